@@ -1,0 +1,49 @@
+#include "appidentity.h"
+
+#include "version.h"
+
+#include <QApplication>
+#include <QIcon>
+#include <QLocale>
+#include <QTranslator>
+
+// The resources live in the static core library, where nothing references them by symbol,
+// so they are registered by hand before the first use.
+void initVimoResources()
+{
+    static const bool registered = [] {
+        Q_INIT_RESOURCE(vimo);
+        return true;
+    }();
+    Q_UNUSED(registered)
+}
+
+void setApplicationIdentity()
+{
+    initVimoResources();
+    QApplication::setApplicationName(QStringLiteral("Vimo ") + programVersionText());
+    QApplication::setQuitOnLastWindowClosed(true);
+    QApplication::setApplicationVersion(programVersionText());
+    QApplication::setOrganizationName(QStringLiteral("Talvoren"));
+}
+
+bool installTranslation(QTranslator& translator, const QLocale& locale)
+{
+    const bool loaded = translator.load(QStringLiteral("vimo_") + locale.name());
+    QCoreApplication::installTranslator(&translator);
+    return loaded;
+}
+
+bool installSystemTranslation(QTranslator& translator)
+{
+    return installTranslation(translator, QLocale::system());
+}
+
+QIcon programIcon()
+{
+    initVimoResources();
+    QIcon icon;
+    for (const int size : {16, 22, 24, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/vimo-%1.png").arg(size), QSize(size, size));
+    return icon;
+}

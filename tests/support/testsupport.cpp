@@ -1,0 +1,107 @@
+#include "testsupport.h"
+
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QWidget>
+
+namespace vimotest {
+
+namespace {
+QString& home()
+{
+    static QString path;
+    return path;
+}
+} // namespace
+
+QString isolateUserDirectories()
+{
+    // A child process of a test shares its parent's folders.
+    static QTemporaryDir directory(QDir::tempPath() + QStringLiteral("/vimo-test-XXXXXX"));
+    const QByteArray inherited = qgetenv("VIMO_TEST_HOME");
+    home() = inherited.isEmpty() ? directory.path() : QFile::decodeName(inherited);
+    const QByteArray path = QFile::encodeName(home());
+    qputenv("VIMO_TEST_HOME", path);
+    qputenv("HOME", path);
+    qputenv("XDG_CONFIG_HOME", path + "/.config");
+    qputenv("XDG_DATA_HOME", path + "/.local/share");
+    qputenv("XDG_CACHE_HOME", path + "/.cache");
+    qunsetenv("XDG_PICTURES_DIR");
+    return home();
+}
+
+QString homeDirectory()
+{
+    return home();
+}
+
+QString fixturesDirectory()
+{
+    return QString::fromLocal8Bit(qgetenv("VIMO_FIXTURES"));
+}
+
+QString sourceDirectory()
+{
+    return QString::fromLocal8Bit(qgetenv("VIMO_SOURCE_DIR"));
+}
+
+QString binaryDirectory()
+{
+    return QString::fromLocal8Bit(qgetenv("VIMO_BINARY_DIR"));
+}
+
+QString readTextFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    return QString::fromUtf8(file.readAll());
+}
+
+int runChild(const QStringList& arguments, QString* output, int timeoutMs)
+{
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QCoreApplication::applicationFilePath(), QStringList{QStringLiteral("--child")} + arguments);
+    if (!child.waitForFinished(timeoutMs)) {
+        child.kill();
+        child.waitForFinished();
+        return -1;
+    }
+    if (output)
+        *output = QString::fromUtf8(child.readAllStandardOutput());
+    return child.exitStatus() == QProcess::NormalExit ? child.exitCode() : -1;
+}
+
+void whenModalAppears(const std::function<void(QWidget*)>& answer, int timeoutMs)
+{
+    auto* timer = new QTimer(qApp);
+    const QDeadlineTimer deadline(timeoutMs);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, answer, deadline]() {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            timer->stop();
+            timer->deleteLater();
+            answer(modal);
+        } else if (deadline.hasExpired()) {
+            timer->stop();
+            timer->deleteLater();
+        }
+    });
+    timer->start(20);
+}
+
+int testMain(int argc, char** argv, QObject* test, const std::function<int(const QStringList&)>& child)
+{
+    const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.size() > 1 && arguments.at(1) == QLatin1String("--child") && child)
+        return child(arguments.mid(2));
+    return QTest::qExec(test, argc, argv);
+}
+
+} // namespace vimotest

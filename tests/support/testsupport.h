@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+class QObject;
+class QWidget;
+
+namespace vimotest {
+
+// Points HOME and the XDG folders at a fresh temporary folder, so settings, the pictures location and
+// the run folder of a test never touch the user's own. Must run before the application object exists.
+QString isolateUserDirectories();
+QString homeDirectory();
+
+// The folder with the generated MP3 fixtures, and the source tree.
+QString fixturesDirectory();
+QString sourceDirectory();
+QString binaryDirectory();
+
+// Whole text of a file, read as UTF-8 ("" when missing).
+QString readTextFile(const QString& path);
+
+// Runs this test binary again with "--child" and `arguments`, so a scenario that needs a fresh process
+// (first log call, a second run in the same minute) gets one. Returns the child's exit code; its standard
+// output goes to `output` when given.
+int runChild(const QStringList& arguments, QString* output = nullptr, int timeoutMs = 60000);
+
+// Answers the next modal dialog when it appears: `answer` receives the active modal widget.
+// Polls from a timer on the GUI thread, so it works for dialogs opened by exec() inside the code under test.
+void whenModalAppears(const std::function<void(QWidget*)>& answer, int timeoutMs = 10000);
+
+// Runs QtTest on `test`, or `child` when the first argument is "--child".
+int testMain(int argc, char** argv, QObject* test, const std::function<int(const QStringList&)>& child);
+
+} // namespace vimotest
+
+// A QtTest main with isolated user folders and an application object.
+#define VIMO_TEST_MAIN_WITH_CHILD(TestClass, childFunction)                                                  \
+    int main(int argc, char** argv)                                                                          \
+    {                                                                                                        \
+        vimotest::isolateUserDirectories();                                                                  \
+        QApplication application(argc, argv);                                                                \
+        TestClass test;                                                                                      \
+        return vimotest::testMain(argc, argv, &test, childFunction);                                         \
+    }
+#define VIMO_TEST_MAIN(TestClass) VIMO_TEST_MAIN_WITH_CHILD(TestClass, nullptr)

@@ -1,0 +1,190 @@
+// The run folder and the event log, as the files on disk show them.
+#include "runlog.h"
+#include "testsupport.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+#include <vector>
+
+namespace {
+
+const QString timeStamp = QStringLiteral(R"(\d{4}-\d\d-\d\d \d\d-\d\d-\d\d)");
+
+// Scenarios that need a process of their own.
+int child(const QStringList& arguments)
+{
+    const QString scenario = arguments.value(0);
+    if (scenario == QLatin1String("first-call-empty-folder")) {
+        QDir::setCurrent(arguments.value(1));
+        logMessage(QStringLiteral("first line"));
+        logMessage(QStringLiteral("second line"));
+        return 0;
+    }
+    if (scenario == QLatin1String("one-run")) {
+        qputenv("HOME", QFile::encodeName(arguments.value(1)));
+        const QString folder = runFolder();
+        logMessage(arguments.value(2));
+        QTextStream(stdout) << folder;
+        return 0;
+    }
+    return 2;
+}
+
+void waitUntilMinuteHasRoom(int seconds)
+{
+    while (QTime::currentTime().second() > 59 - seconds)
+        QThread::msleep(200);
+}
+
+} // namespace
+
+class TestRunLog : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void runFolderHeaderAndLineFormat()
+    {
+        waitUntilMinuteHasRoom(3);
+        const QDateTime started = QDateTime::currentDateTime();
+        const QString folder = runFolder();
+        const QString expected =
+            QDir::toNativeSeparators(vimotest::homeDirectory() + "/Pictures/Vimo output") + "/" +
+            started.toString("yyyy-MM-dd hh-mm") + "/";
+        QCOMPARE(folder, expected);
+        QVERIFY(QFileInfo(folder).isDir());
+        QCOMPARE(runFolder(), folder);
+        QCOMPARE(logFilePath(), folder + "Vimo log file.txt");
+
+        logMessage(QStringLiteral("tabs\tand::colons"));
+        logMessage(QStringLiteral("first\nsecond\nthird"));
+        logMessage(QStringLiteral("Grüße aus Köln – ♫"));
+
+        const QString log = vimotest::readTextFile(logFilePath());
+        const QString header =
+            "\nVimo log file\nCreated: " + started.toString("yyyy-MM-dd hh-mm-ss") + "\n\n";
+        QVERIFY2(log.startsWith(header), qPrintable(log.left(80)));
+        const QStringList lines = log.mid(header.size()).split('\n');
+        QVERIFY(QRegularExpression("^" + timeStamp + "\t::\tDirectory \"" +
+                                   QRegularExpression::escape(QDir::toNativeSeparators(folder)) +
+                                   "\" was created\\.$")
+                    .match(lines.value(0))
+                    .hasMatch());
+        QVERIFY(QRegularExpression("^" + timeStamp + "\t::\ttabs\tand::colons$")
+                    .match(lines.value(1))
+                    .hasMatch());
+        // A message with line breaks is written as it is, behind one time prefix only.
+        QVERIFY(QRegularExpression("^" + timeStamp + "\t::\tfirst$").match(lines.value(2)).hasMatch());
+        QCOMPARE(lines.value(3), QStringLiteral("second"));
+        QCOMPARE(lines.value(4), QStringLiteral("third"));
+        // The log is UTF-8, so names from any language survive.
+        QVERIFY(lines.value(5).endsWith(QStringLiteral("\t::\tGrüße aus Köln – ♫")));
+        QCOMPARE(lines.value(6), QString());
+        QCOMPARE(lines.size(), 7);
+    }
+
+    void subfolders()
+    {
+        const QString folder = runFolder();
+        const QString before = vimotest::readTextFile(logFilePath());
+        const QString first = outputSubfolder(QStringLiteral("DJ portraits"));
+        const QString second = outputSubfolder(QStringLiteral("DJ portraits"));
+        QCOMPARE(first, folder + "DJ portraits/");
+        QCOMPARE(second, first);
+        QVERIFY(QFileInfo(first).isDir());
+        QCOMPARE(outputSubfolder(QString()), QString());
+
+        const QString added = vimotest::readTextFile(logFilePath()).mid(before.size());
+        const QString message = "Directory \"" + QDir::toNativeSeparators(first) + "\" was created.";
+        QCOMPARE(added.count(message), 2);
+        QCOMPARE(added.count('\n'), 2);
+    }
+
+    void subfolderThatCannotBeCreated()
+    {
+        const QString folder = runFolder();
+        QFile blocker(folder + "blocked");
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        QCOMPARE(outputSubfolder(QStringLiteral("blocked")), QString());
+        QVERIFY(vimotest::readTextFile(logFilePath())
+                    .contains("Directory \"" + QDir::toNativeSeparators(folder + "blocked/") +
+                              "\" could not be created."));
+    }
+
+    void firstCallWithEmptyFolderWritesToWorkingDirectory()
+    {
+        QTemporaryDir workingDirectory;
+        QCOMPARE(vimotest::runChild({"first-call-empty-folder", workingDirectory.path()}), 0);
+        const QString log = vimotest::readTextFile(workingDirectory.filePath("Vimo log file.txt"));
+        QVERIFY(log.startsWith("\nVimo log file\nCreated: "));
+        QVERIFY(
+            QRegularExpression("\n" + timeStamp + "\t::\tfirst line\n" + timeStamp + "\t::\tsecond line\n$")
+                .match(log)
+                .hasMatch());
+    }
+
+    void secondRunInTheSameMinuteAppends()
+    {
+        waitUntilMinuteHasRoom(10);
+        QTemporaryDir home;
+        QString firstFolder;
+        QString secondFolder;
+        QCOMPARE(vimotest::runChild({"one-run", home.path(), "line of the first run"}, &firstFolder), 0);
+        QCOMPARE(vimotest::runChild({"one-run", home.path(), "line of the second run"}, &secondFolder), 0);
+        QVERIFY(firstFolder.startsWith(home.path()));
+        QCOMPARE(secondFolder, firstFolder);
+        const QString log = vimotest::readTextFile(firstFolder + "Vimo log file.txt");
+        QCOMPARE(log.count("\nVimo log file\nCreated: "), 2);
+        const int first = log.indexOf("line of the first run");
+        const int secondHeader = log.lastIndexOf("\nVimo log file\n");
+        QVERIFY(first > 0);
+        QVERIFY(secondHeader > first);
+        QVERIFY(log.indexOf("line of the second run") > secondHeader);
+    }
+
+    void linesFromManyThreadsStayWhole()
+    {
+        runFolder();
+        const int threads = 8;
+        const int linesPerThread = 1000;
+        std::vector<QThread*> workers;
+        for (int t = 0; t < threads; ++t) {
+            workers.push_back(QThread::create([t]() {
+                for (int i = 0; i < linesPerThread; ++i)
+                    logMessage(QStringLiteral("worker %1 line %2 ").arg(t).arg(i) +
+                               QString(40, QChar('x' + t)));
+            }));
+            workers.back()->start();
+        }
+        for (QThread* worker : workers) {
+            QVERIFY(worker->wait(120000));
+            delete worker;
+        }
+        const QStringList lines = vimotest::readTextFile(logFilePath()).split('\n');
+        const QRegularExpression whole("^" + timeStamp + "\t::\tworker (\\d) line (\\d+) ([x-\\x7f]{40})$");
+        std::vector<int> next(threads, 0);
+        int matched = 0;
+        for (const QString& line : lines) {
+            if (!line.contains(QLatin1String("worker ")))
+                continue;
+            const QRegularExpressionMatch match = whole.match(line);
+            QVERIFY2(match.hasMatch(), qPrintable(line));
+            const int t = match.captured(1).toInt();
+            QCOMPARE(match.captured(3), QString(40, QChar('x' + t)));
+            // Each thread's lines arrive in the order it wrote them.
+            QCOMPARE(match.captured(2).toInt(), next[t]++);
+            ++matched;
+        }
+        QCOMPARE(matched, threads * linesPerThread);
+    }
+};
+
+VIMO_TEST_MAIN_WITH_CHILD(TestRunLog, child)
+#include "tst_runlog.moc"
