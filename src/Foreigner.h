@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QtGlobal>
+
+struct TagInfo;
+
+// Called once, on an audio thread (never the GUI thread, never the device callback), when a started
+// stream has played to its end. `user` is the receiver handed to the player: an object with the signal
+// notifyFromBaseThread(), which it emits; a queued connection carries it to the GUI thread.
+using SyncProc = void (*)(quint32 handle, quint32 channel, quint32 data, void* user);
+
+// One song's audio: its tags and its playback stream.
+class Foreigner
+{
+public:
+    virtual ~Foreigner() = default;
+    // A new tag record owned by the caller, or null after logging why the file was refused.
+    virtual TagInfo* readTags() = 0;
+    virtual bool play() = 0;
+    virtual bool pause() = 0;
+    virtual bool stop() = 0;
+    virtual void close() = 0;
+};
+
+// The process's audio output: opened once by the main window, freed once before it is deleted.
+class ForeignerBackend
+{
+public:
+    virtual bool init(quintptr ownerWindow) = 0;
+    virtual void free() = 0;
+
+protected:
+    ~ForeignerBackend() = default;
+};
