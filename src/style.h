@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+
+class QAbstractButton;
+class QColor;
+class QTableWidgetItem;
+
+// The three process-wide colours; invalid until setStyleColours() has run.
+QColor& backgroundColour();
+QColor& textColour();
+QColor& accentColour();
+void setStyleColours();
+
+// "rgb(R,G,B);" of a colour, and "background-color: rgb(R,G,B);".
+QString rgbRule(const QColor& colour);
+QString backgroundRule(const QColor& colour);
+
+QString bigButtonStyleSheet();
+QString queueTableStyleSheet();
+QString libraryTableStyleSheet();
+QString scrollBarStyleSheet();
+QString gradientButtonStyleSheet(int pointSize, const QString& checkedTop, const QString& checkedBottom,
+                                 const QString& normalTop, const QString& normalBottom);
+
+// Sets the gradient button sheet; colours are six hex digits without "#".
+void applyButtonStyle(QAbstractButton* button, int pointSize, const QString& checkedTop,
+                      const QString& checkedBottom, const QString& normalTop, const QString& normalBottom);
+
+// Every cell the program makes: colours, centred, Arial 16 pt, selectable and enabled but not editable.
+void styleTableCell(QTableWidgetItem* item);
