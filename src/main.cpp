@@ -1,9 +1,8 @@
 #include "appidentity.h"
+#include "startup.h"
 
 #include <QApplication>
-#include <QIcon>
 #include <QTranslator>
-#include <QWidget>
 
 int main(int argc, char* argv[])
 {
@@ -11,10 +10,5 @@ int main(int argc, char* argv[])
     setApplicationIdentity();
     QTranslator translator;
     installSystemTranslation(translator);
-
-    QWidget window;
-    window.setWindowTitle(QApplication::applicationName());
-    window.setWindowIcon(programIcon());
-    window.show();
-    return application.exec();
+    return runMainWindow();
 }

@@ -1,0 +1,394 @@
+// The main window's start-up, full screen, layout, hue, About box and the party-mode dialog, driven the
+// way a user would drive them, with dialogs answered as they appear.
+#include "About.h"
+#include "ConfigDialog.h"
+#include "TimerBorderHue.h"
+#include "mainwindowimpl.h"
+#include "runlog.h"
+#include "settings.h"
+#include "startup.h"
+#include "testsupport.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWindow>
+#include <memory>
+
+namespace {
+
+// Presses the button of the next message box whose text is `buttonText` and reports what it showed.
+void answerMessageBox(const QString& buttonText, QStringList* seen = nullptr)
+{
+    vimotest::whenModalAppears([buttonText, seen](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        if (!box)
+            return;
+        if (seen)
+            *seen << box->windowTitle() + QLatin1Char('|') + box->text();
+        for (QAbstractButton* button : box->buttons()) {
+            if (button->text() == buttonText) {
+                button->click();
+                return;
+            }
+        }
+    });
+}
+
+std::unique_ptr<MainWindow> makeWindow()
+{
+    answerMessageBox(QStringLiteral("No"));
+    auto window = std::make_unique<MainWindow>();
+    // Shortcuts such as Ctrl+F reach only the active window.
+    QApplication::setActiveWindow(window.get());
+    if (!QTest::qWaitForWindowActive(window.get()))
+        qWarning("main window did not become active");
+    return window;
+}
+
+void setFullscreenSetting(int value)
+{
+    QSettings* store = settingsStore();
+    store->setValue(QStringLiteral("UI/Fullscreen"), value);
+    store->sync();
+}
+
+int storedFullscreen()
+{
+    return QSettings(QStringLiteral("Talvoren"), QStringLiteral("Vimo"))
+        .value(QStringLiteral("UI/Fullscreen"), -1)
+        .toInt();
+}
+
+// Start-up scenarios in a process of their own, with a home of their own: a first start is a first start.
+int child(const QStringList& arguments)
+{
+    const QByteArray home = QFile::encodeName(arguments.value(1));
+    qputenv("HOME", home);
+    qputenv("XDG_CONFIG_HOME", home + "/.config");
+    qputenv("SDL_AUDIODRIVER", arguments.value(2).toUtf8());
+    const QString answer = arguments.value(3);
+    QTextStream out(stdout);
+    auto seen = std::make_shared<QStringList>();
+    // Every message box is answered and reported, so a question that should not come shows up.
+    auto* timer = new QTimer(qApp);
+    QObject::connect(timer, &QTimer::timeout, [seen, answer]() {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            *seen << box->windowTitle() + QLatin1Char('|') + box->text();
+            for (QAbstractButton* button : box->buttons())
+                if (button->text() == answer || box->buttons().size() == 1)
+                    button->click();
+        } else if (QApplication::activeModalWidget() == nullptr) {
+            for (QWidget* widget : QApplication::topLevelWidgets())
+                if (qobject_cast<MainWindow*>(widget) && widget->isVisible())
+                    QTimer::singleShot(0, widget, &QWidget::close);
+        }
+    });
+    timer->start(20);
+    const int result = runMainWindow();
+    for (const QString& line : *seen)
+        out << "modal: " << QString(line).replace('\n', "\\n") << '\n';
+    out << "log: " << logFilePath() << '\n';
+    return result;
+}
+
+QString childLine(const QString& output, const QString& key)
+{
+    for (const QString& line : output.split('\n'))
+        if (line.startsWith(key + QStringLiteral(": ")))
+            return line.mid(key.size() + 2);
+    return QString();
+}
+
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void soundFailureEndsWithCodeOneAndWritesNothing()
+    {
+        QTemporaryDir home;
+        QString output;
+        QCOMPARE(vimotest::runChild({"start", home.path(), "no-such-driver", "No"}, &output), 1);
+        const QStringList modals = output.split('\n').filter(QStringLiteral("modal: "));
+        QCOMPARE(modals.size(), 1);
+        QCOMPARE(modals.first(),
+                 QStringLiteral(
+                     "modal: Vimo - critical error|The sound back end could not be initialized.\\n\\n"
+                     "Please start Vimo again after you ensured that\\nyour sound device is correctly "
+                     "set up.\\n\\nIn many cases, all you need to do is plugging in\\nand/or turning on "
+                     "your speakers."));
+        QVERIFY(!QFileInfo::exists(home.path() + QStringLiteral("/.config/Talvoren/Vimo.conf")));
+        // The reason goes to the run's log.
+        const QString log = vimotest::readTextFile(childLine(output, QStringLiteral("log")));
+        QVERIFY2(log.contains(QStringLiteral("no-such-driver")), qPrintable(log));
+    }
+
+    void firstStartWritesDefaults_data()
+    {
+        QTest::addColumn<QString>("answer");
+        QTest::newRow("Yes") << "Yes";
+        QTest::newRow("No") << "No";
+    }
+    void firstStartWritesDefaults()
+    {
+        QFETCH(QString, answer);
+        QTemporaryDir home;
+        QString output;
+        QCOMPARE(vimotest::runChild({"start", home.path(), "dummy", answer}, &output), 0);
+        QCOMPARE(output.split('\n').filter(QStringLiteral("modal: ")),
+                 QStringList{QStringLiteral("modal: Vimo quick setup|Do you want to use a webcam?")});
+        QSettings stored(home.path() + QStringLiteral("/.config/Talvoren/Vimo.conf"), QSettings::IniFormat);
+        QCOMPARE(stored.value(QStringLiteral("UI/Fullscreen")).toInt(), 0);
+        QCOMPARE(stored.value(QStringLiteral("Webcam/DirectX Device ID")).toInt(), 0);
+        QCOMPARE(stored.value(QStringLiteral("Webcam/Width")).toInt(), 1280);
+        QCOMPARE(stored.value(QStringLiteral("Webcam/Height")).toInt(), 1024);
+        QVERIFY(!stored.contains(QStringLiteral("Force Qt dialog")));
+        // There is no camera here, so whatever the answer the log says the webcam did not start.
+        const QString log = vimotest::readTextFile(childLine(output, QStringLiteral("log")));
+        QVERIFY2(log.contains(QStringLiteral("\t::\tWebcam initialization failed.\n")), qPrintable(log));
+    }
+
+    void storedFullscreenStartsFullscreenAndRefusesWindowSystemClose()
+    {
+        setFullscreenSetting(1);
+        auto window = makeWindow();
+        QVERIFY(!window->initializationFailed());
+        QVERIFY(window->isFullScreen());
+        QVERIFY(fullscreenActive);
+
+        // The window system's close (title bar, Alt+F4) arrives as a spontaneous close event.
+        window->windowHandle()->close();
+        QVERIFY(window->isVisible());
+
+        QTest::keyClick(window.get(), Qt::Key_F, Qt::ControlModifier);
+        QVERIFY(!window->isFullScreen());
+        QCOMPARE(storedFullscreen(), 0);
+
+        window->windowHandle()->close();
+        QVERIFY(!window->isVisible());
+    }
+
+    void togglingTwiceFromNormalStoresZero()
+    {
+        setFullscreenSetting(0);
+        auto window = makeWindow();
+        QVERIFY(!window->isFullScreen());
+        QTest::keyClick(window.get(), Qt::Key_F, Qt::ControlModifier);
+        QVERIFY(window->isFullScreen());
+        QCOMPARE(storedFullscreen(), 1);
+        QTest::keyClick(window.get(), Qt::Key_F, Qt::ControlModifier);
+        QVERIFY(!window->isFullScreen());
+        QCOMPARE(storedFullscreen(), 0);
+    }
+
+    void queueColumnsShareTheWidthExactly()
+    {
+        setFullscreenSetting(0);
+        auto window = makeWindow();
+        auto* queue = window->findChild<QTableWidget*>(QStringLiteral("myTableWidgetForQueue"));
+        QVERIFY(queue);
+        queue->setFixedWidth(1003);
+        window->layoutQueueColumns();
+        const QList<int> expected{200, 200, 200, 200, 203};
+        for (int column = 0; column < 5; ++column)
+            QCOMPARE(queue->columnWidth(column), expected.at(column));
+        QCOMPARE(queue->rowHeight(0), 100);
+        // Every queue cell is a styled, non-editable cell.
+        for (int column = 0; column < 5; ++column) {
+            QVERIFY(queue->item(0, column));
+            QCOMPARE(queue->item(0, column)->flags(), Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+        }
+    }
+
+    void hintCellKeepsFillingTheLibraryTable()
+    {
+        setFullscreenSetting(0);
+        auto window = makeWindow();
+        auto* library = window->findChild<QTableWidget*>(QStringLiteral("myTableWidgetForLibrary"));
+        QVERIFY(library);
+        QCOMPARE(library->item(0, 0), window->hintCell());
+        QCOMPARE(window->hintCell()->text(),
+                 QStringLiteral("Drag a folder or mp3 files here\n\nF1 shows the manual"));
+        QCOMPARE(window->hintCell()->font().pointSize(), 22);
+        for (const QSize& size : {QSize(700, 500), QSize(1024, 768), QSize(800, 900)}) {
+            window->resize(size);
+            QApplication::processEvents();
+            QCOMPARE(library->rowCount(), 1);
+            QCOMPARE(library->columnCount(), 1);
+            QCOMPARE(library->columnWidth(0), library->width());
+            QCOMPARE(library->rowHeight(0), library->height());
+        }
+    }
+
+    void borderHueWalk()
+    {
+        QWidget target;
+        TimerBorderHue hue(&target);
+        QCOMPARE(hue.tick().interval(), 500);
+        QVERIFY(hue.tick().isActive());
+        target.setPalette(QPalette(Qt::red));
+        hue.update();
+        QCOMPARE(hue.currentHue(), 21);
+        // The whole palette is replaced, not only the window role.
+        QCOMPARE(target.palette().color(QPalette::Button), QPalette().color(QPalette::Button));
+        QCOMPARE(target.palette().color(QPalette::Window), QColor::fromHsv(21, 125, 255, 255));
+        for (int tick = 2; tick <= 200; ++tick)
+            hue.update();
+        QCOMPARE(hue.currentHue(), 220);
+        QVERIFY(hue.isRising());
+        hue.update();
+        QCOMPARE(hue.currentHue(), 221);
+        QVERIFY(!hue.isRising());
+        for (int tick = 0; tick < 201; ++tick)
+            hue.update();
+        QCOMPARE(hue.currentHue(), 20);
+        QVERIFY(!hue.isRising());
+        hue.update();
+        QCOMPARE(hue.currentHue(), 19);
+        QVERIFY(hue.isRising());
+        hue.update();
+        QCOMPARE(hue.currentHue(), 20);
+    }
+
+    void aboutBoxTogglesAndClosesEveryWay()
+    {
+        setFullscreenSetting(0);
+        auto window = makeWindow();
+        auto* aboutButton = window->findChild<QPushButton*>(QStringLiteral("aboutButton"));
+        aboutButton->click();
+        QPointer<About> first = window->aboutDialogShown();
+        QVERIFY(first);
+        QVERIFY(first->isVisible());
+        QCOMPARE(first->windowTitle(), QStringLiteral("About Vimo"));
+        aboutButton->click();
+        QVERIFY(!window->aboutDialogShown());
+        QTRY_VERIFY(first.isNull());
+
+        aboutButton->click();
+        QPointer<About> second = window->aboutDialogShown();
+        QVERIFY(second);
+        second->findChild<QPushButton*>(QStringLiteral("okButton"))->click();
+        QVERIFY(!window->aboutDialogShown());
+        QTRY_VERIFY(second.isNull());
+        aboutButton->click();
+        QPointer<About> third = window->aboutDialogShown();
+        QVERIFY(third);
+        QVERIFY(third != second);
+
+        // Closing the window closes the About box with it.
+        window->close();
+        QTRY_VERIFY(third.isNull() || !third->isVisible());
+    }
+
+    void aboutShowsVersionAndTheLibrariesWeLink()
+    {
+        About about(nullptr);
+        const QString version = about.findChild<QLabel*>(QStringLiteral("label_1_version"))->text();
+        QVERIFY(version.startsWith(QStringLiteral("Vimo 2.0\nRelease date: ")));
+        const QString thanks = about.findChild<QLabel*>(QStringLiteral("label_5_acknowledge"))->text();
+        for (const char* library : {"Qt", "libmpg123", "SDL", "id3lib", "TagLib", "OpenCV", "libexif"})
+            QVERIFY2(thanks.contains(QStringLiteral("<br>") + QLatin1String(library) + QLatin1Char(' ')),
+                     library);
+        QVERIFY(!thanks.contains(QStringLiteral("Bass")));
+        QVERIFY(thanks.contains(QStringLiteral("<br>Qt ") + QLatin1String(qVersion())));
+        const QString manual = about.findChild<QLabel*>(QStringLiteral("label_4_manual"))->text();
+        QVERIFY(manual.contains(QUrl::fromLocalFile(manualPath()).toString()));
+        QVERIFY(manualPath().startsWith(QCoreApplication::applicationDirPath()));
+    }
+
+    void quitEndsTheProgramInFullScreenToo()
+    {
+        setFullscreenSetting(1);
+        auto window = makeWindow();
+        QVERIFY(window->isFullScreen());
+        window->aboutBox();
+        QVERIFY(window->aboutDialogShown());
+        window->aboutDialogShown()->findChild<QPushButton*>(QStringLiteral("quitButton"))->click();
+        QVERIFY(!window->isVisible());
+        setFullscreenSetting(0);
+    }
+
+    void releaseDate_data()
+    {
+        QTest::addColumn<QString>("buildDate");
+        QTest::addColumn<QDate>("expected");
+        QTest::newRow("Jul 15 2013") << "Jul 15 2013" << QDate(2013, 7, 15);
+        QTest::newRow("single-digit day") << "Mar  5 2021" << QDate(2021, 3, 5);
+        QTest::newRow("two-digit year") << "Dec 24 13" << QDate(2013, 12, 24);
+        QTest::newRow("unknown month") << "Foo 15 2013" << QDate();
+        QTest::newRow("day that does not exist") << "Feb 30 2020" << QDate();
+    }
+    void releaseDate()
+    {
+        QFETCH(QString, buildDate);
+        QFETCH(QDate, expected);
+        const QString text = releaseDateText(buildDate);
+        QCOMPARE(text, expected.isValid() ? QLocale().toString(expected, QLocale::LongFormat) : QString());
+    }
+
+    void releaseDateInUsEnglish()
+    {
+        const QLocale previous;
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        QCOMPARE(releaseDateText(QStringLiteral("Jul 15 2013")), QStringLiteral("Monday, July 15, 2013"));
+        QLocale::setDefault(previous);
+    }
+
+    void partyModes_data()
+    {
+        QTest::addColumn<int>("value");
+        QTest::addColumn<QString>("startsWith");
+        QTest::addColumn<bool>("mentionsAdding");
+        QTest::newRow("0") << 0 << "Home \"forever alone\" mode" << true;
+        QTest::newRow("1") << 1 << "Default \"unlocked party\" mode" << true;
+        QTest::newRow("2") << 2 << "Party \"no camera\" mode" << false;
+        QTest::newRow("3") << 3 << "Party \"no stop-motion\" mode" << false;
+        QTest::newRow("4") << 4 << "Party \"no wish-photos\" mode" << false;
+        QTest::newRow("5") << 5 << "Party \"Deluxe\" mode" << false;
+    }
+    void partyModes()
+    {
+        QFETCH(int, value);
+        QFETCH(QString, startsWith);
+        QFETCH(bool, mentionsAdding);
+        ConfigDialog dialog;
+        dialog.modeSlider()->setValue(value == 0 ? 5 : 0);
+        dialog.modeSlider()->setValue(value);
+        QVERIFY(dialog.description().startsWith(startsWith));
+        QCOMPARE(dialog.description().contains(QStringLiteral("Adding of songs ON")), mentionsAdding);
+        QCOMPARE(dialog.description().startsWith(QStringLiteral("Home")), value == 0);
+        const QString shown = dialog.description();
+        dialog.SliderValueChanged(6);
+        QCOMPARE(dialog.description(), shown);
+        dialog.SliderValueChanged(-1);
+        QCOMPARE(dialog.description(), shown);
+    }
+
+    void partyModeDialogClosedByItsFrameAccepts()
+    {
+        ConfigDialog dialog;
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QSignalSpy accepted(&dialog, &QDialog::accepted);
+        QSignalSpy rejected(&dialog, &QDialog::rejected);
+        dialog.windowHandle()->close();
+        QCOMPARE(accepted.count(), 1);
+        QCOMPARE(rejected.count(), 0);
+        QVERIFY(!dialog.isVisible());
+    }
+};
+
+VIMO_TEST_MAIN_WITH_CHILD(TestMainWindow, child)
+#include "tst_mainwindow.moc"
