@@ -35,6 +35,7 @@ public:
     Snapshot(int deviceIndex, int width, int height, int jpegQuality);
     // The same over a video file, whose frames stand in for the camera's.
     Snapshot(const QString& videoFile, int width, int height, int jpegQuality);
+    // Releases the device. The owner waits for the last snapshot job first.
     ~Snapshot();
     Snapshot(const Snapshot&) = delete;
     Snapshot& operator=(const Snapshot&) = delete;

@@ -41,11 +41,6 @@ template <typename Widget> Widget* part(const Floater& floater, const char* name
     return floater.findChild<Widget*>(QLatin1String(name));
 }
 
-int occurrences(const QString& text, const QString& line)
-{
-    return text.count(line);
-}
-
 } // namespace
 
 class TestFloater : public QObject
@@ -78,6 +73,20 @@ class TestFloater : public QObject
         table->setColumnCount(columns);
         for (int column = 0; column < columns; ++column)
             table->setColumnWidth(column, 1000 / columns);
+    }
+
+    QString portraitDirectory() const { return folder.path() + QLatin1Char('/'); }
+
+    // A selected song of the library with the photo `name` that the queue has taken on.
+    static PhotoSelection photographedSong(const QString& name, bool commentAsked)
+    {
+        PhotoSelection selection;
+        selection.cellSelected = true;
+        selection.songFound = true;
+        selection.photoFileName = name;
+        selection.taken = true;
+        selection.commentAsked = commentAsked;
+        return selection;
     }
 
     QRect tableOnScreen() const { return QRect(table->mapToGlobal(QPoint(0, 0)), table->size()); }
@@ -362,15 +371,14 @@ private slots:
             floater = std::make_unique<Floater>(path, true, table, 0);
         const QPointer<Floater> before = floater.get();
 
-        PhotoSelection selection;
+        PhotoSelection selection =
+            photographedSong(hasPhoto ? QStringLiteral("selected.jpg") : QString(), true);
         selection.cellSelected = cellSelected;
         selection.songFound = found;
-        selection.photoFileName = hasPhoto ? QStringLiteral("selected.jpg") : QString();
         selection.taken = taken;
-        selection.commentAsked = true;
         selection.column = 2;
-        const bool made = followLibrarySelection(floater, selection, webcam, adding,
-                                                 folder.path() + QLatin1Char('/'), table);
+        const bool made =
+            followLibrarySelection(floater, selection, webcam, adding, portraitDirectory(), table);
 
         QCOMPARE(made, after == QLatin1String("new"));
         if (after == QLatin1String("none")) {
@@ -394,14 +402,8 @@ private slots:
     {
         const QString path = photo(QStringLiteral("wished.jpg"));
         std::unique_ptr<Floater> floater;
-        PhotoSelection selection;
-        selection.cellSelected = true;
-        selection.songFound = true;
-        selection.photoFileName = QStringLiteral("wished.jpg");
-        selection.taken = true;
-        selection.commentAsked = false;
-        QVERIFY(
-            followLibrarySelection(floater, selection, true, false, folder.path() + QLatin1Char('/'), table));
+        PhotoSelection selection = photographedSong(QStringLiteral("wished.jpg"), false);
+        QVERIFY(followLibrarySelection(floater, selection, true, false, portraitDirectory(), table));
         QVERIFY(part<QPushButton>(*floater, "pushButton")->isVisible());
         QTest::keyClicks(part<QLineEdit>(*floater, "lineEdit"), QStringLiteral("first wish"));
         QTest::keyClick(part<QLineEdit>(*floater, "lineEdit"), Qt::Key_Return);
@@ -409,8 +411,7 @@ private slots:
 
         // The caller marks the question as used up; the next selection views the photo with its comment.
         selection.commentAsked = true;
-        QVERIFY(
-            followLibrarySelection(floater, selection, true, false, folder.path() + QLatin1Char('/'), table));
+        QVERIFY(followLibrarySelection(floater, selection, true, false, portraitDirectory(), table));
         QVERIFY(!part<QPushButton>(*floater, "pushButton")->isVisible());
         QCOMPARE(part<QLineEdit>(*floater, "lineEdit")->text(), QStringLiteral("first wish"));
     }
@@ -420,20 +421,15 @@ private slots:
         const QString missing = folder.filePath(QStringLiteral("grab failed.jpg"));
         const QString line =
             QStringLiteral("Failed to open floater showing file \"") + missing + QStringLiteral("\"");
-        const int before = occurrences(vimotest::readTextFile(logFilePath()), line);
+        const int before = vimotest::readTextFile(logFilePath()).count(line);
         std::unique_ptr<Floater> floater;
-        PhotoSelection selection;
-        selection.cellSelected = true;
-        selection.songFound = true;
-        selection.photoFileName = QStringLiteral("grab failed.jpg");
-        selection.taken = true;
+        const PhotoSelection selection = photographedSong(QStringLiteral("grab failed.jpg"), false);
         for (int selectionCount = 1; selectionCount <= 2; ++selectionCount) {
-            QVERIFY(followLibrarySelection(floater, selection, true, false, folder.path() + QLatin1Char('/'),
-                                           table));
+            QVERIFY(followLibrarySelection(floater, selection, true, false, portraitDirectory(), table));
             QVERIFY(floater);
             QVERIFY(!floater->isBuilt());
             QVERIFY(!floater->isVisible());
-            QCOMPARE(occurrences(vimotest::readTextFile(logFilePath()), line), before + selectionCount);
+            QCOMPARE(vimotest::readTextFile(logFilePath()).count(line), before + selectionCount);
         }
         floater->addComment(); // nothing to write into
         QVERIFY(!QFileInfo::exists(missing));
