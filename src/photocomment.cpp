@@ -213,7 +213,8 @@ bool writePhotoComment(const std::string& fileName, const std::string& comment)
     rewritten.append(char(segmentLength >> 8));
     rewritten.append(char(segmentLength & 0xFF));
     rewritten.append(block);
-    rewritten.append(jpeg.constData() + keptPartStart(jpeg), jpeg.size() - keptPartStart(jpeg));
+    const int kept = keptPartStart(jpeg);
+    rewritten.append(jpeg.constData() + kept, jpeg.size() - kept);
 
     // Written beside the photo and renamed over it, so a failed write never leaves half a photo.
     QSaveFile target(path);
