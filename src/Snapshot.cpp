@@ -1,0 +1,192 @@
+#include "Snapshot.h"
+
+#include "photonames.h"
+#include "runlog.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFuture>
+#include <QtConcurrent/QtConcurrentRun>
+#include <cmath>
+#include <opencv2/core.hpp>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/videoio.hpp>
+
+namespace opencv {
+
+namespace {
+
+struct PropertyLine
+{
+    int property;
+    const char* text;
+    bool fraction;        // written as a double rather than truncated
+    bool minusOneUnknown; // -1 means the backend does not know the value
+};
+
+const PropertyLine propertyLines[] = {
+    {cv::CAP_PROP_FOURCC, "OpenCV: code of codec: ", false, false},
+    {cv::CAP_PROP_FRAME_WIDTH, "OpenCV: Width of the frames: ", true, false},
+    {cv::CAP_PROP_FRAME_HEIGHT, "OpenCV: Height of the frames: ", true, false},
+    {cv::CAP_PROP_FPS, "OpenCV: Frame rate: ", false, false},
+    {cv::CAP_PROP_FORMAT, "OpenCV: Format of the Mat objects returned by retrieve(): ", false, true},
+    {cv::CAP_PROP_MODE, "OpenCV: Backend-specific value indicating the current capture mode: ", false, true},
+    {cv::CAP_PROP_CONVERT_RGB,
+     "OpenCV: Boolean flags indicating whether images should be converted to RGB: ", false, true},
+    {cv::CAP_PROP_RECTIFICATION, "OpenCV: Rectification flag for stereo cameras: ", false, true},
+    {cv::CAP_PROP_BRIGHTNESS, "OpenCV: Brightness of the image: ", false, true},
+    {cv::CAP_PROP_CONTRAST, "OpenCV: Contrast of the image: ", false, true},
+    {cv::CAP_PROP_SATURATION, "OpenCV: Saturation of the image: ", false, true},
+    {cv::CAP_PROP_HUE, "OpenCV: Hue of the image: ", false, true},
+    {cv::CAP_PROP_GAIN, "OpenCV: Gain of the image: ", false, true},
+    {cv::CAP_PROP_EXPOSURE, "OpenCV: Exposure: ", false, true},
+};
+
+// Truncated toward zero and written in full, whatever the backend's value range.
+QString integerText(double value)
+{
+    const double whole = std::trunc(value);
+    return QString::number(whole == 0 ? 0.0 : whole, 'f', 0);
+}
+
+// OpenCV reports some failures by throwing; the program's own failures are log lines.
+template <typename Open> std::unique_ptr<cv::VideoCapture> openCapture(Open open)
+{
+    try {
+        return open();
+    } catch (const cv::Exception& error) {
+        logMessage(QStringLiteral("OpenCV: ") + QString::fromStdString(error.what()));
+        return std::make_unique<cv::VideoCapture>();
+    }
+}
+
+std::unique_ptr<cv::VideoCapture> openDevice(int deviceIndex)
+{
+#if defined(__linux__)
+    const int backend = cv::CAP_V4L2;
+#else
+    const int backend = cv::CAP_ANY;
+#endif
+    return openCapture([=] { return std::make_unique<cv::VideoCapture>(deviceIndex, backend); });
+}
+
+std::unique_ptr<cv::VideoCapture> openVideoFile(const QString& videoFile)
+{
+    const std::string path = QFile::encodeName(videoFile).toStdString();
+    return openCapture([&] { return std::make_unique<cv::VideoCapture>(path); });
+}
+
+} // namespace
+
+Camera::Camera(int deviceIndex, int jpegQuality, std::unique_ptr<cv::VideoCapture> capture)
+    : deviceIndex(deviceIndex), opened(capture && capture->isOpened()), capture(std::move(capture)),
+      jpegQuality(jpegQuality)
+{}
+
+Camera::~Camera()
+{
+    if (opened && capture) {
+        capture->release();
+        logMessage(QStringLiteral("Released the webcam"));
+    }
+}
+
+Snapshot::Snapshot(int deviceIndex, int width, int height, int jpegQuality)
+    : camera(std::make_unique<Camera>(deviceIndex, jpegQuality, openDevice(deviceIndex)))
+{
+    configure(width, height);
+}
+
+Snapshot::Snapshot(const QString& videoFile, int width, int height, int jpegQuality)
+    : camera(std::make_unique<Camera>(-1, jpegQuality, openVideoFile(videoFile)))
+{
+    configure(width, height);
+}
+
+Snapshot::~Snapshot() = default;
+
+bool Snapshot::isOpened() const
+{
+    return camera && camera->opened;
+}
+
+void Snapshot::configure(int width, int height)
+{
+    if (!camera->opened)
+        return;
+    cv::VideoCapture& capture = *camera->capture;
+    const double previousWidth = capture.get(cv::CAP_PROP_FRAME_WIDTH);
+    const double previousHeight = capture.get(cv::CAP_PROP_FRAME_HEIGHT);
+    const bool widthTaken = capture.set(cv::CAP_PROP_FRAME_WIDTH, width);
+    const bool heightTaken = capture.set(cv::CAP_PROP_FRAME_HEIGHT, height);
+    if (!widthTaken || !heightTaken) {
+        // A device that refuses one of the two keeps its own size rather than a mix.
+        capture.set(cv::CAP_PROP_FRAME_WIDTH, previousWidth);
+        capture.set(cv::CAP_PROP_FRAME_HEIGHT, previousHeight);
+    }
+
+    for (const PropertyLine& line : propertyLines) {
+        const double value = capture.get(line.property);
+        if (value == 0 || (line.minusOneUnknown && value == -1))
+            continue;
+        const QString text = line.fraction ? QString::number(value, 'g', 6) : integerText(value);
+        logMessage(QLatin1String(line.text) + text);
+    }
+}
+
+bool Snapshot::takePicture(const QString& path)
+{
+    if (!camera || !camera->opened)
+        return false;
+    try {
+        cv::Mat frame;
+        const bool grabbed = camera->capture->read(frame);
+        const bool retrieved = camera->capture->retrieve(frame, 0);
+        if (frame.data && frame.total() > 0 && (grabbed || retrieved)) {
+            const std::vector<int> parameters{cv::IMWRITE_JPEG_QUALITY, camera->jpegQuality};
+            return cv::imwrite(QFile::encodeName(path).toStdString(), frame, parameters);
+        }
+    } catch (const cv::Exception& error) {
+        // An exception must not cross the pool thread into the waiting GUI thread.
+        logMessage(QStringLiteral("OpenCV: ") + QString::fromStdString(error.what()));
+        return false;
+    }
+    logMessage(QStringLiteral("Failed to retrieve current frame from webcam"));
+    return false;
+}
+
+std::unique_ptr<Snapshot> webcamForRun(std::unique_ptr<Snapshot> candidate, QString& portraitDirectory)
+{
+    if (candidate && candidate->isOpened()) {
+        portraitDirectory = QDir::toNativeSeparators(outputSubfolder(QStringLiteral("DJ portraits")));
+        logMessage(QCoreApplication::translate("MainWindow", "Webcam was successfully initialized."));
+        return candidate;
+    }
+    logMessage(QCoreApplication::translate("MainWindow", "Webcam initialization failed."));
+    return nullptr;
+}
+
+QString nameNextPortrait(const Snapshot* webcam, int& photoCounter, const QString& artist,
+                         const QString& title, bool random)
+{
+    if (!webcam)
+        return QString();
+    return portraitFileName(QDateTime::currentDateTime(), ++photoCounter, artist, title, random);
+}
+
+bool startSnapshotJob(Snapshot* webcam, QFuture<void>& job, bool showComment, const QString& folder,
+                      const QString& fileName)
+{
+    if (webcam && webcam->isOpened() && !fileName.isEmpty()) {
+        job.waitForFinished();
+        job = QtConcurrent::run(webcam, &Snapshot::takePicture, folder + fileName);
+    }
+    if (!showComment)
+        return false;
+    job.waitForFinished();
+    return true;
+}
+
+} // namespace opencv
