@@ -1,18 +1,30 @@
 #include "mainwindowimpl.h"
 
 #include "About.h"
+#include "AllBase.h"
 #include "AllBaseBackend.h"
+#include "Floater.h"
+#include "PlayQueue.h"
+#include "Snapshot.h"
+#include "Track.h"
+#include "TrackLibrary.h"
 #include "appidentity.h"
+#include "folderscan.h"
 #include "platform.h"
 #include "runlog.h"
 #include "settings.h"
+#include "songcells.h"
 #include "style.h"
 #include "ui_mainwindow.h"
 
 #include <QAction>
+#include <QButtonGroup>
 #include <QCloseEvent>
+#include <QDebug>
 #include <QDesktopServices>
+#include <QDir>
 #include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QMessageBox>
@@ -23,6 +35,7 @@
 #include <QScrollBar>
 #include <QSettings>
 #include <QShortcut>
+#include <QStandardPaths>
 #include <QTimer>
 #include <QUrl>
 #include <QWindow>
@@ -40,12 +53,14 @@ QString criticalTitle()
 bool askForWebcam()
 {
     QMessageBox question(QMessageBox::Question, MainWindow::tr("Vimo quick setup"),
-                         MainWindow::tr("Do you want to use a webcam?"), QMessageBox::Yes | QMessageBox::No,
-                         nullptr, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
+                         MainWindow::tr("Do you want to use a webcam?"), QMessageBox::Yes | QMessageBox::No, nullptr,
+                         Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
     question.setButtonText(QMessageBox::Yes, MainWindow::tr("Yes"));
     question.setButtonText(QMessageBox::No, MainWindow::tr("No"));
     return question.exec() == QMessageBox::Yes;
 }
+
+const QString lastFolderKey = QStringLiteral("LastNewMp3Directory");
 
 } // namespace
 
@@ -62,14 +77,13 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), ui(std::make_unique<U
     auto* backend = new (std::nothrow) AllBaseBackend;
     audioBackend = backend;
     if (!backend || !backend->init(static_cast<quintptr>(winId()))) {
-        QMessageBox::critical(
-            nullptr, criticalTitle(),
-            tr("The sound back end could not be initialized.") + QStringLiteral("\n\n") +
-                tr("Please start Vimo again after you ensured that\nyour sound device is "
-                   "correctly set up.") +
-                QStringLiteral("\n\n") +
-                tr("In many cases, all you need to do is plugging in\nand/or turning on your "
-                   "speakers."));
+        QMessageBox::critical(nullptr, criticalTitle(),
+                              tr("The sound back end could not be initialized.") + QStringLiteral("\n\n") +
+                                  tr("Please start Vimo again after you ensured that\nyour sound device is "
+                                     "correctly set up.") +
+                                  QStringLiteral("\n\n") +
+                                  tr("In many cases, all you need to do is plugging in\nand/or turning on your "
+                                     "speakers."));
         return;
     }
 
@@ -105,9 +119,14 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), ui(std::make_unique<U
         queueTable->setItem(0, column, cell);
     }
 
+    playQueue = new (std::nothrow) PlayQueue(queueTable);
+    if (!playQueue)
+        showOutOfMemory();
+
     int deviceId = 0;
     int width = 1280;
     int height = 1024;
+    int quality = 95;
     if (settings) {
         settings->beginGroup(QStringLiteral("Webcam"));
         deviceId = readIntOrWriteDefault(*settings, QStringLiteral("DirectX Device ID"), deviceId);
@@ -115,17 +134,24 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), ui(std::make_unique<U
         height = readIntOrWriteDefault(*settings, QStringLiteral("Height"), height);
         settings->endGroup();
         settings->sync();
+        quality = 100;
     }
-    Q_UNUSED(deviceId)
-    Q_UNUSED(width)
-    Q_UNUSED(height)
-    logMessage(tr("Webcam initialization failed."));
+    webcam = opencv::webcamForRun(
+        useWebcam ? std::make_unique<opencv::Snapshot>(deviceId, width, height, quality) : nullptr,
+        portraitDirectory);
+    if (playQueue) {
+        playQueue->setWebcam(webcam.get());
+        playQueue->startTimerHook = [this]() { startTimer(); };
+        playQueue->snapshotHook = [this](bool showComment, const QString& fileName) {
+            startSnapshotJob(showComment, portraitDirectory, fileName);
+        };
+    }
 
-    QTableWidget* libraryTable = ui->myTableWidgetForLibrary;
-    libraryTable->setRowCount(1);
-    libraryTable->setColumnCount(1);
-    libraryTable->setColumnWidth(0, libraryTable->width());
-    libraryTable->setRowHeight(0, libraryTable->height());
+    QTableWidget* table = libraryTable();
+    table->setRowCount(1);
+    table->setColumnCount(1);
+    table->setColumnWidth(0, table->width());
+    table->setRowHeight(0, table->height());
     hintItem = new QTableWidgetItem(tr("Drag a folder or mp3 files here") + QStringLiteral("\n\n") +
                                     tr("F1 shows the manual"));
     styleTableCell(hintItem);
@@ -133,25 +159,27 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), ui(std::make_unique<U
     QFont hintFont(QStringLiteral("Arial"), 22);
     hintFont.setStyleStrategy(QFont::PreferAntialias);
     hintItem->setFont(hintFont);
-    libraryTable->setItem(0, 0, hintItem);
+    table->setItem(0, 0, hintItem);
 
     queueTable->setSelectionMode(QAbstractItemView::NoSelection);
-    libraryTable->setSelectionMode(QAbstractItemView::NoSelection);
+    table->setSelectionMode(QAbstractItemView::NoSelection);
 
     applyButtonStyle(ui->myButtonPause, 11, QStringLiteral("261e70"), QStringLiteral("4a38f9"),
                      QStringLiteral("000000"), QStringLiteral("000000"));
 
+    connect(ui->myButtonPause, &QPushButton::clicked, this, &MainWindow::pauseWasPressed);
     // The screen's geometry stands in for the desktop's resolution change.
     if (QWindow* window = windowHandle()) {
         auto watchScreen = [this](QScreen* screen) {
             if (screen)
-                connect(screen, &QScreen::geometryChanged, this, [this, screen]() {
-                    screenResolutionHasChanged(QGuiApplication::screens().indexOf(screen));
-                });
+                connect(screen, &QScreen::geometryChanged, this,
+                        [this, screen]() { screenResolutionHasChanged(QGuiApplication::screens().indexOf(screen)); });
         };
         watchScreen(window->screen());
         connect(window, &QWindow::screenChanged, this, watchScreen);
     }
+    connect(this, &MainWindow::notifyFromBaseThread, this, &MainWindow::NotifyQueueOfFinishedSong,
+            Qt::QueuedConnection);
 
     requestKeepAwake();
 
@@ -163,11 +191,14 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), ui(std::make_unique<U
     connect(manualShortcut, &QShortcut::activated, this, &MainWindow::openManual);
     fullscreenAction = new QAction(this);
     fullscreenAction->setShortcut(QKeySequence(tr("Ctrl+F")));
+    connect(addSongsAction, &QAction::triggered, this, &MainWindow::addFiles);
+    connect(ui->addSongsButton, &QPushButton::clicked, this, &MainWindow::addFiles);
     connect(ui->aboutButton, &QPushButton::clicked, this, [this]() { aboutBox(); });
     connect(fullscreenAction, &QAction::triggered, this, &MainWindow::toggleFullscreen);
     addAction(addSongsAction);
     addAction(fullscreenAction);
     updateTimer = new QTimer;
+    connect(updateTimer, &QTimer::timeout, this, &MainWindow::timerUpdate);
 
     initFailed = false;
     setAcceptDrops(true);
@@ -181,20 +212,30 @@ MainWindow::~MainWindow()
     }
     delete aboutDialog;
     aboutDialog = nullptr;
+    floater.reset();
+    delete fileDialog;
     if (updateTimer)
         updateTimer->stop();
+    delete library;
     delete updateTimer;
     delete fullscreenAction;
     delete addSongsAction;
     delete escapeShortcut;
     delete manualShortcut;
     snapshotFuture.waitForFinished();
+    webcam.reset();
+    delete playQueue;
     if (audioBackend) {
         audioBackend->free();
         delete static_cast<AllBaseBackend*>(audioBackend);
     }
     releaseSettingsStore(settings);
     delete libraryMutex;
+}
+
+QTableWidgetSearchable* MainWindow::libraryTable() const
+{
+    return ui->myTableWidgetForLibrary;
 }
 
 void MainWindow::applyUiSettingsAndStyle()
@@ -211,7 +252,7 @@ void MainWindow::applyUiSettingsAndStyle()
     ui->addSongsButton->setStyleSheet(bigButtonStyleSheet());
     ui->aboutButton->setStyleSheet(bigButtonStyleSheet());
     ui->myTableWidgetForQueue->setStyleSheet(queueTableStyleSheet());
-    ui->myTableWidgetForLibrary->setStyleSheet(libraryTableStyleSheet());
+    libraryTable()->setStyleSheet(libraryTableStyleSheet());
 }
 
 void MainWindow::showOutOfMemory()
@@ -230,6 +271,24 @@ void MainWindow::layoutQueueColumns()
         table->setRowHeight(row, 100);
 }
 
+void MainWindow::showLibraryTable()
+{
+    QTableWidgetSearchable* table = libraryTable();
+    table->removeCellWidget(0, 0);
+    table->setSelectionMode(QAbstractItemView::SingleSelection);
+    table->setSortingEnabled(false);
+    setStyleSheet(scrollBarStyleSheet());
+    hintItem = nullptr; // the refresh replaces the hint cell, which the table owns
+    refreshLibraryTable(QString(), false);
+    connect(table, &QTableWidget::itemActivated, this, &MainWindow::itemWasActivated);
+    connect(table, &QTableWidget::itemSelectionChanged, this, &MainWindow::selectionHasChanged);
+    table->clearSelection();
+    table->setFocusPolicy(Qt::StrongFocus);
+    table->activateWindow();
+    table->setCurrentCell(0, 0);
+    table->setFocus(Qt::OtherFocusReason);
+}
+
 void MainWindow::startTimer()
 {
     if (updateTimer)
@@ -246,7 +305,7 @@ void MainWindow::aboutBox(int result)
         aboutDialog->hide();
         aboutDialog->deleteLater();
         aboutDialog = nullptr;
-        ui->myTableWidgetForLibrary->setFocus(Qt::OtherFocusReason);
+        libraryTable()->setFocus(Qt::OtherFocusReason);
         return;
     }
     aboutDialog = new About(this);
@@ -271,6 +330,8 @@ void MainWindow::closeDialogs()
         fileDialog->close();
     if (aboutDialog)
         aboutDialog->close();
+    if (floater)
+        floater->close();
 }
 
 void MainWindow::shutdown()
@@ -303,16 +364,18 @@ void MainWindow::screenResolutionHasChanged(int screen)
     Q_UNUSED(screen)
     QMutexLocker lock(libraryMutex);
     layoutQueueColumns();
+    refreshLibraryTable(libraryTable()->currentSearchText(), false);
 }
 
 void MainWindow::resizeEvent(QResizeEvent* event)
 {
-    if (ui->myTableWidgetForLibrary) {
+    if (QTableWidgetSearchable* table = libraryTable()) {
         QMutexLocker lock(libraryMutex);
-        QTableWidget* libraryTable = ui->myTableWidgetForLibrary;
-        if (libraryTable->rowCount() == 1 && libraryTable->columnCount() == 1) {
-            libraryTable->setRowHeight(0, libraryTable->height());
-            libraryTable->setColumnWidth(0, libraryTable->width());
+        if (table->rowCount() == 1 && table->columnCount() == 1) {
+            table->setRowHeight(0, table->height());
+            table->setColumnWidth(0, table->width());
+        } else {
+            refreshLibraryTable(table->currentSearchText(), false);
         }
         layoutQueueColumns();
     }
@@ -335,4 +398,569 @@ void MainWindow::dragEnterEvent(QDragEnterEvent* event)
 {
     if (event->mimeData()->hasFormat(QStringLiteral("text/uri-list")) && !adding)
         event->acceptProposedAction();
+}
+
+// ---- Adding songs ----
+
+void MainWindow::addFiles()
+{
+    if (adding)
+        return;
+    QString startFolder = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+    if (settings && settings->contains(lastFolderKey))
+        startFolder = settings->value(lastFolderKey).toString();
+
+    if ((!library || library->trackCount() == 0) && useNativeFolderDialog(settings)) {
+        updateTimer->stop();
+        if (aboutDialog) {
+            aboutDialog->disconnect(this);
+            aboutDialog->deleteLater();
+            aboutDialog = nullptr;
+        }
+        const QString folder = QFileDialog::getExistingDirectory(
+            this, tr("Please select one folder containing MP3 files."), startFolder,
+            QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
+        updateTimer->start(1000);
+        if (!folder.isEmpty()) {
+            addFolder(QDir(folder));
+            if (settings) {
+                settings->setValue(lastFolderKey, QDir::toNativeSeparators(folder));
+                settings->sync();
+            }
+        }
+        libraryTable()->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+
+    if (!fileDialog) {
+        fileDialog = new QFileDialog(nullptr, tr("Please select one directory and press the \"ADD all MP3s\" button"),
+                                     startFolder, QString());
+        fileDialog->setWindowFlag(Qt::WindowStaysOnTopHint);
+        connect(fileDialog, &QFileDialog::accepted, this, &MainWindow::filesAddedOK);
+        connect(fileDialog, &QFileDialog::directoryEntered, this, &MainWindow::filedialog_DirectoryWasEntered);
+        connect(fileDialog, &QFileDialog::currentChanged, this, &MainWindow::filedialog_DirectoryWasClickedOn);
+        fileDialog->setFileMode(QFileDialog::Directory);
+        fileDialog->setOption(QFileDialog::ReadOnly, true);
+        // The accept label below names the folder and its songs; only Qt's own dialog can show it.
+        fileDialog->setOption(QFileDialog::DontUseNativeDialog, true);
+    }
+    fileDialog->setFilter(QDir::Drives | QDir::AllDirs | QDir::NoSymLinks | QDir::NoDotAndDotDot);
+    fileDialog->setViewMode(QFileDialog::List);
+    fileDialog->setLabelText(QFileDialog::FileType, QStringLiteral("Filter:"));
+    updateAcceptLabel(startFolder);
+    fileDialog->show();
+}
+
+void MainWindow::updateAcceptLabel(const QString& folder)
+{
+    if (!fileDialog)
+        return;
+    const QDir directory(folder);
+    const QString name = directory.dirName();
+    if (!name.isEmpty() && directory.exists() && name != QLatin1String(".")) {
+        const int songs =
+            directory.entryList({QStringLiteral("*.mp3")}, QDir::Files | QDir::Hidden | QDir::Readable | QDir::NoSymLinks)
+                .size();
+        QString label = QStringLiteral("ADD all %1 MP3s in\n\"%2\"").arg(songs).arg(name);
+        if (!directory.entryList(QDir::Dirs | QDir::Readable | QDir::NoSymLinks | QDir::NoDotAndDotDot).isEmpty())
+            label += QStringLiteral("\n(+ add its subdirectories)");
+        fileDialog->setLabelText(QFileDialog::Accept, label);
+    } else if (name.isEmpty() && directory.absolutePath().size() == 3) {
+        fileDialog->setLabelText(QFileDialog::Accept,
+                                 QStringLiteral("ADD all MP3s in\n\"%1\"\n(and subdirectories)")
+                                     .arg(directory.absolutePath().left(2)));
+    }
+}
+
+void MainWindow::filedialog_DirectoryWasEntered(QString folder)
+{
+    updateAcceptLabel(folder);
+}
+
+void MainWindow::filedialog_DirectoryWasClickedOn(QString path)
+{
+    updateAcceptLabel(path);
+}
+
+void MainWindow::filesAddedOK()
+{
+    const QStringList selected = fileDialog->selectedFiles();
+    QString remembered;
+    if (selected.size() == 1) {
+        if (QFileInfo(selected.first()).isDir())
+            addFolder(QDir(selected.first()));
+        else
+            addFileList(selected);
+        remembered = selected.first();
+    } else if (selected.isEmpty()) {
+        addFolder(QDir(QStringLiteral(".")));
+    } else {
+        addFileList(selected);
+        remembered = QFileInfo(selected.first()).absolutePath();
+    }
+    if (settings && !remembered.isEmpty()) {
+        settings->setValue(lastFolderKey, QDir::toNativeSeparators(remembered));
+        settings->sync();
+    }
+    libraryTable()->setFocus(Qt::OtherFocusReason);
+}
+
+void MainWindow::dropEvent(QDropEvent* event)
+{
+    if (!event->mimeData()->hasUrls() || adding)
+        return;
+    // Every dropped folder and file goes into one job, in drop order, so no job's results are lost to
+    // the next one.
+    QStringList paths;
+    bool anything = false;
+    for (const QUrl& url : event->mimeData()->urls()) {
+        const QString path = url.toLocalFile();
+        if (path.isEmpty())
+            continue;
+        anything = true;
+        const QFileInfo entry(path);
+        if (entry.isDir())
+            scanFolder(QFileInfo(entry.absoluteFilePath()), paths);
+        else
+            paths << path;
+    }
+    if (anything)
+        addFileList(paths);
+}
+
+void MainWindow::addFolder(const QDir& folder)
+{
+    if (!folder.exists())
+        return;
+    const QFileInfo entry(folder.absolutePath());
+    requestAddingJob([this, entry](QFuture<Track*>& job) { return library->startAddingFolder(entry, job); });
+}
+
+void MainWindow::addFileList(const QStringList& paths)
+{
+    requestAddingJob([this, paths](QFuture<Track*>& job) { return library->startAdding(paths, job); });
+}
+
+void MainWindow::requestAddingJob(const std::function<bool(QFuture<Track*>&)>& start)
+{
+    QMutexLocker lock(libraryMutex);
+    if (jobUnfinished) {
+        logMessage(tr("Songs can be added again when the current adding has ended."));
+        return;
+    }
+    if (!library)
+        library = new TrackLibrary(songEndSync, this, libraryTable());
+    adding = true;
+    logMessage(QStringLiteral("\n"));
+    logMessage(tr("Start of ADDING files"));
+    QFuture<Track*> job;
+    if (start(job))
+        startAddingJob(job);
+    else
+        adding = false;
+}
+
+void MainWindow::startAddingJob(const QFuture<Track*>& job)
+{
+    jobUnfinished = true;
+    connect(&addWatcher, &QFutureWatcherBase::canceled, this, &MainWindow::NotifyOfAddingCancelled,
+            Qt::QueuedConnection);
+    connect(&addWatcher, &QFutureWatcherBase::finished, this, &MainWindow::NotifyOfAddingFinished,
+            Qt::QueuedConnection);
+    connect(&addWatcher, &QFutureWatcherBase::progressValueChanged, this, &MainWindow::NotifyOfAddTrackProgress,
+            Qt::QueuedConnection);
+    connect(&addWatcher, &QFutureWatcherBase::resultReadyAt, this, &MainWindow::NotifyOfAddingOneTrackDone,
+            Qt::QueuedConnection);
+    addWatcher.setFuture(job);
+    addProgressMaximum = addWatcher.progressMaximum();
+    logMessage(tr("Starting to add") + QLatin1Char(' ') + QString::number(addProgressMaximum) + QLatin1Char(' ') +
+               tr("files to Vimo."));
+}
+
+bool MainWindow::firstNotificationShowsGrid()
+{
+    if (!library || !library->takeFirstNotification())
+        return false;
+    showLibraryTable();
+    return true;
+}
+
+void MainWindow::NotifyOfAddingOneTrackDone(int index)
+{
+    QMutexLocker lock(libraryMutex);
+    // Should a result ever come first, it is still handed over after the grid has been switched on.
+    firstNotificationShowsGrid();
+    if (!jobUnfinished || index < 0 || index >= addWatcher.future().resultCount())
+        return;
+    Track* track = addWatcher.resultAt(index);
+    if (!track)
+        ++untaggedCount;
+    else if (!library->addPendingTrack(track))
+        ++duplicateCount;
+}
+
+void MainWindow::NotifyOfAddTrackProgress(int progressValue)
+{
+    QMutexLocker lock(libraryMutex);
+    if (firstNotificationShowsGrid() || !jobUnfinished)
+        return;
+    const int step = qMax(1, addProgressMaximum / 100);
+    if (progressValue - addProgressValue >= step && progressValue < addProgressMaximum) {
+        refreshLibraryTable(libraryTable()->currentSearchText(), false);
+        ui->addSongsButton->setText(QString::number(progressValue * 100 / addProgressMaximum) +
+                                    QStringLiteral(" %"));
+        addProgressValue = progressValue;
+    } else if (progressValue == addProgressMaximum) {
+        adding = false;
+        addProgressValue = 0;
+        ui->addSongsButton->setText(addSongsButtonText);
+        logMessage(QString::number(library->trackCount()) + QLatin1Char(' ') +
+                   tr("files are now available in Vimo."));
+        refreshLibraryTable(libraryTable()->currentSearchText(), false);
+    }
+}
+
+void MainWindow::NotifyOfAddingFinished()
+{
+    endAddingJob(false);
+}
+
+void MainWindow::NotifyOfAddingCancelled()
+{
+    endAddingJob(true);
+}
+
+void MainWindow::endAddingJob(bool cancelled)
+{
+    QMutexLocker lock(libraryMutex);
+    // A cancelled job reports both its cancellation and its end; only the first of them ends it.
+    if (!jobUnfinished)
+        return;
+    jobUnfinished = false;
+    logMessage(cancelled ? tr("Adding of files has been cancelled by the user.") : tr("Adding of files has finished."));
+    addWatcher.disconnect(this);
+    library->mergePending();
+    adding = false;
+    addProgressValue = 0;
+    ui->addSongsButton->setText(addSongsButtonText);
+    logMessage(QString::number(library->trackCount()) + QLatin1Char(' ') +
+               (cancelled ? tr("files are now available in Vimo (CANCEL).") : tr("files are now available in Vimo.")));
+    if (duplicateCount != 0)
+        logMessage(QString::number(duplicateCount) + QLatin1Char(' ') +
+                   tr("files were not imported because they are duplicates (same artist and same title)."));
+    if (untaggedCount != 0)
+        logMessage(QString::number(untaggedCount) + QLatin1Char(' ') +
+                   tr("files were not imported because they have no artist and title ID3 tags (up to version 2.2 "
+                      "is supported) or are corrupt."));
+    duplicateCount = 0;
+    untaggedCount = 0;
+    refreshLibraryTable(libraryTable()->currentSearchText(), false);
+}
+
+// ---- The grid and its genre buttons ----
+
+void MainWindow::refreshLibraryTable(const QString& searchText, bool waitForMutex)
+{
+    Q_UNUSED(searchText) // typing searches by jumping, it never narrows the grid
+    if (waitForMutex) {
+        libraryMutex->lock();
+        libraryMutex->unlock();
+    }
+    if (!library)
+        return;
+    buildGenreButtons();
+
+    QTableWidgetSearchable* table = libraryTable();
+    const int width = table->width();
+    const int height = table->height();
+    const int total = library->trackCount();
+    // A table narrower than one cell still gets one column, so nothing divides by zero.
+    const int fitting = qMax(1, (width - 17) / 220);
+    int rows = 0;
+    int columns = 0;
+    int scrollBarWidth = 0;
+    if (fitting * (height / 100) < total) {
+        columns = fitting;
+        rows = (total + columns - 1) / columns;
+        table->horizontalScrollBar()->hide();
+        table->verticalScrollBar()->show();
+        table->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        table->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        scrollBarWidth = table->verticalScrollBar()->width();
+    } else {
+        rows = qMax(1, height / 100);
+        columns = qMax(1, width / 220);
+        table->horizontalScrollBar()->hide();
+        table->verticalScrollBar()->hide();
+        table->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        table->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    }
+    table->setRowCount(rows);
+    table->setColumnCount(columns);
+
+    const int available = (3 - columns) * table->lineWidth() + width - scrollBarWidth;
+    const int columnWidth = columns * 220 < available ? 220 + (available - columns * 220) / columns : 220;
+    for (int column = 0; column < columns - 1; ++column)
+        table->setColumnWidth(column, columnWidth);
+    table->setColumnWidth(columns - 1, available - columnWidth * (columns - 1));
+
+    int extra = 0;
+    if (rows * 100 < height)
+        extra = qMax(0, (height - rows * 100) / rows);
+
+    table->clearContents();
+    int placed = 0;
+    Track* firstShown = nullptr;
+    auto place = [&](Track* track) {
+        const bool hidden = (genreFilterMode == 1 && !genreList.isEmpty() && genreList.contains(track->genre())) ||
+                            (!(genreFilterMode == 1 && !genreList.isEmpty()) && !currentGenre.isEmpty() &&
+                             track->genre() != currentGenre);
+        if (hidden) {
+            track->setInGenreFilter(false);
+            return;
+        }
+        auto* cell = new QTableWidgetItem(track->displayText());
+        styleTableCell(cell);
+        cell->setToolTip(track->details());
+        colourSongCells(cell, nullptr, track, -1, playQueue);
+        table->setItem(placed / columns, placed % columns, cell);
+        ++placed;
+        track->setInGenreFilter(true);
+        if (!firstShown)
+            firstShown = track;
+    };
+    library->forEachTrack(place);
+    library->forEachPendingTrack(place);
+
+    for (int row = 0; row < rows; ++row)
+        table->setRowHeight(row, 100 + extra);
+
+    const int used = placed > 0 ? (placed - 1) / columns + 1 : 1;
+    if (used < rows) {
+        const int visibleRows = qMax(1, height / 100);
+        if (used > visibleRows) {
+            table->setRowCount(used);
+        } else {
+            table->setRowCount(visibleRows);
+            table->setRowHeight(visibleRows - 1, height - (100 + extra) * (visibleRows - 1) - 2);
+        }
+    }
+
+    const int positions = table->rowCount() * columns;
+    for (int position = placed; position < positions; ++position) {
+        auto* empty = new QTableWidgetItem;
+        empty->setBackground(backgroundColour());
+        empty->setFlags(Qt::NoItemFlags);
+        table->setItem(position / columns, position % columns, empty);
+    }
+
+    if (QTableWidgetItem* cell = library->tableItemFor(selectedTrack)) {
+        table->setCurrentItem(cell, QItemSelectionModel::Select);
+    } else if (QTableWidgetItem* first = library->tableItemFor(firstShown)) {
+        table->setCurrentItem(first, QItemSelectionModel::Select);
+        selectedTrack = firstShown;
+    } else {
+        return;
+    }
+    table->setFocus(Qt::MouseFocusReason);
+}
+
+void MainWindow::buildGenreButtons()
+{
+    if (genreButtonGroup)
+        genreButtonGroup->disconnect();
+    // The buttons go later, through the event loop: a click on one of them may be what rebuilds them.
+    for (QAbstractButton* button : genreButtons) {
+        ui->verticalLayout->removeWidget(button);
+        if (genreButtonGroup)
+            genreButtonGroup->removeButton(button);
+        button->hide();
+        button->deleteLater();
+    }
+    genreButtons.clear();
+    if (genreButtonGroup)
+        genreButtonGroup->deleteLater();
+    genreButtonGroup = nullptr;
+    genreList.clear();
+
+    const int spacing = ui->verticalLayout->spacing();
+    const int slots =
+        (libraryTable()->height() - ui->myButtonPause->height() - 2 * spacing - 50) / (spacing + 50);
+    const QString green = QStringLiteral("74be32");
+    const QString greenLight = QStringLiteral("a8dc7b");
+    const QString redLight = QStringLiteral("dc7b7b");
+    const QString red = QStringLiteral("cf4f4f");
+    bool restMade = false;
+    for (int slot = 1; slot <= slots; ++slot) {
+        const QString genre = library ? library->genreAt(slot - 1) : QString();
+        if (genre.isEmpty())
+            break;
+        if (!genreButtonGroup) {
+            genreButtonGroup = new QButtonGroup(this);
+            auto* all = new QPushButton(tr("All genres"), this);
+            all->setCheckable(true);
+            all->setChecked(true);
+            all->setFixedSize(92, 50);
+            applyButtonStyle(all, 13, green, greenLight, redLight, red);
+            genreButtonGroup->addButton(all, 0);
+            ui->verticalLayout->insertWidget(slot, all);
+            genreButtons.push_back(all);
+        }
+        auto* button = new QPushButton(this);
+        button->setCheckable(true);
+        button->setMinimumSize(92, 50);
+        QSizePolicy policy(QSizePolicy::Minimum, QSizePolicy::Expanding);
+        policy.setHeightForWidth(button->sizePolicy().hasHeightForWidth());
+        button->setSizePolicy(policy);
+        applyButtonStyle(button, 13, green, greenLight, redLight, red);
+        if (slot < slots) {
+            button->setText(genre);
+            genreList.append(genre);
+        } else {
+            button->setText(tr("The rest"));
+            QStringList covered;
+            for (int rank = slot - 1;; ++rank) {
+                const QString rest = library->genreAt(rank);
+                if (rest.isEmpty())
+                    break;
+                covered << QString(rest).replace(QLatin1Char('\n'), QLatin1Char(' '));
+            }
+            button->setToolTip(tr("Shows tracks of the genres") + QStringLiteral(":\n") +
+                               covered.join(QLatin1Char('\n')) + QStringLiteral("\n(") +
+                               tr("and tracks without a genre") + QLatin1Char(')'));
+            restMade = true;
+        }
+        ui->verticalLayout->insertWidget(slot + 1, button);
+        genreButtons.push_back(button);
+        genreButtonGroup->addButton(button, slot);
+    }
+    if (!restMade)
+        genreList.clear();
+    if (genreButtonGroup) {
+        connect(genreButtonGroup, QOverload<QAbstractButton*>::of(&QButtonGroup::buttonClicked), this,
+                &MainWindow::genreButtonClicked);
+        if (!genreButtonGroup->buttons().isEmpty()) {
+            ui->myButtonPause->show();
+            if (genreButtonIndex < 0 || genreButtonIndex >= static_cast<int>(genreButtons.size())) {
+                genreButtonIndex = 0;
+                currentGenre.clear();
+                genreFilterMode = 0;
+            }
+            genreButtons.at(genreButtonIndex)->setChecked(true);
+        }
+    }
+}
+
+void MainWindow::genreButtonClicked(QAbstractButton* button_in)
+{
+    qDebug() << "PRESSED; genre: " + button_in->text();
+    if (!genreButtons.empty() && button_in == genreButtons.front()) {
+        currentGenre.clear();
+        genreFilterMode = 0;
+    } else if (!genreList.isEmpty() && !genreButtons.empty() && button_in == genreButtons.back()) {
+        currentGenre.clear();
+        genreFilterMode = 1;
+    } else {
+        currentGenre = button_in->text();
+        genreFilterMode = 0;
+    }
+    const auto found = std::find(genreButtons.begin(), genreButtons.end(), button_in);
+    genreButtonIndex = found == genreButtons.end() ? 0 : static_cast<int>(found - genreButtons.begin());
+    songHistoryShown = false;
+    ui->myButtonSongHistory->setChecked(false);
+    refreshLibraryTable(libraryTable()->currentSearchText(), false);
+}
+
+void MainWindow::songHistoryToggled(bool shown)
+{
+    songHistoryShown = shown;
+    refreshLibraryTable(libraryTable()->currentSearchText(), true);
+}
+
+void MainWindow::selectionHasChanged()
+{
+    QTableWidgetSearchable* table = libraryTable();
+    if (!table)
+        return;
+    const QList<QTableWidgetItem*> selected = table->selectedItems();
+    PhotoSelection selection;
+    Track* track = nullptr;
+    if (!selected.isEmpty()) {
+        QTableWidgetItem* cell = selected.first();
+        selection.cellSelected = true;
+        selection.column = cell->column();
+        track = library ? library->findBySearchKey(cell->text().toLower()) : nullptr;
+        if (track) {
+            selectedTrack = track;
+            selection.songFound = true;
+            selection.photoFileName = track->photoFileName();
+            selection.taken = track->played() || track->queued() || track->playing();
+            selection.commentAsked = track->commentAsked();
+        }
+    }
+    if (followLibrarySelection(floater, selection, webcam != nullptr, adding, portraitDirectory, table) && track)
+        track->setCommentAsked(true);
+}
+
+// ---- Wishes and playback ----
+
+void MainWindow::itemWasActivated(QTableWidgetItem* item)
+{
+    QMutexLocker lock(libraryMutex);
+    if (!library || !playQueue || !item)
+        return;
+    Track* track = library->findBySearchKey(item->text().toLower());
+    if (track && !track->played() && !track->queued() && !track->playing() &&
+        playQueue->queuedSongs().size() < playQueue->queueCapacity())
+        playQueue->enqueue(track, library, item);
+}
+
+bool MainWindow::NotifyQueueOfFinishedSong()
+{
+    QMutexLocker lock(libraryMutex);
+    if (!library || !playQueue)
+        return false;
+    bool allSelectableAgain = false;
+    playQueue->songFinished(library, libraryTable(), allSelectableAgain);
+    if (allSelectableAgain) {
+        if (!genreButtons.empty())
+            genreButtons.front()->setChecked(true);
+        genreButtonIndex = 0;
+        currentGenre.clear();
+        genreFilterMode = 0;
+        refreshLibraryTable(QString(), false);
+    }
+    return true;
+}
+
+void MainWindow::pauseWasPressed()
+{
+    if (playQueue && !playQueue->queuedSongs().isEmpty() && playQueue->queuedSongs().first()) {
+        if (paused) {
+            paused = false;
+            playQueue->resumeHead();
+            startTimer();
+        } else {
+            paused = true;
+            playQueue->pauseHead();
+            updateTimer->stop();
+        }
+    }
+    if (QTableWidgetItem* cell = library ? library->tableItemFor(selectedTrack) : nullptr) {
+        libraryTable()->setCurrentItem(cell, QItemSelectionModel::Select);
+        libraryTable()->setFocus(Qt::OtherFocusReason);
+    }
+}
+
+void MainWindow::timerUpdate()
+{
+    if (!playQueue)
+        return;
+    playQueue->tick(libraryTable());
+}
+
+void MainWindow::startSnapshotJob(bool showComment, const QString& folder, const QString& fileName)
+{
+    if (opencv::startSnapshotJob(webcam.get(), snapshotFuture, showComment, folder, fileName))
+        selectionHasChanged();
 }

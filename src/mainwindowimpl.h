@@ -4,7 +4,9 @@
 #include <QFutureWatcher>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -23,11 +25,13 @@ class PlayQueue;
 class QAbstractButton;
 class QAction;
 class QButtonGroup;
+class QDir;
 class QFileDialog;
 class QMutex;
 class QSettings;
 class QShortcut;
 class QTableWidgetItem;
+class QTableWidgetSearchable;
 class QTimer;
 class Track;
 class TrackLibrary;
@@ -48,36 +52,82 @@ public:
     // True when the start-up did not complete (no sound): the window was never shown.
     bool initializationFailed() const { return initFailed; }
     bool isFullscreenMode() const { return fullscreen != 0; }
+    bool isAdding() const { return adding; }
+    bool isPaused() const { return paused; }
     const TimerBorderHue& borderHueTimer() const { return borderHue; }
     About* aboutDialogShown() const { return aboutDialog; }
+    Floater* floaterShown() const { return floater.get(); }
+    QFileDialog* ownFolderDialog() const { return fileDialog; }
     QTableWidgetItem* hintCell() const { return hintItem; }
+    TrackLibrary* trackLibrary() const { return library; }
+    PlayQueue* queue() const { return playQueue; }
+    Track* selectedSong() const { return selectedTrack; }
+    const std::vector<QAbstractButton*>& genreFilterButtons() const { return genreButtons; }
+    QString selectedGenre() const { return currentGenre; }
+    QString portraitFolder() const { return portraitDirectory; }
+    bool hasWebcam() const { return webcam != nullptr; }
 
     // Column widths and row height of the queue table: the columns share the width exactly.
     void layoutQueueColumns();
+    // Rebuilds the grid of song cells and the genre buttons; `waitForMutex` false when the caller holds
+    // the library mutex already.
+    void refreshLibraryTable(const QString& searchText, bool waitForMutex);
+    // Start a job for every MP3 file below a folder, or for a list of files.
+    void addFolder(const QDir& folder);
+    void addFileList(const QStringList& paths);
+    void updateAcceptLabel(const QString& folder);
+    void startSnapshotJob(bool showComment, const QString& folder, const QString& fileName);
 
 signals:
     void notifyFromBaseThread();
 
 public slots:
+    bool NotifyQueueOfFinishedSong();
+    void NotifyOfAddingCancelled();
+    void NotifyOfAddingFinished();
+    void NotifyOfAddTrackProgress(int progressValue);
+    void NotifyOfAddingOneTrackDone(int index);
     void startTimer();
+    void addFiles();
     void aboutBox(int result = 0);
     void openManual();
-    void cancelAddingThread();
+    void filesAddedOK();
+    void filedialog_DirectoryWasEntered(QString folder);
+    void filedialog_DirectoryWasClickedOn(QString path);
+    void genreButtonClicked(QAbstractButton* button_in);
+    void songHistoryToggled(bool shown);
+    void pauseWasPressed();
+    void selectionHasChanged();
 
 private slots:
+    void itemWasActivated(QTableWidgetItem* item);
     void shutdown();
     void toggleFullscreen();
     void screenResolutionHasChanged(int screen);
+    void timerUpdate();
+
+public slots:
+    void cancelAddingThread();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void applyUiSettingsAndStyle();
     void showOutOfMemory();
     void closeDialogs();
+    void showLibraryTable();
+    void buildGenreButtons();
+    void startAddingJob(const QFuture<Track*>& job);
+    // Creates the library, logs the request and starts the job that `start` builds (false: nothing to add).
+    void requestAddingJob(const std::function<bool(QFuture<Track*>&)>& start);
+    void endAddingJob(bool cancelled);
+    // The first notification of the first job switches the grid on; true when this was it.
+    bool firstNotificationShowsGrid();
+    QTableWidgetSearchable* libraryTable() const;
 
     int fullscreen = 0;
     Track* selectedTrack = nullptr;
@@ -110,11 +160,14 @@ private:
     QFutureWatcher<Track*> addWatcher;
     int addProgressMaximum = 0;
     bool adding = false;
+    // A job has started and its end has not been handled yet; a new job must wait for it, or the watcher
+    // would lose the earlier job's results.
+    bool jobUnfinished = false;
     QString addSongsButtonText;
     About* aboutDialog = nullptr;
     TimerBorderHue borderHue{this};
-    opencv::Snapshot* webcam = nullptr;
+    std::unique_ptr<opencv::Snapshot> webcam;
     QFuture<void> snapshotFuture;
-    Floater* floater = nullptr;
+    std::unique_ptr<Floater> floater;
     QString portraitDirectory;
 };

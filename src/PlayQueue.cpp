@@ -1,0 +1,292 @@
+#include "PlayQueue.h"
+
+#include "Snapshot.h"
+#include "Track.h"
+#include "TrackLibrary.h"
+#include "photonames.h"
+#include "runlog.h"
+#include "songcells.h"
+#include "style.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTableWidget>
+#include <QTextStream>
+
+int randomIndex(int n)
+{
+    if (n <= 1)
+        return 0;
+    const quint32 draw = QRandomGenerator::system()->generate();
+    // The divisor is the largest draw, so only that one draw reaches n; it counts as the last index.
+    const auto index = static_cast<int>(static_cast<double>(draw) / 4294967295.0 * n);
+    return index < n ? index : n - 1;
+}
+
+PlayQueue::PlayQueue(QTableWidget* queueTable)
+    : capacity(queueTable ? queueTable->columnCount() : 0),
+      playlistFile(new QFile(runFolder() + QStringLiteral("Vimo Playlist ") +
+                             QDateTime::currentDateTime().toString(QStringLiteral("yyyy_MM_dd--hh_mm")) +
+                             QStringLiteral(".txt"))),
+      queueTable(queueTable)
+{
+}
+
+PlayQueue::~PlayQueue()
+{
+    playlistFile->close();
+    delete playlistFile;
+}
+
+QString PlayQueue::playlistPath() const
+{
+    return playlistFile->fileName();
+}
+
+bool PlayQueue::enqueue(Track* track, TrackLibrary* library, QTableWidgetItem* libraryCell)
+{
+    if (songs.size() >= capacity || !track)
+        return false;
+    songs.append(track);
+    const int position = songs.size() - 1;
+    QTableWidgetItem* queueCell = queueTable->item(0, position);
+    if (!queueCell)
+        return false;
+
+    if (busy) {
+        track->setQueued(true);
+        if (libraryCell)
+            colourSongCells(libraryCell, queueCell, track, position, this);
+        takePortrait(track, false);
+    } else {
+        if (!track->player() || !track->player()->play()) {
+            dropUnplayable(track, library, nullptr);
+            // The song's place goes to the next candidate at once, so the party never falls silent.
+            if (!refilling) {
+                bool allSelectableAgain = false;
+                playRandomWhenIdle(library, nullptr, allSelectableAgain);
+            }
+            return false;
+        }
+        elapsedSeconds = 0;
+        track->setPlaying(true);
+        busy = true;
+        if (libraryCell)
+            colourSongCells(libraryCell, queueCell, track, position, this);
+        if (playbackStarted) {
+            writePlaylistLine(QStringLiteral("* "), track);
+            takePortrait(track, true);
+        } else {
+            playbackStarted = true;
+            if (startTimerHook)
+                startTimerHook();
+            writePlaylistHeader();
+            writePlaylistLine(QStringLiteral("  "), track);
+            takePortrait(track, false);
+        }
+        if (songs.size() == 1)
+            drawRandom(library);
+    }
+    queueCell->setText(track->displayText());
+    return true;
+}
+
+void PlayQueue::dropUnplayable(Track* track, TrackLibrary* library, QTableWidget* libraryView)
+{
+    logMessage(QCoreApplication::translate("PlayQueue", "Could not play the file %1; it is skipped.")
+                   .arg(QDir::toNativeSeparators(track->filePath())));
+    songs.removeOne(track);
+    if (track->player())
+        track->player()->close();
+    track->setQueued(false);
+    track->setPlaying(false);
+    track->setPlayed(true);
+    if (nextRandom == track)
+        nextRandom = nullptr;
+    QTableWidgetItem* cell = libraryView ? findSongCell(track, libraryView) : library->tableItemFor(track);
+    if (cell)
+        colourSongCells(cell, nullptr, track, -1, this);
+}
+
+bool PlayQueue::startHead(Track* track, TrackLibrary* library, QTableWidget* libraryView)
+{
+    elapsedSeconds = 0;
+    if (!track->player() || !track->player()->play()) {
+        dropUnplayable(track, library, libraryView);
+        return false;
+    }
+    track->setPlaying(true);
+    track->setPlayed(false);
+    track->setQueued(false);
+    writePlaylistLine(QStringLiteral("  "), track);
+    drawRandom(library);
+    return true;
+}
+
+void PlayQueue::rebuildQueueRow(QTableWidget* libraryView)
+{
+    queueTable->clear();
+    for (int index = 0; index < songs.size(); ++index) {
+        Track* track = songs.at(index);
+        auto* cell = new QTableWidgetItem(track->displayText());
+        cell->setTextAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
+        queueTable->setItem(0, index, cell);
+        colourSongCells(cell, findSongCell(track, libraryView), track, index, this);
+    }
+    for (int column = songs.size(); column < capacity; ++column) {
+        auto* cell = new QTableWidgetItem;
+        styleTableCell(cell);
+        queueTable->setItem(0, column, cell);
+    }
+}
+
+bool PlayQueue::songFinished(TrackLibrary* library, QTableWidget* libraryView, bool& allSelectableAgain)
+{
+    if (!libraryView)
+        return false;
+    if (!songs.isEmpty()) {
+        Track* ended = songs.takeFirst();
+        ended->setPlaying(false);
+        ended->setPlayed(true);
+        ended->setQueued(false);
+        if (ended->player())
+            ended->player()->close();
+        if (QTableWidgetItem* cell = findSongCell(ended, libraryView))
+            colourSongCells(cell, nullptr, ended, -1, this);
+    }
+    // A waiting wish whose file has gone since it was wished is skipped for the one behind it.
+    while (!songs.isEmpty() && !startHead(songs.first(), library, libraryView)) {
+    }
+    rebuildQueueRow(libraryView);
+    if (!songs.isEmpty())
+        return true;
+    playRandomWhenIdle(library, libraryView, allSelectableAgain);
+    return true;
+}
+
+void PlayQueue::playRandomWhenIdle(TrackLibrary* library, QTableWidget* libraryView, bool& allSelectableAgain)
+{
+    // Each failed start marks one more song played, so a library of broken files ends the search.
+    refilling = true;
+    const int attempts = library->trackCount() + 1;
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        if (library->selectableTracks(false).isEmpty()) {
+            library->resetPlayedMarks();
+            writeExhaustedNotice();
+            allSelectableAgain = true;
+        }
+        if (library->selectableTracks(true).isEmpty())
+            allSelectableAgain = true;
+        busy = false;
+        if (nextRandom && (nextRandom->played() || nextRandom->playing() || !nextRandom->inGenreFilter())) {
+            nextRandom = nullptr;
+            drawRandom(library);
+        }
+        if (!nextRandom)
+            break;
+        Track* pick = nextRandom;
+        nextRandom = nullptr;
+        QTableWidgetItem* cell = libraryView ? findSongCell(pick, libraryView) : library->tableItemFor(pick);
+        if (enqueue(pick, library, cell))
+            break;
+        drawRandom(library);
+    }
+    refilling = false;
+    if (!busy && library->trackCount() > 0)
+        logMessage(QCoreApplication::translate("PlayQueue", "None of the songs could be played."));
+}
+
+void PlayQueue::drawRandom(TrackLibrary* library)
+{
+    if (nextRandom || !library)
+        return;
+    QList<Track*> candidates = library->selectableTracks(true);
+    if (candidates.isEmpty())
+        candidates = library->selectableTracks(false);
+    if (!candidates.isEmpty())
+        nextRandom = candidates.at(randomIndex(candidates.size()));
+}
+
+void PlayQueue::takePortrait(Track* track, bool random)
+{
+    if (!track)
+        return;
+    const QString name = opencv::nameNextPortrait(webcam, photoCounter, track->artist(), track->title(), random);
+    if (name.isEmpty())
+        return;
+    track->setPhotoFileName(name);
+    track->setCommentAsked(random);
+    if (snapshotHook)
+        snapshotHook(!random, name);
+}
+
+bool PlayQueue::pauseHead()
+{
+    if (songs.isEmpty() || !songs.first() || !songs.first()->player())
+        return false;
+    return songs.first()->player()->pause();
+}
+
+bool PlayQueue::resumeHead()
+{
+    if (songs.isEmpty() || !songs.first() || !songs.first()->player())
+        return false;
+    return songs.first()->player()->play();
+}
+
+void PlayQueue::tick(QTableWidget* libraryView)
+{
+    if (songs.isEmpty() || !playbackStarted)
+        return;
+    ++elapsedSeconds;
+    for (int position = 1; position < songs.size(); ++position) {
+        QTableWidgetItem* queueCell = queueTable->item(0, position);
+        if (queueCell)
+            colourSongCells(queueCell, findSongCell(songs.at(position), libraryView), songs.at(position), position,
+                            this);
+    }
+}
+
+namespace {
+bool openForAppending(QFile* file)
+{
+    return file->isOpen() || file->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text);
+}
+
+void writeText(QFile* file, const QString& text)
+{
+    if (!openForAppending(file))
+        return;
+    QTextStream stream(file);
+    stream.setCodec("UTF-8");
+    stream << text;
+    stream.flush();
+    file->flush();
+}
+} // namespace
+
+void PlayQueue::writePlaylistHeader()
+{
+    playlistFile->close();
+    writeText(playlistFile, QStringLiteral("The playback started at ") +
+                                QDateTime::currentDateTime().toString(Qt::TextDate) +
+                                QStringLiteral("\nSongs that were selected randomly are marked with *\n\n"));
+}
+
+void PlayQueue::writePlaylistLine(const QString& marker, const Track* track)
+{
+    if (!track)
+        return;
+    ++lineCounter;
+    writeText(playlistFile, paddedNumber(lineCounter, false) + QStringLiteral(": ") + marker + track->artist() +
+                                QStringLiteral(" - ") + track->title() + QLatin1Char('\n'));
+}
+
+void PlayQueue::writeExhaustedNotice()
+{
+    writeText(playlistFile,
+              QStringLiteral("\n < there were no more unplayed songs left - all songs can be selected again > \n\n"));
+}
