@@ -1,5 +1,7 @@
 #include "mp3length.h"
 
+#include "id3v2header.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QString>
@@ -112,23 +114,11 @@ public:
     }
 };
 
-qint64 synchsafe(const uchar* p)
-{
-    if ((p[0] | p[1] | p[2] | p[3]) & 0x80)
-        return -1;
-    return (qint64(p[0]) << 21) | (qint64(p[1]) << 14) | (qint64(p[2]) << 7) | qint64(p[3]);
-}
-
 void skipTags(AudioBytes& audio)
 {
-    while (audio.has(audio.begin, 10) && std::memcmp(audio.data + audio.begin, "ID3", 3) == 0) {
-        const uchar* header = audio.data + audio.begin;
-        const qint64 size = synchsafe(header + 6);
-        if (size < 0)
-            break;
-        const qint64 footer = (header[3] >= 4 && (header[5] & 0x10)) ? 10 : 0;
-        audio.begin = qMin(audio.end, audio.begin + 10 + size + footer);
-    }
+    qint64 tag = 0;
+    while (audio.has(audio.begin, 10) && (tag = id3v2TagBytes(audio.data + audio.begin)) > 0)
+        audio.begin = qMin(audio.end, audio.begin + tag);
     if (audio.has(audio.end - 128, 128) && std::memcmp(audio.data + audio.end - 128, "TAG", 3) == 0)
         audio.end -= 128;
 }
@@ -219,13 +209,10 @@ double lengthFromFirstFrame(QFile& file, qint64 size)
     constexpr qint64 largestFrame = 2881 + 4;
     qint64 begin = 0;
     uchar header[10];
+    qint64 tag = 0;
     while (file.seek(begin) && file.read(reinterpret_cast<char*>(header), 10) == 10 &&
-           std::memcmp(header, "ID3", 3) == 0) {
-        const qint64 tagSize = synchsafe(header + 6);
-        if (tagSize < 0)
-            break;
-        begin += 10 + tagSize + ((header[3] >= 4 && (header[5] & 0x10)) ? 10 : 0);
-    }
+           (tag = id3v2TagBytes(header)) > 0)
+        begin += tag;
     if (begin + windowSize >= size || !file.seek(begin))
         return -1;
     const QByteArray window = file.read(windowSize);

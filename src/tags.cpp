@@ -1,6 +1,7 @@
 #include "tags.h"
 
 #include "Track.h"
+#include "id3v2header.h"
 #include "mp3length.h"
 #include "runlog.h"
 
@@ -254,13 +255,6 @@ QString decodeRawText(const QByteArray& bytes, int encoding)
     return bigEndianUnits(data, size / 2);
 }
 
-qint64 synchsafe(const uchar* p)
-{
-    if ((p[0] | p[1] | p[2] | p[3]) & 0x80)
-        return -1;
-    return (qint64(p[0]) << 21) | (qint64(p[1]) << 14) | (qint64(p[2]) << 7) | qint64(p[3]);
-}
-
 QString fromTagLib(const TagLib::String& text)
 {
     return QString::fromStdString(text.to8Bit(true));
@@ -278,11 +272,8 @@ public:
         size = file.size();
         head = file.read(qMin<qint64>(size, 10));
         if (head.size() == 10 && head.startsWith("ID3")) {
-            const uchar* header = reinterpret_cast<const uchar*>(head.constData());
-            version = header[3];
-            const qint64 tagSize = synchsafe(header + 6);
-            const qint64 footer = (version >= 4 && (header[5] & 0x10)) ? 10 : 0;
-            tagEnd = tagSize < 0 ? -1 : 10 + tagSize + footer;
+            version = uchar(head.at(3));
+            tagEnd = id3v2TagBytes(reinterpret_cast<const uchar*>(head.constData()));
         }
         const qint64 headSize = qMin(size, qMax<qint64>(tagEnd, 0) + margin);
         head += file.read(headSize - head.size());

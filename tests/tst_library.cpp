@@ -103,6 +103,22 @@ bool touch(const QString& path)
     return file.open(QIODevice::WriteOnly);
 }
 
+// A library of two songs that looks its cells up in a table of its own.
+struct TwoSongsWithTable
+{
+    TwoSongsWithTable()
+    {
+        addFiles(library, {QStringLiteral("yesterday.mp3"), QStringLiteral("seven-seconds.mp3")});
+        yesterday = library.findBySearchKey(QStringLiteral("the beatles\nyesterday"));
+        seven = library.findBySearchKey(QStringLiteral("short band\nseven"));
+    }
+
+    QTableWidget table{2, 2};
+    TrackLibrary library{nullptr, nullptr, &table};
+    Track* yesterday = nullptr;
+    Track* seven = nullptr;
+};
+
 } // namespace
 
 class TestLibrary : public QObject
@@ -280,40 +296,33 @@ private slots:
 
     void tableItemForFindsShownCells()
     {
-        QTableWidget table(2, 2);
-        TrackLibrary library(nullptr, nullptr, &table);
-        addFiles(library, {QStringLiteral("yesterday.mp3"), QStringLiteral("seven-seconds.mp3")});
-        Track* yesterday = library.findBySearchKey(QStringLiteral("the beatles\nyesterday"));
-        Track* seven = library.findBySearchKey(QStringLiteral("short band\nseven"));
-        QVERIFY(yesterday && seven);
+        TwoSongsWithTable songs;
+        QVERIFY(songs.yesterday && songs.seven);
         auto* cell = new QTableWidgetItem(QStringLiteral("THE BEATLES\nyesterday"));
-        table.setItem(1, 0, cell);
-        QCOMPARE(library.tableItemFor(yesterday), cell);
-        QVERIFY(!library.tableItemFor(seven));
-        QVERIFY(!library.tableItemFor(nullptr));
+        songs.table.setItem(1, 0, cell);
+        QCOMPARE(songs.library.tableItemFor(songs.yesterday), cell);
+        QVERIFY(!songs.library.tableItemFor(songs.seven));
+        QVERIFY(!songs.library.tableItemFor(nullptr));
         TrackLibrary withoutTable(nullptr, nullptr, nullptr);
-        QVERIFY(!withoutTable.tableItemFor(yesterday));
+        QVERIFY(!withoutTable.tableItemFor(songs.yesterday));
     }
 
     void resetReleasesEverySongAndRestylesItsCell()
     {
-        QTableWidget table(1, 2);
-        TrackLibrary library(nullptr, nullptr, &table);
-        addFiles(library, {QStringLiteral("yesterday.mp3"), QStringLiteral("seven-seconds.mp3")});
-        Track* yesterday = library.findBySearchKey(QStringLiteral("the beatles\nyesterday"));
-        Track* seven = library.findBySearchKey(QStringLiteral("short band\nseven"));
-        yesterday->setPlayed(true);
-        seven->setQueued(true);
-        seven->setPlaying(true);
-        auto* cell = new QTableWidgetItem(yesterday->displayText());
+        TwoSongsWithTable songs;
+        QVERIFY(songs.yesterday && songs.seven);
+        songs.yesterday->setPlayed(true);
+        songs.seven->setQueued(true);
+        songs.seven->setPlaying(true);
+        auto* cell = new QTableWidgetItem(songs.yesterday->displayText());
         cell->setBackground(accentColour());
         cell->setForeground(Qt::black);
-        table.setItem(0, 0, cell);
-        QVERIFY(library.selectableTracks(false).isEmpty());
+        songs.table.setItem(0, 0, cell);
+        QVERIFY(songs.library.selectableTracks(false).isEmpty());
 
-        library.resetPlayedMarks();
-        QCOMPARE(library.selectableTracks(false).size(), 2);
-        QVERIFY(!seven->queued() && !seven->playing() && !yesterday->played());
+        songs.library.resetPlayedMarks();
+        QCOMPARE(songs.library.selectableTracks(false).size(), 2);
+        QVERIFY(!songs.seven->queued() && !songs.seven->playing() && !songs.yesterday->played());
         QTableWidgetItem plain;
         styleTableCell(&plain);
         QCOMPARE(cell->background(), plain.background());
