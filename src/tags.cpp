@@ -20,6 +20,8 @@
 #include <mpegfile.h>
 #include <tbytevectorstream.h>
 
+#include <zlib.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -303,6 +305,29 @@ public:
     qint64 tagEnd = -1;
 };
 
+// id3lib crashes on compressed frames whose data does not inflate to the size they announce, and on
+// ID3v2.2's compressed frame groups; it cannot decrypt encrypted frames at all.
+bool id3libCanParse(const QByteArray& id, int frameFlags, const QByteArray& data)
+{
+    if (id == "CDM" || (frameFlags & 0x40))
+        return false;
+    if (!(frameFlags & 0x80))
+        return true;
+    constexpr quint32 largestFrame = 16 * 1024 * 1024;
+    const int start = 4 + ((frameFlags & 0x20) ? 1 : 0);
+    if (data.size() <= start)
+        return false;
+    const quint32 expected = qFromBigEndian<quint32>(data.constData());
+    if (expected == 0 || expected > largestFrame)
+        return false;
+    QByteArray inflated(int(expected), Qt::Uninitialized);
+    uLongf inflatedSize = expected;
+    return uncompress(reinterpret_cast<Bytef*>(inflated.data()), &inflatedSize,
+                      reinterpret_cast<const Bytef*>(data.constData() + start),
+                      uLong(data.size() - start)) == Z_OK &&
+           inflatedSize == expected;
+}
+
 // The first frame of each ID in an ID3v2.2 or v2.3 tag, found by walking the frame sizes the way
 // id3lib does. A frame that does not fit into its tag makes the tag malformed.
 class FrameWalk
@@ -334,6 +359,8 @@ public:
             if (size > body.size() - position - headerSize)
                 return false;
             const int frameFlags = version == 2 ? 0 : p[9];
+            if (!id3libCanParse(id, frameFlags, body.mid(position + headerSize, size)))
+                return false;
             // Compressed and encrypted frames stay id3lib's; a group byte precedes the data.
             if (!frames.contains(id) && !(frameFlags & 0xC0)) {
                 const int group = (frameFlags & 0x20) ? 1 : 0;

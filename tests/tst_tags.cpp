@@ -9,6 +9,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <id3/tag.h>
@@ -489,6 +491,37 @@ private slots:
         std::unique_ptr<Track> song(good.createTrack());
         QVERIFY(song && song->isValid());
         QCOMPARE(song->filePath(), fixture(QStringLiteral("yesterday.mp3")));
+    }
+
+    void hostileTagBytesAreRefusedOrRead()
+    {
+        // Damaged tags of every version: each file is read or refused with a line, never a crash or a hang.
+        QTemporaryDir folder;
+        QRandomGenerator random(4711);
+        int index = 0;
+        for (const char* name :
+             {"full-v22.mp3", "full-v23.mp3", "full-v24.mp3", "utf16-one-zero.mp3", "v1-only.mp3"}) {
+            QFile source(fixture(QString::fromLatin1(name)));
+            QVERIFY(source.open(QIODevice::ReadOnly));
+            const QByteArray original = source.readAll();
+            for (int round = 0; round < 80; ++round) {
+                QByteArray bytes = original;
+                const int region = qMin<int>(bytes.size(), 300);
+                for (int flips = 0; flips < 1 + round % 8; ++flips) {
+                    const int at =
+                        round % 2 ? int(random.bounded(region)) : bytes.size() - 1 - int(random.bounded(128));
+                    bytes[at] = char(random.bounded(256));
+                }
+                const QString path = folder.filePath(QStringLiteral("hostile-%1.mp3").arg(index++));
+                QFile file(path);
+                QVERIFY(file.open(QIODevice::WriteOnly));
+                file.write(bytes);
+                file.close();
+                const int before = logMessages().size();
+                std::unique_ptr<TagInfo> tags(readTagInfo(path));
+                QCOMPARE(logMessages().size(), before + (tags ? 0 : 1));
+            }
+        }
     }
 
 private:
