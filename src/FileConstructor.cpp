@@ -1,0 +1,25 @@
+#include "FileConstructor.h"
+
+#include "Track.h"
+
+#include <QFileInfo>
+
+FileConstructor::FileConstructor(const QString& path, SyncProc endSyncProc, void* endSyncReceiver,
+                                 TrackLibrary* library)
+    : path(path), endSyncProc(endSyncProc), endSyncReceiver(endSyncReceiver), library(library)
+{
+    const QFileInfo file(path);
+    exists = file.exists();
+    absolutePath = file.absoluteFilePath();
+}
+
+Track* FileConstructor::createTrack() const
+{
+    if (!exists)
+        return nullptr;
+    Track* track = new Track(absolutePath, endSyncProc, endSyncReceiver);
+    if (track->isValid())
+        return track;
+    delete track;
+    return nullptr;
+}

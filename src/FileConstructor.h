@@ -1,0 +1,26 @@
+#pragma once
+
+#include "Foreigner.h"
+
+#include <QString>
+
+class Track;
+class TrackLibrary;
+
+// One file of an adding job; the job maps each of these to a track on the global thread pool.
+class FileConstructor
+{
+public:
+    FileConstructor(const QString& path, SyncProc endSyncProc, void* endSyncReceiver, TrackLibrary* library);
+
+    // A new valid track of the file, or null when the file is gone or was refused (the reason is logged).
+    // Runs on pool threads: touches nothing but the file, the log and the new track.
+    Track* createTrack() const;
+
+    QString path;
+    SyncProc endSyncProc = nullptr;
+    void* endSyncReceiver = nullptr;
+    TrackLibrary* library = nullptr;
+    bool exists = false;
+    QString absolutePath;
+};

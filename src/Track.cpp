@@ -1,0 +1,58 @@
+#include "Track.h"
+
+#include "AllBase.h"
+
+#include <QCoreApplication>
+#include <QStringList>
+
+Track::Track(const QString& path, SyncProc endSyncProc, void* endSyncReceiver)
+    : audio(new AllBase(path, endSyncProc, endSyncReceiver))
+{
+    tags = audio->readTags();
+    if (!tags)
+        return;
+    key = displayText().toLower();
+    this->path = path;
+    detailsText = detailsFromTags();
+    valid = true;
+}
+
+Track::~Track()
+{
+    delete tags;
+    delete audio;
+}
+
+QString Track::genreOneLine() const
+{
+    return QString(genre()).replace(QLatin1Char('\n'), QLatin1Char(' '));
+}
+
+QString Track::displayText() const
+{
+    return artist() + QLatin1Char('\n') + title();
+}
+
+QString Track::lengthText() const
+{
+    const int whole = int(seconds());
+    return QString::number(whole / 60) + QLatin1Char(':') +
+           QStringLiteral("%1").arg(whole % 60, 2, 10, QLatin1Char('0'));
+}
+
+QString Track::detailsFromTags() const
+{
+    const auto line = [](const char* label, const QString& value) {
+        return QCoreApplication::translate("MainWindow", label) + QStringLiteral(": ") + value;
+    };
+    QStringList lines;
+    if (!genre().isEmpty())
+        lines << line(QT_TRANSLATE_NOOP("MainWindow", "Genre"), genreOneLine());
+    if (!year().isEmpty())
+        lines << line(QT_TRANSLATE_NOOP("MainWindow", "Year"), year());
+    if (!album().isEmpty())
+        lines << line(QT_TRANSLATE_NOOP("MainWindow", "Album"), album());
+    lines << line(QT_TRANSLATE_NOOP("MainWindow", "Track"), trackNumber());
+    lines << line(QT_TRANSLATE_NOOP("MainWindow", "Length"), lengthText());
+    return lines.join(QLatin1Char('\n'));
+}

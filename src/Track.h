@@ -1,0 +1,86 @@
+#pragma once
+
+#include "Foreigner.h"
+
+#include <QString>
+
+// The tags of one song as the library uses them.
+struct TagInfo
+{
+    QString title;
+    QString artist;
+    QString album;
+    QString genre; // with the line breaks of a genre button's label; may be empty
+    QString year;
+    QString comment;
+    QString trackNumber; // a decimal number, "0" when the file has none
+    double seconds = 0;
+};
+
+// One MP3 file accepted by the library: its tags, the strings derived from them, its playback marks
+// and its player. Made on a worker thread, then owned by the library on the GUI thread.
+class Track
+{
+public:
+    // Creates the player and reads the tags through it; isValid() tells whether the file is usable.
+    Track(const QString& path, SyncProc endSyncProc, void* endSyncReceiver);
+    ~Track();
+    Track(const Track&) = delete;
+    Track& operator=(const Track&) = delete;
+
+    bool isValid() const { return valid; }
+    QString filePath() const { return path; }
+    Foreigner* player() const { return audio; }
+    const TagInfo* tagInfo() const { return tags; }
+
+    // Tag values; only meaningful on a valid track.
+    QString title() const { return tags->title; }
+    QString artist() const { return tags->artist; }
+    QString album() const { return tags->album; }
+    QString year() const { return tags->year; }
+    QString comment() const { return tags->comment; }
+    QString trackNumber() const { return tags->trackNumber; }
+    QString genre() const { return tags->genre; }
+    double seconds() const { return tags->seconds; }
+
+    // The genre on one line, for tool tips.
+    QString genreOneLine() const;
+    // Artist, line break, title: the text of the song's cells.
+    QString displayText() const;
+    // Lower case of displayText(): the song's identity in the library.
+    QString searchKey() const { return key; }
+    // Genre, year, album, track and length, one per line: the cell's tool tip.
+    QString details() const { return detailsText; }
+    // "m:ss" of the whole seconds.
+    QString lengthText() const;
+
+    bool played() const { return playedMark; }
+    void setPlayed(bool on) { playedMark = on; }
+    bool queued() const { return queuedMark; }
+    void setQueued(bool on) { queuedMark = on; }
+    bool playing() const { return playingMark; }
+    void setPlaying(bool on) { playingMark = on; }
+    bool inGenreFilter() const { return inGenreFilterMark; }
+    void setInGenreFilter(bool on) { inGenreFilterMark = on; }
+
+    QString photoFileName() const { return photo; }
+    void setPhotoFileName(const QString& name) { photo = name; }
+    bool commentAsked() const { return commentAskedMark; }
+    void setCommentAsked(bool on) { commentAskedMark = on; }
+
+private:
+    QString detailsFromTags() const;
+
+    QString path;
+    QString photo;
+    bool commentAskedMark = false;
+    Foreigner* audio = nullptr;
+    TagInfo* tags = nullptr;
+    QString key;
+    QString detailsText;
+    bool playedMark = false;
+    bool queuedMark = false;
+    bool playingMark = false;
+    bool valid = false;
+    bool inGenreFilterMark = false;
+};

@@ -1,0 +1,88 @@
+#pragma once
+
+#include "Foreigner.h"
+
+#include <QFuture>
+#include <QList>
+#include <QMap>
+#include <QMutex>
+#include <QString>
+
+#include <functional>
+
+class QFileInfo;
+class QStringList;
+class QTableWidget;
+class QTableWidgetItem;
+class Track;
+
+// The run's one collection of songs, keyed by search key so that a song (artist and title, letter case
+// and outer blanks ignored) is there once. Songs of a running adding job wait in a pending list that the
+// table already shows; the job's end merges them and ranks the genres by their number of songs.
+//
+// Called on the GUI thread; every operation still takes its own locks, always in the order tracks,
+// pending, genres, so that each is atomic against the others.
+class TrackLibrary
+{
+public:
+    // `endSyncProc` and `endSyncReceiver` reach every song's player; `libraryTable` is where the songs'
+    // cells are looked up (may be null).
+    TrackLibrary(SyncProc endSyncProc, void* endSyncReceiver, QTableWidget* libraryTable);
+    // The tracks are not deleted: players and the queue may still refer to them until the process ends.
+    ~TrackLibrary() = default;
+    TrackLibrary(const TrackLibrary&) = delete;
+    TrackLibrary& operator=(const TrackLibrary&) = delete;
+
+    // True exactly once: for the first progress or result notification of the first adding job.
+    bool takeFirstNotification();
+
+    // Songs merged plus songs pending.
+    int trackCount() const;
+
+    // Takes ownership of a finished track. True: it waits in the pending list. False: it was a duplicate
+    // of a merged or pending song and has been deleted, or it was null or already handed over.
+    bool addPendingTrack(Track* track);
+
+    // Moves the pending songs into the library and ranks the genres anew; at the end of every job.
+    void mergePending();
+
+    // The genre at place `index` of the ranking (0: most songs); "" outside the ranking.
+    QString genreAt(int index) const;
+
+    // Songs neither played nor playing (queued ones included), merged ones in key order, then pending
+    // ones; with `onlyInGenreFilter` only those the current genre filter shows.
+    QList<Track*> selectableTracks(bool onlyInGenreFilter) const;
+
+    // The song with this search key (the lower case of a library cell's text), or null.
+    Track* findBySearchKey(const QString& key) const;
+
+    // The library table's cell of the song, or null when the table does not show it.
+    QTableWidgetItem* tableItemFor(const Track* track) const;
+
+    // Every merged song becomes free again: marks cleared, stream closed, cell back to the plain style.
+    void resetPlayedMarks();
+
+    // Start an adding job on the global thread pool for the files, or for every MP3 file below the
+    // folder; `job` then yields one track or null per file, in the files' order. False when there is
+    // nothing to add.
+    bool startAdding(const QStringList& files, QFuture<Track*>& job);
+    bool startAddingFolder(const QFileInfo& folder, QFuture<Track*>& job);
+
+    // Walk the merged songs in key order, or the pending songs in their order, holding the matching lock.
+    // `visit` must not call back into the library.
+    void forEachTrack(const std::function<void(Track*)>& visit) const;
+    void forEachPendingTrack(const std::function<void(Track*)>& visit) const;
+
+private:
+    bool firstNotificationPending = true;
+    QMap<QString, Track*> tracks;
+    mutable QMutex tracksMutex;
+    QList<Track*> pending;
+    mutable QMutex pendingMutex;
+    QMap<QString, int> genreCounts;
+    QMap<int, QString> genreRanking;
+    mutable QMutex genreMutex;
+    SyncProc endSyncProc = nullptr;
+    void* endSyncReceiver = nullptr;
+    QTableWidget* libraryTable = nullptr;
+};

@@ -1,0 +1,9 @@
+#pragma once
+
+class QFileInfo;
+class QStringList;
+
+// Appends the absolute paths of every "*.mp3" file (any letter case) below `folder`: the folder's own files
+// first, then each subfolder's, depth first, in the file system's order. Hidden files and folders count;
+// symbolic links are neither followed nor added.
+void scanFolder(const QFileInfo& folder, QStringList& paths);

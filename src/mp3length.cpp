@@ -1,0 +1,255 @@
+#include "mp3length.h"
+
+#include "id3v2header.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+
+#include <cstring>
+
+namespace {
+
+// One MPEG audio frame header, decoded.
+struct FrameHeader
+{
+    int version = 0; // 1: MPEG-1, 2: MPEG-2, 3: MPEG-2.5
+    int layer = 0;
+    int sampleRate = 0;
+    int frameBytes = 0;
+    int samples = 0;
+    bool mono = false;
+};
+
+// Bit rates in kbit/s by [MPEG-1 or not][layer - 1][index]; index 0 (free format) and 15 are invalid.
+constexpr int bitRates[2][3][16] = {
+    {{0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448, 0},
+     {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384, 0},
+     {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0}},
+    {{0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256, 0},
+     {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0},
+     {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0}}};
+
+constexpr int sampleRates[3] = {44100, 48000, 32000};
+
+quint32 bigEndian32(const uchar* p)
+{
+    return (quint32(p[0]) << 24) | (quint32(p[1]) << 16) | (quint32(p[2]) << 8) | quint32(p[3]);
+}
+
+// Free-format frames (bit rate index 0) are not accepted: their size is not in the header.
+bool parseHeader(const uchar* p, FrameHeader& header)
+{
+    const quint32 word = bigEndian32(p);
+    if ((word & 0xFFE00000u) != 0xFFE00000u)
+        return false;
+    const int versionBits = (word >> 19) & 3;
+    const int layerBits = (word >> 17) & 3;
+    const int bitRateIndex = (word >> 12) & 15;
+    const int rateIndex = (word >> 10) & 3;
+    if (versionBits == 1 || layerBits == 0 || bitRateIndex == 0 || bitRateIndex == 15 || rateIndex == 3 ||
+        (word & 3) == 2)
+        return false;
+    header.version = versionBits == 3 ? 1 : versionBits == 2 ? 2 : 3;
+    header.layer = 4 - layerBits;
+    header.sampleRate = sampleRates[rateIndex] >> (header.version - 1);
+    header.mono = ((word >> 6) & 3) == 3;
+    const int padding = (word >> 9) & 1;
+    const int bitRate = bitRates[header.version == 1 ? 0 : 1][header.layer - 1][bitRateIndex] * 1000;
+    if (header.layer == 1) {
+        header.samples = 384;
+        header.frameBytes = (12 * bitRate / header.sampleRate + padding) * 4;
+    } else if (header.layer == 3 && header.version != 1) {
+        header.samples = 576;
+        header.frameBytes = 72 * bitRate / header.sampleRate + padding;
+    } else {
+        header.samples = 1152;
+        header.frameBytes = 144 * bitRate / header.sampleRate + padding;
+    }
+    return true;
+}
+
+bool sameStream(const FrameHeader& a, const FrameHeader& b)
+{
+    return a.version == b.version && a.layer == b.layer && a.sampleRate == b.sampleRate;
+}
+
+// The bytes of the file between its leading ID3v2 tags and its trailing ID3v1 tag.
+class AudioBytes
+{
+public:
+    AudioBytes(const uchar* data, qint64 size) : data(data), end(size) {}
+
+    const uchar* const data;
+    qint64 begin = 0;
+    qint64 end;
+
+    bool has(qint64 offset, qint64 count) const
+    {
+        return offset >= begin && count >= 0 && offset <= end - count;
+    }
+
+    // A frame counts when its header is valid and it either ends exactly where the audio ends or is
+    // followed by the header of a frame of the same stream, which rules out stray sync patterns.
+    bool frameAt(qint64 offset, FrameHeader& header, const FrameHeader* stream = nullptr) const
+    {
+        if (!has(offset, 4) || !parseHeader(data + offset, header))
+            return false;
+        if (stream && !sameStream(header, *stream))
+            return false;
+        const qint64 next = offset + header.frameBytes;
+        if (next == end)
+            return true;
+        FrameHeader following;
+        return has(next, 4) && parseHeader(data + next, following) && sameStream(header, following);
+    }
+
+    qint64 findFrame(qint64 from, FrameHeader& header, const FrameHeader* stream = nullptr) const
+    {
+        for (qint64 offset = from; has(offset, 4); ++offset) {
+            if (data[offset] == 0xFF && frameAt(offset, header, stream))
+                return offset;
+        }
+        return -1;
+    }
+};
+
+void skipTags(AudioBytes& audio)
+{
+    qint64 tag = 0;
+    while (audio.has(audio.begin, 10) && (tag = id3v2TagBytes(audio.data + audio.begin)) > 0)
+        audio.begin = qMin(audio.end, audio.begin + tag);
+    if (audio.has(audio.end - 128, 128) && std::memcmp(audio.data + audio.end - 128, "TAG", 3) == 0)
+        audio.end -= 128;
+}
+
+// Samples in the stream according to a Xing/Info or VBRI header in its first frame, or -1 without one.
+// The LAME extension's encoder delay and padding are taken off, as a gapless decoder does.
+qint64 headerSamples(const AudioBytes& audio, qint64 offset, const FrameHeader& frame)
+{
+    const int sideInfo = frame.version == 1 ? (frame.mono ? 17 : 32) : (frame.mono ? 9 : 17);
+    const qint64 xing = offset + 4 + sideInfo;
+    const qint64 frameEnd = offset + frame.frameBytes;
+    const uchar* p = audio.data + xing;
+    if (frame.layer == 3 && xing + 8 <= frameEnd && audio.has(xing, 8) &&
+        (std::memcmp(p, "Xing", 4) == 0 || std::memcmp(p, "Info", 4) == 0)) {
+        const quint32 flags = bigEndian32(p + 4);
+        if (!(flags & 1) || xing + 12 > frameEnd)
+            return -1;
+        const qint64 frames = bigEndian32(p + 8);
+        qint64 lame = xing + 8;
+        for (quint32 field = 1; field <= 8; field <<= 1)
+            lame += (flags & field) ? (field == 4 ? 100 : 4) : 0;
+        qint64 trimmed = 0;
+        // The LAME extension: 9 bytes of encoder name, then delay and padding at byte 21, 12 bits each.
+        if (lame + 24 <= frameEnd && audio.has(lame, 24)) {
+            const uchar* d = audio.data + lame + 21;
+            const int delay = (d[0] << 4) | (d[1] >> 4);
+            const int padding = ((d[1] & 0x0F) << 8) | d[2];
+            if (std::memcmp(audio.data + lame, "LAME", 4) == 0 ||
+                std::memcmp(audio.data + lame, "Lavc", 4) == 0 ||
+                std::memcmp(audio.data + lame, "Lavf", 4) == 0 ||
+                std::memcmp(audio.data + lame, "GOGO", 4) == 0)
+                trimmed = delay + padding;
+        }
+        return qMax<qint64>(0, frames * frame.samples - trimmed);
+    }
+    const qint64 vbri = offset + 36;
+    if (vbri + 18 <= frameEnd && audio.has(vbri, 18) && std::memcmp(audio.data + vbri, "VBRI", 4) == 0)
+        return qint64(bigEndian32(audio.data + vbri + 14)) * frame.samples;
+    return -1;
+}
+
+bool isInfoFrame(const AudioBytes& audio, qint64 offset, const FrameHeader& frame)
+{
+    const int sideInfo = frame.version == 1 ? (frame.mono ? 17 : 32) : (frame.mono ? 9 : 17);
+    const qint64 xing = offset + 4 + sideInfo;
+    if (xing + 4 <= offset + frame.frameBytes && audio.has(xing, 4) &&
+        (std::memcmp(audio.data + xing, "Xing", 4) == 0 || std::memcmp(audio.data + xing, "Info", 4) == 0))
+        return true;
+    const qint64 vbri = offset + 36;
+    return vbri + 4 <= offset + frame.frameBytes && audio.has(vbri, 4) &&
+           std::memcmp(audio.data + vbri, "VBRI", 4) == 0;
+}
+
+double lengthOf(const uchar* data, qint64 size)
+{
+    AudioBytes audio(data, size);
+    skipTags(audio);
+    FrameHeader first;
+    qint64 offset = audio.findFrame(audio.begin, first);
+    if (offset < 0)
+        return 0;
+    const qint64 fromHeader = headerSamples(audio, offset, first);
+    if (fromHeader >= 0)
+        return double(fromHeader) / first.sampleRate;
+    // Without a header every frame is counted; the info frame itself carries no audio.
+    qint64 samples = 0;
+    if (isInfoFrame(audio, offset, first))
+        offset += first.frameBytes;
+    FrameHeader frame;
+    while (offset >= 0 && audio.has(offset, 4)) {
+        if (audio.frameAt(offset, frame, &first)) {
+            samples += frame.samples;
+            offset += frame.frameBytes;
+        } else {
+            offset = audio.findFrame(offset + 1, frame, &first);
+        }
+    }
+    return double(samples) / first.sampleRate;
+}
+
+// Most files carry an Info/Xing header in their first frame, right behind the leading tags: reading a
+// few kilobytes there answers without touching the rest of the file. -1 when the whole file is needed.
+double lengthFromFirstFrame(QFile& file, qint64 size)
+{
+    // The largest frame (MPEG-2.5 layer II, 160 kbit/s, 8 kHz, padded) plus the next header: a frame found
+    // this far before the window's end was judged on the same bytes as in the whole file.
+    constexpr qint64 windowSize = 16 * 1024;
+    constexpr qint64 largestFrame = 2881 + 4;
+    qint64 begin = 0;
+    uchar header[10];
+    qint64 tag = 0;
+    while (file.seek(begin) && file.read(reinterpret_cast<char*>(header), 10) == 10 &&
+           (tag = id3v2TagBytes(header)) > 0)
+        begin += tag;
+    if (begin + windowSize >= size || !file.seek(begin))
+        return -1;
+    const QByteArray window = file.read(windowSize);
+    if (window.size() != windowSize)
+        return -1;
+    const AudioBytes audio(reinterpret_cast<const uchar*>(window.constData()), window.size());
+    FrameHeader first;
+    const qint64 offset = audio.findFrame(0, first);
+    if (offset < 0 || offset + largestFrame > windowSize)
+        return -1;
+    const qint64 samples = headerSamples(audio, offset, first);
+    return samples < 0 ? -1 : double(samples) / first.sampleRate;
+}
+
+} // namespace
+
+double mp3LengthSeconds(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return -1;
+    const qint64 size = file.size();
+    if (size <= 0)
+        return 0;
+    const double fromHeader = lengthFromFirstFrame(file, size);
+    if (fromHeader >= 0)
+        return fromHeader;
+    // Reading is faster than mapping for a walk over every frame; only very large files are mapped.
+    constexpr qint64 largestRead = 64 * 1024 * 1024;
+    if (size > largestRead) {
+        if (const uchar* mapped = file.map(0, size))
+            return lengthOf(mapped, size);
+    }
+    if (!file.seek(0))
+        return -1;
+    const QByteArray bytes = file.read(qMin(size, largestRead));
+    if (bytes.isEmpty())
+        return -1;
+    return lengthOf(reinterpret_cast<const uchar*>(bytes.constData()), bytes.size());
+}

@@ -1,0 +1,632 @@
+#include "tags.h"
+
+#include "Track.h"
+#include "id3v2header.h"
+#include "mp3length.h"
+#include "runlog.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QHash>
+#include <QRegularExpression>
+#include <QtEndian>
+
+#include <id3/readers.h>
+#include <id3/tag.h>
+
+#include <commentsframe.h>
+#include <id3v1tag.h>
+#include <id3v2tag.h>
+#include <mpegfile.h>
+#include <tbytevectorstream.h>
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+const char* const genreLabels[] = {"Blues",
+                                   "Classic\nRock",
+                                   "Country",
+                                   "Dance",
+                                   "Disco",
+                                   "Funk",
+                                   "Grunge",
+                                   "Hip-Hop",
+                                   "Jazz",
+                                   "Metal",
+                                   "New Age",
+                                   "Oldies",
+                                   "Other",
+                                   "Pop",
+                                   "R'n'B",
+                                   "Rap",
+                                   "Reggae",
+                                   "Rock",
+                                   "Techno",
+                                   "Industrial",
+                                   "Alternative",
+                                   "Ska",
+                                   "Death Metal",
+                                   "Pranks",
+                                   "Soundtrack",
+                                   "Euro-Techno",
+                                   "Ambient",
+                                   "Trip-Hop",
+                                   "Vocal",
+                                   "Jazz+Funk",
+                                   "Fusion",
+                                   "Trance",
+                                   "Classical",
+                                   "Instrumental",
+                                   "Acid",
+                                   "House",
+                                   "Game",
+                                   "Sound Clip",
+                                   "Gospel",
+                                   "Noise",
+                                   "AlternRock",
+                                   "Bass",
+                                   "Soul",
+                                   "Punk",
+                                   "Space",
+                                   "Meditative",
+                                   "Instrumental\nPop",
+                                   "Instrumental\nRock",
+                                   "Ethnic",
+                                   "Gothic",
+                                   "Darkwave",
+                                   "Techno-\nIndustrial",
+                                   "Electronic",
+                                   "Pop-Folk",
+                                   "Eurodance",
+                                   "Dream",
+                                   "Southern\nRock",
+                                   "Comedy",
+                                   "Cult",
+                                   "Gangsta",
+                                   "Top 40",
+                                   "Christian\nRap",
+                                   "Pop/Funk",
+                                   "Jungle",
+                                   "Native\nAmerican",
+                                   "Cabaret",
+                                   "New Wave",
+                                   "Psychadelic",
+                                   "Rave",
+                                   "Showtunes",
+                                   "Trailer",
+                                   "Lo-Fi",
+                                   "Tribal",
+                                   "Acid Punk",
+                                   "Acid Jazz",
+                                   "Polka",
+                                   "Retro",
+                                   "Musical",
+                                   "Rock\n'n'\nRoll",
+                                   "Hard Rock",
+                                   "Folk",
+                                   "Folk-Rock",
+                                   "National Folk",
+                                   "Swing",
+                                   "Fast Fusion",
+                                   "Bebob",
+                                   "Latin",
+                                   "Revival",
+                                   "Celtic",
+                                   "Bluegrass",
+                                   "Avantgarde",
+                                   "Gothic Rock",
+                                   "Progressive\nRock",
+                                   "Psychedelic\nRock",
+                                   "Symphonic Rock",
+                                   "Slow Rock",
+                                   "Big Band",
+                                   "Chorus",
+                                   "Easy\nListening",
+                                   "Acoustic",
+                                   "Humour",
+                                   "Speech",
+                                   "Chanson",
+                                   "Opera",
+                                   "Chamber\nMusic",
+                                   "Sonata",
+                                   "Symphony",
+                                   "Booty Bass",
+                                   "Primus",
+                                   "Porn Groove",
+                                   "Satire",
+                                   "Slow Jam",
+                                   "Club",
+                                   "Tango",
+                                   "Samba",
+                                   "Folklore",
+                                   "Ballad",
+                                   "Power\nBallad",
+                                   "Rhythmic\nSoul",
+                                   "Freestyle",
+                                   "Duet",
+                                   "Punk Rock",
+                                   "Drum Solo",
+                                   "A capella",
+                                   "Euro-House",
+                                   "Dance Hall",
+                                   "Goa",
+                                   "Drum\n'n'\nBass",
+                                   "Club-House",
+                                   "Hardcore",
+                                   "Terror",
+                                   "Indie",
+                                   "Britpop",
+                                   "",
+                                   "",
+                                   "Beat",
+                                   "Christian\nGangsta\nRap",
+                                   "Heavy Metal",
+                                   "Black Metal",
+                                   "Crossover",
+                                   "Contemporary\nChristian",
+                                   "Christian Rock",
+                                   "Merengue",
+                                   "Salsa",
+                                   "Trash Metal",
+                                   "Anime",
+                                   "JPop",
+                                   "Synthpop"};
+
+constexpr int genreCount = int(sizeof(genreLabels) / sizeof(genreLabels[0]));
+static_assert(genreCount == 148, "ID3v1 genres run from 0 to 147");
+
+// Genre texts without a number become button labels: long names break into lines, "&" reads "'n'".
+const char* const genreReplacements[][2] = {{"Classic Rock", "Classic\nRock"},
+                                            {"Instrumental Pop", "Instrumental\nPop"},
+                                            {"Instrumental Rock", "Instrumental\nRock"},
+                                            {"Techno-Industrial", "Techno-\nIndustrial"},
+                                            {"Southern Rock", "Southern\nRock"},
+                                            {"Christian Rap", "Christian\nRap"},
+                                            {"Native American", "Native\nAmerican"},
+                                            {"Rock 'n' Roll", "Rock\n'n'\nRoll"},
+                                            {"Progressive Rock", "Progressive\nRock"},
+                                            {"Psychedelic Rock", "Psychedelic\nRock"},
+                                            {"Power Ballad", "Power\nBallad"},
+                                            {"Rhythmic Soul", "Rhythmic\nSoul"},
+                                            {"Drum 'n' Bass", "Drum\n'n'\nBass"},
+                                            {"Christian Gangsta Rap", "Christian\nGangsta\nRap"},
+                                            {"Contemporary Christian", "Contemporary\nChristian"},
+                                            {"Alternative 'n' Punk", "Alternative\n'n'\nPunk"},
+                                            {"Books 'n' Spoken", "Books\n'n'\nSpoken"},
+                                            {"Hip Hop/Rap", "Hip-Hop"},
+                                            {"Hip Hop", "Hip-Hop"}};
+
+// The texts of the seven frames a song record is made of, before trimming and normalising.
+struct FrameTexts
+{
+    QString title;
+    QString artist;
+    QString album;
+    QString genre;
+    QString year;
+    QString comment;
+    QString trackNumber;
+};
+
+TagInfo* refuse(const QString& path, const char* reason)
+{
+    logMessage(QCoreApplication::translate("QWidget", "Reading ID3 tags of file:") + QLatin1Char(' ') + path +
+               QStringLiteral(" ... ") + QCoreApplication::translate("QWidget", reason));
+    return nullptr;
+}
+
+// UTF-16 code units, most significant byte first. A single zero unit at the very end is a terminator;
+// zero units anywhere else (or more than one) belong to the text.
+QString bigEndianUnits(const uchar* bytes, qsizetype units)
+{
+    QString text(units, Qt::Uninitialized);
+    QChar* out = text.data();
+    int zeros = 0;
+    for (qsizetype i = 0; i < units; ++i) {
+        out[i] = QChar(ushort((bytes[2 * i] << 8) | bytes[2 * i + 1]));
+        zeros += out[i].unicode() == 0;
+    }
+    if (zeros == 1 && units > 0 && text.at(units - 1).unicode() == 0)
+        text.chop(1);
+    return text;
+}
+
+// Text of a UTF-16BE or UTF-8 coded field, whose bytes id3lib keeps to itself.
+QString decodeRawText(const QByteArray& bytes, int encoding)
+{
+    if (encoding == ID3TE_UTF8) {
+        const int end = bytes.indexOf('\0');
+        return QString::fromUtf8(bytes.constData(), end < 0 ? bytes.size() : end);
+    }
+    const uchar* data = reinterpret_cast<const uchar*>(bytes.constData());
+    qsizetype size = bytes.size() & ~1;
+    if (size >= 2 && data[0] == 0xFE && data[1] == 0xFF) {
+        data += 2;
+        size -= 2;
+    } else if (size >= 2 && data[0] == 0xFF && data[1] == 0xFE) {
+        QByteArray swapped = bytes.mid(2, size - 2);
+        char* units = swapped.data();
+        for (int i = 0; i + 1 < swapped.size(); i += 2)
+            std::swap(units[i], units[i + 1]);
+        return bigEndianUnits(reinterpret_cast<const uchar*>(swapped.constData()), swapped.size() / 2);
+    }
+    return bigEndianUnits(data, size / 2);
+}
+
+QString fromTagLib(const TagLib::String& text)
+{
+    return QString::fromStdString(text.to8Bit(true));
+}
+
+// The first bytes and the last bytes of a file: its leading ID3v2 tag, its trailing ID3v1 tag and
+// enough around them for the tag reader's own look at the audio.
+class FileEnds
+{
+public:
+    static constexpr qint64 margin = 4096;
+
+    bool read(QFile& file)
+    {
+        size = file.size();
+        head = file.read(qMin<qint64>(size, 10));
+        if (head.size() == 10 && head.startsWith("ID3")) {
+            version = uchar(head.at(3));
+            tagEnd = id3v2TagBytes(reinterpret_cast<const uchar*>(head.constData()));
+        }
+        const qint64 headSize = qMin(size, qMax<qint64>(tagEnd, 0) + margin);
+        head += file.read(headSize - head.size());
+        const qint64 tailSize = qMin(size, margin);
+        if (headSize == size)
+            tail = head.right(tailSize);
+        else if (file.seek(size - tailSize))
+            tail = file.read(tailSize);
+        return head.size() == headSize && tail.size() == tailSize;
+    }
+
+    // The ID3v1 tag, or "".
+    QByteArray v1Tag() const
+    {
+        const QByteArray tag = tail.right(128);
+        return tag.size() == 128 && tag.startsWith("TAG") ? tag : QByteArray();
+    }
+
+    bool hasV2Tag() const { return head.startsWith("ID3") && head.size() >= 10; }
+    // A tag whose size is not a synchsafe number or reaches past the end of the file.
+    bool v2TagMalformed() const { return hasV2Tag() && (tagEnd < 0 || tagEnd > size); }
+
+    qint64 size = 0;
+    QByteArray head;
+    QByteArray tail;
+    int version = 0;
+    qint64 tagEnd = -1;
+};
+
+// id3lib crashes on compressed frames whose data does not inflate to the size they announce, and on
+// ID3v2.2's compressed frame groups; it cannot decrypt encrypted frames at all.
+bool id3libCanParse(const QByteArray& id, int frameFlags, const QByteArray& data)
+{
+    if (id == "CDM" || (frameFlags & 0x40))
+        return false;
+    if (!(frameFlags & 0x80))
+        return true;
+    constexpr quint32 largestFrame = 16 * 1024 * 1024;
+    const int start = 4 + ((frameFlags & 0x20) ? 1 : 0);
+    if (data.size() <= start)
+        return false;
+    const quint32 expected = qFromBigEndian<quint32>(data.constData());
+    if (expected == 0 || expected > largestFrame)
+        return false;
+    QByteArray inflated(int(expected), Qt::Uninitialized);
+    uLongf inflatedSize = expected;
+    return uncompress(reinterpret_cast<Bytef*>(inflated.data()), &inflatedSize,
+                      reinterpret_cast<const Bytef*>(data.constData() + start),
+                      uLong(data.size() - start)) == Z_OK &&
+           inflatedSize == expected;
+}
+
+// The first frame of each ID in an ID3v2.2 or v2.3 tag, found by walking the frame sizes the way
+// id3lib does. A frame that does not fit into its tag makes the tag malformed.
+class FrameWalk
+{
+public:
+    bool walk(const FileEnds& ends)
+    {
+        const QByteArray header = ends.head.left(10);
+        QByteArray body = ends.head.mid(10, ends.tagEnd - 10);
+        version = header.at(3);
+        const int flags = uchar(header.at(5));
+        if (flags & 0x80)
+            body.replace(QByteArray("\xFF\x00", 2), QByteArray("\xFF"));
+        const int headerSize = version == 2 ? 6 : 10;
+        qsizetype position = 0;
+        if (version == 3 && (flags & 0x40)) {
+            if (body.size() < 4)
+                return false;
+            const qint64 extended = 4 + qFromBigEndian<quint32>(body.constData());
+            if (extended > body.size())
+                return false;
+            position = extended;
+        }
+        while (position + headerSize <= body.size() && body.at(position) != '\0') {
+            const uchar* p = reinterpret_cast<const uchar*>(body.constData() + position);
+            const QByteArray id = body.mid(position, version == 2 ? 3 : 4);
+            const qint64 size =
+                version == 2 ? (p[3] << 16) | (p[4] << 8) | p[5] : qFromBigEndian<quint32>(p + 4);
+            if (size > body.size() - position - headerSize)
+                return false;
+            const int frameFlags = version == 2 ? 0 : p[9];
+            if (!id3libCanParse(id, frameFlags, body.mid(position + headerSize, size)))
+                return false;
+            // Compressed and encrypted frames stay id3lib's; a group byte precedes the data.
+            if (!frames.contains(id) && !(frameFlags & 0xC0)) {
+                const int group = (frameFlags & 0x20) ? 1 : 0;
+                frames.insert(id, body.mid(position + headerSize + group, size - group));
+            }
+            position += headerSize + size;
+        }
+        return true;
+    }
+
+    // The text of the first frame with the ID3v2.3 ID `id`, for frames id3lib cannot hand out.
+    QString text(const char* id) const
+    {
+        static const QHash<QByteArray, QByteArray> shortIds = {
+            {"TIT2", "TT2"}, {"TPE1", "TP1"}, {"TALB", "TAL"}, {"TCON", "TCO"},
+            {"TYER", "TYE"}, {"COMM", "COM"}, {"TRCK", "TRK"}};
+        QByteArray data = frames.value(version == 2 ? shortIds.value(id) : QByteArray(id));
+        if (data.isEmpty())
+            return QString();
+        const int encoding = data.at(0);
+        data.remove(0, 1);
+        if (qstrcmp(id, "COMM") == 0) {
+            // Language, then a description up to its terminator.
+            data.remove(0, 3);
+            const int unit = encoding == ID3TE_UTF8 ? 1 : 2;
+            qsizetype end = 0;
+            while (end + unit <= data.size() && !(data.at(end) == 0 && data.at(end + unit - 1) == 0))
+                end += unit;
+            data.remove(0, end + unit);
+        }
+        return decodeRawText(data, encoding);
+    }
+
+private:
+    int version = 0;
+    QHash<QByteArray, QByteArray> frames;
+};
+
+// id3lib's reader over the file: the cached ends answer nearly every read, so id3lib's many small
+// seeks cost no system calls; a rare read elsewhere (a Lyrics3 block, junk before the audio) is served
+// from a window loaded from the file.
+class CachedFileReader : public ID3_Reader
+{
+public:
+    CachedFileReader(QFile& file, const FileEnds& ends)
+        : file(file), end(pos_type(qMin<qint64>(ends.size, 0xFFFFFFF0))), head(ends.head), tail(ends.tail),
+          tailOffset(ends.size - ends.tail.size())
+    {}
+
+    void close() override {}
+    pos_type getBeg() override { return 0; }
+    pos_type getEnd() override { return end; }
+    pos_type getCur() override { return position; }
+    pos_type setCur(pos_type pos) override
+    {
+        position = qMin(pos, end);
+        return position;
+    }
+
+    int_type peekChar() override
+    {
+        qint64 available = 0;
+        const char* p = position < end ? bytesAt(position, available) : nullptr;
+        return p ? int_type(uchar(*p)) : END_OF_READER;
+    }
+
+    using ID3_Reader::readChars;
+    size_type readChars(char_type buffer[], size_type length) override
+    {
+        size_type done = 0;
+        while (done < length && position < end) {
+            qint64 available = 0;
+            const char* p = bytesAt(position, available);
+            if (!p)
+                break;
+            const size_type count =
+                size_type(std::min({available, qint64(length - done), qint64(end - position)}));
+            std::memcpy(buffer + done, p, count);
+            done += count;
+            position += count;
+        }
+        return done;
+    }
+
+private:
+    static constexpr qint64 windowSize = 64 * 1024;
+
+    const char* bytesAt(qint64 offset, qint64& available)
+    {
+        if (offset < head.size()) {
+            available = head.size() - offset;
+            return head.constData() + offset;
+        }
+        if (!tail.isEmpty() && offset >= tailOffset) {
+            available = tail.size() - (offset - tailOffset);
+            return available > 0 ? tail.constData() + (offset - tailOffset) : nullptr;
+        }
+        if (offset < windowOffset || offset >= windowOffset + window.size()) {
+            windowOffset = offset - offset % windowSize;
+            window = file.seek(windowOffset) ? file.read(windowSize) : QByteArray();
+        }
+        available = windowOffset + window.size() - offset;
+        return available > 0 ? window.constData() + (offset - windowOffset) : nullptr;
+    }
+
+    QFile& file;
+    const pos_type end;
+    const QByteArray& head;
+    const QByteArray& tail;
+    const qint64 tailOffset;
+    QByteArray window;
+    qint64 windowOffset = -1;
+    pos_type position = 0;
+};
+
+// Text of the frame that id3lib finds first for `id`, decoded by its text encoding.
+QString frameText(const ID3_Tag& tag, ID3_FrameID id, const char* frameName, const FrameWalk& walk)
+{
+    const ID3_Frame* frame = tag.Find(id);
+    const ID3_Field* field = frame ? frame->GetField(ID3FN_TEXT) : nullptr;
+    if (!field)
+        return QString();
+    switch (field->GetEncoding()) {
+    case ID3TE_ISO8859_1: {
+        const char* text = field->GetRawText();
+        return text ? QString::fromLatin1(text) : QString();
+    }
+    case ID3TE_UTF16: {
+        const unicode_t* text = field->GetRawUnicodeText();
+        const qsizetype units = qsizetype(field->Size() / 2);
+        if (!text || units == 0)
+            return QString();
+        return bigEndianUnits(reinterpret_cast<const uchar*>(text), units);
+    }
+    case ID3TE_UTF16BE:
+    case ID3TE_UTF8:
+        return walk.text(frameName);
+    default:
+        return QString();
+    }
+}
+
+bool readWithId3lib(QFile& file, const FileEnds& ends, FrameTexts& texts)
+{
+    FrameWalk walk;
+    if (ends.hasV2Tag() && !walk.walk(ends))
+        return false;
+    CachedFileReader reader(file, ends);
+    ID3_Tag tag;
+    tag.Link(reader, ID3TT_ALL);
+    texts.title = frameText(tag, ID3FID_TITLE, "TIT2", walk);
+    texts.artist = frameText(tag, ID3FID_LEADARTIST, "TPE1", walk);
+    texts.album = frameText(tag, ID3FID_ALBUM, "TALB", walk);
+    texts.genre = frameText(tag, ID3FID_CONTENTTYPE, "TCON", walk);
+    texts.year = frameText(tag, ID3FID_YEAR, "TYER", walk);
+    texts.comment = frameText(tag, ID3FID_COMMENT, "COMM", walk);
+    texts.trackNumber = frameText(tag, ID3FID_TRACKNUM, "TRCK", walk);
+    return true;
+}
+
+// ID3v2.4 tags, which id3lib cannot parse, are read by TagLib from the same bytes. A field the tag lacks
+// is taken from an ID3v1 tag at the end of the file, as id3lib does for the older versions.
+bool readWithTagLib(const FileEnds& ends, FrameTexts& texts)
+{
+    const QByteArray v1 = ends.v1Tag();
+    TagLib::ByteVector bytes(ends.head.constData(), uint(ends.tagEnd));
+    bytes.append(TagLib::ByteVector(v1.constData(), uint(v1.size())));
+    TagLib::ByteVectorStream stream(bytes);
+    TagLib::MPEG::File file(&stream, TagLib::ID3v2::FrameFactory::instance(), false);
+    if (!file.isValid())
+        return false;
+    if (TagLib::ID3v2::Tag* tag = file.ID3v2Tag()) {
+        const TagLib::ID3v2::FrameListMap& frames = tag->frameListMap();
+        const auto text = [&frames](const char* id) {
+            const auto found = frames.find(id);
+            return found == frames.end() || found->second.isEmpty()
+                       ? QString()
+                       : fromTagLib(found->second.front()->toString());
+        };
+        texts.title = text("TIT2");
+        texts.artist = text("TPE1");
+        texts.album = text("TALB");
+        texts.genre = text("TCON");
+        texts.comment = text("COMM");
+        texts.trackNumber = text("TRCK");
+        texts.year = text("TYER");
+        if (texts.year.isEmpty())
+            texts.year = text("TDRC").section(QRegularExpression(QStringLiteral("[-T]")), 0, 0);
+    }
+    if (TagLib::ID3v1::Tag* old = file.ID3v1Tag()) {
+        const auto fill = [](QString& text, const QString& fallback) {
+            if (text.isEmpty())
+                text = fallback;
+        };
+        fill(texts.title, fromTagLib(old->title()));
+        fill(texts.artist, fromTagLib(old->artist()));
+        fill(texts.album, fromTagLib(old->album()));
+        fill(texts.comment, fromTagLib(old->comment()));
+        fill(texts.year, old->year() ? QString::number(old->year()) : QString());
+        fill(texts.trackNumber, old->track() ? QString::number(old->track()) : QString());
+        fill(texts.genre,
+             old->genreNumber() < 255 ? QStringLiteral("(%1)").arg(old->genreNumber()) : QString());
+    }
+    return true;
+}
+
+} // namespace
+
+QString genreName(int number)
+{
+    return number >= 0 && number < genreCount ? QString::fromLatin1(genreLabels[number]) : QString();
+}
+
+QString normalisedGenre(const QString& text)
+{
+    static const QRegularExpression digits(QStringLiteral("(\\d+)"));
+    const QRegularExpressionMatch match = digits.match(text);
+    if (match.hasMatch())
+        return genreName(match.captured(1).toInt());
+    QString genre = text;
+    genre.replace(QLatin1Char('&'), QStringLiteral("'n'"));
+    if (genre.size() > 12)
+        genre.replace(QLatin1Char('/'), QStringLiteral("/\n"));
+    for (const auto& replacement : genreReplacements)
+        genre.replace(QLatin1String(replacement[0]), QLatin1String(replacement[1]));
+    return genre;
+}
+
+QString normalisedTrackNumber(const QString& text)
+{
+    static const QRegularExpression slash(QStringLiteral("/"));
+    const QStringList parts = text.trimmed().split(slash, Qt::SkipEmptyParts);
+    return QString::number(parts.isEmpty() ? 0 : parts.first().toInt());
+}
+
+TagInfo* readTagInfo(const QString& path)
+{
+    const double seconds = mp3LengthSeconds(path);
+    if (seconds < 0)
+        return refuse(path, QT_TRANSLATE_NOOP("QWidget", "reading the music data failed."));
+    if (!(seconds > 0 && seconds <= maximumTrackSeconds))
+        return refuse(path, QT_TRANSLATE_NOOP("QWidget", "too few (<0) or too many seconds -> failed."));
+
+    QFile file(path);
+    FileEnds ends;
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered) || !ends.read(file))
+        return refuse(path, QT_TRANSLATE_NOOP("QWidget", "reading the music data failed."));
+    FrameTexts texts;
+    const bool read =
+        !ends.v2TagMalformed() && (ends.hasV2Tag() && ends.version == 4 ? readWithTagLib(ends, texts)
+                                                                        : readWithId3lib(file, ends, texts));
+    const QString title = texts.title.trimmed();
+    if (!read || title.isEmpty())
+        return refuse(path, QT_TRANSLATE_NOOP("QWidget", "title failed."));
+    const QString artist = texts.artist.trimmed();
+    if (artist.isEmpty())
+        return refuse(path, QT_TRANSLATE_NOOP("QWidget", "artist failed."));
+
+    TagInfo* info = new TagInfo;
+    info->title = title;
+    info->artist = artist;
+    info->album = texts.album.trimmed();
+    info->genre = texts.genre.isEmpty() ? QString() : normalisedGenre(texts.genre);
+    info->year = texts.year.trimmed();
+    info->comment = texts.comment.trimmed();
+    info->trackNumber = normalisedTrackNumber(texts.trackNumber);
+    info->seconds = seconds;
+    return info;
+}

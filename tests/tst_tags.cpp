@@ -1,0 +1,537 @@
+// Tag reading, the song record and the texts derived from it, checked on real files and the event log.
+#include "FileConstructor.h"
+#include "Track.h"
+#include "mp3length.h"
+#include "runlog.h"
+#include "tags.h"
+#include "testsupport.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <id3/tag.h>
+
+#include <memory>
+
+namespace {
+
+QString fixture(const QString& name)
+{
+    return vimotest::fixturesDirectory() + QStringLiteral("/library/") + name;
+}
+
+// The messages of the log's lines, without their time stamps.
+QStringList logMessages()
+{
+    QStringList messages;
+    const QStringList lines = vimotest::readTextFile(logFilePath()).split(QLatin1Char('\n'));
+    for (const QString& line : lines) {
+        const int separator = line.indexOf(QStringLiteral("\t::\t"));
+        if (separator >= 0)
+            messages << line.mid(separator + 4);
+    }
+    return messages;
+}
+
+std::unique_ptr<TagInfo> read(const QString& name)
+{
+    return std::unique_ptr<TagInfo>(readTagInfo(fixture(name)));
+}
+
+std::unique_ptr<Track> track(const QString& name)
+{
+    return std::make_unique<Track>(fixture(name), nullptr, nullptr);
+}
+
+// A frame's Latin-1 text as id3lib reads it when it opens the file by its path itself.
+QString id3libByPath(const QString& path, ID3_FrameID id)
+{
+    const ID3_Tag tag(QFile::encodeName(path).constData());
+    const ID3_Frame* frame = tag.Find(id);
+    const ID3_Field* field = frame ? frame->GetField(ID3FN_TEXT) : nullptr;
+    const char* text = field ? field->GetRawText() : nullptr;
+    return text ? QString::fromLatin1(text) : QString();
+}
+
+} // namespace
+
+class TestTags : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(!runFolder().isEmpty());
+        QVERIFY(QFile::exists(fixture(QStringLiteral("full-v23.mp3"))));
+    }
+
+    void genreTable_data()
+    {
+        QTest::addColumn<int>("number");
+        QTest::addColumn<QString>("label");
+        QTest::newRow("0") << 0 << "Blues";
+        QTest::newRow("1") << 1 << "Classic\nRock";
+        QTest::newRow("78") << 78 << "Rock\n'n'\nRoll";
+        QTest::newRow("127") << 127 << "Drum\n'n'\nBass";
+        QTest::newRow("132") << 132 << "Britpop";
+        QTest::newRow("133") << 133 << "";
+        QTest::newRow("134") << 134 << "";
+        QTest::newRow("135") << 135 << "Beat";
+        QTest::newRow("136") << 136 << "Christian\nGangsta\nRap";
+        QTest::newRow("147") << 147 << "Synthpop";
+        QTest::newRow("148") << 148 << "";
+        QTest::newRow("-1") << -1 << "";
+    }
+
+    void genreTable()
+    {
+        QFETCH(int, number);
+        QFETCH(QString, label);
+        QCOMPARE(genreName(number), label);
+    }
+
+    void genreNormalisation_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("genre");
+        QTest::newRow("(13)") << "(13)"
+                              << "Pop";
+        QTest::newRow("13") << "13"
+                            << "Pop";
+        QTest::newRow("(60)") << "(60)"
+                              << "Top 40";
+        QTest::newRow("(133)") << "(133)"
+                               << "";
+        QTest::newRow("(200)") << "(200)"
+                               << "";
+        QTest::newRow("(98)") << "(98)"
+                              << "Easy\nListening";
+        QTest::newRow("(17)Rock") << "(17)Rock"
+                                  << "Rock";
+        QTest::newRow("80s Pop") << "80s Pop"
+                                 << "Folk";
+        QTest::newRow("Rock 2000") << "Rock 2000"
+                                   << "";
+        QTest::newRow("too large a number") << "(99999999999)"
+                                            << "Blues";
+        QTest::newRow("Drum & Bass") << "Drum & Bass"
+                                     << "Drum\n'n'\nBass";
+        QTest::newRow("Classic Rock") << "Classic Rock"
+                                      << "Classic\nRock";
+        QTest::newRow("leading blank") << " Rock"
+                                       << " Rock";
+        QTest::newRow("Easy Listening") << "Easy Listening"
+                                        << "Easy Listening";
+        QTest::newRow("Rock & Roll") << "Rock & Roll"
+                                     << "Rock\n'n'\nRoll";
+        QTest::newRow("R&B") << "R&B"
+                             << "R'n'B";
+        QTest::newRow("Hip Hop/Rap") << "Hip Hop/Rap"
+                                     << "Hip-Hop";
+        QTest::newRow("Hip Hop") << "Hip Hop"
+                                 << "Hip-Hop";
+        QTest::newRow("short slash text") << "Pop/Rock"
+                                          << "Pop/Rock";
+        QTest::newRow("twelve characters") << "Pop/Rock/Ska"
+                                           << "Pop/Rock/Ska";
+        QTest::newRow("long slash text") << "Pop/Rock/Jazz/Blues"
+                                         << "Pop/\nRock/\nJazz/\nBlues";
+        QTest::newRow("case matters") << "classic rock"
+                                      << "classic rock";
+        QTest::newRow("Instrumental Pop") << "Instrumental Pop"
+                                          << "Instrumental\nPop";
+        QTest::newRow("Instrumental Rock") << "Instrumental Rock"
+                                           << "Instrumental\nRock";
+        QTest::newRow("Techno-Industrial") << "Techno-Industrial"
+                                           << "Techno-\nIndustrial";
+        QTest::newRow("Southern Rock") << "Southern Rock"
+                                       << "Southern\nRock";
+        QTest::newRow("Christian Rap") << "Christian Rap"
+                                       << "Christian\nRap";
+        QTest::newRow("Native American") << "Native American"
+                                         << "Native\nAmerican";
+        QTest::newRow("Rock 'n' Roll") << "Rock 'n' Roll"
+                                       << "Rock\n'n'\nRoll";
+        QTest::newRow("Progressive Rock") << "Progressive Rock"
+                                          << "Progressive\nRock";
+        QTest::newRow("Psychedelic Rock") << "Psychedelic Rock"
+                                          << "Psychedelic\nRock";
+        QTest::newRow("Power Ballad") << "Power Ballad"
+                                      << "Power\nBallad";
+        QTest::newRow("Rhythmic Soul") << "Rhythmic Soul"
+                                       << "Rhythmic\nSoul";
+        QTest::newRow("Drum 'n' Bass") << "Drum 'n' Bass"
+                                       << "Drum\n'n'\nBass";
+        QTest::newRow("Christian Gangsta Rap") << "Christian Gangsta Rap"
+                                               << "Christian\nGangsta\nRap";
+        QTest::newRow("Contemporary Christian") << "Contemporary Christian"
+                                                << "Contemporary\nChristian";
+        QTest::newRow("Alternative & Punk") << "Alternative & Punk"
+                                            << "Alternative\n'n'\nPunk";
+        QTest::newRow("Books & Spoken") << "Books & Spoken"
+                                        << "Books\n'n'\nSpoken";
+    }
+
+    void genreNormalisation()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, genre);
+        QCOMPARE(normalisedGenre(text), genre);
+    }
+
+    void trackNumber_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("number");
+        QTest::newRow("3/12") << "3/12"
+                              << "3";
+        QTest::newRow("5/12") << "5/12"
+                              << "5";
+        QTest::newRow("07") << "07"
+                            << "7";
+        QTest::newRow("empty") << ""
+                               << "0";
+        QTest::newRow("A1") << "A1"
+                            << "0";
+        QTest::newRow("leading slash") << "/4"
+                                       << "4";
+        QTest::newRow("blanks around") << "  12  "
+                                       << "12";
+        QTest::newRow("only slashes") << "//"
+                                      << "0";
+    }
+
+    void trackNumber()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, number);
+        QCOMPARE(normalisedTrackNumber(text), number);
+    }
+
+    void sameTagsInEveryVersionGiveTheSameRecord_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("ID3v2.2") << "full-v22.mp3";
+        QTest::newRow("ID3v2.3") << "full-v23.mp3";
+        QTest::newRow("ID3v2.4") << "full-v24.mp3";
+    }
+
+    void sameTagsInEveryVersionGiveTheSameRecord()
+    {
+        QFETCH(QString, name);
+        const auto tags = read(name);
+        QVERIFY(tags);
+        QCOMPARE(tags->title, QStringLiteral("Best Song"));
+        QCOMPARE(tags->artist, QStringLiteral("The Band"));
+        QCOMPARE(tags->album, QStringLiteral("Best Of"));
+        QCOMPARE(tags->genre, QStringLiteral("Rock\n'n'\nRoll"));
+        QCOMPARE(tags->year, QStringLiteral("1999"));
+        QCOMPARE(tags->comment, QStringLiteral("nice one"));
+        QCOMPARE(tags->trackNumber, QStringLiteral("3"));
+        QCOMPARE(tags->seconds, mp3LengthSecondsOf(name));
+        const auto song = track(name);
+        QVERIFY(song->isValid());
+        QCOMPARE(song->details(),
+                 QStringLiteral("Genre: Rock 'n' Roll\nYear: 1999\nAlbum: Best Of\nTrack: 3\nLength: 0:01"));
+    }
+
+    void olderTagsReadAsId3libReadsThemFromThePath_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("ID3v2.2") << "full-v22.mp3";
+        QTest::newRow("ID3v2.3") << "full-v23.mp3";
+        QTest::newRow("ID3v1 only") << "v1-only.mp3";
+        QTest::newRow("ID3v2.3 and ID3v1") << "vbr-noxing-tagged.mp3";
+        QTest::newRow("track 5/12") << "track-5-12.mp3";
+        QTest::newRow("genre (60)") << "genre-02.mp3";
+    }
+
+    void olderTagsReadAsId3libReadsThemFromThePath()
+    {
+        QFETCH(QString, name);
+        const QString path = fixture(name);
+        const auto tags = read(name);
+        QVERIFY(tags);
+        QCOMPARE(tags->title, id3libByPath(path, ID3FID_TITLE).trimmed());
+        QCOMPARE(tags->artist, id3libByPath(path, ID3FID_LEADARTIST).trimmed());
+        QCOMPARE(tags->album, id3libByPath(path, ID3FID_ALBUM).trimmed());
+        QCOMPARE(tags->year, id3libByPath(path, ID3FID_YEAR).trimmed());
+        QCOMPARE(tags->comment, id3libByPath(path, ID3FID_COMMENT).trimmed());
+        QCOMPARE(tags->trackNumber, normalisedTrackNumber(id3libByPath(path, ID3FID_TRACKNUM)));
+        const QString genre = id3libByPath(path, ID3FID_CONTENTTYPE);
+        QCOMPARE(tags->genre, genre.isEmpty() ? QString() : normalisedGenre(genre));
+    }
+
+    void id3v1Tag()
+    {
+        const auto tags = read(QStringLiteral("v1-only.mp3"));
+        QVERIFY(tags);
+        QCOMPARE(tags->title, QStringLiteral("Old Song"));
+        QCOMPARE(tags->artist, QStringLiteral("Old Band"));
+        QCOMPARE(tags->album, QStringLiteral("Old Album"));
+        QCOMPARE(tags->year, QStringLiteral("1987"));
+        QCOMPARE(tags->genre, QStringLiteral("Rock"));
+        QCOMPARE(tags->trackNumber, QStringLiteral("4"));
+    }
+
+    void id3v24FillsGapsFromId3v1()
+    {
+        const auto tags = read(QStringLiteral("full-v24-with-v1.mp3"));
+        QVERIFY(tags);
+        QCOMPARE(tags->title, QStringLiteral("Front Title"));
+        QCOMPARE(tags->artist, QStringLiteral("Back Artist"));
+        QCOMPARE(tags->album, QStringLiteral("Back Album"));
+        QCOMPARE(tags->genre, QStringLiteral("Pop"));
+        QCOMPARE(tags->trackNumber, QStringLiteral("9"));
+    }
+
+    void textEncodings_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("artist");
+        QTest::newRow("Latin-1") << "latin1-umlauts.mp3" << QStringLiteral("Grün")
+                                 << QStringLiteral("Müller");
+        QTest::newRow("UTF-16, one trailing zero unit") << "utf16-one-zero.mp3"
+                                                        << "Zero"
+                                                        << "Units";
+        QTest::newRow("UTF-16, two trailing zero units")
+            << "utf16-two-zeros.mp3" << QStringLiteral("Zero") + QChar(0) + QChar(0) << "Units";
+        QTest::newRow("UTF-16, big-endian byte order mark")
+            << "utf16-big-endian-bom.mp3" << QStringLiteral("Süß") << "Units";
+        QTest::newRow("UTF-8 in ID3v2.3")
+            << "utf8-umlauts.mp3" << QStringLiteral("Grün über Fluß") << QStringLiteral("Mötley Crüe");
+        QTest::newRow("UTF-16BE in ID3v2.3")
+            << "utf16be.mp3" << QStringLiteral("Größe") << QStringLiteral("Ärzte");
+        QTest::newRow("UTF-8 in ID3v2.4")
+            << "full-v24-utf8.mp3" << QStringLiteral("Jóga") << QStringLiteral("Björk");
+    }
+
+    void textEncodings()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, title);
+        QFETCH(QString, artist);
+        const auto tags = read(name);
+        QVERIFY(tags);
+        QCOMPARE(tags->title, title);
+        QCOMPARE(tags->artist, artist);
+    }
+
+    void refusals_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("25 minutes and a tenth") << "length-1500.1.mp3"
+                                                << "too few (<0) or too many seconds -> failed.";
+        QTest::newRow("text named .mp3") << "not-audio.mp3"
+                                         << "too few (<0) or too many seconds -> failed.";
+        QTest::newRow("empty file") << "empty.mp3"
+                                    << "too few (<0) or too many seconds -> failed.";
+        QTest::newRow("missing file") << "no-such-file.mp3"
+                                      << "reading the music data failed.";
+        QTest::newRow("no title") << "no-title.mp3"
+                                  << "title failed.";
+        QTest::newRow("blank title") << "blank-title.mp3"
+                                     << "title failed.";
+        QTest::newRow("no artist") << "no-artist.mp3"
+                                   << "artist failed.";
+        QTest::newRow("neither title nor artist") << "no-tags.mp3"
+                                                  << "title failed.";
+        QTest::newRow("frame larger than its tag") << "tag-frame-past-end.mp3"
+                                                   << "title failed.";
+        QTest::newRow("tag size not synchsafe") << "tag-size-not-synchsafe.mp3"
+                                                << "title failed.";
+    }
+
+    void refusals()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, reason);
+        const int before = logMessages().size();
+        QVERIFY(!read(name));
+        const QStringList added = logMessages().mid(before);
+        QCOMPARE(added, QStringList{QStringLiteral("Reading ID3 tags of file: ") + fixture(name) +
+                                    QStringLiteral(" ... ") + reason});
+    }
+
+    void exactlyTwentyFiveMinutesPass()
+    {
+        const int before = logMessages().size();
+        const auto song = track(QStringLiteral("length-1500.0.mp3"));
+        QVERIFY(song->isValid());
+        QCOMPARE(song->seconds(), 1500.0);
+        QCOMPARE(song->lengthText(), QStringLiteral("25:00"));
+        QCOMPARE(logMessages().size(), before);
+    }
+
+    void trimmedTitleMakesDisplayTextAndKey()
+    {
+        const auto song = track(QStringLiteral("yesterday.mp3"));
+        QVERIFY(song->isValid());
+        QCOMPARE(song->displayText(), QStringLiteral("The Beatles\nYesterday"));
+        QCOMPARE(song->searchKey(), QStringLiteral("the beatles\nyesterday"));
+        QCOMPARE(song->filePath(), fixture(QStringLiteral("yesterday.mp3")));
+        QCOMPARE(song->details(), QStringLiteral("Track: 0\nLength: 0:01"));
+    }
+
+    void genreFromFiles_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("genre");
+        QTest::addColumn<QString>("oneLine");
+        QTest::newRow("(13)") << "genre-00.mp3"
+                              << "Pop"
+                              << "Pop";
+        QTest::newRow("13") << "genre-01.mp3"
+                            << "Pop"
+                            << "Pop";
+        QTest::newRow("(60)") << "genre-02.mp3"
+                              << "Top 40"
+                              << "Top 40";
+        QTest::newRow("(133)") << "genre-03.mp3"
+                               << ""
+                               << "";
+        QTest::newRow("(200)") << "genre-04.mp3"
+                               << ""
+                               << "";
+        QTest::newRow("Drum & Bass") << "genre-05.mp3"
+                                     << "Drum\n'n'\nBass"
+                                     << "Drum 'n' Bass";
+        QTest::newRow("Classic Rock") << "genre-06.mp3"
+                                      << "Classic\nRock"
+                                      << "Classic Rock";
+        QTest::newRow(" Rock") << "genre-07.mp3"
+                               << " Rock"
+                               << " Rock";
+        QTest::newRow("Easy Listening") << "genre-08.mp3"
+                                        << "Easy Listening"
+                                        << "Easy Listening";
+        QTest::newRow("(98)") << "genre-09.mp3"
+                              << "Easy\nListening"
+                              << "Easy Listening";
+    }
+
+    void genreFromFiles()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, genre);
+        QFETCH(QString, oneLine);
+        const auto song = track(name);
+        QVERIFY(song->isValid());
+        QCOMPARE(song->genre(), genre);
+        QCOMPARE(song->genreOneLine(), oneLine);
+        QCOMPARE(song->details().startsWith(QStringLiteral("Genre: ")), !genre.isEmpty());
+        if (!genre.isEmpty())
+            QCOMPARE(song->details().section(QLatin1Char('\n'), 0, 0), QStringLiteral("Genre: ") + oneLine);
+    }
+
+    void trackFrames()
+    {
+        const auto five = track(QStringLiteral("track-5-12.mp3"));
+        QCOMPARE(five->trackNumber(), QStringLiteral("5"));
+        const auto none = track(QStringLiteral("no-track.mp3"));
+        QCOMPARE(none->trackNumber(), QStringLiteral("0"));
+        QVERIFY(none->details().contains(QStringLiteral("\nTrack: 0\n")) ||
+                none->details().startsWith(QStringLiteral("Track: 0\n")));
+    }
+
+    void sevenSecondSong()
+    {
+        const auto song = track(QStringLiteral("seven-seconds.mp3"));
+        QVERIFY(song->isValid());
+        QCOMPARE(song->lengthText(), QStringLiteral("0:07"));
+        QVERIFY(song->details().endsWith(QStringLiteral("Length: 0:07")));
+    }
+
+    void invalidTrackIsEmpty()
+    {
+        const auto song = track(QStringLiteral("no-artist.mp3"));
+        QVERIFY(!song->isValid());
+        QVERIFY(song->filePath().isEmpty());
+        QVERIFY(song->searchKey().isEmpty());
+        QVERIFY(song->details().isEmpty());
+        QVERIFY(!song->tagInfo());
+        QVERIFY(song->player());
+    }
+
+    void marksStartCleared()
+    {
+        const auto song = track(QStringLiteral("yesterday.mp3"));
+        QVERIFY(!song->played() && !song->queued() && !song->playing() && !song->inGenreFilter());
+        QVERIFY(!song->commentAsked() && song->photoFileName().isEmpty());
+        song->setQueued(true);
+        song->setPhotoFileName(QStringLiteral("001 photo.jpg"));
+        QVERIFY(song->queued() && !song->played());
+        QCOMPARE(song->photoFileName(), QStringLiteral("001 photo.jpg"));
+    }
+
+    void fileConstructor()
+    {
+        const int before = logMessages().size();
+        const FileConstructor missing(fixture(QStringLiteral("gone.mp3")), nullptr, nullptr, nullptr);
+        QVERIFY(!missing.exists);
+        QVERIFY(!missing.createTrack());
+        QCOMPARE(logMessages().size(), before);
+
+        const FileConstructor refused(fixture(QStringLiteral("no-artist.mp3")), nullptr, nullptr, nullptr);
+        QVERIFY(refused.exists);
+        QVERIFY(!refused.createTrack());
+        QCOMPARE(logMessages().size(), before + 1);
+
+        // A relative path becomes the track's absolute path.
+        const QString relative = QDir::current().relativeFilePath(fixture(QStringLiteral("yesterday.mp3")));
+        const FileConstructor good(relative, nullptr, nullptr, nullptr);
+        QCOMPARE(good.absolutePath, fixture(QStringLiteral("yesterday.mp3")));
+        std::unique_ptr<Track> song(good.createTrack());
+        QVERIFY(song && song->isValid());
+        QCOMPARE(song->filePath(), fixture(QStringLiteral("yesterday.mp3")));
+    }
+
+    void hostileTagBytesAreRefusedOrRead()
+    {
+        // Damaged tags of every version: each file is read or refused with a line, never a crash or a hang.
+        QTemporaryDir folder;
+        QRandomGenerator random(4711);
+        int index = 0;
+        for (const char* name :
+             {"full-v22.mp3", "full-v23.mp3", "full-v24.mp3", "utf16-one-zero.mp3", "v1-only.mp3"}) {
+            QFile source(fixture(QString::fromLatin1(name)));
+            QVERIFY(source.open(QIODevice::ReadOnly));
+            const QByteArray original = source.readAll();
+            for (int round = 0; round < 80; ++round) {
+                QByteArray bytes = original;
+                const int region = qMin<int>(bytes.size(), 300);
+                for (int flips = 0; flips < 1 + round % 8; ++flips) {
+                    const int at =
+                        round % 2 ? int(random.bounded(region)) : bytes.size() - 1 - int(random.bounded(128));
+                    bytes[at] = char(random.bounded(256));
+                }
+                const QString path = folder.filePath(QStringLiteral("hostile-%1.mp3").arg(index++));
+                QFile file(path);
+                QVERIFY(file.open(QIODevice::WriteOnly));
+                file.write(bytes);
+                file.close();
+                const int before = logMessages().size();
+                std::unique_ptr<TagInfo> tags(readTagInfo(path));
+                QCOMPARE(logMessages().size(), before + (tags ? 0 : 1));
+            }
+        }
+    }
+
+private:
+    static double mp3LengthSecondsOf(const QString& name);
+};
+
+double TestTags::mp3LengthSecondsOf(const QString& name)
+{
+    return mp3LengthSeconds(fixture(name));
+}
+
+VIMO_TEST_MAIN(TestTags)
+#include "tst_tags.moc"
