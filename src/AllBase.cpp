@@ -1,0 +1,112 @@
+#include "AllBase.h"
+
+#include "AudioEngine.h"
+#include "tags.h"
+
+#include <QFile>
+#include <QMetaObject>
+
+void fileCloseProc(void* user)
+{
+    if (auto* file = static_cast<QFile*>(user))
+        file->close();
+}
+
+quint64 fileLengthProc(void* user)
+{
+    const auto* file = static_cast<const QFile*>(user);
+    return file ? quint64(file->size()) : 0;
+}
+
+quint32 fileReadProc(void* buffer, quint32 length, void* user)
+{
+    auto* file = static_cast<QFile*>(user);
+    if (!file)
+        return 0;
+    const qint64 read = file->read(static_cast<char*>(buffer), qint64(length));
+    return read > 0 ? quint32(read) : 0;
+}
+
+bool fileSeekProc(quint64 offset, void* user)
+{
+    auto* file = static_cast<QFile*>(user);
+    return file && offset <= quint64(file->size()) && file->seek(qint64(offset));
+}
+
+void songEndSync(quint32, quint32, quint32, void* user)
+{
+    if (user)
+        QMetaObject::invokeMethod(static_cast<QObject*>(user), "notifyFromBaseThread", Qt::DirectConnection);
+}
+
+namespace {
+const FileProcedures songFileProcedures = {fileCloseProc, fileLengthProc, fileReadProc, fileSeekProc};
+} // namespace
+
+AllBase::AllBase(const QString& path, SyncProc endSyncProc, void* endSyncReceiver)
+    : path(path), endSyncProc(endSyncProc), endSyncReceiver(endSyncReceiver)
+{}
+
+AllBase::~AllBase()
+{
+    close();
+}
+
+TagInfo* AllBase::readTags()
+{
+    return readTagInfo(path);
+}
+
+bool AllBase::play()
+{
+    AudioEngine& engine = AudioEngine::instance();
+    if (stream != 0) {
+        engine.play(stream);
+        return true;
+    }
+    delete file;
+    file = new QFile(path);
+    if (!file->open(QIODevice::ReadOnly))
+        return false;
+    stream = engine.createStream(songFileProcedures, file);
+    if (stream == 0)
+        return false;
+    engine.setEndSync(stream, endSyncProc, endSyncReceiver);
+    engine.play(stream);
+    return true;
+}
+
+bool AllBase::pause()
+{
+    if (stream == 0)
+        return false;
+    AudioEngine::instance().pause(stream);
+    return true;
+}
+
+bool AllBase::stop()
+{
+    if (stream == 0)
+        return false;
+    AudioEngine::instance().stop(stream);
+    return true;
+}
+
+void AllBase::close()
+{
+    // A stream that is still alive reads on from the file, so it takes the file over instead.
+    if (file && (stream == 0 || !AudioEngine::instance().adoptFile(stream, file)))
+        delete file;
+    file = nullptr;
+    stream = 0;
+}
+
+quint32 AllBase::streamHandle() const
+{
+    return stream;
+}
+
+QString AllBase::filePath() const
+{
+    return path;
+}

@@ -1,0 +1,99 @@
+#pragma once
+
+#include "Foreigner.h"
+
+#include <QString>
+#include <QtGlobal>
+#include <memory>
+
+class QFile;
+
+// How a stream reads its file. Each procedure receives the user value given to createStream().
+// They run on the engine's threads, one at a time per stream.
+struct FileProcedures
+{
+    void (*close)(void* user) = nullptr;
+    quint64 (*length)(void* user) = nullptr;
+    // Bytes read into `buffer`, 0 at the end or on an error.
+    quint32 (*read)(void* buffer, quint32 length, void* user) = nullptr;
+    // Moves the read position to `offset` bytes from the start.
+    bool (*seek)(quint64 offset, void* user) = nullptr;
+};
+
+// What the output device plays: interleaved signed 16-bit samples in the machine's byte order.
+struct DeviceFormat
+{
+    int sampleRate = 0;
+    int channels = 0;
+    int bitsPerSample = 0;
+};
+
+// The process's audio output: one SDL device at 44100 Hz stereo that mixes any number of MP3 streams.
+// Each stream is decoded by libmpg123 from its file procedures, converted to the device's rate and
+// channels, and kept up to five seconds ahead by two update threads, so a busy GUI thread or a slow disk
+// does not make the music stutter. The device callback only mixes what is ready; it never waits and
+// never allocates.
+//
+// Streams are named by 32-bit handles (0 = none) that are never reused. A stream frees itself when it
+// has played to its end (after calling its end procedure, once, on an update thread) or when it is
+// stopped. Every operation may be called from any thread; operations on a freed stream fail.
+class AudioEngine
+{
+public:
+    static constexpr int sampleRate = 44100;
+    static constexpr int channels = 2;
+    // Decoded audio kept ahead per stream, and how often the update threads look at the streams.
+    static constexpr int bufferMilliseconds = 5000;
+    static constexpr int updatePeriodMilliseconds = 5;
+    static constexpr int updateThreadCount = 2;
+    // Streams that may exist at once; the queue needs one, a few more cost nothing.
+    static constexpr int maximumStreams = 64;
+
+    static AudioEngine& instance();
+    ~AudioEngine();
+    AudioEngine(const AudioEngine&) = delete;
+    AudioEngine& operator=(const AudioEngine&) = delete;
+
+    // Why the loaded SDL2 or libmpg123 cannot serve, or "" when both can.
+    static QString libraryVersionProblem();
+    // Why an SDL of this version cannot serve, or "".
+    static QString sdlVersionProblem(int major, int minor, int patch);
+
+    // Opens the default output device and starts the update threads. On failure `failure` receives a
+    // line naming what failed, with SDL's own explanation. Opening an open engine succeeds at once.
+    bool open(QString* failure);
+    // Stops the threads, closes the device and frees every stream without calling end procedures.
+    void close();
+    bool isOpen() const;
+
+    DeviceFormat deviceFormat() const;
+    // Frames the device has been given since it was opened, silence included.
+    quint64 deviceFrames() const;
+
+    // A new stream over the file behind `procedures`, paused at its start, or 0 when the engine is not
+    // open, the file holds no MPEG audio or too many streams exist. On failure the close procedure
+    // has been called.
+    quint32 createStream(const FileProcedures& procedures, void* user);
+    // Calls `procedure`(sync handle, stream, 0, `user`) once, from an update thread, after the stream's
+    // last sample has gone to the device. Returns the sync handle, 0 when the stream is gone.
+    quint32 setEndSync(quint32 stream, SyncProc procedure, void* user);
+    // Starts or resumes the stream; true when it is playing now.
+    bool play(quint32 stream);
+    // Holds the stream where it is; false when it is not playing.
+    bool pause(quint32 stream);
+    // Silences the stream at once and frees it, without calling its end procedure.
+    bool stop(quint32 stream);
+    // Hands `file` to a living stream, which deletes it once it has been freed, so the stream may go
+    // on reading after its owner let go. False when the stream is gone: the caller keeps the file.
+    bool adoptFile(quint32 stream, QFile* file);
+
+    // Frames of the stream handed to the device so far, or -1 when the stream is gone.
+    qint64 position(quint32 stream) const;
+    int streamCount() const;
+
+private:
+    AudioEngine();
+
+    struct State;
+    std::unique_ptr<State> d;
+};

@@ -1,0 +1,657 @@
+// The audio back end as a listener would check it: SDL's disk driver writes everything the device played
+// into a file, which is compared with libmpg123's own decoding of the same song.
+#include "AllBase.h"
+#include "AllBaseBackend.h"
+#include "AudioEngine.h"
+#include "runlog.h"
+#include "testsupport.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <mpg123.h>
+#include <mutex>
+#include <pthread.h>
+#include <vector>
+
+namespace {
+
+// Playbacks run in real time; a 2 s song with pauses must have ended well within this.
+constexpr int playbackTimeoutMs = 30000;
+constexpr int rate = AudioEngine::sampleRate;
+
+using Samples = std::vector<qint16>; // interleaved stereo frames
+
+QString fixture(const QString& name)
+{
+    return vimotest::fixturesDirectory() + QLatin1Char('/') + name;
+}
+
+qint64 frameCount(const Samples& samples)
+{
+    return qint64(samples.size() / 2);
+}
+
+bool silentFrame(const Samples& samples, qint64 frame)
+{
+    return samples[size_t(frame * 2)] == 0 && samples[size_t(frame * 2 + 1)] == 0;
+}
+
+bool sameFrame(const Samples& a, qint64 i, const Samples& b, qint64 j)
+{
+    return a[size_t(i * 2)] == b[size_t(j * 2)] && a[size_t(i * 2 + 1)] == b[size_t(j * 2 + 1)];
+}
+
+qint64 firstAudibleFrame(const Samples& samples)
+{
+    for (qint64 i = 0; i < frameCount(samples); ++i) {
+        if (!silentFrame(samples, i))
+            return i;
+    }
+    return -1;
+}
+
+qint64 lastAudibleFrame(const Samples& samples)
+{
+    for (qint64 i = frameCount(samples) - 1; i >= 0; --i) {
+        if (!silentFrame(samples, i))
+            return i;
+    }
+    return -1;
+}
+
+// libmpg123's own decoding of a 44.1 kHz stereo file, straight from its path.
+Samples decodeWithMpg123(const QString& path)
+{
+    Samples samples;
+    mpg123_handle* decoder = mpg123_new(nullptr, nullptr);
+    if (!decoder)
+        return samples;
+    mpg123_param(decoder, MPG123_ADD_FLAGS, MPG123_QUIET, 0);
+    mpg123_format_none(decoder);
+    mpg123_format(decoder, rate, MPG123_STEREO, MPG123_ENC_SIGNED_16);
+    if (mpg123_open(decoder, QFile::encodeName(path).constData()) == MPG123_OK) {
+        std::vector<unsigned char> buffer(16384);
+        for (;;) {
+            size_t done = 0;
+            const int result = mpg123_read(decoder, buffer.data(), buffer.size(), &done);
+            const auto* decoded = reinterpret_cast<const qint16*>(buffer.data());
+            samples.insert(samples.end(), decoded, decoded + done / sizeof(qint16));
+            if (result != MPG123_OK && result != MPG123_NEW_FORMAT)
+                break;
+        }
+        mpg123_close(decoder);
+    }
+    mpg123_delete(decoder);
+    return samples;
+}
+
+Samples readCapture(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return Samples();
+    const QByteArray bytes = file.readAll();
+    Samples samples(size_t(bytes.size()) / sizeof(qint16));
+    std::copy_n(bytes.constData(), samples.size() * sizeof(qint16), reinterpret_cast<char*>(samples.data()));
+    return samples;
+}
+
+// Walks the capture along the reference from the first audible frame of each: every frame must match
+// the next reference frame or be silence that playback inserted (counted in `insertedFrames`), and
+// nothing may sound after the reference has ended. Returns "" or what went wrong.
+QString compareWithInsertedSilence(const Samples& capture, const Samples& reference, qint64* insertedFrames)
+{
+    qint64 c = firstAudibleFrame(capture);
+    qint64 r = firstAudibleFrame(reference);
+    if (c < 0 || r < 0)
+        return QStringLiteral("nothing audible (capture %1, reference %2)").arg(c).arg(r);
+    *insertedFrames = 0;
+    while (r < frameCount(reference)) {
+        if (c >= frameCount(capture))
+            return QStringLiteral("the capture ends at reference frame %1 of %2")
+                .arg(r)
+                .arg(frameCount(reference));
+        if (sameFrame(capture, c, reference, r)) {
+            ++c;
+            ++r;
+        } else if (silentFrame(capture, c)) {
+            ++c;
+            ++*insertedFrames;
+        } else {
+            return QStringLiteral("capture frame %1 differs from reference frame %2").arg(c).arg(r);
+        }
+    }
+    const qint64 last = lastAudibleFrame(capture);
+    if (last >= c)
+        return QStringLiteral("sound after the end of the song, at capture frame %1").arg(last);
+    return QString();
+}
+
+// Stands in for the main window: the signal that the end procedure emits, connected queued.
+class EndReceiver : public QObject
+{
+    Q_OBJECT
+
+public:
+    EndReceiver()
+    {
+        connect(this, &EndReceiver::notifyFromBaseThread, this, &EndReceiver::received, Qt::QueuedConnection);
+        connect(
+            this, &EndReceiver::notifyFromBaseThread, this,
+            [this] {
+                char name[32] = {};
+                pthread_getname_np(pthread_self(), name, sizeof name);
+                std::lock_guard<std::mutex> lock(mutex);
+                emitters.append(QString::fromUtf8(name));
+            },
+            Qt::DirectConnection);
+    }
+
+    QList<QThread*> deliveredOn;
+
+    QStringList emittingThreads()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return emitters;
+    }
+
+signals:
+    void notifyFromBaseThread();
+
+private slots:
+    void received() { deliveredOn.append(QThread::currentThread()); }
+
+private:
+    std::mutex mutex;
+    QStringList emitters;
+};
+
+} // namespace
+
+class TestAudio : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir captures;
+    AllBaseBackend backend;
+    QString capturePath;
+
+    // Opens the device into a capture file of its own for the running test.
+    bool startCapture()
+    {
+        const QString tag = QTest::currentDataTag() ? QString::fromUtf8(QTest::currentDataTag()) : QString();
+        capturePath = captures.filePath(QString::fromUtf8(QTest::currentTestFunction()) + tag + ".raw");
+        qputenv("SDL_DISKAUDIOFILE", QFile::encodeName(capturePath));
+        if (!backend.init(0))
+            return false;
+        const DeviceFormat format = AudioEngine::instance().deviceFormat();
+        return format.sampleRate == 44100 && format.channels == 2 && format.bitsPerSample == 16;
+    }
+
+    // Closes the device, which finishes the file, and returns what it played.
+    Samples finishCapture()
+    {
+        backend.free();
+        return readCapture(capturePath);
+    }
+
+    static bool waitForPosition(quint32 stream, qint64 frames)
+    {
+        return QTest::qWaitFor([&] { return AudioEngine::instance().position(stream) >= frames; },
+                               playbackTimeoutMs);
+    }
+
+    static bool waitForDeviceFrames(quint64 frames)
+    {
+        const quint64 target = AudioEngine::instance().deviceFrames() + frames;
+        return QTest::qWaitFor([&] { return AudioEngine::instance().deviceFrames() >= target; },
+                               playbackTimeoutMs);
+    }
+
+    static bool waitForNotifications(EndReceiver& receiver, int count)
+    {
+        return QTest::qWaitFor([&] { return receiver.deliveredOn.size() >= count; }, playbackTimeoutMs);
+    }
+
+    // Every stream gone, and every queued notification delivered.
+    static void settle()
+    {
+        QVERIFY(
+            QTest::qWaitFor([] { return AudioEngine::instance().streamCount() == 0; }, playbackTimeoutMs));
+        QCoreApplication::processEvents();
+    }
+
+    static void verifyDelivery(EndReceiver& receiver, int expected)
+    {
+        settle();
+        QCOMPARE(receiver.deliveredOn.size(), expected);
+        for (QThread* thread : qAsConst(receiver.deliveredOn))
+            QCOMPARE(thread, qApp->thread());
+        const QStringList emitters = receiver.emittingThreads();
+        QCOMPARE(emitters.size(), expected);
+        for (const QString& name : emitters)
+            QVERIFY2(name.startsWith(QLatin1String("audio update")), qPrintable(name));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(captures.isValid());
+        QCOMPARE(qgetenv("SDL_AUDIODRIVER"), QByteArray("disk"));
+        // The log goes into the isolated home, where the failure tests read it.
+        QVERIFY(!runFolder().isEmpty());
+        for (const char* name : {"audio-44k-stereo.mp3", "audio-48k-stereo.mp3", "audio-44k-mono.mp3",
+                                 "audio-22k-stereo.mp3", "audio-short.mp3"})
+            QVERIFY2(QFile::exists(fixture(QLatin1String(name))), name);
+        QVERIFY(frameCount(decodeWithMpg123(fixture("audio-44k-stereo.mp3"))) >= 2 * rate);
+    }
+
+    void cleanup()
+    {
+        backend.free();
+        qputenv("SDL_AUDIODRIVER", "disk");
+    }
+
+    void sdlVersionCheck_data()
+    {
+        QTest::addColumn<int>("major");
+        QTest::addColumn<int>("minor");
+        QTest::addColumn<int>("patch");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("SDL 1.2") << 1 << 2 << 15 << false;
+        QTest::newRow("2.0.17, too old") << 2 << 0 << 17 << false;
+        QTest::newRow("2.0.18, the oldest") << 2 << 0 << 18 << true;
+        QTest::newRow("2.26.5") << 2 << 26 << 5 << true;
+        QTest::newRow("3.0.0, another interface") << 3 << 0 << 0 << false;
+    }
+
+    void sdlVersionCheck()
+    {
+        QFETCH(int, major);
+        QFETCH(int, minor);
+        QFETCH(int, patch);
+        QFETCH(bool, accepted);
+        const QString problem = AudioEngine::sdlVersionProblem(major, minor, patch);
+        QCOMPARE(problem.isEmpty(), accepted);
+        if (!accepted)
+            QVERIFY2(problem.contains(
+                         QStringLiteral("SDL2 was loaded: %1.%2.%3").arg(major).arg(minor).arg(patch)),
+                     qPrintable(problem));
+    }
+
+    void loadedLibrariesAreAccepted() { QCOMPARE(AudioEngine::libraryVersionProblem(), QString()); }
+
+    void fileProceduresReadAndSeekTheFile()
+    {
+        const QString path = fixture("audio-short.mp3");
+        QFile reference(path);
+        QVERIFY(reference.open(QIODevice::ReadOnly));
+        const QByteArray bytes = reference.readAll();
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+
+        QCOMPARE(fileLengthProc(&file), quint64(bytes.size()));
+        char buffer[64] = {};
+        QCOMPARE(fileReadProc(buffer, 16, &file), 16u);
+        QCOMPARE(QByteArray(buffer, 16), bytes.left(16));
+        QVERIFY(fileSeekProc(1000, &file));
+        QCOMPARE(fileReadProc(buffer, 64, &file), 64u);
+        QCOMPARE(QByteArray(buffer, 64), bytes.mid(1000, 64));
+        QVERIFY(fileSeekProc(quint64(bytes.size()) - 10, &file));
+        QCOMPARE(fileReadProc(buffer, 64, &file), 10u);
+        QCOMPARE(fileReadProc(buffer, 64, &file), 0u);
+        QVERIFY(!fileSeekProc(quint64(bytes.size()) + 1, &file));
+        fileCloseProc(&file);
+        QVERIFY(!file.isOpen());
+        QCOMPARE(fileReadProc(buffer, 64, &file), 0u);
+
+        QCOMPARE(fileLengthProc(nullptr), quint64(0));
+        QCOMPARE(fileReadProc(buffer, 64, nullptr), 0u);
+        QVERIFY(!fileSeekProc(0, nullptr));
+        fileCloseProc(nullptr);
+    }
+
+    void capturedAudioEqualsDecoderOutput()
+    {
+        QVERIFY(startCapture());
+        EndReceiver receiver;
+        AllBase player(fixture("audio-44k-stereo.mp3"), songEndSync, &receiver);
+        QVERIFY(player.play());
+        QVERIFY(player.streamHandle() != 0);
+        QVERIFY(waitForNotifications(receiver, 1));
+        verifyDelivery(receiver, 1);
+        player.close();
+
+        const Samples capture = finishCapture();
+        const Samples reference = decodeWithMpg123(fixture("audio-44k-stereo.mp3"));
+        qint64 inserted = -1;
+        const QString difference = compareWithInsertedSilence(capture, reference, &inserted);
+        QVERIFY2(difference.isEmpty(), qPrintable(difference));
+        QCOMPARE(inserted, qint64(0));
+    }
+
+    void pauseThenPlayContinuesWhereItStopped()
+    {
+        QVERIFY(startCapture());
+        EndReceiver receiver;
+        AllBase player(fixture("audio-44k-stereo.mp3"), songEndSync, &receiver);
+        QVERIFY(player.play());
+        const quint32 stream = player.streamHandle();
+        QVERIFY(waitForPosition(stream, rate / 2));
+        QVERIFY(player.pause());
+        // Past the pass that may have been mixing when the pause came, the position stands still.
+        QVERIFY(waitForDeviceFrames(rate / 20));
+        const qint64 pausedAt = AudioEngine::instance().position(stream);
+        QVERIFY(waitForDeviceFrames(rate / 4));
+        QCOMPARE(AudioEngine::instance().position(stream), pausedAt);
+        QCOMPARE(receiver.deliveredOn.size(), 0);
+        QVERIFY(player.play());
+        QCOMPARE(player.streamHandle(), stream);
+        QVERIFY(waitForNotifications(receiver, 1));
+        verifyDelivery(receiver, 1);
+
+        const Samples capture = finishCapture();
+        qint64 inserted = -1;
+        const QString difference =
+            compareWithInsertedSilence(capture, decodeWithMpg123(fixture("audio-44k-stereo.mp3")), &inserted);
+        QVERIFY2(difference.isEmpty(), qPrintable(difference));
+        QVERIFY2(inserted >= rate / 4, qPrintable(QString::number(inserted)));
+    }
+
+    void playTwiceDoesNotRestart()
+    {
+        QVERIFY(startCapture());
+        EndReceiver receiver;
+        AllBase player(fixture("audio-44k-stereo.mp3"), songEndSync, &receiver);
+        QVERIFY(player.play());
+        const quint32 stream = player.streamHandle();
+        QVERIFY(waitForPosition(stream, rate / 2));
+        QVERIFY(player.play());
+        QCOMPARE(player.streamHandle(), stream);
+        QVERIFY(waitForNotifications(receiver, 1));
+        verifyDelivery(receiver, 1);
+
+        const Samples capture = finishCapture();
+        qint64 inserted = -1;
+        const QString difference =
+            compareWithInsertedSilence(capture, decodeWithMpg123(fixture("audio-44k-stereo.mp3")), &inserted);
+        QVERIFY2(difference.isEmpty(), qPrintable(difference));
+        QCOMPARE(inserted, qint64(0));
+    }
+
+    void oneNotificationAfterTwentyPauses()
+    {
+        QVERIFY(startCapture());
+        EndReceiver receiver;
+        AllBase player(fixture("audio-44k-stereo.mp3"), songEndSync, &receiver);
+        QVERIFY(player.play());
+        const quint32 stream = player.streamHandle();
+        for (int cycle = 1; cycle <= 20; ++cycle) {
+            QVERIFY(waitForPosition(stream, qint64(cycle) * rate / 20));
+            QVERIFY(player.pause());
+            QVERIFY(waitForDeviceFrames(rate / 50));
+            QVERIFY(player.play());
+        }
+        QVERIFY(waitForNotifications(receiver, 1));
+        verifyDelivery(receiver, 1);
+
+        const Samples capture = finishCapture();
+        qint64 inserted = -1;
+        const QString difference =
+            compareWithInsertedSilence(capture, decodeWithMpg123(fixture("audio-44k-stereo.mp3")), &inserted);
+        QVERIFY2(difference.isEmpty(), qPrintable(difference));
+        QVERIFY(inserted > 0);
+    }
+
+    void otherFormatsPlayAtTheirSpeed_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<bool>("mono");
+        QTest::newRow("48 kHz stereo") << "audio-48k-stereo.mp3" << false;
+        QTest::newRow("44.1 kHz mono") << "audio-44k-mono.mp3" << true;
+        QTest::newRow("22.05 kHz stereo") << "audio-22k-stereo.mp3" << false;
+    }
+
+    // Each file is a 2 s tone of 1000 Hz on both channels at 40 % of full scale.
+    void otherFormatsPlayAtTheirSpeed()
+    {
+        QFETCH(QString, file);
+        QFETCH(bool, mono);
+        QVERIFY(startCapture());
+        EndReceiver receiver;
+        AllBase player(fixture(file), songEndSync, &receiver);
+        QVERIFY(player.play());
+        QVERIFY(waitForNotifications(receiver, 1));
+        verifyDelivery(receiver, 1);
+
+        const Samples capture = finishCapture();
+        const qint64 first = firstAudibleFrame(capture);
+        const qint64 last = lastAudibleFrame(capture);
+        QVERIFY(first >= 0);
+        const double seconds = double(last - first + 1) / rate;
+        QVERIFY2(std::abs(seconds - 2.0) <= 0.02, qPrintable(QString::number(seconds)));
+        // Nor is the end of the song lost in the rate conversion.
+        QVERIFY2(std::abs(last - first + 1 - 2 * rate) <= 64, qPrintable(QString::number(last - first + 1)));
+
+        int crossings = 0;
+        int peak = 0;
+        for (qint64 i = first; i <= last; ++i) {
+            const qint16 left = capture[size_t(i * 2)];
+            // A mono song sounds alike on both sides; a joint-stereo encoding of equal sides may differ
+            // in the last bit.
+            if (mono)
+                QCOMPARE(capture[size_t(i * 2 + 1)], left);
+            peak = std::max(peak, std::abs(int(left)));
+            if (i > first && (capture[size_t(i * 2 - 2)] < 0) != (left < 0))
+                ++crossings;
+        }
+        const double frequency = crossings / 2.0 / seconds;
+        QVERIFY2(std::abs(frequency - 1000) <= 10, qPrintable(QString::number(frequency)));
+        QVERIFY2(peak > 0.35 * 32768 && peak < 0.45 * 32768, qPrintable(QString::number(peak)));
+    }
+
+    void streamsPlayingTogetherAreMixed()
+    {
+        QVERIFY(startCapture());
+        EndReceiver receiver;
+        AllBase first(fixture("audio-44k-stereo.mp3"), songEndSync, &receiver);
+        AllBase second(fixture("audio-short.mp3"), songEndSync, &receiver);
+        QVERIFY(first.play());
+        QVERIFY(waitForPosition(first.streamHandle(), rate / 4));
+        QVERIFY(second.play());
+        QVERIFY(second.streamHandle() != first.streamHandle());
+        QVERIFY(waitForNotifications(receiver, 2));
+        verifyDelivery(receiver, 2);
+
+        const Samples capture = finishCapture();
+        const Samples referenceA = decodeWithMpg123(fixture("audio-44k-stereo.mp3"));
+        const Samples referenceB = decodeWithMpg123(fixture("audio-short.mp3"));
+        // The first song started alone, so its offset shows; what remains after taking it away must be
+        // exactly the second song.
+        const qint64 offsetA = firstAudibleFrame(capture) - firstAudibleFrame(referenceA);
+        Samples residual(capture.size());
+        for (size_t i = 0; i < capture.size(); ++i) {
+            const qint64 at = qint64(i) - offsetA * 2;
+            const int a = (at >= 0 && at < qint64(referenceA.size())) ? referenceA[size_t(at)] : 0;
+            residual[i] = qint16(capture[i] - a);
+        }
+        qint64 inserted = -1;
+        const QString difference = compareWithInsertedSilence(residual, referenceB, &inserted);
+        QVERIFY2(difference.isEmpty(), qPrintable(difference));
+        QCOMPARE(inserted, qint64(0));
+        QVERIFY(firstAudibleFrame(residual) >= firstAudibleFrame(capture) + rate / 4);
+    }
+
+    void unplayableFileNeverNotifies_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::newRow("deleted") << QByteArray();
+        QTest::newRow("empty") << QByteArray("");
+        QTest::newRow("not audio") << QByteArray("This is a text file, not a song.\n").repeated(200);
+    }
+
+    void unplayableFileNeverNotifies()
+    {
+        QFETCH(QByteArray, content);
+        QVERIFY(startCapture());
+        const QString path = captures.filePath(QStringLiteral("unplayable.mp3"));
+        QVERIFY(QFile::copy(fixture("audio-short.mp3"), path));
+        EndReceiver receiver;
+        AllBase player(path, songEndSync, &receiver);
+        QFile::remove(path);
+        if (!content.isNull()) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(content);
+        }
+        QVERIFY(!player.play());
+        QCOMPARE(player.streamHandle(), 0u);
+        QCOMPARE(AudioEngine::instance().streamCount(), 0);
+        QVERIFY(!player.play());
+        QVERIFY(!player.pause());
+        player.close();
+        verifyDelivery(receiver, 0);
+        QFile::remove(path);
+    }
+
+    void neverPlayedSongHasNothingToControl()
+    {
+        QVERIFY(startCapture());
+        EndReceiver receiver;
+        AllBase player(fixture("audio-short.mp3"), songEndSync, &receiver);
+        QVERIFY(!player.pause());
+        QVERIFY(!player.stop());
+        player.close();
+        QCOMPARE(player.streamHandle(), 0u);
+        QCOMPARE(AudioEngine::instance().streamCount(), 0);
+        QCOMPARE(player.filePath(), fixture("audio-short.mp3"));
+        verifyDelivery(receiver, 0);
+    }
+
+    void stopSilencesWithoutNotification()
+    {
+        QVERIFY(startCapture());
+        EndReceiver receiver;
+        AllBase player(fixture("audio-44k-stereo.mp3"), songEndSync, &receiver);
+        QVERIFY(player.play());
+        QVERIFY(waitForPosition(player.streamHandle(), rate / 4));
+        QVERIFY(player.stop());
+        verifyDelivery(receiver, 0);
+        QCOMPARE(AudioEngine::instance().position(player.streamHandle()), qint64(-1));
+        player.close();
+
+        // What sounded is the song's beginning, and nothing after the stop.
+        const Samples capture = finishCapture();
+        const Samples reference = decodeWithMpg123(fixture("audio-44k-stereo.mp3"));
+        const qint64 first = firstAudibleFrame(capture);
+        const qint64 played = lastAudibleFrame(capture) - first + 1;
+        QVERIFY(first >= 0);
+        QVERIFY2(played >= rate / 4 && played < frameCount(reference) - rate / 2,
+                 qPrintable(QString::number(played)));
+        const qint64 offset = firstAudibleFrame(reference) - first;
+        for (qint64 i = first; i < first + played; ++i)
+            QVERIFY(sameFrame(capture, i, reference, i + offset));
+    }
+
+    void releasedPlayerPlaysOnToTheEnd_data()
+    {
+        QTest::addColumn<bool>("destroy");
+        QTest::newRow("close") << false;
+        QTest::newRow("destroy") << true;
+    }
+
+    // The stream keeps reading the file its player let go of, and still reports its end.
+    void releasedPlayerPlaysOnToTheEnd()
+    {
+        QFETCH(bool, destroy);
+        QVERIFY(startCapture());
+        EndReceiver receiver;
+        auto player = std::make_unique<AllBase>(fixture("audio-short.mp3"), songEndSync, &receiver);
+        QVERIFY(player->play());
+        QVERIFY(waitForPosition(player->streamHandle(), rate / 10));
+        if (destroy) {
+            player.reset();
+        } else {
+            player->close();
+            QCOMPARE(player->streamHandle(), 0u);
+            QVERIFY(!player->pause());
+        }
+        QVERIFY(waitForNotifications(receiver, 1));
+        verifyDelivery(receiver, 1);
+
+        const Samples capture = finishCapture();
+        qint64 inserted = -1;
+        const QString difference =
+            compareWithInsertedSilence(capture, decodeWithMpg123(fixture("audio-short.mp3")), &inserted);
+        QVERIFY2(difference.isEmpty(), qPrintable(difference));
+    }
+
+    void freeEndsPlayingStreamsQuietlyAndInitWorksAgain()
+    {
+        QVERIFY(startCapture());
+        EndReceiver receiver;
+        AllBase player(fixture("audio-short.mp3"), songEndSync, &receiver);
+        QVERIFY(player.play());
+        const quint32 firstStream = player.streamHandle();
+        QVERIFY(waitForPosition(firstStream, rate / 10));
+        backend.free();
+        QVERIFY(!backend.isInitialized());
+        QCOMPARE(AudioEngine::instance().streamCount(), 0);
+        QVERIFY(!AudioEngine::instance().isOpen());
+        verifyDelivery(receiver, 0);
+        player.close();
+
+        QVERIFY(startCapture());
+        QVERIFY(player.play());
+        QVERIFY(player.streamHandle() != firstStream);
+        QVERIFY(waitForNotifications(receiver, 1));
+        verifyDelivery(receiver, 1);
+    }
+
+    void initFailureIsLogged_data()
+    {
+        QTest::addColumn<QByteArray>("driver");
+        QTest::addColumn<QString>("captureFile");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("unknown driver")
+            << QByteArray("no-such-driver") << QString() << "The audio system could not be started: ";
+        QTest::newRow("unwritable capture") << QByteArray("disk") << "/nonexistent-folder/capture.raw"
+                                            << "The audio device could not be opened: ";
+    }
+
+    void initFailureIsLogged()
+    {
+        QFETCH(QByteArray, driver);
+        QFETCH(QString, captureFile);
+        QFETCH(QString, expected);
+        qputenv("SDL_AUDIODRIVER", driver);
+        qputenv("SDL_DISKAUDIOFILE", QFile::encodeName(captureFile));
+        AllBaseBackend failing;
+        QVERIFY(!failing.init(0));
+        QVERIFY(!failing.isInitialized());
+        QVERIFY(!AudioEngine::instance().isOpen());
+        failing.free();
+
+        const QStringList lines = vimotest::readTextFile(logFilePath()).split(QLatin1Char('\n'));
+        const auto line = std::find_if(lines.crbegin(), lines.crend(),
+                                       [&](const QString& text) { return text.contains(expected); });
+        QVERIFY2(line != lines.crend(), qPrintable(lines.join(QLatin1Char('\n'))));
+        // SDL's own explanation follows.
+        QVERIFY2(line->section(expected, 1).trimmed().size() > 5, qPrintable(*line));
+        if (driver != "disk")
+            QVERIFY2(line->contains(QString::fromLatin1(driver)), qPrintable(*line));
+
+        qputenv("SDL_AUDIODRIVER", "disk");
+        QVERIFY(startCapture());
+    }
+};
+
+VIMO_TEST_MAIN(TestAudio)
+#include "tst_audio.moc"
