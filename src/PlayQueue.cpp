@@ -32,8 +32,7 @@ PlayQueue::PlayQueue(QTableWidget* queueTable)
                              QDateTime::currentDateTime().toString(QStringLiteral("yyyy_MM_dd--hh_mm")) +
                              QStringLiteral(".txt"))),
       queueTable(queueTable)
-{
-}
+{}
 
 PlayQueue::~PlayQueue()
 {
@@ -214,7 +213,8 @@ void PlayQueue::takePortrait(Track* track, bool random)
 {
     if (!track)
         return;
-    const QString name = opencv::nameNextPortrait(webcam, photoCounter, track->artist(), track->title(), random);
+    const QString name =
+        opencv::nameNextPortrait(webcam, photoCounter, track->artist(), track->title(), random);
     if (name.isEmpty())
         return;
     track->setPhotoFileName(name);
@@ -245,8 +245,8 @@ void PlayQueue::tick(QTableWidget* libraryView)
     for (int position = 1; position < songs.size(); ++position) {
         QTableWidgetItem* queueCell = queueTable->item(0, position);
         if (queueCell)
-            colourSongCells(queueCell, findSongCell(songs.at(position), libraryView), songs.at(position), position,
-                            this);
+            colourSongCells(queueCell, findSongCell(songs.at(position), libraryView), songs.at(position),
+                            position, this);
     }
 }
 
@@ -281,12 +281,13 @@ void PlayQueue::writePlaylistLine(const QString& marker, const Track* track)
     if (!track)
         return;
     ++lineCounter;
-    writeText(playlistFile, paddedNumber(lineCounter, false) + QStringLiteral(": ") + marker + track->artist() +
-                                QStringLiteral(" - ") + track->title() + QLatin1Char('\n'));
+    writeText(playlistFile, paddedNumber(lineCounter, false) + QStringLiteral(": ") + marker +
+                                track->artist() + QStringLiteral(" - ") + track->title() + QLatin1Char('\n'));
 }
 
 void PlayQueue::writeExhaustedNotice()
 {
     writeText(playlistFile,
-              QStringLiteral("\n < there were no more unplayed songs left - all songs can be selected again > \n\n"));
+              QStringLiteral(
+                  "\n < there were no more unplayed songs left - all songs can be selected again > \n\n"));
 }

@@ -53,8 +53,8 @@ QString criticalTitle()
 bool askForWebcam()
 {
     QMessageBox question(QMessageBox::Question, MainWindow::tr("Vimo quick setup"),
-                         MainWindow::tr("Do you want to use a webcam?"), QMessageBox::Yes | QMessageBox::No, nullptr,
-                         Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
+                         MainWindow::tr("Do you want to use a webcam?"), QMessageBox::Yes | QMessageBox::No,
+                         nullptr, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
     question.setButtonText(QMessageBox::Yes, MainWindow::tr("Yes"));
     question.setButtonText(QMessageBox::No, MainWindow::tr("No"));
     return question.exec() == QMessageBox::Yes;
@@ -77,13 +77,14 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), ui(std::make_unique<U
     auto* backend = new (std::nothrow) AllBaseBackend;
     audioBackend = backend;
     if (!backend || !backend->init(static_cast<quintptr>(winId()))) {
-        QMessageBox::critical(nullptr, criticalTitle(),
-                              tr("The sound back end could not be initialized.") + QStringLiteral("\n\n") +
-                                  tr("Please start Vimo again after you ensured that\nyour sound device is "
-                                     "correctly set up.") +
-                                  QStringLiteral("\n\n") +
-                                  tr("In many cases, all you need to do is plugging in\nand/or turning on your "
-                                     "speakers."));
+        QMessageBox::critical(
+            nullptr, criticalTitle(),
+            tr("The sound back end could not be initialized.") + QStringLiteral("\n\n") +
+                tr("Please start Vimo again after you ensured that\nyour sound device is "
+                   "correctly set up.") +
+                QStringLiteral("\n\n") +
+                tr("In many cases, all you need to do is plugging in\nand/or turning on your "
+                   "speakers."));
         return;
     }
 
@@ -172,8 +173,9 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), ui(std::make_unique<U
     if (QWindow* window = windowHandle()) {
         auto watchScreen = [this](QScreen* screen) {
             if (screen)
-                connect(screen, &QScreen::geometryChanged, this,
-                        [this, screen]() { screenResolutionHasChanged(QGuiApplication::screens().indexOf(screen)); });
+                connect(screen, &QScreen::geometryChanged, this, [this, screen]() {
+                    screenResolutionHasChanged(QGuiApplication::screens().indexOf(screen));
+                });
         };
         watchScreen(window->screen());
         connect(window, &QWindow::screenChanged, this, watchScreen);
@@ -433,12 +435,15 @@ void MainWindow::addFiles()
     }
 
     if (!fileDialog) {
-        fileDialog = new QFileDialog(nullptr, tr("Please select one directory and press the \"ADD all MP3s\" button"),
-                                     startFolder, QString());
+        fileDialog =
+            new QFileDialog(nullptr, tr("Please select one directory and press the \"ADD all MP3s\" button"),
+                            startFolder, QString());
         fileDialog->setWindowFlag(Qt::WindowStaysOnTopHint);
         connect(fileDialog, &QFileDialog::accepted, this, &MainWindow::filesAddedOK);
-        connect(fileDialog, &QFileDialog::directoryEntered, this, &MainWindow::filedialog_DirectoryWasEntered);
-        connect(fileDialog, &QFileDialog::currentChanged, this, &MainWindow::filedialog_DirectoryWasClickedOn);
+        connect(fileDialog, &QFileDialog::directoryEntered, this,
+                &MainWindow::filedialog_DirectoryWasEntered);
+        connect(fileDialog, &QFileDialog::currentChanged, this,
+                &MainWindow::filedialog_DirectoryWasClickedOn);
         fileDialog->setFileMode(QFileDialog::Directory);
         fileDialog->setOption(QFileDialog::ReadOnly, true);
         // The accept label below names the folder and its songs; only Qt's own dialog can show it.
@@ -458,11 +463,13 @@ void MainWindow::updateAcceptLabel(const QString& folder)
     const QDir directory(folder);
     const QString name = directory.dirName();
     if (!name.isEmpty() && directory.exists() && name != QLatin1String(".")) {
-        const int songs =
-            directory.entryList({QStringLiteral("*.mp3")}, QDir::Files | QDir::Hidden | QDir::Readable | QDir::NoSymLinks)
-                .size();
+        const int songs = directory
+                              .entryList({QStringLiteral("*.mp3")},
+                                         QDir::Files | QDir::Hidden | QDir::Readable | QDir::NoSymLinks)
+                              .size();
         QString label = QStringLiteral("ADD all %1 MP3s in\n\"%2\"").arg(songs).arg(name);
-        if (!directory.entryList(QDir::Dirs | QDir::Readable | QDir::NoSymLinks | QDir::NoDotAndDotDot).isEmpty())
+        if (!directory.entryList(QDir::Dirs | QDir::Readable | QDir::NoSymLinks | QDir::NoDotAndDotDot)
+                 .isEmpty())
             label += QStringLiteral("\n(+ add its subdirectories)");
         fileDialog->setLabelText(QFileDialog::Accept, label);
     } else if (name.isEmpty() && directory.absolutePath().size() == 3) {
@@ -567,14 +574,14 @@ void MainWindow::startAddingJob(const QFuture<Track*>& job)
             Qt::QueuedConnection);
     connect(&addWatcher, &QFutureWatcherBase::finished, this, &MainWindow::NotifyOfAddingFinished,
             Qt::QueuedConnection);
-    connect(&addWatcher, &QFutureWatcherBase::progressValueChanged, this, &MainWindow::NotifyOfAddTrackProgress,
-            Qt::QueuedConnection);
+    connect(&addWatcher, &QFutureWatcherBase::progressValueChanged, this,
+            &MainWindow::NotifyOfAddTrackProgress, Qt::QueuedConnection);
     connect(&addWatcher, &QFutureWatcherBase::resultReadyAt, this, &MainWindow::NotifyOfAddingOneTrackDone,
             Qt::QueuedConnection);
     addWatcher.setFuture(job);
     addProgressMaximum = addWatcher.progressMaximum();
-    logMessage(tr("Starting to add") + QLatin1Char(' ') + QString::number(addProgressMaximum) + QLatin1Char(' ') +
-               tr("files to Vimo."));
+    logMessage(tr("Starting to add") + QLatin1Char(' ') + QString::number(addProgressMaximum) +
+               QLatin1Char(' ') + tr("files to Vimo."));
 }
 
 bool MainWindow::firstNotificationShowsGrid()
@@ -637,21 +644,24 @@ void MainWindow::endAddingJob(bool cancelled)
     if (!jobUnfinished)
         return;
     jobUnfinished = false;
-    logMessage(cancelled ? tr("Adding of files has been cancelled by the user.") : tr("Adding of files has finished."));
+    logMessage(cancelled ? tr("Adding of files has been cancelled by the user.")
+                         : tr("Adding of files has finished."));
     addWatcher.disconnect(this);
     library->mergePending();
     adding = false;
     addProgressValue = 0;
     ui->addSongsButton->setText(addSongsButtonText);
     logMessage(QString::number(library->trackCount()) + QLatin1Char(' ') +
-               (cancelled ? tr("files are now available in Vimo (CANCEL).") : tr("files are now available in Vimo.")));
+               (cancelled ? tr("files are now available in Vimo (CANCEL).")
+                          : tr("files are now available in Vimo.")));
     if (duplicateCount != 0)
         logMessage(QString::number(duplicateCount) + QLatin1Char(' ') +
                    tr("files were not imported because they are duplicates (same artist and same title)."));
     if (untaggedCount != 0)
-        logMessage(QString::number(untaggedCount) + QLatin1Char(' ') +
-                   tr("files were not imported because they have no artist and title ID3 tags (up to version 2.2 "
-                      "is supported) or are corrupt."));
+        logMessage(
+            QString::number(untaggedCount) + QLatin1Char(' ') +
+            tr("files were not imported because they have no artist and title ID3 tags (up to version 2.2 "
+               "is supported) or are corrupt."));
     duplicateCount = 0;
     untaggedCount = 0;
     refreshLibraryTable(libraryTable()->currentSearchText(), false);
@@ -712,9 +722,10 @@ void MainWindow::refreshLibraryTable(const QString& searchText, bool waitForMute
     int placed = 0;
     Track* firstShown = nullptr;
     auto place = [&](Track* track) {
-        const bool hidden = (genreFilterMode == 1 && !genreList.isEmpty() && genreList.contains(track->genre())) ||
-                            (!(genreFilterMode == 1 && !genreList.isEmpty()) && !currentGenre.isEmpty() &&
-                             track->genre() != currentGenre);
+        const bool hidden =
+            (genreFilterMode == 1 && !genreList.isEmpty() && genreList.contains(track->genre())) ||
+            (!(genreFilterMode == 1 && !genreList.isEmpty()) && !currentGenre.isEmpty() &&
+             track->genre() != currentGenre);
         if (hidden) {
             track->setInGenreFilter(false);
             return;
@@ -784,14 +795,14 @@ void MainWindow::buildGenreButtons()
     genreList.clear();
 
     const int spacing = ui->verticalLayout->spacing();
-    const int slots =
+    const int slotCount =
         (libraryTable()->height() - ui->myButtonPause->height() - 2 * spacing - 50) / (spacing + 50);
     const QString green = QStringLiteral("74be32");
     const QString greenLight = QStringLiteral("a8dc7b");
     const QString redLight = QStringLiteral("dc7b7b");
     const QString red = QStringLiteral("cf4f4f");
     bool restMade = false;
-    for (int slot = 1; slot <= slots; ++slot) {
+    for (int slot = 1; slot <= slotCount; ++slot) {
         const QString genre = library ? library->genreAt(slot - 1) : QString();
         if (genre.isEmpty())
             break;
@@ -813,7 +824,7 @@ void MainWindow::buildGenreButtons()
         policy.setHeightForWidth(button->sizePolicy().hasHeightForWidth());
         button->setSizePolicy(policy);
         applyButtonStyle(button, 13, green, greenLight, redLight, red);
-        if (slot < slots) {
+        if (slot < slotCount) {
             button->setText(genre);
             genreList.append(genre);
         } else {
@@ -898,7 +909,8 @@ void MainWindow::selectionHasChanged()
             selection.commentAsked = track->commentAsked();
         }
     }
-    if (followLibrarySelection(floater, selection, webcam != nullptr, adding, portraitDirectory, table) && track)
+    if (followLibrarySelection(floater, selection, webcam != nullptr, adding, portraitDirectory, table) &&
+        track)
         track->setCommentAsked(true);
 }
 

@@ -55,8 +55,8 @@ void colourSongCells(QTableWidgetItem* cell, QTableWidgetItem* secondCell, const
         return;
     const Track* head = songs.isEmpty() ? nullptr : songs.first();
     const QColor waiting = QColor::fromHsv(
-        waitingHue(position, queue->queueCapacity(), queue->secondsElapsed(), head ? head->seconds() : 0.0), 255,
-        255, 255);
+        waitingHue(position, queue->queueCapacity(), queue->secondsElapsed(), head ? head->seconds() : 0.0),
+        255, 255, 255);
     paint(cell, secondCell, &waiting, Qt::black);
 }
 
