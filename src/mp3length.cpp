@@ -199,20 +199,27 @@ double lengthOf(const uchar* data, qint64 size)
     return double(samples) / first.sampleRate;
 }
 
-// Most files carry an Info/Xing header in their first frame, right behind the leading tags: reading a
-// few kilobytes there answers without touching the rest of the file. -1 when the whole file is needed.
-double lengthFromFirstFrame(QFile& file, qint64 size)
+// Where the audio begins: behind the leading ID3v2 tags, which may be large (a picture) and are never
+// read here.
+qint64 audioStart(QFile& file)
 {
-    // The largest frame (MPEG-2.5 layer II, 160 kbit/s, 8 kHz, padded) plus the next header: a frame found
-    // this far before the window's end was judged on the same bytes as in the whole file.
-    constexpr qint64 windowSize = 16 * 1024;
-    constexpr qint64 largestFrame = 2881 + 4;
     qint64 begin = 0;
     uchar header[10];
     qint64 tag = 0;
     while (file.seek(begin) && file.read(reinterpret_cast<char*>(header), 10) == 10 &&
            (tag = id3v2TagBytes(header)) > 0)
         begin += tag;
+    return begin;
+}
+
+// Most files carry an Info/Xing header in their first frame, right behind the leading tags: reading a
+// few kilobytes there answers without touching the rest of the file. -1 when the whole file is needed.
+double lengthFromFirstFrame(QFile& file, qint64 begin, qint64 size)
+{
+    // The largest frame (MPEG-2.5 layer II, 160 kbit/s, 8 kHz, padded) plus the next header: a frame found
+    // this far before the window's end was judged on the same bytes as in the whole file.
+    constexpr qint64 windowSize = 16 * 1024;
+    constexpr qint64 largestFrame = 2881 + 4;
     if (begin + windowSize >= size || !file.seek(begin))
         return -1;
     const QByteArray window = file.read(windowSize);
@@ -237,18 +244,22 @@ double mp3LengthSeconds(const QString& path)
     const qint64 size = file.size();
     if (size <= 0)
         return 0;
-    const double fromHeader = lengthFromFirstFrame(file, size);
+    const qint64 begin = audioStart(file);
+    if (begin >= size)
+        return 0;
+    const double fromHeader = lengthFromFirstFrame(file, begin, size);
     if (fromHeader >= 0)
         return fromHeader;
     // Reading is faster than mapping for a walk over every frame; only very large files are mapped.
     constexpr qint64 largestRead = 64 * 1024 * 1024;
-    if (size > largestRead) {
-        if (const uchar* mapped = file.map(0, size))
-            return lengthOf(mapped, size);
+    const qint64 audioSize = size - begin;
+    if (audioSize > largestRead) {
+        if (const uchar* mapped = file.map(begin, audioSize))
+            return lengthOf(mapped, audioSize);
     }
-    if (!file.seek(0))
+    if (!file.seek(begin))
         return -1;
-    const QByteArray bytes = file.read(qMin(size, largestRead));
+    const QByteArray bytes = file.read(qMin(audioSize, largestRead));
     if (bytes.isEmpty())
         return -1;
     return lengthOf(reinterpret_cast<const uchar*>(bytes.constData()), bytes.size());

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QHash>
 #include <QRegularExpression>
+#include <QSet>
 #include <QtEndian>
 
 #include <id3/readers.h>
@@ -262,49 +263,6 @@ QString fromTagLib(const TagLib::String& text)
     return QString::fromStdString(text.to8Bit(true));
 }
 
-// The first bytes and the last bytes of a file: its leading ID3v2 tag, its trailing ID3v1 tag and
-// enough around them for the tag reader's own look at the audio.
-class FileEnds
-{
-public:
-    static constexpr qint64 margin = 4096;
-
-    bool read(QFile& file)
-    {
-        size = file.size();
-        head = file.read(qMin<qint64>(size, 10));
-        if (head.size() == 10 && head.startsWith("ID3")) {
-            version = uchar(head.at(3));
-            tagEnd = id3v2TagBytes(reinterpret_cast<const uchar*>(head.constData()));
-        }
-        const qint64 headSize = qMin(size, qMax<qint64>(tagEnd, 0) + margin);
-        head += file.read(headSize - head.size());
-        const qint64 tailSize = qMin(size, margin);
-        if (headSize == size)
-            tail = head.right(tailSize);
-        else if (file.seek(size - tailSize))
-            tail = file.read(tailSize);
-        return head.size() == headSize && tail.size() == tailSize;
-    }
-
-    // The ID3v1 tag, or "".
-    QByteArray v1Tag() const
-    {
-        const QByteArray tag = tail.right(128);
-        return tag.size() == 128 && tag.startsWith("TAG") ? tag : QByteArray();
-    }
-
-    bool hasV2Tag() const { return head.startsWith("ID3") && head.size() >= 10; }
-    // A tag whose size is not a synchsafe number or reaches past the end of the file.
-    bool v2TagMalformed() const { return hasV2Tag() && (tagEnd < 0 || tagEnd > size); }
-
-    qint64 size = 0;
-    QByteArray head;
-    QByteArray tail;
-    int version = 0;
-    qint64 tagEnd = -1;
-};
-
 // id3lib crashes on compressed frames whose data does not inflate to the size they announce, and on
 // ID3v2.2's compressed frame groups; it cannot decrypt encrypted frames at all.
 bool id3libCanParse(const QByteArray& id, int frameFlags, const QByteArray& data)
@@ -328,50 +286,82 @@ bool id3libCanParse(const QByteArray& id, int frameFlags, const QByteArray& data
            inflatedSize == expected;
 }
 
-// The first frame of each ID in an ID3v2.2 or v2.3 tag, found by walking the frame sizes the way
-// id3lib does. A frame that does not fit into its tag makes the tag malformed.
-class FrameWalk
+// The frames a song record is made of, by their ID3v2.3 IDs and their ID3v2.2 forms; TDRC stands in
+// for TYER in ID3v2.4.
+bool isRecordFrame(const QByteArray& id)
+{
+    static const QSet<QByteArray> ids = {"TIT2", "TPE1", "TALB", "TCON", "TYER", "TDRC", "COMM", "TRCK",
+                                         "TT2",  "TP1",  "TAL",  "TCO",  "TYE",  "COM",  "TRK"};
+    return ids.contains(id);
+}
+
+qint64 synchsafeNumber(const uchar* p)
+{
+    return (qint64(p[0]) << 21) | (qint64(p[1]) << 14) | (qint64(p[2]) << 7) | p[3];
+}
+
+// The first bytes and the last bytes of a file: its leading ID3v2 tag, its trailing ID3v1 tag and
+// enough around them for the tag reader's own look at the audio.
+//
+// The leading tag is kept compact: the first frame of each ID the song record needs, in the tag's
+// order, and nothing else. So a tag with a huge picture costs no more memory than one without, and the
+// tag readers never see the frames nobody reads. The frames are found by walking the frame sizes the
+// way id3lib does; a frame that does not fit into its tag makes the tag malformed. In `head` the
+// compact tag stands where the file's tag was, followed by the file's bytes behind that tag, which
+// thus appear `skipped` bytes earlier than in the file.
+class FileEnds
 {
 public:
-    bool walk(const FileEnds& ends)
+    static constexpr qint64 margin = 4096;
+    // A record frame larger than this is left out, as if it were missing: no title is that long.
+    static constexpr qint64 largestKeptFrame = 1024 * 1024;
+    // A tag unsynchronised as a whole hides its frame sizes until it has been restored in memory.
+    static constexpr qint64 largestUnsynchronisedTag = 16 * 1024 * 1024;
+
+    // False when the file cannot be read; a damaged tag only makes v2TagMalformed() true.
+    bool read(QFile& file)
     {
-        const QByteArray header = ends.head.left(10);
-        QByteArray body = ends.head.mid(10, ends.tagEnd - 10);
-        version = header.at(3);
-        const int flags = uchar(header.at(5));
-        if (flags & 0x80)
-            body.replace(QByteArray("\xFF\x00", 2), QByteArray("\xFF"));
-        const int headerSize = version == 2 ? 6 : 10;
-        qsizetype position = 0;
-        if (version == 3 && (flags & 0x40)) {
-            if (body.size() < 4)
-                return false;
-            const qint64 extended = 4 + qFromBigEndian<quint32>(body.constData());
-            if (extended > body.size())
-                return false;
-            position = extended;
+        const qint64 fileSize = file.size();
+        QByteArray header = file.read(qMin<qint64>(fileSize, 10));
+        qint64 fileTagEnd = 0;
+        if (header.size() == 10 && header.startsWith("ID3")) {
+            version = uchar(header.at(3));
+            fileTagEnd = id3v2TagBytes(reinterpret_cast<const uchar*>(header.constData()));
+            malformed = fileTagEnd < 0 || fileTagEnd > fileSize || !compactTag(file, header, fileTagEnd);
+            if (malformed)
+                return true;
+            tagEnd = head.size();
+            skipped = fileTagEnd - tagEnd;
+        } else {
+            head = header;
         }
-        while (position + headerSize <= body.size() && body.at(position) != '\0') {
-            const uchar* p = reinterpret_cast<const uchar*>(body.constData() + position);
-            const QByteArray id = body.mid(position, version == 2 ? 3 : 4);
-            const qint64 size =
-                version == 2 ? (p[3] << 16) | (p[4] << 8) | p[5] : qFromBigEndian<quint32>(p + 4);
-            if (size > body.size() - position - headerSize)
-                return false;
-            const int frameFlags = version == 2 ? 0 : p[9];
-            if (!id3libCanParse(id, frameFlags, body.mid(position + headerSize, size)))
-                return false;
-            // Compressed and encrypted frames stay id3lib's; a group byte precedes the data.
-            if (!frames.contains(id) && !(frameFlags & 0xC0)) {
-                const int group = (frameFlags & 0x20) ? 1 : 0;
-                frames.insert(id, body.mid(position + headerSize + group, size - group));
-            }
-            position += headerSize + size;
-        }
-        return true;
+        size = fileSize - skipped;
+        const qint64 headSize = qMin(size, tagEnd + margin);
+        if (!file.seek(head.size() + skipped))
+            return false;
+        head += file.read(headSize - head.size());
+        const qint64 tailSize = qMin(size, margin);
+        if (headSize == size)
+            tail = head.right(tailSize);
+        else if (file.seek(fileSize - tailSize))
+            tail = file.read(tailSize);
+        return head.size() == headSize && tail.size() == tailSize;
     }
 
-    // The text of the first frame with the ID3v2.3 ID `id`, for frames id3lib cannot hand out.
+    // The ID3v1 tag, or "".
+    QByteArray v1Tag() const
+    {
+        const QByteArray tag = tail.right(128);
+        return tag.size() == 128 && tag.startsWith("TAG") ? tag : QByteArray();
+    }
+
+    bool hasV2Tag() const { return head.startsWith("ID3") && head.size() >= 10; }
+    // A tag whose size is not a synchsafe number or reaches past the end of the file, or whose frames
+    // do not fit into it, or one that id3lib could not parse.
+    bool v2TagMalformed() const { return malformed; }
+
+    // The text of the first frame with the ID3v2.3 ID `id` of an ID3v2.2 or v2.3 tag, for the text
+    // encodings id3lib does not hand out.
     QString text(const char* id) const
     {
         static const QHash<QByteArray, QByteArray> shortIds = {
@@ -394,20 +384,126 @@ public:
         return decodeRawText(data, encoding);
     }
 
-private:
+    // Bytes of the file as the tag readers see it: `size` bytes, with the compact tag in front.
+    qint64 size = 0;
+    QByteArray head;
+    QByteArray tail;
     int version = 0;
+    qint64 tagEnd = 0;
+    qint64 skipped = 0;
+
+private:
+    // Makes `head` the compact form of the file's tag, which ends at `fileTagEnd` (footer included).
+    bool compactTag(QFile& file, const QByteArray& header, qint64 fileTagEnd)
+    {
+        const int flags = uchar(header.at(5));
+        const qint64 bodySize = fileTagEnd - 10 - ((version >= 4 && (flags & 0x10)) ? 10 : 0);
+        const bool unsynchronised = version < 4 && (flags & 0x80);
+        QByteArray restored;
+        if (unsynchronised) {
+            if (bodySize > largestUnsynchronisedTag)
+                return false;
+            restored = file.read(bodySize);
+            if (restored.size() != bodySize)
+                return false;
+            restored.replace(QByteArray("\xFF\x00", 2), QByteArray("\xFF"));
+        }
+        const qint64 walkedSize = unsynchronised ? restored.size() : bodySize;
+        // `count` bytes at `offset` of the tag's body.
+        const auto bodyBytes = [&](qint64 offset, qint64 count) {
+            if (unsynchronised)
+                return restored.mid(offset, count);
+            return file.seek(10 + offset) ? file.read(count) : QByteArray();
+        };
+
+        qint64 position = 0;
+        if (version == 3 && (flags & 0x40)) {
+            const QByteArray extended = bodyBytes(0, 4);
+            if (extended.size() != 4)
+                return false;
+            position = 4 + qint64(qFromBigEndian<quint32>(extended.constData()));
+        } else if (version == 4 && (flags & 0x40)) {
+            const QByteArray extended = bodyBytes(0, 4);
+            if (extended.size() != 4)
+                return false;
+            position = synchsafeNumber(reinterpret_cast<const uchar*>(extended.constData()));
+        }
+        if (position > walkedSize)
+            return false;
+
+        QByteArray kept;
+        QSet<QByteArray> seen;
+        const int headerSize = version == 2 ? 6 : 10;
+        // An ID3v2.2 tag marked compressed is to be ignored as a whole: no scheme was ever defined.
+        const bool framesReadable = !(version == 2 && (flags & 0x40));
+        while (framesReadable && position + headerSize <= walkedSize) {
+            const QByteArray frameHeader = bodyBytes(position, headerSize);
+            if (frameHeader.size() != headerSize)
+                return false;
+            if (frameHeader.at(0) == '\0')
+                break; // padding
+            const uchar* p = reinterpret_cast<const uchar*>(frameHeader.constData());
+            const QByteArray id = frameHeader.left(version == 2 ? 3 : 4);
+            qint64 frameSize =
+                version == 2 ? (p[3] << 16) | (p[4] << 8) | p[5] : qFromBigEndian<quint32>(p + 4);
+            // Some writers put plain numbers where ID3v2.4 wants synchsafe ones; TagLib reads them so too.
+            if (version >= 4 && !((p[4] | p[5] | p[6] | p[7]) & 0x80))
+                frameSize = synchsafeNumber(p + 4);
+            if (frameSize > walkedSize - position - headerSize)
+                return false;
+            if (isRecordFrame(id) && !seen.contains(id)) {
+                seen.insert(id);
+                if (frameSize <= largestKeptFrame &&
+                    !keepFrame(id, frameHeader, bodyBytes(position + headerSize, frameSize), frameSize, kept))
+                    return false;
+            }
+            position += headerSize + frameSize;
+        }
+
+        // The compact tag has neither extended header nor footer, and its bytes are plain.
+        int compactFlags = flags & ~0x50;
+        if (version < 4)
+            compactFlags &= ~0xC0;
+        const quint32 keptSize = quint32(kept.size());
+        head = QByteArray("ID3", 3) + header.mid(3, 2) + char(compactFlags) + char((keptSize >> 21) & 0x7F) +
+               char((keptSize >> 14) & 0x7F) + char((keptSize >> 7) & 0x7F) + char(keptSize & 0x7F) + kept;
+        return true;
+    }
+
+    // Appends a record frame to the compact tag, and remembers the text of those that id3lib decodes
+    // only in part. False when id3lib could not parse it.
+    bool keepFrame(const QByteArray& id, const QByteArray& frameHeader, const QByteArray& data,
+                   qint64 frameSize, QByteArray& kept)
+    {
+        if (data.size() != frameSize)
+            return false;
+        const int frameFlags = version == 2 ? 0 : uchar(frameHeader.at(9));
+        if (version < 4) {
+            if (!id3libCanParse(id, frameFlags, data))
+                return false;
+            // Compressed and encrypted frames stay id3lib's; a group byte precedes the data.
+            if (!(frameFlags & 0xC0)) {
+                const int group = (frameFlags & 0x20) ? 1 : 0;
+                frames.insert(id, data.mid(group));
+            }
+        }
+        kept += frameHeader + data;
+        return true;
+    }
+
+    bool malformed = false;
     QHash<QByteArray, QByteArray> frames;
 };
 
-// id3lib's reader over the file: the cached ends answer nearly every read, so id3lib's many small
-// seeks cost no system calls; a rare read elsewhere (a Lyrics3 block, junk before the audio) is served
-// from a window loaded from the file.
+// id3lib's reader over the file with its compact tag: the cached ends answer nearly every read, so
+// id3lib's many small seeks cost no system calls; a rare read elsewhere (a Lyrics3 block, junk before the
+// audio) is served from a window loaded from the file, where it lies `skipped` bytes further on.
 class CachedFileReader : public ID3_Reader
 {
 public:
     CachedFileReader(QFile& file, const FileEnds& ends)
         : file(file), end(pos_type(qMin<qint64>(ends.size, 0xFFFFFFF0))), head(ends.head), tail(ends.tail),
-          tailOffset(ends.size - ends.tail.size())
+          tailOffset(ends.size - ends.tail.size()), skipped(ends.skipped)
     {}
 
     void close() override {}
@@ -460,7 +556,8 @@ private:
         }
         if (offset < windowOffset || offset >= windowOffset + window.size()) {
             windowOffset = offset - offset % windowSize;
-            window = file.seek(windowOffset) ? file.read(windowSize) : QByteArray();
+            // The window never serves the bytes before the end of the head, which stand in for the tag.
+            window = file.seek(windowOffset + skipped) ? file.read(windowSize) : QByteArray();
         }
         available = windowOffset + window.size() - offset;
         return available > 0 ? window.constData() + (offset - windowOffset) : nullptr;
@@ -471,13 +568,14 @@ private:
     const QByteArray& head;
     const QByteArray& tail;
     const qint64 tailOffset;
+    const qint64 skipped;
     QByteArray window;
     qint64 windowOffset = -1;
     pos_type position = 0;
 };
 
 // Text of the frame that id3lib finds first for `id`, decoded by its text encoding.
-QString frameText(const ID3_Tag& tag, ID3_FrameID id, const char* frameName, const FrameWalk& walk)
+QString frameText(const ID3_Tag& tag, ID3_FrameID id, const char* frameName, const FileEnds& ends)
 {
     const ID3_Frame* frame = tag.Find(id);
     const ID3_Field* field = frame ? frame->GetField(ID3FN_TEXT) : nullptr;
@@ -497,7 +595,7 @@ QString frameText(const ID3_Tag& tag, ID3_FrameID id, const char* frameName, con
     }
     case ID3TE_UTF16BE:
     case ID3TE_UTF8:
-        return walk.text(frameName);
+        return ends.text(frameName);
     default:
         return QString();
     }
@@ -505,19 +603,16 @@ QString frameText(const ID3_Tag& tag, ID3_FrameID id, const char* frameName, con
 
 bool readWithId3lib(QFile& file, const FileEnds& ends, FrameTexts& texts)
 {
-    FrameWalk walk;
-    if (ends.hasV2Tag() && !walk.walk(ends))
-        return false;
     CachedFileReader reader(file, ends);
     ID3_Tag tag;
     tag.Link(reader, ID3TT_ALL);
-    texts.title = frameText(tag, ID3FID_TITLE, "TIT2", walk);
-    texts.artist = frameText(tag, ID3FID_LEADARTIST, "TPE1", walk);
-    texts.album = frameText(tag, ID3FID_ALBUM, "TALB", walk);
-    texts.genre = frameText(tag, ID3FID_CONTENTTYPE, "TCON", walk);
-    texts.year = frameText(tag, ID3FID_YEAR, "TYER", walk);
-    texts.comment = frameText(tag, ID3FID_COMMENT, "COMM", walk);
-    texts.trackNumber = frameText(tag, ID3FID_TRACKNUM, "TRCK", walk);
+    texts.title = frameText(tag, ID3FID_TITLE, "TIT2", ends);
+    texts.artist = frameText(tag, ID3FID_LEADARTIST, "TPE1", ends);
+    texts.album = frameText(tag, ID3FID_ALBUM, "TALB", ends);
+    texts.genre = frameText(tag, ID3FID_CONTENTTYPE, "TCON", ends);
+    texts.year = frameText(tag, ID3FID_YEAR, "TYER", ends);
+    texts.comment = frameText(tag, ID3FID_COMMENT, "COMM", ends);
+    texts.trackNumber = frameText(tag, ID3FID_TRACKNUM, "TRCK", ends);
     return true;
 }
 
@@ -576,10 +671,15 @@ QString genreName(int number)
 
 QString normalisedGenre(const QString& text)
 {
-    static const QRegularExpression digits(QStringLiteral("(\\d+)"));
+    // Only ASCII digits make a number, and one too long for an int names no genre: either would
+    // otherwise read as 0, "Blues".
+    static const QRegularExpression digits(QStringLiteral("([0-9]+)"));
     const QRegularExpressionMatch match = digits.match(text);
-    if (match.hasMatch())
-        return genreName(match.captured(1).toInt());
+    if (match.hasMatch()) {
+        bool isNumber = false;
+        const int number = match.captured(1).toInt(&isNumber);
+        return isNumber ? genreName(number) : QString();
+    }
     QString genre = text;
     genre.replace(QLatin1Char('&'), QStringLiteral("'n'"));
     if (genre.size() > 12)
@@ -603,7 +703,11 @@ TagInfo* readTagInfo(const QString& path)
         return refuse(path, QT_TRANSLATE_NOOP("QWidget", "reading the music data failed."));
     if (!(seconds > 0 && seconds <= maximumTrackSeconds))
         return refuse(path, QT_TRANSLATE_NOOP("QWidget", "too few (<0) or too many seconds -> failed."));
+    return readTagsOfFile(path, seconds);
+}
 
+TagInfo* readTagsOfFile(const QString& path, double seconds)
+{
     QFile file(path);
     FileEnds ends;
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered) || !ends.read(file))

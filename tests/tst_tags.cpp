@@ -118,7 +118,9 @@ private slots:
         QTest::newRow("Rock 2000") << "Rock 2000"
                                    << "";
         QTest::newRow("too large a number") << "(99999999999)"
-                                            << "Blues";
+                                            << "";
+        QTest::newRow("not ASCII digits")
+            << QStringLiteral("(\u0661\u0663)") << QStringLiteral("(\u0661\u0663)");
         QTest::newRow("Drum & Bass") << "Drum & Bass"
                                      << "Drum\n'n'\nBass";
         QTest::newRow("Classic Rock") << "Classic Rock"
