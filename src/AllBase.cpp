@@ -65,7 +65,9 @@ bool AllBase::play()
         return true;
     }
     delete file;
-    file = new QFile(path);
+    // A stream may outlive this player and delete the file on an audio thread (adoptFile): the file gets a
+    // path of its own, so no string data is shared between that thread and this one.
+    file = new QFile(QString(path.constData(), path.size()));
     if (!file->open(QIODevice::ReadOnly))
         return false;
     stream = engine.createStream(songFileProcedures, file);
