@@ -1,5 +1,7 @@
 #include "AudioEngine.h"
 
+#include "runlog.h"
+
 #include <QCoreApplication>
 #include <QFile>
 #include <SDL.h>
@@ -33,6 +35,8 @@ constexpr int ringFrames = AudioEngine::sampleRate / 1000 * AudioEngine::bufferM
 constexpr size_t decodeChunkBytes = 16384;
 // mpg123_read() answering "fine, nothing" this often in a row means the decoder is stuck.
 constexpr int maximumEmptyReads = 100;
+// How often the device keeper asks SDL whether the open device still plays, besides SDL's removal event.
+constexpr int deviceCheckMilliseconds = 500;
 
 enum StreamState { Idle, Playing, Paused, Stopping, Ended };
 
@@ -141,6 +145,8 @@ struct Stream
     std::atomic<bool> primed{false};
     std::atomic<bool> decodeDone{false};
     std::atomic<bool> drained{false};
+    // The device went away while the stream was playing: it ends where it is.
+    std::atomic<bool> interrupted{false};
     std::atomic<quint64> framesPlayed{0};
 
     // Set by the update thread that is servicing the stream.
@@ -310,8 +316,8 @@ void fill(Stream& stream, std::vector<unsigned char>& scratch)
 
 struct AudioEngine::State
 {
-    // Device side.
-    SDL_AudioDeviceID device = 0;
+    // Device side. `device` is 0 while no device is open.
+    std::atomic<SDL_AudioDeviceID> device{0};
     std::atomic<bool> open{false};
     bool decoderLibraryReady = false;
     std::vector<qint32> mixBuffer;
@@ -332,6 +338,14 @@ struct AudioEngine::State
     std::condition_variable wake;
     bool stopping = false;
     std::vector<std::thread> updateThreads;
+
+    // The device keeper, which replaces a removed device.
+    std::mutex keeperMutex;
+    std::condition_variable keeperWake;
+    bool keeperStopping = false;
+    std::atomic<bool> deviceLost{false};
+    bool reopenFailureLogged = false;
+    std::thread keeper;
 
     static void SDLCALL mixCallback(void* userdata, Uint8* output, int bytes)
     {
@@ -417,6 +431,10 @@ struct AudioEngine::State
             release(stream, false);
             return true;
         }
+        if (stream->interrupted.load()) {
+            release(stream, transition(stream->state, {Playing, Paused}, Ended));
+            return true;
+        }
         if (stream->drained.load()) {
             const bool ended = transition(stream->state, {Playing, Paused}, Ended);
             release(stream, ended);
@@ -469,8 +487,8 @@ struct AudioEngine::State
         wanted.userdata = this;
         SDL_AudioSpec obtained{};
         // No changes allowed: SDL converts for the hardware, and the callback always sees this format.
-        device = SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, 0);
-        if (device == 0) {
+        const SDL_AudioDeviceID opened = SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, 0);
+        if (opened == 0) {
             *failure =
                 translated("The audio device could not be opened: %1").arg(QString::fromUtf8(SDL_GetError()));
             return false;
@@ -478,7 +496,81 @@ struct AudioEngine::State
         mixBuffer.assign(size_t(std::max<int>(obtained.samples, devicePeriodFrames)) * AudioEngine::channels,
                          0);
         deviceFrames.store(0);
+        device.store(opened);
         return true;
+    }
+
+    // SDL calls this on the thread that noticed an event, while it holds its own event lock.
+    static int SDLCALL watchDeviceEvents(void* userdata, SDL_Event* event)
+    {
+        auto* state = static_cast<State*>(userdata);
+        if (event->type == SDL_AUDIODEVICEREMOVED && !event->adevice.iscapture &&
+            event->adevice.which == state->device.load() && event->adevice.which != 0) {
+            state->deviceLost.store(true);
+            state->wakeKeeper();
+        }
+        return 1;
+    }
+
+    void wakeKeeper()
+    {
+        {
+            std::lock_guard<std::mutex> lock(keeperMutex);
+        }
+        keeperWake.notify_all();
+    }
+
+    void keepDevice()
+    {
+        std::unique_lock<std::mutex> lock(keeperMutex);
+        while (!keeperStopping) {
+            const int pause =
+                device.load() == 0 ? AudioEngine::deviceRetryMilliseconds : deviceCheckMilliseconds;
+            keeperWake.wait_for(lock, std::chrono::milliseconds(pause),
+                                [this] { return keeperStopping || deviceLost.load(); });
+            if (keeperStopping)
+                break;
+            lock.unlock();
+            const bool lost = deviceLost.exchange(false);
+            const SDL_AudioDeviceID current = device.load();
+            if (current != 0 && (lost || SDL_GetAudioDeviceStatus(current) == SDL_AUDIO_STOPPED))
+                loseDevice(current);
+            if (device.load() == 0)
+                reopenDevice();
+            // Nobody reads SDL's event queue; what the removal left there goes.
+            SDL_FlushEvents(SDL_AUDIODEVICEADDED, SDL_AUDIODEVICEREMOVED);
+            lock.lock();
+        }
+    }
+
+    void loseDevice(SDL_AudioDeviceID lostDevice)
+    {
+        logMessage(translated("The sound device was removed. The song that was playing ends; the default "
+                              "sound device is opened again."));
+        device.store(0);
+        SDL_CloseAudioDevice(lostDevice);
+        {
+            std::lock_guard<std::mutex> lock(streamsMutex);
+            for (const auto& entry : streams) {
+                if (entry.second->state.load() == Playing)
+                    entry.second->interrupted.store(true);
+            }
+        }
+        wakeUpdaters();
+    }
+
+    void reopenDevice()
+    {
+        QString failure;
+        if (openDevice(&failure)) {
+            SDL_PauseAudioDevice(device.load(), 0);
+            reopenFailureLogged = false;
+            logMessage(translated("The default sound device was opened again."));
+        } else if (!reopenFailureLogged) {
+            reopenFailureLogged = true;
+            logMessage(failure + QLatin1Char(' ') +
+                       translated("Vimo keeps trying to open the default sound device."));
+        }
     }
 };
 
@@ -541,15 +633,17 @@ bool AudioEngine::open(QString* failure)
     // SDL would otherwise turn Ctrl+C and SIGTERM into events nobody reads.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     SDL_SetHint(SDL_HINT_AUDIO_DEVICE_APP_NAME, "Vimo");
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+    // The events carry the news of a removed device.
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO | SDL_INIT_EVENTS) != 0) {
         *failure =
             translated("The audio system could not be started: %1").arg(QString::fromUtf8(SDL_GetError()));
         return false;
     }
     if (!d->openDevice(failure)) {
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        SDL_QuitSubSystem(SDL_INIT_AUDIO | SDL_INIT_EVENTS);
         return false;
     }
+    SDL_AddEventWatch(&State::watchDeviceEvents, d.get());
     d->stopping = false;
     for (int i = 0; i < updateThreadCount; ++i) {
         d->updateThreads.emplace_back([this, i] {
@@ -559,8 +653,15 @@ bool AudioEngine::open(QString* failure)
             d->updateLoop();
         });
     }
+    d->keeperStopping = false;
+    d->reopenFailureLogged = false;
+    d->deviceLost.store(false);
+    d->keeper = std::thread([this] {
+        pthread_setname_np(pthread_self(), "audio device");
+        d->keepDevice();
+    });
     d->open = true;
-    SDL_PauseAudioDevice(d->device, 0);
+    SDL_PauseAudioDevice(d->device.load(), 0);
     return true;
 }
 
@@ -569,6 +670,13 @@ void AudioEngine::close()
     if (!d->open)
         return;
     {
+        std::lock_guard<std::mutex> lock(d->keeperMutex);
+        d->keeperStopping = true;
+    }
+    d->keeperWake.notify_all();
+    d->keeper.join();
+    SDL_DelEventWatch(&State::watchDeviceEvents, d.get());
+    {
         std::lock_guard<std::mutex> lock(d->wakeMutex);
         d->stopping = true;
     }
@@ -576,8 +684,8 @@ void AudioEngine::close()
     for (std::thread& thread : d->updateThreads)
         thread.join();
     d->updateThreads.clear();
-    SDL_CloseAudioDevice(d->device);
-    d->device = 0;
+    if (d->device.load() != 0)
+        SDL_CloseAudioDevice(d->device.exchange(0));
     std::vector<std::shared_ptr<Stream>> remaining;
     {
         std::lock_guard<std::mutex> lock(d->streamsMutex);
@@ -586,13 +694,27 @@ void AudioEngine::close()
     }
     for (const auto& stream : remaining)
         d->release(stream, false);
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    SDL_QuitSubSystem(SDL_INIT_AUDIO | SDL_INIT_EVENTS);
     d->open = false;
 }
 
 bool AudioEngine::isOpen() const
 {
     return d->open;
+}
+
+bool AudioEngine::hasDevice() const
+{
+    return d->open && d->device.load() != 0;
+}
+
+void AudioEngine::injectDeviceRemovalForTesting()
+{
+    SDL_Event event{};
+    event.type = SDL_AUDIODEVICEREMOVED;
+    event.adevice.which = d->device.load();
+    event.adevice.iscapture = 0;
+    SDL_PushEvent(&event);
 }
 
 DeviceFormat AudioEngine::deviceFormat() const
