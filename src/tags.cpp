@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <QRegularExpression>
 #include <QSet>
@@ -263,27 +264,23 @@ QString fromTagLib(const TagLib::String& text)
     return QString::fromStdString(text.to8Bit(true));
 }
 
-// id3lib crashes on compressed frames whose data does not inflate to the size they announce, and on
-// ID3v2.2's compressed frame groups; it cannot decrypt encrypted frames at all.
-bool id3libCanParse(const QByteArray& id, int frameFlags, const QByteArray& data)
+// The data of a compressed ID3v2.3 frame, inflated: the 4-byte size it announces, a group byte when
+// grouped, then zlib data. Null when it does not inflate to exactly that size, or to more than `limit`.
+QByteArray inflatedFrame(const QByteArray& data, int frameFlags, qint64 limit)
 {
-    if (id == "CDM" || (frameFlags & 0x40))
-        return false;
-    if (!(frameFlags & 0x80))
-        return true;
-    constexpr quint32 largestFrame = 16 * 1024 * 1024;
     const int start = 4 + ((frameFlags & 0x20) ? 1 : 0);
     if (data.size() <= start)
-        return false;
+        return QByteArray();
     const quint32 expected = qFromBigEndian<quint32>(data.constData());
-    if (expected == 0 || expected > largestFrame)
-        return false;
+    if (expected == 0 || expected > limit)
+        return QByteArray();
     QByteArray inflated(int(expected), Qt::Uninitialized);
     uLongf inflatedSize = expected;
-    return uncompress(reinterpret_cast<Bytef*>(inflated.data()), &inflatedSize,
-                      reinterpret_cast<const Bytef*>(data.constData() + start),
-                      uLong(data.size() - start)) == Z_OK &&
-           inflatedSize == expected;
+    const bool whole = uncompress(reinterpret_cast<Bytef*>(inflated.data()), &inflatedSize,
+                                  reinterpret_cast<const Bytef*>(data.constData() + start),
+                                  uLong(data.size() - start)) == Z_OK &&
+                       inflatedSize == expected;
+    return whole ? inflated : QByteArray();
 }
 
 // The frames a song record is made of, by their ID3v2.3 IDs and their ID3v2.2 forms; TDRC stands in
@@ -300,15 +297,16 @@ qint64 synchsafeNumber(const uchar* p)
     return (qint64(p[0]) << 21) | (qint64(p[1]) << 14) | (qint64(p[2]) << 7) | p[3];
 }
 
-// The first bytes and the last bytes of a file: its leading ID3v2 tag, its trailing ID3v1 tag and
+// The first bytes and the last bytes of a file: its leading ID3v2 tags, its trailing ID3v1 tag and
 // enough around them for the tag reader's own look at the audio.
 //
-// The leading tag is kept compact: the first frame of each ID the song record needs, in the tag's
+// The leading tags are kept compact: the first frame of each ID the song record needs, in the tags'
 // order, and nothing else. So a tag with a huge picture costs no more memory than one without, and the
 // tag readers never see the frames nobody reads. The frames are found by walking the frame sizes the
-// way id3lib does; a frame that does not fit into its tag makes the tag malformed. In `head` the
-// compact tag stands where the file's tag was, followed by the file's bytes behind that tag, which
-// thus appear `skipped` bytes earlier than in the file.
+// way id3lib does; a frame that does not fit into its tag makes the tag malformed. id3lib reads every
+// ID3v2 tag that follows the one before it, so each of them is made compact. In `head` the compact
+// tags stand where the file's tags were, followed by the file's bytes behind them, which thus appear
+// `skipped` bytes earlier than in the file.
 class FileEnds
 {
 public:
@@ -317,21 +315,30 @@ public:
     static constexpr qint64 largestKeptFrame = 1024 * 1024;
     // A tag unsynchronised as a whole hides its frame sizes until it has been restored in memory.
     static constexpr qint64 largestUnsynchronisedTag = 16 * 1024 * 1024;
+    // Leading tags read one after the other; more make the file malformed.
+    static constexpr int mostLeadingTags = 16;
 
-    // False when the file cannot be read; a damaged tag only makes v2TagMalformed() true.
+    // False when the file cannot be read; damaged tags only make v2TagMalformed() true.
     bool read(QFile& file)
     {
         const qint64 fileSize = file.size();
         QByteArray header = file.read(qMin<qint64>(fileSize, 10));
-        qint64 fileTagEnd = 0;
-        if (header.size() == 10 && header.startsWith("ID3")) {
+        qint64 fileTagsEnd = 0;
+        if (isTagHeader(header)) {
             version = uchar(header.at(3));
-            fileTagEnd = id3v2TagBytes(reinterpret_cast<const uchar*>(header.constData()));
-            malformed = fileTagEnd < 0 || fileTagEnd > fileSize || !compactTag(file, header, fileTagEnd);
-            if (malformed)
-                return true;
+            for (int tags = 0; isTagHeader(header); ++tags) {
+                const qint64 tagBytes = id3v2TagBytes(reinterpret_cast<const uchar*>(header.constData()));
+                malformed = tags == mostLeadingTags || tagBytes < 0 || tagBytes > fileSize - fileTagsEnd ||
+                            !compactTag(file, fileTagsEnd, header, tagBytes);
+                if (malformed)
+                    return true;
+                fileTagsEnd += tagBytes;
+                if (!file.seek(fileTagsEnd))
+                    return false;
+                header = file.read(qMin<qint64>(fileSize - fileTagsEnd, 10));
+            }
             tagEnd = head.size();
-            skipped = fileTagEnd - tagEnd;
+            skipped = fileTagsEnd - tagEnd;
         } else {
             head = header;
         }
@@ -357,17 +364,17 @@ public:
 
     bool hasV2Tag() const { return head.startsWith("ID3") && head.size() >= 10; }
     // A tag whose size is not a synchsafe number or reaches past the end of the file, or whose frames
-    // do not fit into it, or one that id3lib could not parse.
+    // do not fit into it.
     bool v2TagMalformed() const { return malformed; }
 
-    // The text of the first frame with the ID3v2.3 ID `id` of an ID3v2.2 or v2.3 tag, for the text
-    // encodings id3lib does not hand out.
+    // The text of the first frame with the ID3v2.3 ID `id` (or its ID3v2.2 form) of the ID3v2.2 and v2.3
+    // tags, for the text encodings id3lib does not hand out.
     QString text(const char* id) const
     {
         static const QHash<QByteArray, QByteArray> shortIds = {
             {"TIT2", "TT2"}, {"TPE1", "TP1"}, {"TALB", "TAL"}, {"TCON", "TCO"},
             {"TYER", "TYE"}, {"COMM", "COM"}, {"TRCK", "TRK"}};
-        QByteArray data = frames.value(version == 2 ? shortIds.value(id) : QByteArray(id));
+        QByteArray data = frames.value(QByteArray(id), frames.value(shortIds.value(id)));
         if (data.isEmpty())
             return QString();
         const int encoding = data.at(0);
@@ -384,24 +391,31 @@ public:
         return decodeRawText(data, encoding);
     }
 
-    // Bytes of the file as the tag readers see it: `size` bytes, with the compact tag in front.
+    // Bytes of the file as the tag readers see it: `size` bytes, with the compact tags in front.
     qint64 size = 0;
     QByteArray head;
     QByteArray tail;
-    int version = 0;
+    int version = 0; // of the first tag
     qint64 tagEnd = 0;
     qint64 skipped = 0;
 
 private:
-    // Makes `head` the compact form of the file's tag, which ends at `fileTagEnd` (footer included).
-    bool compactTag(QFile& file, const QByteArray& header, qint64 fileTagEnd)
+    static bool isTagHeader(const QByteArray& header)
     {
+        return header.size() == 10 && header.startsWith("ID3");
+    }
+
+    // Appends the compact form of the file's tag at `tagStart`, `tagBytes` long (footer included), to
+    // `head`.
+    bool compactTag(QFile& file, qint64 tagStart, const QByteArray& header, qint64 tagBytes)
+    {
+        const int tagVersion = uchar(header.at(3));
         const int flags = uchar(header.at(5));
-        const qint64 bodySize = fileTagEnd - 10 - ((version >= 4 && (flags & 0x10)) ? 10 : 0);
-        const bool unsynchronised = version < 4 && (flags & 0x80);
+        const qint64 bodySize = tagBytes - 10 - ((tagVersion >= 4 && (flags & 0x10)) ? 10 : 0);
+        const bool unsynchronised = tagVersion < 4 && (flags & 0x80);
         QByteArray restored;
         if (unsynchronised) {
-            if (bodySize > largestUnsynchronisedTag)
+            if (bodySize > largestUnsynchronisedTag || !file.seek(tagStart + 10))
                 return false;
             restored = file.read(bodySize);
             if (restored.size() != bodySize)
@@ -413,29 +427,24 @@ private:
         const auto bodyBytes = [&](qint64 offset, qint64 count) {
             if (unsynchronised)
                 return restored.mid(offset, count);
-            return file.seek(10 + offset) ? file.read(count) : QByteArray();
+            return file.seek(tagStart + 10 + offset) ? file.read(count) : QByteArray();
         };
 
         qint64 position = 0;
-        if (version == 3 && (flags & 0x40)) {
+        if (tagVersion >= 3 && (flags & 0x40)) {
             const QByteArray extended = bodyBytes(0, 4);
             if (extended.size() != 4)
                 return false;
-            position = 4 + qint64(qFromBigEndian<quint32>(extended.constData()));
-        } else if (version == 4 && (flags & 0x40)) {
-            const QByteArray extended = bodyBytes(0, 4);
-            if (extended.size() != 4)
-                return false;
-            position = synchsafeNumber(reinterpret_cast<const uchar*>(extended.constData()));
+            const uchar* p = reinterpret_cast<const uchar*>(extended.constData());
+            position = tagVersion == 3 ? 4 + qint64(qFromBigEndian<quint32>(p)) : synchsafeNumber(p);
         }
         if (position > walkedSize)
             return false;
 
         QByteArray kept;
-        QSet<QByteArray> seen;
-        const int headerSize = version == 2 ? 6 : 10;
+        const int headerSize = tagVersion == 2 ? 6 : 10;
         // An ID3v2.2 tag marked compressed is to be ignored as a whole: no scheme was ever defined.
-        const bool framesReadable = !(version == 2 && (flags & 0x40));
+        const bool framesReadable = !(tagVersion == 2 && (flags & 0x40));
         while (framesReadable && position + headerSize <= walkedSize) {
             const QByteArray frameHeader = bodyBytes(position, headerSize);
             if (frameHeader.size() != headerSize)
@@ -443,55 +452,68 @@ private:
             if (frameHeader.at(0) == '\0')
                 break; // padding
             const uchar* p = reinterpret_cast<const uchar*>(frameHeader.constData());
-            const QByteArray id = frameHeader.left(version == 2 ? 3 : 4);
+            const QByteArray id = frameHeader.left(tagVersion == 2 ? 3 : 4);
             qint64 frameSize =
-                version == 2 ? (p[3] << 16) | (p[4] << 8) | p[5] : qFromBigEndian<quint32>(p + 4);
+                tagVersion == 2 ? (p[3] << 16) | (p[4] << 8) | p[5] : qint64(qFromBigEndian<quint32>(p + 4));
             // Some writers put plain numbers where ID3v2.4 wants synchsafe ones; TagLib reads them so too.
-            if (version >= 4 && !((p[4] | p[5] | p[6] | p[7]) & 0x80))
+            if (tagVersion >= 4 && !((p[4] | p[5] | p[6] | p[7]) & 0x80))
                 frameSize = synchsafeNumber(p + 4);
             if (frameSize > walkedSize - position - headerSize)
                 return false;
             if (isRecordFrame(id) && !seen.contains(id)) {
                 seen.insert(id);
-                if (frameSize <= largestKeptFrame &&
-                    !keepFrame(id, frameHeader, bodyBytes(position + headerSize, frameSize), frameSize, kept))
-                    return false;
+                if (frameSize <= largestKeptFrame) {
+                    const QByteArray data = bodyBytes(position + headerSize, frameSize);
+                    if (data.size() != frameSize)
+                        return false;
+                    keepFrame(tagVersion, id, frameHeader, data, kept);
+                }
             }
             position += headerSize + frameSize;
         }
 
         // The compact tag has neither extended header nor footer, and its bytes are plain.
         int compactFlags = flags & ~0x50;
-        if (version < 4)
+        if (tagVersion < 4)
             compactFlags &= ~0xC0;
         const quint32 keptSize = quint32(kept.size());
-        head = QByteArray("ID3", 3) + header.mid(3, 2) + char(compactFlags) + char((keptSize >> 21) & 0x7F) +
-               char((keptSize >> 14) & 0x7F) + char((keptSize >> 7) & 0x7F) + char(keptSize & 0x7F) + kept;
+        head += QByteArray("ID3", 3) + header.mid(3, 2) + char(compactFlags) + char((keptSize >> 21) & 0x7F) +
+                char((keptSize >> 14) & 0x7F) + char((keptSize >> 7) & 0x7F) + char(keptSize & 0x7F) + kept;
         return true;
     }
 
-    // Appends a record frame to the compact tag, and remembers the text of those that id3lib decodes
-    // only in part. False when id3lib could not parse it.
-    bool keepFrame(const QByteArray& id, const QByteArray& frameHeader, const QByteArray& data,
-                   qint64 frameSize, QByteArray& kept)
+    // Appends a record frame to the compact tag, and remembers the text of those that id3lib decodes only
+    // in part. id3lib gets no compressed frame: on 64-bit systems it overwrites its own stack while it
+    // inflates one (it hands zlib a pointer to a 32-bit size), and it allocates whatever size a frame
+    // announces; so ours come inflated, with plain flags. An encrypted frame cannot be read and a damaged
+    // compressed one is left out: both count as missing.
+    void keepFrame(int tagVersion, const QByteArray& id, const QByteArray& frameHeader, QByteArray data,
+                   QByteArray& kept)
     {
-        if (data.size() != frameSize)
-            return false;
-        const int frameFlags = version == 2 ? 0 : uchar(frameHeader.at(9));
-        if (version < 4) {
-            if (!id3libCanParse(id, frameFlags, data))
-                return false;
-            // Compressed and encrypted frames stay id3lib's; a group byte precedes the data.
-            if (!(frameFlags & 0xC0)) {
-                const int group = (frameFlags & 0x20) ? 1 : 0;
-                frames.insert(id, data.mid(group));
-            }
+        if (tagVersion >= 4) {
+            kept += frameHeader + data; // TagLib reads every ID3v2.4 frame format itself
+            return;
         }
-        kept += frameHeader + data;
-        return true;
+        QByteArray header = frameHeader;
+        if (tagVersion == 3) {
+            const int frameFlags = uchar(frameHeader.at(9));
+            if (frameFlags & 0x40)
+                return;
+            if (frameFlags & 0x80)
+                data = inflatedFrame(data, frameFlags, largestKeptFrame);
+            else if (frameFlags & 0x20)
+                data.remove(0, 1); // the group byte
+            if (data.isEmpty())
+                return;
+            qToBigEndian<quint32>(quint32(data.size()), header.data() + 4);
+            header[9] = char(frameFlags & ~0xE0);
+        }
+        frames.insert(id, data);
+        kept += header + data;
     }
 
     bool malformed = false;
+    QSet<QByteArray> seen;
     QHash<QByteArray, QByteArray> frames;
 };
 
@@ -698,6 +720,10 @@ QString normalisedTrackNumber(const QString& text)
 
 TagInfo* readTagInfo(const QString& path)
 {
+    // Anything but a plain file (a folder named *.mp3, a FIFO whose opening would wait for a writer
+    // forever, a device) holds no song.
+    if (!QFileInfo(path).isFile())
+        return refuse(path, QT_TRANSLATE_NOOP("QWidget", "reading the music data failed."));
     const double seconds = mp3LengthSeconds(path);
     if (seconds < 0)
         return refuse(path, QT_TRANSLATE_NOOP("QWidget", "reading the music data failed."));
