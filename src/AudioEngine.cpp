@@ -362,7 +362,8 @@ struct AudioEngine::State
             std::fill_n(mixBuffer.begin(), count * AudioEngine::channels, 0);
             for (auto& slot : mixSlots) {
                 Stream* stream = slot.load();
-                if (!stream || stream->state.load() != Playing || !stream->primed.load())
+                if (!stream || stream->state.load() != Playing || !stream->primed.load() ||
+                    stream->interrupted.load())
                     continue;
                 const bool decoded = stream->decodeDone.load(std::memory_order_acquire);
                 const size_t got = stream->ring.addInto(mixBuffer.data(), count);
@@ -549,6 +550,7 @@ struct AudioEngine::State
                               "sound device is opened again."));
         device.store(0);
         SDL_CloseAudioDevice(lostDevice);
+        // Marked before any device opens again, so the new device never plays on from an ended song.
         {
             std::lock_guard<std::mutex> lock(streamsMutex);
             for (const auto& entry : streams) {
