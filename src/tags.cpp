@@ -216,8 +216,7 @@ struct FrameTexts
 
 TagInfo* refuse(const QString& path, const char* reason)
 {
-    logMessage(QCoreApplication::translate("QWidget", "Reading ID3 tags of file:") + QLatin1Char(' ') + path +
-               QStringLiteral(" ... ") + QCoreApplication::translate("QWidget", reason));
+    logRefusedFile(path, reason);
     return nullptr;
 }
 
@@ -685,6 +684,12 @@ bool readWithTagLib(const FileEnds& ends, FrameTexts& texts)
 }
 
 } // namespace
+
+void logRefusedFile(const QString& path, const char* reason)
+{
+    logMessage(QCoreApplication::translate("QWidget", "Reading ID3 tags of file:") + QLatin1Char(' ') + path +
+               QStringLiteral(" ... ") + QCoreApplication::translate("QWidget", reason));
+}
 
 QString genreName(int number)
 {

@@ -14,6 +14,9 @@ TagInfo* readTagInfo(const QString& path);
 // The tag part of readTagInfo() alone, for a song already measured at `seconds`.
 TagInfo* readTagsOfFile(const QString& path, double seconds);
 
+// Logs why the file was not taken: "Reading ID3 tags of file: <path> ... <translated reason>".
+void logRefusedFile(const QString& path, const char* reason);
+
 // Label of an ID3v1 genre number; "" for 133, 134, negative numbers and numbers above 147.
 // Labels of long names carry line breaks for the genre buttons.
 QString genreName(int number);
