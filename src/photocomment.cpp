@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QSaveFile>
 #include <QSize>
@@ -179,6 +180,13 @@ int keptPartStart(const QByteArray& jpeg)
 bool writePhotoComment(const std::string& fileName, const std::string& comment)
 {
     const QString path = QFile::decodeName(QByteArray::fromStdString(fileName));
+    // Only the photo itself is ever written: a symbolic link would have the rewrite replace its target
+    // wherever that is, and a FIFO or device is no photo (opening a FIFO would wait for a writer).
+    const QFileInfo entry(path);
+    if (entry.isSymLink() || !entry.isFile()) {
+        logMessage(translated("The photo \"%1\" is no plain file; the comment was not stored.").arg(path));
+        return false;
+    }
     QFile photo(path);
     if (!photo.open(QIODevice::ReadOnly))
         return false;
@@ -245,6 +253,8 @@ std::string readPhotoComment(ExifData* data)
 
 std::string readPhotoCommentFromFile(const std::string& fileName)
 {
+    if (!QFileInfo(QFile::decodeName(QByteArray::fromStdString(fileName))).isFile())
+        return std::string();
     const ExifDataPointer data(exif_data_new_from_file(fileName.c_str()));
     return readPhotoComment(data.get());
 }
