@@ -24,10 +24,11 @@ const QString timeFormat = QStringLiteral("yyyy-MM-dd hh-mm-ss");
 // so a night of a few hundred full-size portraits still opens quickly.
 const int eagerPhotos = 12;
 
-QString translated(const char* text)
+// The page's texts, translated in the context "PartyAlbum" (pool threads may translate).
+struct AlbumText
 {
-    return QCoreApplication::translate("PartyAlbum", text);
-}
+    Q_DECLARE_TR_FUNCTIONS(PartyAlbum)
+};
 
 QString escaped(const QString& text)
 {
@@ -75,12 +76,12 @@ QString entryHtml(const AlbumEntry& entry, const QString& photoFolder, bool eage
                     .arg(encodedLink(photoFolder, entry.fileName), song,
                          eager ? QString() : QStringLiteral(" loading=\"lazy\""));
     else
-        html += QStringLiteral("<div class=\"nophoto\">%1</div>\n").arg(escaped(translated("No photo")));
+        html += QStringLiteral("<div class=\"nophoto\">%1</div>\n").arg(escaped(AlbumText::tr("No photo")));
     html += QStringLiteral("<div class=\"text\">\n<p class=\"when\"><time datetime=\"%1\">%2</time> %3")
                 .arg(entry.takenAt.toString(Qt::ISODate), entry.takenAt.toString(QStringLiteral("hh:mm:ss")),
                      entry.takenAt.toString(QStringLiteral("yyyy-MM-dd")));
     if (entry.random)
-        html += QStringLiteral("<span class=\"pick\">%1</span>").arg(escaped(translated("random pick")));
+        html += QStringLiteral("<span class=\"pick\">%1</span>").arg(escaped(AlbumText::tr("random pick")));
     html += QStringLiteral("</p>\n<p class=\"song\"><span class=\"artist\">%1</span> – "
                            "<span class=\"title\">%2</span></p>\n")
                 .arg(escaped(entry.artist), escaped(entry.title));
@@ -126,20 +127,20 @@ bool parsePortraitFileName(const QString& fileName, AlbumEntry& entry)
 
 QString partyAlbumHtml(const QList<AlbumEntry>& entries, const QString& photoFolder, const QString& heading)
 {
-    const QString title = translated("Vimo party album");
+    const QString title = AlbumText::tr("Vimo party album");
     QString html = QStringLiteral("<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n"
                                   "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
                                   // A browser left open on a second screen follows the party.
                                   "<meta http-equiv=\"refresh\" content=\"60\">\n");
     html += QStringLiteral("<title>%1 – %2</title>\n<style>%3</style>\n</head>\n<body>\n")
                 .arg(escaped(title), escaped(heading), QString::fromLatin1(pageStyle));
-    html +=
-        QStringLiteral("<header>\n<h1>%1</h1>\n<p>%2 · %3</p>\n</header>\n")
-            .arg(escaped(title), escaped(heading), escaped(translated("Portraits: %1").arg(entries.size())));
+    html += QStringLiteral("<header>\n<h1>%1</h1>\n<p>%2 · %3</p>\n</header>\n")
+                .arg(escaped(title), escaped(heading),
+                     escaped(AlbumText::tr("Portraits: %1").arg(entries.size())));
     if (entries.isEmpty())
         html += QStringLiteral("<p class=\"empty\">%1</p>\n")
-                    .arg(escaped(translated("No portraits yet: every song the queue takes on is "
-                                            "photographed and appears here.")));
+                    .arg(escaped(AlbumText::tr("No portraits yet: every song the queue takes on is "
+                                               "photographed and appears here.")));
     html += QStringLiteral("<main>\n");
     for (int index = 0; index < entries.size(); ++index)
         html += entryHtml(entries.at(index), photoFolder, index < eagerPhotos);
@@ -229,7 +230,7 @@ bool PartyAlbum::rebuild()
     if (page.open(QIODevice::WriteOnly) && page.write(html.toUtf8()) >= 0 && page.commit())
         return true;
     logMessage(
-        translated("The party album %1 could not be written.").arg(QDir::toNativeSeparators(pagePath())));
+        AlbumText::tr("The party album %1 could not be written.").arg(QDir::toNativeSeparators(pagePath())));
     return false;
 }
 
