@@ -297,7 +297,7 @@ und/oder einzuschalten.</translation>
     </message>
     <message>
         <source>All genres</source>
-        <translation>Alle Genres</translation>
+        <translation>Alle</translation>
     </message>
     <message>
         <source>The rest</source>
