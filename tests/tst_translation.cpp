@@ -192,7 +192,7 @@ private slots:
                                     << "Lieder\nhinzufügen";
         QTest::newRow("genre button") << "MainWindow"
                                       << "All genres"
-                                      << "Alle Genres";
+                                      << "Alle";
         QTest::newRow("comment prompt") << "FloaterDialog"
                                         << "Please enter a comment now:"
                                         << "Bitte jetzt einen Kommentar eingeben:";
