@@ -1,5 +1,6 @@
 // The party album: portrait names read back, the entries of a night, the page with its escaping, missing
 // photos, updates after photo jobs and comments, and the page as headless Chromium shows it.
+#include "Floater.h"
 #include "PartyAlbum.h"
 #include "photocomment.h"
 #include "photonames.h"
@@ -10,10 +11,13 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QLineEdit>
 #include <QProcess>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QSemaphore>
 #include <QStandardPaths>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtConcurrent/QtConcurrentRun>
@@ -399,6 +403,34 @@ private slots:
         QVERIFY(album.update().result());
         QVERIFY(vimotest::readTextFile(album.pagePath())
                     .contains(QStringLiteral("<blockquote class=\"comment\">Best night!</blockquote>")));
+    }
+
+    void guestsCommentFromThePhotoWindowReachesThePage()
+    {
+        const QString run = newRun();
+        PartyAlbum album(run, portraitFolder(run));
+        const QString name = takePhoto(album, run, QStringLiteral("23:10:00"), 1, QStringLiteral("Moloko"),
+                                       QStringLiteral("Sing It Back"), false);
+        QVERIFY(album.update().result());
+        QTableWidget table;
+        table.resize(1000, 500);
+        table.setColumnCount(4);
+        QList<QFuture<bool>> updates;
+        const auto typeComment = [&](const QString& comment) {
+            Floater entry(portraitFolder(run) + name, false, &table, 1);
+            QObject::connect(&entry, &Floater::commentWritten, [&]() { updates << album.update(); });
+            entry.findChild<QLineEdit*>(QStringLiteral("lineEdit"))->setText(comment);
+            QTest::mouseClick(entry.findChild<QPushButton*>(QStringLiteral("pushButton")), Qt::LeftButton);
+        };
+        typeComment(QStringLiteral("Cheers from table 3!"));
+        QCOMPARE(updates.size(), 1);
+        QVERIFY(updates.first().result());
+        QVERIFY(
+            vimotest::readTextFile(album.pagePath())
+                .contains(QStringLiteral("<blockquote class=\"comment\">Cheers from table 3!</blockquote>")));
+        // A photo keeps its first comment: the second is refused, and the album is not touched for it.
+        typeComment(QStringLiteral("Overwritten?"));
+        QCOMPARE(updates.size(), 1);
     }
 
     void manyUpdatesEndWithTheLastState()
