@@ -259,7 +259,8 @@ void MainWindow::applyUiSettingsAndStyle()
 
 void MainWindow::showOutOfMemory()
 {
-    QMessageBox::critical(this, criticalTitle(), tr("Out of memory."));
+    // Without a parent, so the window's black style sheet does not hide the text.
+    QMessageBox::critical(nullptr, criticalTitle(), tr("Out of memory."));
 }
 
 void MainWindow::layoutQueueColumns()
@@ -419,8 +420,10 @@ void MainWindow::addFiles()
             aboutDialog->deleteLater();
             aboutDialog = nullptr;
         }
+        // No parent: the window's black style sheet would otherwise paint Qt's own dialog black on black
+        // wherever the desktop offers no dialog of its own.
         const QString folder = QFileDialog::getExistingDirectory(
-            this, tr("Please select one folder containing MP3 files."), startFolder,
+            nullptr, tr("Please select one folder containing MP3 files."), startFolder,
             QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
         updateTimer->start(1000);
         if (!folder.isEmpty()) {
