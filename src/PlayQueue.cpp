@@ -12,18 +12,26 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
-#include <QRandomGenerator>
 #include <QTableWidget>
 #include <QTextStream>
+#include <sys/random.h>
+
+int randomIndexFromDraw(quint32 draw, int n)
+{
+    const auto index = static_cast<int>(static_cast<double>(draw) / 4294967295.0 * n);
+    return index < n ? index : n - 1;
+}
 
 int randomIndex(int n)
 {
     if (n <= 1)
         return 0;
-    const quint32 draw = QRandomGenerator::system()->generate();
-    // The divisor is the largest draw, so only that one draw reaches n; it counts as the last index.
-    const auto index = static_cast<int>(static_cast<double>(draw) / 4294967295.0 * n);
-    return index < n ? index : n - 1;
+    // The kernel's generator itself: Qt's system generator would fill a failed draw from a weak fallback
+    // without telling, where a failed draw must give the first song.
+    quint32 draw = 0;
+    if (getrandom(&draw, sizeof draw, 0) != static_cast<ssize_t>(sizeof draw))
+        return 0;
+    return randomIndexFromDraw(draw, n);
 }
 
 PlayQueue::PlayQueue(QTableWidget* queueTable)
