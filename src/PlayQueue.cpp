@@ -188,7 +188,9 @@ void PlayQueue::playRandomWhenIdle(TrackLibrary* library, QTableWidget* libraryV
         if (library->selectableTracks(true).isEmpty())
             allSelectableAgain = true;
         busy = false;
-        if (nextRandom && (nextRandom->played() || nextRandom->playing() || !nextRandom->inGenreFilter())) {
+        // No pick at all needs a draw as much as a spent one: none is drawn while the last unplayed song
+        // plays, and a pick that could not be started is forgotten.
+        if (!nextRandom || nextRandom->played() || nextRandom->playing() || !nextRandom->inGenreFilter()) {
             nextRandom = nullptr;
             drawRandom(library);
         }
