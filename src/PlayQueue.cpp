@@ -83,17 +83,17 @@ bool PlayQueue::enqueue(Track* track, TrackLibrary* library, QTableWidgetItem* l
         busy = true;
         if (libraryCell)
             colourSongCells(libraryCell, queueCell, track, position, this);
-        if (playbackStarted) {
-            writePlaylistLine(QStringLiteral("* "), track);
-            takePortrait(track, true);
-        } else {
+        // A song started on an idle queue after the first is a random pick; so is the first song itself
+        // when it stands in for a first wish that could not be played.
+        const bool randomPick = playbackStarted || refilling;
+        if (!playbackStarted) {
             playbackStarted = true;
             if (startTimerHook)
                 startTimerHook();
             writePlaylistHeader();
-            writePlaylistLine(QStringLiteral("  "), track);
-            takePortrait(track, false);
         }
+        writePlaylistLine(randomPick ? QStringLiteral("* ") : QStringLiteral("  "), track);
+        takePortrait(track, randomPick);
         if (songs.size() == 1)
             drawRandom(library);
     }
