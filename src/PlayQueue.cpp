@@ -81,6 +81,7 @@ bool PlayQueue::enqueue(Track* track, TrackLibrary* library, QTableWidgetItem* l
         elapsedSeconds = 0;
         track->setPlaying(true);
         busy = true;
+        failedStarts.clear();
         if (libraryCell)
             colourSongCells(libraryCell, queueCell, track, position, this);
         // A song started on an idle queue after the first is a random pick; so is the first song itself
@@ -113,6 +114,12 @@ void PlayQueue::dropUnplayable(Track* track, TrackLibrary* library, QTableWidget
     track->setPlayed(true);
     if (nextRandom == track)
         nextRandom = nullptr;
+    failedStarts.append(track);
+    colourLibraryCell(track, library, libraryView);
+}
+
+void PlayQueue::colourLibraryCell(const Track* track, TrackLibrary* library, QTableWidget* libraryView)
+{
     QTableWidgetItem* cell = libraryView ? findSongCell(track, libraryView) : library->tableItemFor(track);
     if (cell)
         colourSongCells(cell, nullptr, track, -1, this);
@@ -128,6 +135,7 @@ bool PlayQueue::startHead(Track* track, TrackLibrary* library, QTableWidget* lib
     track->setPlaying(true);
     track->setPlayed(false);
     track->setQueued(false);
+    failedStarts.clear();
     writePlaylistLine(QStringLiteral("  "), track);
     drawRandom(library);
     return true;
@@ -178,16 +186,24 @@ void PlayQueue::playRandomWhenIdle(TrackLibrary* library, QTableWidget* libraryV
 {
     // Each failed start marks one more song played, so a library of broken files ends the search.
     refilling = true;
+    busy = false;
     const int attempts = library->trackCount() + 1;
     for (int attempt = 0; attempt < attempts; ++attempt) {
         if (library->selectableTracks(false).isEmpty()) {
+            // Songs that have just failed to start would fail again: they stay out of the new round, and
+            // when no other song is left there is no new round and nothing was played to the end.
+            if (failedStarts.size() >= library->trackCount())
+                break;
             library->resetPlayedMarks();
+            for (Track* track : qAsConst(failedStarts)) {
+                track->setPlayed(true);
+                colourLibraryCell(track, library, libraryView);
+            }
             writeExhaustedNotice();
             allSelectableAgain = true;
         }
         if (library->selectableTracks(true).isEmpty())
             allSelectableAgain = true;
-        busy = false;
         // No pick at all needs a draw as much as a spent one: none is drawn while the last unplayed song
         // plays, and a pick that could not be started is forgotten.
         if (!nextRandom || nextRandom->played() || nextRandom->playing() || !nextRandom->inGenreFilter()) {

@@ -69,6 +69,7 @@ private:
     bool startHead(Track* track, TrackLibrary* library, QTableWidget* libraryView);
     void rebuildQueueRow(QTableWidget* libraryView);
     void dropUnplayable(Track* track, TrackLibrary* library, QTableWidget* libraryView);
+    void colourLibraryCell(const Track* track, TrackLibrary* library, QTableWidget* libraryView);
     // The queue has run dry: start the pre-drawn random song, or the next one that plays.
     void playRandomWhenIdle(TrackLibrary* library, QTableWidget* libraryView, bool& allSelectableAgain);
 
@@ -84,4 +85,6 @@ private:
     QTableWidget* queueTable = nullptr;
     const opencv::Snapshot* webcam = nullptr;
     bool refilling = false;
+    // The songs that failed to start since a song last started.
+    QList<Track*> failedStarts;
 };
