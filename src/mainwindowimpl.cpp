@@ -265,7 +265,8 @@ void MainWindow::applyUiSettingsAndStyle()
 
 void MainWindow::showOutOfMemory()
 {
-    QMessageBox::critical(this, criticalTitle(), tr("Out of memory."));
+    // Without a parent, so the window's black style sheet does not hide the text.
+    QMessageBox::critical(nullptr, criticalTitle(), tr("Out of memory."));
 }
 
 void MainWindow::layoutQueueColumns()
@@ -419,16 +420,21 @@ void MainWindow::addFiles()
         startFolder = settings->value(lastFolderKey).toString();
 
     if ((!library || library->trackCount() == 0) && useNativeFolderDialog(settings)) {
+        // The tick pauses while the dialog is open; it comes back only if it ran (not while paused).
+        const bool ticking = updateTimer->isActive();
         updateTimer->stop();
         if (aboutDialog) {
             aboutDialog->disconnect(this);
             aboutDialog->deleteLater();
             aboutDialog = nullptr;
         }
+        // No parent: the window's black style sheet would otherwise paint Qt's own dialog black on black
+        // wherever the desktop offers no dialog of its own.
         const QString folder = QFileDialog::getExistingDirectory(
-            this, tr("Please select one folder containing MP3 files."), startFolder,
+            nullptr, tr("Please select one folder containing MP3 files."), startFolder,
             QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
-        updateTimer->start(1000);
+        if (ticking)
+            updateTimer->start(1000);
         if (!folder.isEmpty()) {
             addFolder(QDir(folder));
             if (settings) {
@@ -603,7 +609,7 @@ void MainWindow::NotifyOfAddingOneTrackDone(int index)
     QMutexLocker lock(libraryMutex);
     // Should a result ever come first, it is still handed over after the grid has been switched on.
     firstNotificationShowsGrid();
-    if (!jobUnfinished || index < 0 || index >= addWatcher.future().resultCount())
+    if (!jobUnfinished || !addWatcher.future().isResultReadyAt(index))
         return;
     Track* track = addWatcher.resultAt(index);
     if (!track)
