@@ -597,7 +597,8 @@ void MainWindow::NotifyOfAddingOneTrackDone(int index)
     QMutexLocker lock(libraryMutex);
     // Should a result ever come first, it is still handed over after the grid has been switched on.
     firstNotificationShowsGrid();
-    if (!jobUnfinished || index < 0 || index >= addWatcher.future().resultCount())
+    // Results arrive in the order the pool finishes them: one may be ready while an earlier one is not.
+    if (!jobUnfinished || index < 0 || !addWatcher.future().isResultReadyAt(index))
         return;
     Track* track = addWatcher.resultAt(index);
     if (!track)
