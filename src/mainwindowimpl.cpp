@@ -580,6 +580,7 @@ void MainWindow::startAddingJob(const QFuture<Track*>& job)
             Qt::QueuedConnection);
     addWatcher.setFuture(job);
     addProgressMaximum = addWatcher.progressMaximum();
+    resultHandedOver.assign(static_cast<size_t>(qMax(0, addProgressMaximum)), false);
     logMessage(tr("Starting to add") + QLatin1Char(' ') + QString::number(addProgressMaximum) +
                QLatin1Char(' ') + tr("files to Vimo."));
 }
@@ -597,9 +598,17 @@ void MainWindow::NotifyOfAddingOneTrackDone(int index)
     QMutexLocker lock(libraryMutex);
     // Should a result ever come first, it is still handed over after the grid has been switched on.
     firstNotificationShowsGrid();
+    if (jobUnfinished)
+        handOverResult(index);
+}
+
+void MainWindow::handOverResult(int index)
+{
     // Results arrive in the order the pool finishes them: one may be ready while an earlier one is not.
-    if (!jobUnfinished || index < 0 || !addWatcher.future().isResultReadyAt(index))
+    if (index < 0 || index >= static_cast<int>(resultHandedOver.size()) || resultHandedOver[index] ||
+        !addWatcher.future().isResultReadyAt(index))
         return;
+    resultHandedOver[index] = true;
     Track* track = addWatcher.resultAt(index);
     if (!track)
         ++untaggedCount;
@@ -619,6 +628,10 @@ void MainWindow::NotifyOfAddTrackProgress(int progressValue)
                                     QStringLiteral(" %"));
         addProgressValue = progressValue;
     } else if (progressValue == addProgressMaximum) {
+        // Qt announces the progress of a job's first results before the results themselves, so the last
+        // value of a small job can overtake its results: take them now, or the count below misses them.
+        for (int index = 0; index < addProgressMaximum; ++index)
+            handOverResult(index);
         adding = false;
         addProgressValue = 0;
         ui->addSongsButton->setText(addSongsButtonText);
