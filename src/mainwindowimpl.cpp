@@ -552,9 +552,18 @@ void MainWindow::requestAddingJob(const std::function<bool(QFuture<Track*>&)>& s
 {
     QMutexLocker lock(libraryMutex);
     if (jobUnfinished) {
-        logMessage(tr("Songs can be added again when the current adding has ended."));
+        // The watcher follows one job at a time. The running job may have read its last file already
+        // (which ends the running state and lets a drop through), but until its end has been handled a
+        // new job would take the watcher from it: this one starts right after that end instead.
+        waitingRequests.push_back(start);
+        adding = true;
         return;
     }
+    startRequestedJob(start);
+}
+
+void MainWindow::startRequestedJob(const std::function<bool(QFuture<Track*>&)>& start)
+{
     if (!library)
         library = new TrackLibrary(songEndSync, this, libraryTable());
     adding = true;
@@ -679,6 +688,11 @@ void MainWindow::endAddingJob(bool cancelled)
     duplicateCount = 0;
     untaggedCount = 0;
     refreshLibraryTable(libraryTable()->currentSearchText(), false);
+    while (!jobUnfinished && !waitingRequests.empty()) {
+        const auto start = waitingRequests.front();
+        waitingRequests.pop_front();
+        startRequestedJob(start);
+    }
 }
 
 // ---- The grid and its genre buttons ----

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <QWidget>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -124,6 +125,8 @@ private:
     void startAddingJob(const QFuture<Track*>& job);
     // Creates the library, logs the request and starts the job that `start` builds (false: nothing to add).
     void requestAddingJob(const std::function<bool(QFuture<Track*>&)>& start);
+    // The same with `libraryMutex` held and no job unfinished.
+    void startRequestedJob(const std::function<bool(QFuture<Track*>&)>& start);
     void endAddingJob(bool cancelled);
     // Gives one result of the running job to the library, once, when it is ready.
     void handOverResult(int index);
@@ -168,6 +171,8 @@ private:
     // Which results of the running job the library has had; the last progress value may take them before
     // their own notifications arrive.
     std::vector<bool> resultHandedOver;
+    // Jobs requested before the last one ended, started in turn when it has.
+    std::deque<std::function<bool(QFuture<Track*>&)>> waitingRequests;
     QString addSongsButtonText;
     About* aboutDialog = nullptr;
     TimerBorderHue borderHue{this};
