@@ -628,7 +628,10 @@ void MainWindow::handOverResult(int index)
 void MainWindow::NotifyOfAddTrackProgress(int progressValue)
 {
     QMutexLocker lock(libraryMutex);
-    if (firstNotificationShowsGrid() || !jobUnfinished)
+    // The watcher's first report is the value the job has reached, normally 0; but a short job may have
+    // read all its files before the watcher was attached, and then this first value is its last one.
+    firstNotificationShowsGrid();
+    if (!jobUnfinished)
         return;
     const int step = qMax(1, addProgressMaximum / 100);
     if (progressValue - addProgressValue >= step && progressValue < addProgressMaximum) {
