@@ -883,7 +883,20 @@ void MainWindow::buildGenreButtons()
                 &MainWindow::genreButtonClicked);
         if (!genreButtonGroup->buttons().isEmpty()) {
             ui->myButtonPause->show();
-            if (genreButtonIndex < 0 || genreButtonIndex >= static_cast<int>(genreButtons.size())) {
+            // The remembered place must still hold the button of the filter in force: fewer slots, more
+            // slots or a new ranking can put another genre, or "The rest", where the chosen one was.
+            const auto showsFilter = [this](int index) {
+                const int count = static_cast<int>(genreButtons.size());
+                if (index < 0 || index >= count)
+                    return false;
+                const bool rest = !genreList.isEmpty() && index == count - 1;
+                if (genreFilterMode == 1)
+                    return rest;
+                if (currentGenre.isEmpty())
+                    return index == 0;
+                return index > 0 && !rest && genreButtons.at(index)->text() == currentGenre;
+            };
+            if (!showsFilter(genreButtonIndex)) {
                 genreButtonIndex = 0;
                 currentGenre.clear();
                 genreFilterMode = 0;
