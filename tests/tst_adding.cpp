@@ -242,10 +242,7 @@ private slots:
 
     void sameFolderTwiceIsAllDuplicates()
     {
-        auto window = vimotest::openMainWindow();
-        const LogMark first;
-        window->addFolder(QDir(fixture(QStringLiteral("rest"))));
-        QVERIFY(first.waitForJobEnds());
+        auto window = vimotest::openMainWindowWithSongs(fixture(QStringLiteral("rest")));
         QCOMPARE(songCount(*window), 19);
 
         const LogMark second;
@@ -342,10 +339,7 @@ private slots:
 
     void escapeCancelsTheJob()
     {
-        auto window = vimotest::openMainWindow();
-        const LogMark first;
-        window->addFolder(QDir(fixture(QStringLiteral("rest"))));
-        QVERIFY(first.waitForJobEnds());
+        auto window = vimotest::openMainWindowWithSongs(fixture(QStringLiteral("rest")));
         QCOMPARE(songCount(*window), 19);
 
         const LogMark mark;

@@ -33,14 +33,7 @@ QTableWidget* libraryTable(MainWindow& window)
 // A window whose library holds the songs of one fixture folder.
 std::unique_ptr<MainWindow> windowWithSongs(const QString& folder)
 {
-    auto window = vimotest::openMainWindow();
-    const LogMark mark;
-    window->addFolder(QDir(fixture(folder)));
-    if (!mark.waitForJobEnds())
-        qWarning("the songs of %s did not arrive", qPrintable(folder));
-    // Lets the layout place the genre buttons and the pause button that the job's end has shown.
-    QApplication::processEvents();
-    return window;
+    return vimotest::openMainWindowWithSongs(fixture(folder));
 }
 
 // Makes the library table exactly this size and rebuilds the grid for it.
@@ -50,13 +43,14 @@ void showGridIn(MainWindow& window, const QSize& size)
     window.refreshLibraryTable(QString(), true);
 }
 
-// The table height that leaves room for `slotCount` genre buttons below "All genres", beside the pause
-// button.
-int heightForGenreSlots(MainWindow& window, int slotCount)
+// Gives the table the height that leaves room for `slotCount` genre buttons below "All genres", beside the
+// pause button, and rebuilds the grid.
+void showGridWithGenreSlots(MainWindow& window, int slotCount)
 {
     const int spacing = window.findChild<QVBoxLayout*>(QStringLiteral("verticalLayout"))->spacing();
     const int pause = window.findChild<QPushButton*>(QStringLiteral("myButtonPause"))->height();
-    return pause + 2 * spacing + 50 + slotCount * (spacing + 50) + (spacing + 50) / 2;
+    showGridIn(window,
+               QSize(700, pause + 2 * spacing + 50 + slotCount * (spacing + 50) + (spacing + 50) / 2));
 }
 
 QStringList buttonTexts(const MainWindow& window)
@@ -231,7 +225,7 @@ private slots:
     {
         auto window = windowWithSongs(QStringLiteral("rest"));
         QTableWidget* table = libraryTable(*window);
-        showGridIn(*window, QSize(700, heightForGenreSlots(*window, 2)));
+        showGridWithGenreSlots(*window, 2);
         QCOMPARE(buttonTexts(*window), (QStringList{"All genres", "Rock", "The rest"}));
         QAbstractButton* rest = genreButton(*window, QStringLiteral("The rest"));
         QCOMPARE(rest->toolTip(),
@@ -252,14 +246,14 @@ private slots:
     {
         auto window = windowWithSongs(QStringLiteral("rest"));
         QTableWidget* table = libraryTable(*window);
-        showGridIn(*window, QSize(700, heightForGenreSlots(*window, 3)));
+        showGridWithGenreSlots(*window, 3);
         QCOMPARE(buttonTexts(*window), (QStringList{"All genres", "Rock", "Pop", "The rest"}));
         QCOMPARE(genreButton(*window, QStringLiteral("The rest"))->toolTip(),
                  QStringLiteral("Shows tracks of the genres:\nJazz\n(and tracks without a genre)"));
         genreButton(*window, QStringLiteral("The rest"))->click();
         QCOMPARE(shownSongs(table).size(), 4);
 
-        showGridIn(*window, QSize(700, heightForGenreSlots(*window, 2)));
+        showGridWithGenreSlots(*window, 2);
         QCOMPARE(buttonTexts(*window), (QStringList{"All genres", "Rock", "The rest"}));
         QVERIFY(window->genreFilterButtons().front()->isChecked());
         QVERIFY(!window->genreFilterButtons().back()->isChecked());
@@ -271,12 +265,12 @@ private slots:
     {
         auto window = windowWithSongs(QStringLiteral("rest"));
         QTableWidget* table = libraryTable(*window);
-        showGridIn(*window, QSize(700, heightForGenreSlots(*window, 2)));
+        showGridWithGenreSlots(*window, 2);
         genreButton(*window, QStringLiteral("The rest"))->click();
         QCOMPARE(shownSongs(table).size(), 9);
 
         // The place of "The rest" now belongs to "Pop": the filter of "The rest" cannot stay behind it.
-        showGridIn(*window, QSize(700, heightForGenreSlots(*window, 3)));
+        showGridWithGenreSlots(*window, 3);
         QCOMPARE(buttonTexts(*window), (QStringList{"All genres", "Rock", "Pop", "The rest"}));
         QVERIFY(window->genreFilterButtons().front()->isChecked());
         QCOMPARE(shownSongs(table).size(), 19);
@@ -286,7 +280,7 @@ private slots:
     {
         auto window = windowWithSongs(QStringLiteral("rest"));
         QTableWidget* table = libraryTable(*window);
-        showGridIn(*window, QSize(700, heightForGenreSlots(*window, 3)));
+        showGridWithGenreSlots(*window, 3);
         genreButton(*window, QStringLiteral("Pop"))->click();
         QCOMPARE(shownSongs(table), songTexts("Rest", "Pop", 5));
 

@@ -6,6 +6,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QMessageBox>
 #include <QRegularExpression>
@@ -25,6 +26,18 @@ std::unique_ptr<MainWindow> openMainWindow()
     QApplication::setActiveWindow(window.get());
     if (!QTest::qWaitForWindowActive(window.get()))
         qWarning("main window did not become active");
+    return window;
+}
+
+std::unique_ptr<MainWindow> openMainWindowWithSongs(const QString& folder)
+{
+    auto window = openMainWindow();
+    const LogMark mark;
+    window->addFolder(QDir(folder));
+    if (!mark.waitForJobEnds())
+        qWarning("the songs of %s did not arrive", qPrintable(folder));
+    // Lets the layout place the genre buttons and the pause button that the job's end has shown.
+    QApplication::processEvents();
     return window;
 }
 

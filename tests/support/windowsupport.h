@@ -12,6 +12,8 @@ namespace vimotest {
 // The program's main window as a user gets it: the webcam question answered "No", the window active, so
 // shortcuts (Escape, Alt+A) reach it.
 std::unique_ptr<MainWindow> openMainWindow();
+// The same with the songs of `folder` added, the adding job ended and the layout settled.
+std::unique_ptr<MainWindow> openMainWindowWithSongs(const QString& folder);
 
 // A place in the run's log; what was written after it, as whole text or as the messages of its lines (the
 // time prefix taken off; the empty message "\n" shows as one "").
