@@ -691,11 +691,25 @@ void MainWindow::endAddingJob(bool cancelled)
     duplicateCount = 0;
     untaggedCount = 0;
     refreshLibraryTable(libraryTable()->currentSearchText(), false);
+    if (!waitingRequests.empty()) {
+        // Notifications of the ended job may still be queued for this window (a cancelled job reports its
+        // end as well): the waiting job starts behind them, so that none of them is taken for its own.
+        adding = true;
+        QMetaObject::invokeMethod(
+            this, [this]() { startWaitingRequests(); }, Qt::QueuedConnection);
+    }
+}
+
+void MainWindow::startWaitingRequests()
+{
+    QMutexLocker lock(libraryMutex);
     while (!jobUnfinished && !waitingRequests.empty()) {
         const auto start = waitingRequests.front();
         waitingRequests.pop_front();
         startRequestedJob(start);
     }
+    if (!jobUnfinished)
+        adding = false;
 }
 
 // ---- The grid and its genre buttons ----

@@ -127,6 +127,7 @@ private:
     void requestAddingJob(const std::function<bool(QFuture<Track*>&)>& start);
     // The same with `libraryMutex` held and no job unfinished.
     void startRequestedJob(const std::function<bool(QFuture<Track*>&)>& start);
+    void startWaitingRequests();
     void endAddingJob(bool cancelled);
     // Gives one result of the running job to the library, once, when it is ready.
     void handOverResult(int index);

@@ -632,6 +632,30 @@ private slots:
         QVERIFY(mark.messages().contains(QStringLiteral("3 files are now available in Vimo.")));
     }
 
+    void requestWaitingBehindACancelledJobRunsToItsEnd()
+    {
+        auto window = vimotest::openMainWindow();
+        const LogMark mark;
+        {
+            PoolGate gate;
+            window->addFolder(QDir(fixture(QStringLiteral("many"))));
+            window->addFolder(QDir(fixture(QStringLiteral("later"))));
+            QTest::keyClick(window.get(), Qt::Key_Escape);
+        }
+        // The cancelled job has ended on its threads before the window hears of it: its cancellation and
+        // its end are both on their way when the waiting job starts.
+        QThreadPool::globalInstance()->waitForDone();
+        QVERIFY(mark.waitForJobEnds(2));
+        QThreadPool::globalInstance()->waitForDone();
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::sendPostedEvents();
+        QCOMPARE(songCount(*window), 3);
+        QCOMPARE(mark.messages().filter(QStringLiteral("Adding of files has")),
+                 (QStringList{QStringLiteral("Adding of files has been cancelled by the user."),
+                              QStringLiteral("Adding of files has finished.")}));
+        QCOMPARE(mark.messages().last(), QStringLiteral("3 files are now available in Vimo."));
+    }
+
     void requestWhileAJobEndsKeepsBothJobs()
     {
         auto window = vimotest::openMainWindow();
