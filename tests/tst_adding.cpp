@@ -1,9 +1,7 @@
 // Adding songs through the main window: drops, the folder dialogs, the job's notifications, its log lines,
 // the progress on the button, cancelling, and requests that arrive while a job runs or ends.
-#include "Track.h"
 #include "TrackLibrary.h"
 #include "mainwindowimpl.h"
-#include "runlog.h"
 #include "testsupport.h"
 #include "windowsupport.h"
 
