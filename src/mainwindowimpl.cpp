@@ -4,6 +4,7 @@
 #include "AllBase.h"
 #include "AllBaseBackend.h"
 #include "Floater.h"
+#include "PartyAlbum.h"
 #include "PlayQueue.h"
 #include "Snapshot.h"
 #include "Track.h"
@@ -140,6 +141,10 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), ui(std::make_unique<U
     webcam = opencv::webcamForRun(
         useWebcam ? std::make_unique<opencv::Snapshot>(deviceId, width, height, quality) : nullptr,
         portraitDirectory);
+    if (webcam && !portraitDirectory.isEmpty()) {
+        partyAlbum = std::make_unique<PartyAlbum>(runFolder(), portraitDirectory);
+        partyAlbum->update();
+    }
     if (playQueue) {
         playQueue->setWebcam(webcam.get());
         playQueue->startTimerHook = [this]() { startTimer(); };
@@ -225,6 +230,7 @@ MainWindow::~MainWindow()
     delete escapeShortcut;
     delete manualShortcut;
     snapshotFuture.waitForFinished();
+    partyAlbum.reset();
     webcam.reset();
     delete playQueue;
     if (audioBackend) {
@@ -259,7 +265,8 @@ void MainWindow::applyUiSettingsAndStyle()
 
 void MainWindow::showOutOfMemory()
 {
-    QMessageBox::critical(this, criticalTitle(), tr("Out of memory."));
+    // Without a parent, so the window's black style sheet does not hide the text.
+    QMessageBox::critical(nullptr, criticalTitle(), tr("Out of memory."));
 }
 
 void MainWindow::layoutQueueColumns()
@@ -413,16 +420,21 @@ void MainWindow::addFiles()
         startFolder = settings->value(lastFolderKey).toString();
 
     if ((!library || library->trackCount() == 0) && useNativeFolderDialog(settings)) {
+        // The tick pauses while the dialog is open; it comes back only if it ran (not while paused).
+        const bool ticking = updateTimer->isActive();
         updateTimer->stop();
         if (aboutDialog) {
             aboutDialog->disconnect(this);
             aboutDialog->deleteLater();
             aboutDialog = nullptr;
         }
+        // No parent: the window's black style sheet would otherwise paint Qt's own dialog black on black
+        // wherever the desktop offers no dialog of its own.
         const QString folder = QFileDialog::getExistingDirectory(
-            this, tr("Please select one folder containing MP3 files."), startFolder,
+            nullptr, tr("Please select one folder containing MP3 files."), startFolder,
             QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
-        updateTimer->start(1000);
+        if (ticking)
+            updateTimer->start(1000);
         if (!folder.isEmpty()) {
             addFolder(QDir(folder));
             if (settings) {
@@ -554,9 +566,18 @@ void MainWindow::requestAddingJob(const std::function<bool(QFuture<Track*>&)>& s
 {
     QMutexLocker lock(libraryMutex);
     if (jobUnfinished) {
-        logMessage(tr("Songs can be added again when the current adding has ended."));
+        // The watcher follows one job at a time. The running job may have read its last file already
+        // (which ends the running state and lets a drop through), but until its end has been handled a
+        // new job would take the watcher from it: this one starts right after that end instead.
+        waitingRequests.push_back(start);
+        adding = true;
         return;
     }
+    startRequestedJob(start);
+}
+
+void MainWindow::startRequestedJob(const std::function<bool(QFuture<Track*>&)>& start)
+{
     if (!library)
         library = new TrackLibrary(songEndSync, this, libraryTable());
     adding = true;
@@ -582,6 +603,7 @@ void MainWindow::startAddingJob(const QFuture<Track*>& job)
             Qt::QueuedConnection);
     addWatcher.setFuture(job);
     addProgressMaximum = addWatcher.progressMaximum();
+    resultHandedOver.assign(static_cast<size_t>(qMax(0, addProgressMaximum)), false);
     logMessage(tr("Starting to add") + QLatin1Char(' ') + QString::number(addProgressMaximum) +
                QLatin1Char(' ') + tr("files to Vimo."));
 }
@@ -599,8 +621,17 @@ void MainWindow::NotifyOfAddingOneTrackDone(int index)
     QMutexLocker lock(libraryMutex);
     // Should a result ever come first, it is still handed over after the grid has been switched on.
     firstNotificationShowsGrid();
-    if (!jobUnfinished || index < 0 || index >= addWatcher.future().resultCount())
+    if (jobUnfinished)
+        handOverResult(index);
+}
+
+void MainWindow::handOverResult(int index)
+{
+    // Results arrive in the order the pool finishes them: one may be ready while an earlier one is not.
+    if (index < 0 || index >= static_cast<int>(resultHandedOver.size()) || resultHandedOver[index] ||
+        !addWatcher.future().isResultReadyAt(index))
         return;
+    resultHandedOver[index] = true;
     Track* track = addWatcher.resultAt(index);
     if (!track)
         ++untaggedCount;
@@ -611,7 +642,10 @@ void MainWindow::NotifyOfAddingOneTrackDone(int index)
 void MainWindow::NotifyOfAddTrackProgress(int progressValue)
 {
     QMutexLocker lock(libraryMutex);
-    if (firstNotificationShowsGrid() || !jobUnfinished)
+    // The watcher's first report is the value the job has reached, normally 0; but a short job may have
+    // read all its files before the watcher was attached, and then this first value is its last one.
+    firstNotificationShowsGrid();
+    if (!jobUnfinished)
         return;
     const int step = qMax(1, addProgressMaximum / 100);
     if (progressValue - addProgressValue >= step && progressValue < addProgressMaximum) {
@@ -620,6 +654,10 @@ void MainWindow::NotifyOfAddTrackProgress(int progressValue)
                                     QStringLiteral(" %"));
         addProgressValue = progressValue;
     } else if (progressValue == addProgressMaximum) {
+        // Qt announces the progress of a job's first results before the results themselves, so the last
+        // value of a small job can overtake its results: take them now, or the count below misses them.
+        for (int index = 0; index < addProgressMaximum; ++index)
+            handOverResult(index);
         adding = false;
         addProgressValue = 0;
         ui->addSongsButton->setText(addSongsButtonText);
@@ -667,6 +705,25 @@ void MainWindow::endAddingJob(bool cancelled)
     duplicateCount = 0;
     untaggedCount = 0;
     refreshLibraryTable(libraryTable()->currentSearchText(), false);
+    if (!waitingRequests.empty()) {
+        // Notifications of the ended job may still be queued for this window (a cancelled job reports its
+        // end as well): the waiting job starts behind them, so that none of them is taken for its own.
+        adding = true;
+        QMetaObject::invokeMethod(
+            this, [this]() { startWaitingRequests(); }, Qt::QueuedConnection);
+    }
+}
+
+void MainWindow::startWaitingRequests()
+{
+    QMutexLocker lock(libraryMutex);
+    while (!jobUnfinished && !waitingRequests.empty()) {
+        const auto start = waitingRequests.front();
+        waitingRequests.pop_front();
+        startRequestedJob(start);
+    }
+    if (!jobUnfinished)
+        adding = false;
 }
 
 // ---- The grid and its genre buttons ----
@@ -854,7 +911,20 @@ void MainWindow::buildGenreButtons()
                 &MainWindow::genreButtonClicked);
         if (!genreButtonGroup->buttons().isEmpty()) {
             ui->myButtonPause->show();
-            if (genreButtonIndex < 0 || genreButtonIndex >= static_cast<int>(genreButtons.size())) {
+            // The remembered place must still hold the button of the filter in force: fewer slots, more
+            // slots or a new ranking can put another genre, or "The rest", where the chosen one was.
+            const auto showsFilter = [this](int index) {
+                const int count = static_cast<int>(genreButtons.size());
+                if (index < 0 || index >= count)
+                    return false;
+                const bool rest = !genreList.isEmpty() && index == count - 1;
+                if (genreFilterMode == 1)
+                    return rest;
+                if (currentGenre.isEmpty())
+                    return index == 0;
+                return index > 0 && !rest && genreButtons.at(index)->text() == currentGenre;
+            };
+            if (!showsFilter(genreButtonIndex)) {
                 genreButtonIndex = 0;
                 currentGenre.clear();
                 genreFilterMode = 0;
@@ -911,9 +981,12 @@ void MainWindow::selectionHasChanged()
             selection.commentAsked = track->commentAsked();
         }
     }
-    if (followLibrarySelection(floater, selection, webcam != nullptr, adding, portraitDirectory, table) &&
-        track)
+    if (!followLibrarySelection(floater, selection, webcam != nullptr, adding, portraitDirectory, table))
+        return;
+    if (track)
         track->setCommentAsked(true);
+    if (partyAlbum)
+        connect(floater.get(), &Floater::commentWritten, this, [this]() { partyAlbum->update(); });
 }
 
 // ---- Wishes and playback ----
@@ -975,6 +1048,15 @@ void MainWindow::timerUpdate()
 
 void MainWindow::startSnapshotJob(bool showComment, const QString& folder, const QString& fileName)
 {
-    if (opencv::startSnapshotJob(webcam.get(), snapshotFuture, showComment, folder, fileName))
+    const bool wished = opencv::startSnapshotJob(webcam.get(), snapshotFuture, showComment, folder, fileName);
+    if (partyAlbum && !fileName.isEmpty()) {
+        // The queue photographs the song it has just taken on, its last one.
+        const Track* song =
+            playQueue && !playQueue->queuedSongs().isEmpty() ? playQueue->queuedSongs().last() : nullptr;
+        const bool known = song && song->photoFileName() == fileName;
+        partyAlbum->portraitStarted(fileName, known ? song->artist() : QString(),
+                                    known ? song->title() : QString(), snapshotFuture);
+    }
+    if (wished)
         selectionHasChanged();
 }
