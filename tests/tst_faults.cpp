@@ -8,6 +8,7 @@
 #include "Snapshot.h"
 #include "Track.h"
 #include "TrackLibrary.h"
+#include "camerasupport.h"
 #include "mainwindowimpl.h"
 #include "photocomment.h"
 #include "queuesupport.h"
@@ -26,8 +27,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextStream>
-#include <opencv2/core.hpp>
-#include <opencv2/videoio.hpp>
 
 #include <csignal>
 #include <memory>
@@ -113,18 +112,6 @@ QByteArray fileBytes(const QString& path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-// A Motion-JPEG video of `frames` coloured frames, standing in for a camera that gives that many.
-bool makeVideo(const QString& path, int frames)
-{
-    cv::VideoWriter writer(QFile::encodeName(path).toStdString(), cv::CAP_OPENCV_MJPEG,
-                           cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 10, cv::Size(64, 48));
-    if (!writer.isOpened())
-        return false;
-    for (int frame = 0; frame < frames; ++frame)
-        writer.write(cv::Mat(48, 64, CV_8UC3, cv::Scalar(40 * frame, 90, 160)));
-    return true;
 }
 
 // From now on no file of this process may grow beyond `bytes`: writes past it fail as on a full disk.
@@ -355,7 +342,7 @@ private slots:
         QTemporaryDir home;
         QTemporaryDir photos;
         const QString video = home.filePath(QStringLiteral("camera.avi"));
-        QVERIFY(makeVideo(video, 5));
+        QVERIFY(vimotest::makeCameraVideo(video, 5));
         QString output;
         QCOMPARE(vimotest::runChild({QStringLiteral("full-disk-photos"), home.path(), photos.path(), video},
                                     &output),
@@ -378,7 +365,7 @@ private slots:
     {
         QTemporaryDir folder;
         const QString video = folder.filePath(QStringLiteral("two frames.avi"));
-        QVERIFY(makeVideo(video, 2));
+        QVERIFY(vimotest::makeCameraVideo(video, 2));
         opencv::Snapshot webcam(video, 64, 48, 90);
         QVERIFY(webcam.isOpened());
         QVERIFY(QDir().mkdir(folder.filePath(QStringLiteral("DJ portraits"))));
