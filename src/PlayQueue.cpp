@@ -12,18 +12,26 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
-#include <QRandomGenerator>
 #include <QTableWidget>
 #include <QTextStream>
+#include <sys/random.h>
+
+int randomIndexFromDraw(quint32 draw, int n)
+{
+    const auto index = static_cast<int>(static_cast<double>(draw) / 4294967295.0 * n);
+    return index < n ? index : n - 1;
+}
 
 int randomIndex(int n)
 {
     if (n <= 1)
         return 0;
-    const quint32 draw = QRandomGenerator::system()->generate();
-    // The divisor is the largest draw, so only that one draw reaches n; it counts as the last index.
-    const auto index = static_cast<int>(static_cast<double>(draw) / 4294967295.0 * n);
-    return index < n ? index : n - 1;
+    // The kernel's generator itself: Qt's system generator would fill a failed draw from a weak fallback
+    // without telling, where a failed draw must give the first song.
+    quint32 draw = 0;
+    if (getrandom(&draw, sizeof draw, 0) != static_cast<ssize_t>(sizeof draw))
+        return 0;
+    return randomIndexFromDraw(draw, n);
 }
 
 PlayQueue::PlayQueue(QTableWidget* queueTable)
@@ -73,19 +81,20 @@ bool PlayQueue::enqueue(Track* track, TrackLibrary* library, QTableWidgetItem* l
         elapsedSeconds = 0;
         track->setPlaying(true);
         busy = true;
+        failedStarts.clear();
         if (libraryCell)
             colourSongCells(libraryCell, queueCell, track, position, this);
-        if (playbackStarted) {
-            writePlaylistLine(QStringLiteral("* "), track);
-            takePortrait(track, true);
-        } else {
+        // A song started on an idle queue after the first is a random pick; so is the first song itself
+        // when it stands in for a first wish that could not be played.
+        const bool randomPick = playbackStarted || refilling;
+        if (!playbackStarted) {
             playbackStarted = true;
             if (startTimerHook)
                 startTimerHook();
             writePlaylistHeader();
-            writePlaylistLine(QStringLiteral("  "), track);
-            takePortrait(track, false);
         }
+        writePlaylistLine(randomPick ? QStringLiteral("* ") : QStringLiteral("  "), track);
+        takePortrait(track, randomPick);
         if (songs.size() == 1)
             drawRandom(library);
     }
@@ -105,6 +114,12 @@ void PlayQueue::dropUnplayable(Track* track, TrackLibrary* library, QTableWidget
     track->setPlayed(true);
     if (nextRandom == track)
         nextRandom = nullptr;
+    failedStarts.append(track);
+    colourLibraryCell(track, library, libraryView);
+}
+
+void PlayQueue::colourLibraryCell(const Track* track, TrackLibrary* library, QTableWidget* libraryView)
+{
     QTableWidgetItem* cell = libraryView ? findSongCell(track, libraryView) : library->tableItemFor(track);
     if (cell)
         colourSongCells(cell, nullptr, track, -1, this);
@@ -120,6 +135,7 @@ bool PlayQueue::startHead(Track* track, TrackLibrary* library, QTableWidget* lib
     track->setPlaying(true);
     track->setPlayed(false);
     track->setQueued(false);
+    failedStarts.clear();
     writePlaylistLine(QStringLiteral("  "), track);
     drawRandom(library);
     return true;
@@ -170,17 +186,27 @@ void PlayQueue::playRandomWhenIdle(TrackLibrary* library, QTableWidget* libraryV
 {
     // Each failed start marks one more song played, so a library of broken files ends the search.
     refilling = true;
+    busy = false;
     const int attempts = library->trackCount() + 1;
     for (int attempt = 0; attempt < attempts; ++attempt) {
         if (library->selectableTracks(false).isEmpty()) {
+            // Songs that have just failed to start would fail again: they stay out of the new round, and
+            // when no other song is left there is no new round and nothing was played to the end.
+            if (failedStarts.size() >= library->trackCount())
+                break;
             library->resetPlayedMarks();
+            for (Track* track : qAsConst(failedStarts)) {
+                track->setPlayed(true);
+                colourLibraryCell(track, library, libraryView);
+            }
             writeExhaustedNotice();
             allSelectableAgain = true;
         }
         if (library->selectableTracks(true).isEmpty())
             allSelectableAgain = true;
-        busy = false;
-        if (nextRandom && (nextRandom->played() || nextRandom->playing() || !nextRandom->inGenreFilter())) {
+        // No pick at all needs a draw as much as a spent one: none is drawn while the last unplayed song
+        // plays, and a pick that could not be started is forgotten.
+        if (!nextRandom || nextRandom->played() || nextRandom->playing() || !nextRandom->inGenreFilter()) {
             nextRandom = nullptr;
             drawRandom(library);
         }

@@ -15,6 +15,9 @@ class TrackLibrary;
 
 // A random index in 0 .. n-1 from the operating system's secure generator (0 for n <= 1 or a failed draw).
 int randomIndex(int n);
+// The index that 32 random bits give for n choices: the draw over the largest possible draw, times n,
+// truncated; the largest draw itself, which alone would reach n, counts as n - 1.
+int randomIndexFromDraw(quint32 draw, int n);
 
 // The wishes: the head plays, up to capacity - 1 songs wait behind it, and a random unplayed song drawn in
 // advance fills every silence. Also keeps the run's playlist protocol. Lives on the GUI thread.
@@ -66,6 +69,7 @@ private:
     bool startHead(Track* track, TrackLibrary* library, QTableWidget* libraryView);
     void rebuildQueueRow(QTableWidget* libraryView);
     void dropUnplayable(Track* track, TrackLibrary* library, QTableWidget* libraryView);
+    void colourLibraryCell(const Track* track, TrackLibrary* library, QTableWidget* libraryView);
     // The queue has run dry: start the pre-drawn random song, or the next one that plays.
     void playRandomWhenIdle(TrackLibrary* library, QTableWidget* libraryView, bool& allSelectableAgain);
 
@@ -81,4 +85,6 @@ private:
     QTableWidget* queueTable = nullptr;
     const opencv::Snapshot* webcam = nullptr;
     bool refilling = false;
+    // The songs that failed to start since a song last started.
+    QList<Track*> failedStarts;
 };

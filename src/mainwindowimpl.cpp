@@ -414,6 +414,8 @@ void MainWindow::addFiles()
         startFolder = settings->value(lastFolderKey).toString();
 
     if ((!library || library->trackCount() == 0) && useNativeFolderDialog(settings)) {
+        // The tick pauses while the dialog is open; it comes back only if it ran (not while paused).
+        const bool ticking = updateTimer->isActive();
         updateTimer->stop();
         if (aboutDialog) {
             aboutDialog->disconnect(this);
@@ -425,7 +427,8 @@ void MainWindow::addFiles()
         const QString folder = QFileDialog::getExistingDirectory(
             nullptr, tr("Please select one folder containing MP3 files."), startFolder,
             QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
-        updateTimer->start(1000);
+        if (ticking)
+            updateTimer->start(1000);
         if (!folder.isEmpty()) {
             addFolder(QDir(folder));
             if (settings) {

@@ -1,0 +1,58 @@
+#include "queuesupport.h"
+
+#include "runlog.h"
+#include "testsupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+
+namespace vimotest {
+
+QString queueFixture(const QString& relativePath)
+{
+    return fixturesDirectory() + QStringLiteral("/queue/") + relativePath;
+}
+
+QStringList copyQueueFolder(const QString& fixtureFolder, const QString& target)
+{
+    const QDir from(queueFixture(fixtureFolder));
+    QStringList copies;
+    for (const QString& song : from.entryList({QStringLiteral("*.mp3")}, QDir::Files, QDir::Name)) {
+        copies << target + QLatin1Char('/') + song;
+        if (!QFile::copy(from.filePath(song), copies.last()))
+            return QStringList();
+    }
+    return copies;
+}
+
+QString textAfter(const QString& path, qint64 offset)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    return QString::fromUtf8(file.readAll().mid(offset));
+}
+
+QStringList logMessagesAfter(qint64 offset)
+{
+    static const QRegularExpression stamp(QStringLiteral(R"(^\d{4}-\d\d-\d\d \d\d-\d\d-\d\d\t::\t)"));
+    QStringList messages;
+    for (const QString& line : textAfter(logFilePath(), offset).split('\n', Qt::SkipEmptyParts))
+        messages << QString(line).remove(stamp);
+    return messages;
+}
+
+QStringList numberedPlaylistLines(const QString& text)
+{
+    static const QRegularExpression numbered(QStringLiteral(R"(^ *\d+: )"));
+    return text.split('\n').filter(numbered);
+}
+
+QString exhaustedNotice()
+{
+    return QStringLiteral(
+        "\n < there were no more unplayed songs left - all songs can be selected again > \n\n");
+}
+
+} // namespace vimotest

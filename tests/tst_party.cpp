@@ -1,0 +1,517 @@
+// Wishes, song ends, random picks, pause and the playlist through the real main window: songs are added
+// from generated folders, wished by activating their cells and played to their real ends through SDL.
+#include "AllBase.h"
+#include "AudioEngine.h"
+#include "PlayQueue.h"
+#include "Track.h"
+#include "TrackLibrary.h"
+#include "mainwindowimpl.h"
+#include "queuesupport.h"
+#include "runlog.h"
+#include "style.h"
+#include "testsupport.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+using vimotest::exhaustedNotice;
+using vimotest::numberedPlaylistLines;
+using vimotest::queueFixture;
+
+namespace {
+
+const int songEndTimeout = 15000;
+
+QString playlistLine(int number, bool random, const Track* track)
+{
+    return QStringLiteral("%1: %2%3 - %4")
+        .arg(number, 3)
+        .arg(random ? QStringLiteral("* ") : QStringLiteral("  "), track->artist(), track->title());
+}
+
+int hueOf(const QTableWidgetItem* cell)
+{
+    return cell ? cell->background().color().hsvHue() : -2;
+}
+
+bool showsPlainStyle(const QTableWidgetItem* cell)
+{
+    return cell && cell->background().color() == backgroundColour() &&
+           cell->foreground().color() == textColour();
+}
+
+bool showsPlayed(const QTableWidgetItem* cell)
+{
+    return cell && cell->background().color() == backgroundColour() &&
+           cell->foreground().color() == accentColour();
+}
+
+// One run of the program: the window with the webcam question answered "No", a folder of songs added
+// through it, and a record of every song end it is told about.
+class Party
+{
+public:
+    Party()
+    {
+        vimotest::whenModalAppears([](QWidget* modal) {
+            if (auto* box = qobject_cast<QMessageBox*>(modal))
+                box->button(QMessageBox::No)->click();
+        });
+        window = std::make_unique<MainWindow>();
+        QApplication::setActiveWindow(window.get());
+        if (!QTest::qWaitForWindowActive(window.get()))
+            qWarning("main window did not become active");
+        grid = window->findChild<QTableWidget*>(QStringLiteral("myTableWidgetForLibrary"));
+        queueRow = window->findChild<QTableWidget*>(QStringLiteral("myTableWidgetForQueue"));
+        ends = std::make_unique<QSignalSpy>(window.get(), &MainWindow::notifyFromBaseThread);
+        logStart = QFileInfo(logFilePath()).size();
+        playlistStart = QFileInfo(playlistPath()).size();
+    }
+
+    // Adds every song below `folder` and waits until the adding job has ended.
+    bool add(const QString& folder, int songs)
+    {
+        window->addFolder(QDir(folder));
+        return QTest::qWaitFor(
+                   [this]() {
+                       return !window->isAdding() &&
+                              log().contains(QStringLiteral("Adding of files has finished."));
+                   },
+                   20000) &&
+               library()->trackCount() == songs;
+    }
+
+    TrackLibrary* library() const { return window->trackLibrary(); }
+    PlayQueue* queue() const { return window->queue(); }
+    QString playlistPath() const { return window->queue()->playlistPath(); }
+    QString playlist() const { return vimotest::textAfter(playlistPath(), playlistStart); }
+    QStringList lines() const { return numberedPlaylistLines(playlist()); }
+    QStringList log() const { return vimotest::logMessagesAfter(logStart); }
+
+    // The song of the library with this title (the fixtures' titles differ), or null.
+    Track* titled(const QString& title) const
+    {
+        for (Track* track : songs())
+            if (track->title() == title)
+                return track;
+        return nullptr;
+    }
+    QTableWidgetItem* cellOf(const Track* track) const
+    {
+        const QList<QTableWidgetItem*> cells = grid->findItems(track->displayText(), Qt::MatchFixedString);
+        return cells.size() == 1 ? cells.first() : nullptr;
+    }
+    Track* head() const { return queue()->queuedSongs().value(0); }
+    QList<Track*> songs() const
+    {
+        QList<Track*> all;
+        library()->forEachTrack([&all](Track* track) { all << track; });
+        return all;
+    }
+    Track* amber() const { return titled(QStringLiteral("Morning Tide")); }
+    // The pause button, which shows once the grid has genre buttons; null while it is hidden.
+    QPushButton* pauseButton() const
+    {
+        auto* button = window->findChild<QPushButton*>(QStringLiteral("myButtonPause"));
+        return button && button->isVisible() ? button : nullptr;
+    }
+
+    // A guest's wish, as the grid reports an activated cell.
+    void wish(const Track* track) { emit grid->itemActivated(cellOf(track)); }
+    // Wishes the run's first song and returns the song drawn at random when it started.
+    Track* wishFirst(const Track* first)
+    {
+        wish(first);
+        return queue()->preDrawnRandom();
+    }
+
+    QAbstractButton* genreButton(const QString& text) const
+    {
+        for (QAbstractButton* button : window->genreFilterButtons())
+            if (button->text() == text)
+                return button;
+        return nullptr;
+    }
+
+    std::unique_ptr<MainWindow> window;
+    QTableWidget* grid = nullptr;
+    QTableWidget* queueRow = nullptr;
+    std::unique_ptr<QSignalSpy> ends;
+    qint64 logStart = 0;
+    qint64 playlistStart = 0;
+};
+
+} // namespace
+
+class TestParty : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QVERIFY(QFileInfo::exists(queueFixture(QStringLiteral("party/amber.mp3")))); }
+
+    void firstWishStartsPlaybackTheTickAndTheRandomDraw()
+    {
+        Party party;
+        QVERIFY(party.add(queueFixture(QStringLiteral("wishes")), 6));
+        Track* longSong = party.titled(QStringLiteral("Endless Road"));
+        QVERIFY(longSong);
+        QVERIFY(!party.queue()->hasPlaybackStarted());
+        QVERIFY(party.playlist().isEmpty());
+
+        // A guest double-clicks the song's cell.
+        QTableWidgetItem* cell = party.cellOf(longSong);
+        QVERIFY(cell);
+        const QPoint centre = party.grid->visualItemRect(cell).center();
+        // QTest's double click on a widget lacks the release of its first press; a click before it gives
+        // the view the whole gesture.
+        QTest::mouseClick(party.grid->viewport(), Qt::LeftButton, Qt::NoModifier, centre);
+        QTest::mouseDClick(party.grid->viewport(), Qt::LeftButton, Qt::NoModifier, centre);
+
+        QCOMPARE(party.head(), longSong);
+        QVERIFY(longSong->playing());
+        QCOMPARE(party.queueRow->item(0, 0)->text(), QStringLiteral("Long Player\nEndless Road"));
+        QCOMPARE(hueOf(party.cellOf(longSong)), 80);
+        const QStringList text = party.playlist().split('\n');
+        QVERIFY(text.value(0).startsWith(QLatin1String("The playback started at ")));
+        QCOMPARE(text.mid(1),
+                 QStringList({QStringLiteral("Songs that were selected randomly are marked with *"),
+                              QString(), QStringLiteral("  1:   Long Player - Endless Road"), QString()}));
+        Track* drawn = party.queue()->preDrawnRandom();
+        QVERIFY(drawn);
+        QVERIFY(drawn != longSong);
+        // The tick counts the seconds of the song.
+        QTRY_VERIFY_WITH_TIMEOUT(party.queue()->secondsElapsed() >= 2, 5000);
+        QCOMPARE(party.ends->count(), 0);
+        QCOMPARE(party.queue()->photoCount(), 0);
+    }
+
+    void wishesWaitInTheNextFreeColumnsUpToFiveSongs()
+    {
+        Party party;
+        QVERIFY(party.add(queueFixture(QStringLiteral("wishes")), 6));
+        Track* longSong = party.titled(QStringLiteral("Endless Road"));
+        QList<Track*> wishes;
+        for (const char* word : {"One", "Two", "Three", "Four", "Five"})
+            wishes << party.titled(QStringLiteral("Wish ") + word);
+        QVERIFY(longSong && !wishes.contains(nullptr));
+
+        // Return on the current cell wishes it, like a double click.
+        party.grid->setCurrentItem(party.cellOf(longSong));
+        party.grid->setFocus();
+        QTest::keyClick(party.grid, Qt::Key_Return);
+        QCOMPARE(party.head(), longSong);
+
+        for (int position = 1; position <= 4; ++position) {
+            Track* wished = wishes.at(position - 1);
+            party.wish(wished);
+            QCOMPARE(party.queue()->queuedSongs().size(), position + 1);
+            QCOMPARE(party.queue()->queuedSongs().last(), wished);
+            QVERIFY(wished->queued());
+            QTableWidgetItem* column = party.queueRow->item(0, position);
+            QCOMPARE(column->text(), wished->displayText());
+            // Each place has its colour: the next song close to the playing one, the last one red.
+            QCOMPARE(hueOf(column), (4 - position) * 20);
+            QCOMPARE(column->background().color(), party.cellOf(wished)->background().color());
+            QCOMPARE(party.cellOf(wished)->foreground().color(), QColor(Qt::black));
+            // While there is room, a song already waiting or playing is refused all the same.
+            if (position < 4) {
+                party.wish(wished);
+                party.wish(longSong);
+                QCOMPARE(party.queue()->queuedSongs().size(), position + 1);
+            }
+        }
+
+        // The queue is full: the sixth song is refused and keeps its free look.
+        party.wish(wishes.at(4));
+        QCOMPARE(party.queue()->queuedSongs().size(), 5);
+        QVERIFY(!wishes.at(4)->queued());
+        QVERIFY(showsPlainStyle(party.cellOf(wishes.at(4))));
+        QCOMPARE(party.queue()->queuedSongs(),
+                 QList<Track*>({longSong, wishes.at(0), wishes.at(1), wishes.at(2), wishes.at(3)}));
+        QCOMPARE(party.lines(), QStringList{QStringLiteral("  1:   Long Player - Endless Road")});
+    }
+
+    void whenTheLastWishEndsThePreDrawnSongStartsAtOnce()
+    {
+        Party party;
+        QVERIFY(party.add(queueFixture(QStringLiteral("party")), 6));
+        Track* amber = party.amber();
+        Track* drawn = party.wishFirst(amber);
+        QVERIFY(drawn && drawn != amber);
+
+        QTRY_COMPARE_WITH_TIMEOUT(party.ends->count(), 1, songEndTimeout);
+        QTRY_COMPARE(party.head(), drawn);
+        QVERIFY(drawn->playing());
+        QVERIFY(amber->played());
+        QVERIFY(showsPlayed(party.cellOf(amber)));
+        QCOMPARE(party.queueRow->item(0, 0)->text(), drawn->displayText());
+        QCOMPARE(party.lines(), QStringList({playlistLine(1, false, amber), playlistLine(2, true, drawn)}));
+
+        // A played song cannot be wished again.
+        party.wish(amber);
+        QCOMPARE(party.queue()->queuedSongs(), QList<Track*>{drawn});
+        QVERIFY(amber->played() && !amber->queued());
+    }
+
+    void aPreDrawnSongThatWasWishedMeanwhileIsNotRepeated()
+    {
+        Party party;
+        QVERIFY(party.add(queueFixture(QStringLiteral("party")), 6));
+        Track* amber = party.amber();
+        Track* drawn = party.wishFirst(amber);
+        QVERIFY(drawn && drawn != amber);
+        party.wish(drawn);
+        QVERIFY(drawn->queued());
+
+        QTRY_COMPARE_WITH_TIMEOUT(party.ends->count(), 2, songEndTimeout);
+        QTRY_VERIFY(party.head() && party.head() != drawn);
+        Track* next = party.head();
+        QVERIFY(next != amber);
+        QVERIFY(amber->played() && drawn->played());
+        QCOMPARE(party.lines(), QStringList({playlistLine(1, false, amber), playlistLine(2, false, drawn),
+                                             playlistLine(3, true, next)}));
+    }
+
+    void threeSongsPlayedThroughStartOverWithAllGenres()
+    {
+        Party party;
+        QVERIFY(party.add(queueFixture(QStringLiteral("three")), 3));
+        Track* alpha = party.titled(QStringLiteral("First Light"));
+        Track* beta = party.titled(QStringLiteral("Second Wind"));
+        Track* gamma = party.titled(QStringLiteral("Third Time"));
+        party.wish(alpha);
+        party.wish(beta);
+        party.wish(gamma);
+        QCOMPARE(party.queue()->queuedSongs(), QList<Track*>({alpha, beta, gamma}));
+        // The guests narrow the grid to Rock; the Pop song still waits in the queue.
+        QAbstractButton* rock = party.genreButton(QStringLiteral("Rock"));
+        QVERIFY(rock);
+        rock->click();
+        QCOMPARE(party.window->selectedGenre(), QStringLiteral("Rock"));
+        QVERIFY(!party.cellOf(gamma));
+
+        QTRY_VERIFY_WITH_TIMEOUT(party.playlist().contains(exhaustedNotice()), 3 * songEndTimeout);
+        QCOMPARE(party.ends->count(), 3);
+        const QString playlist = party.playlist();
+        const QString beforeNotice = playlist.left(playlist.indexOf(exhaustedNotice()));
+        QCOMPARE(numberedPlaylistLines(beforeNotice),
+                 QStringList({playlistLine(1, false, alpha), playlistLine(2, false, beta),
+                              playlistLine(3, false, gamma)}));
+        // Playback goes on at once with a random song, and every other song is free again.
+        Track* next = party.head();
+        QVERIFY(next);
+        QVERIFY(next->playing());
+        QCOMPARE(numberedPlaylistLines(playlist.mid(beforeNotice.size())),
+                 QStringList{playlistLine(4, true, next)});
+        for (Track* track : {alpha, beta, gamma}) {
+            QVERIFY(!track->played());
+            QVERIFY(!track->queued());
+            QCOMPARE(track->playing(), track == next);
+            QVERIFY(party.cellOf(track));
+            if (track != next)
+                QVERIFY(showsPlainStyle(party.cellOf(track)));
+        }
+        QCOMPARE(hueOf(party.cellOf(next)), 80);
+        QCOMPARE(party.window->selectedGenre(), QString());
+        QVERIFY(party.window->genreFilterButtons().front()->isChecked());
+        QCOMPARE(party.window->genreFilterButtons().front()->text(), QStringLiteral("All genres"));
+    }
+
+    void aGenrePlayedThroughReturnsTheGridToAllGenres()
+    {
+        Party party;
+        QVERIFY(party.add(queueFixture(QStringLiteral("three")), 3));
+        Track* alpha = party.titled(QStringLiteral("First Light"));
+        Track* beta = party.titled(QStringLiteral("Second Wind"));
+        Track* gamma = party.titled(QStringLiteral("Third Time"));
+        QAbstractButton* rock = party.genreButton(QStringLiteral("Rock"));
+        QVERIFY(rock);
+        rock->click();
+        party.wish(alpha);
+        // The random pick stays within the genre while it has unplayed songs.
+        QCOMPARE(party.queue()->preDrawnRandom(), beta);
+
+        QTRY_COMPARE_WITH_TIMEOUT(party.ends->count(), 1, songEndTimeout);
+        QTRY_COMPARE(party.head(), beta);
+        QCOMPARE(party.window->selectedGenre(), QStringLiteral("Rock"));
+        QTRY_COMPARE_WITH_TIMEOUT(party.ends->count(), 2, songEndTimeout);
+        QTRY_COMPARE(party.head(), gamma);
+        QCOMPARE(party.window->selectedGenre(), QString());
+        QVERIFY(party.window->genreFilterButtons().front()->isChecked());
+        QVERIFY(party.cellOf(gamma));
+        QCOMPARE(party.lines(), QStringList({playlistLine(1, false, alpha), playlistLine(2, true, beta),
+                                             playlistLine(3, true, gamma)}));
+        QVERIFY(!party.playlist().contains(exhaustedNotice()));
+    }
+
+    void pauseHoldsTheSongAndTheTickAndResumesWhereItStopped()
+    {
+        Party party;
+        QVERIFY(party.add(queueFixture(QStringLiteral("pause")), 2));
+        Track* slow = party.titled(QStringLiteral("Hold On"));
+        Track* quick = party.titled(QStringLiteral("Let Go"));
+        QPushButton* pause = party.pauseButton();
+        QVERIFY(pause);
+        party.wish(slow);
+        const quint32 stream = dynamic_cast<AllBase*>(slow->player())->streamHandle();
+        QVERIFY(stream != 0);
+        const AudioEngine& engine = AudioEngine::instance();
+        QTRY_VERIFY_WITH_TIMEOUT(party.queue()->secondsElapsed() >= 1, 5000);
+
+        QTest::mouseClick(pause, Qt::LeftButton);
+        QVERIFY(party.window->isPaused());
+        const int seconds = party.queue()->secondsElapsed();
+        const qint64 position = engine.position(stream);
+        QVERIFY(position > 0);
+        // Longer than what was left of the song: nothing moves while it is paused.
+        QTest::qWait(2500);
+        QCOMPARE(party.ends->count(), 0);
+        QCOMPARE(engine.position(stream), position);
+        QCOMPARE(party.queue()->secondsElapsed(), seconds);
+        QVERIFY(slow->playing());
+        // The pause button hands the focus back to the grid.
+        QVERIFY(party.grid->hasFocus());
+
+        QTest::mouseClick(pause, Qt::LeftButton);
+        QVERIFY(!party.window->isPaused());
+        QCOMPARE(dynamic_cast<AllBase*>(slow->player())->streamHandle(), stream);
+        QTRY_VERIFY(engine.position(stream) > position);
+        QVERIFY(engine.position(stream) < position + AudioEngine::sampleRate);
+        QTRY_VERIFY_WITH_TIMEOUT(party.queue()->secondsElapsed() > seconds, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(party.ends->count(), 1, songEndTimeout);
+        QTRY_COMPARE(party.head(), quick);
+        QCOMPARE(party.lines(), QStringList({playlistLine(1, false, slow), playlistLine(2, true, quick)}));
+    }
+
+    void pauseWithAnEmptyQueueOnlyMovesTheSelection()
+    {
+        Party party;
+        QVERIFY(party.add(queueFixture(QStringLiteral("three")), 3));
+        Track* beta = party.titled(QStringLiteral("Second Wind"));
+        Track* gamma = party.titled(QStringLiteral("Third Time"));
+        QPushButton* pause = party.pauseButton();
+        QVERIFY(pause);
+        party.grid->setCurrentItem(party.cellOf(beta));
+        QCOMPARE(party.window->selectedSong(), beta);
+        party.grid->selectionModel()->setCurrentIndex(
+            party.grid->model()->index(party.cellOf(gamma)->row(), party.cellOf(gamma)->column()),
+            QItemSelectionModel::NoUpdate);
+
+        QTest::mouseClick(pause, Qt::LeftButton);
+        QVERIFY(!party.window->isPaused());
+        QCOMPARE(party.grid->currentItem(), party.cellOf(beta));
+        QVERIFY(party.cellOf(beta)->isSelected());
+        QVERIFY(party.grid->hasFocus());
+        QVERIFY(party.queue()->queuedSongs().isEmpty());
+        QVERIFY(!party.queue()->hasPlaybackStarted());
+        QVERIFY(party.playlist().isEmpty());
+        QCOMPARE(AudioEngine::instance().streamCount(), 0);
+    }
+
+    void aWaitingWishWhoseFileIsGoneIsSkipped()
+    {
+        QTemporaryDir folder;
+        QCOMPARE(vimotest::copyQueueFolder(QStringLiteral("party"), folder.path()).size(), 6);
+        Party party;
+        QVERIFY(party.add(folder.path(), 6));
+        Track* amber = party.amber();
+        Track* brass = party.titled(QStringLiteral("Copper Sky"));
+        party.wish(amber);
+        party.wish(brass);
+        QVERIFY(brass->queued());
+        QVERIFY(QFile::remove(brass->filePath()));
+
+        QTRY_COMPARE_WITH_TIMEOUT(party.ends->count(), 1, songEndTimeout);
+        QTRY_VERIFY(party.head() && party.head() != amber);
+        Track* next = party.head();
+        QVERIFY(next != brass);
+        QVERIFY(next->playing());
+        QCOMPARE(party.log().filter(QStringLiteral("Could not play the file")),
+                 QStringList{QStringLiteral("Could not play the file %1; it is skipped.")
+                                 .arg(QDir::toNativeSeparators(brass->filePath()))});
+        QVERIFY(brass->played() && !brass->queued() && !brass->playing());
+        QVERIFY(showsPlayed(party.cellOf(brass)));
+        for (int column = 0; column < 5; ++column)
+            QVERIFY(party.queueRow->item(0, column)->text() != brass->displayText());
+        QCOMPARE(party.lines(), QStringList({playlistLine(1, false, amber), playlistLine(2, true, next)}));
+    }
+
+    void theRandomFillSkipsASongWhoseFileIsGone()
+    {
+        QTemporaryDir folder;
+        QCOMPARE(vimotest::copyQueueFolder(QStringLiteral("party"), folder.path()).size(), 6);
+        Party party;
+        QVERIFY(party.add(folder.path(), 6));
+        Track* amber = party.amber();
+        Track* drawn = party.wishFirst(amber);
+        QVERIFY(drawn && drawn != amber);
+        QVERIFY(QFile::remove(drawn->filePath()));
+
+        QTRY_COMPARE_WITH_TIMEOUT(party.ends->count(), 1, songEndTimeout);
+        QTRY_VERIFY(party.head() && party.head() != amber);
+        Track* next = party.head();
+        QVERIFY(next != drawn);
+        QVERIFY(next->playing());
+        QVERIFY(drawn->played());
+        QVERIFY(party.log().contains(QStringLiteral("Could not play the file %1; it is skipped.")
+                                         .arg(QDir::toNativeSeparators(drawn->filePath()))));
+        QCOMPARE(party.lines(), QStringList({playlistLine(1, false, amber), playlistLine(2, true, next)}));
+        // And the party goes on past it.
+        QTRY_COMPARE_WITH_TIMEOUT(party.ends->count(), 2, songEndTimeout);
+        QTRY_COMPARE(party.lines().size(), 3);
+    }
+
+    void sixSongsAddedThreeWishedAllPlayed()
+    {
+        Party party;
+        QVERIFY(party.add(queueFixture(QStringLiteral("party")), 6));
+        const QList<Track*> wished{party.titled(QStringLiteral("Paper Moon")),
+                                   party.titled(QStringLiteral("Silver Lining")), party.amber()};
+        QVERIFY(!wished.contains(nullptr));
+        for (Track* track : wished)
+            party.wish(track);
+
+        QTRY_VERIFY_WITH_TIMEOUT(party.playlist().contains(exhaustedNotice()), 6 * songEndTimeout);
+        const QString playlist = party.playlist();
+        const QString beforeNotice = playlist.left(playlist.indexOf(exhaustedNotice()));
+        const QStringList played = numberedPlaylistLines(beforeNotice);
+        QCOMPARE(played.size(), 6);
+        for (int index = 0; index < 3; ++index)
+            QCOMPARE(played.at(index), playlistLine(index + 1, false, wished.at(index)));
+        QStringList everySong;
+        for (const Track* track : party.songs())
+            everySong << track->artist() + QStringLiteral(" - ") + track->title();
+        QStringList randomSongs;
+        for (int index = 3; index < 6; ++index) {
+            QVERIFY2(played.at(index).startsWith(QStringLiteral("  %1: * ").arg(index + 1)),
+                     qPrintable(played.at(index)));
+            randomSongs << played.at(index).mid(7);
+        }
+        QStringList playedSongs = randomSongs;
+        for (const Track* track : wished)
+            playedSongs << track->artist() + QStringLiteral(" - ") + track->title();
+        playedSongs.sort();
+        everySong.sort();
+        QCOMPARE(playedSongs, everySong);
+        // Six songs ended, each end handled once: six lines before the notice and one song after it.
+        QCOMPARE(party.ends->count(), 6);
+        QCOMPARE(numberedPlaylistLines(playlist.mid(beforeNotice.size())).size(), 1);
+        QCOMPARE(playlist.count(QStringLiteral("The playback started at ")), 1);
+        QVERIFY(party.log().filter(QStringLiteral("Could not play")).isEmpty());
+        QVERIFY(party.log().filter(QStringLiteral("None of the songs")).isEmpty());
+    }
+};
+
+VIMO_TEST_MAIN(TestParty)
+#include "tst_party.moc"

@@ -1,0 +1,496 @@
+// The play queue without the main window: the random index, the hue of waiting songs, the playlist file,
+// the photos asked for, and songs whose files are gone, with real songs played through the audio engine.
+#include "AllBase.h"
+#include "AllBaseBackend.h"
+#include "PlayQueue.h"
+#include "Snapshot.h"
+#include "Track.h"
+#include "TrackLibrary.h"
+#include "queuesupport.h"
+#include "runlog.h"
+#include "songcells.h"
+#include "style.h"
+#include "testsupport.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QFuture>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextStream>
+#include <memory>
+#include <opencv2/core.hpp>
+#include <opencv2/videoio.hpp>
+
+using vimotest::queueFixture;
+
+namespace {
+
+const int songEndTimeout = 15000;
+
+qint64 fileSize(const QString& path)
+{
+    return QFileInfo(path).size();
+}
+
+int hueOf(const QTableWidgetItem* cell)
+{
+    return cell ? cell->background().color().hsvHue() : -2;
+}
+
+} // namespace
+
+// What the main window is to the songs' players: the object whose signal reports a song's end.
+class EndReceiver : public QObject
+{
+    Q_OBJECT
+
+signals:
+    void notifyFromBaseThread();
+};
+
+// A queue as the main window holds it: a one-row table of five styled cells, a library of real songs
+// shown one cell each in a library view, and every song's end delivered queued to the end-of-song step.
+class Bench
+{
+public:
+    explicit Bench(const QStringList& files)
+    {
+        for (int column = 0; column < 5; ++column) {
+            auto* cell = new QTableWidgetItem;
+            styleTableCell(cell);
+            queueTable.setItem(0, column, cell);
+        }
+        queue = std::make_unique<PlayQueue>(&queueTable);
+        playlistStart = fileSize(queue->playlistPath());
+        logStart = fileSize(logFilePath());
+        libraryView.setColumnCount(files.size());
+        for (const QString& file : files) {
+            auto* track = new Track(file, songEndSync, &receiver);
+            tracks << track;
+            library.addPendingTrack(track);
+        }
+        library.mergePending();
+        for (int index = 0; index < tracks.size(); ++index) {
+            libraryView.setItem(0, index, new QTableWidgetItem(tracks.at(index)->displayText()));
+            tracks.at(index)->setInGenreFilter(true);
+        }
+        QObject::connect(
+            &receiver, &EndReceiver::notifyFromBaseThread, &receiver,
+            [this]() {
+                bool again = false;
+                queue->songFinished(&library, &libraryView, again);
+                allSelectableAgain = allSelectableAgain || again;
+            },
+            Qt::QueuedConnection);
+    }
+    ~Bench()
+    {
+        // Silence what still plays, so no song reports its end to a receiver that is gone.
+        for (Track* track : qAsConst(tracks))
+            if (track->player())
+                track->player()->stop();
+        qDeleteAll(tracks);
+    }
+    Bench(const Bench&) = delete;
+    Bench& operator=(const Bench&) = delete;
+
+    bool allValid() const
+    {
+        return std::all_of(tracks.cbegin(), tracks.cend(),
+                           [](const Track* track) { return track->isValid(); });
+    }
+    QTableWidgetItem* libraryCell(const Track* track) { return findSongCell(track, &libraryView); }
+    bool enqueue(Track* track) { return queue->enqueue(track, &library, libraryCell(track)); }
+    QString playlist() const { return vimotest::textAfter(queue->playlistPath(), playlistStart); }
+    QStringList numberedLines() const { return vimotest::numberedPlaylistLines(playlist()); }
+    QStringList log() const { return vimotest::logMessagesAfter(logStart); }
+
+    EndReceiver receiver;
+    QTableWidget queueTable{1, 5};
+    QTableWidget libraryView{1, 1};
+    TrackLibrary library{songEndSync, &receiver, &libraryView};
+    std::unique_ptr<PlayQueue> queue;
+    QList<Track*> tracks;
+    qint64 playlistStart = 0;
+    qint64 logStart = 0;
+    bool allSelectableAgain = false;
+};
+
+// Runs of their own, each in a fresh process with its own home: what one program start leaves behind.
+int child(const QStringList& arguments)
+{
+    const QString mode = arguments.value(0);
+    const QByteArray home = QFile::encodeName(arguments.value(1));
+    qputenv("HOME", home);
+    qputenv("XDG_CONFIG_HOME", home + "/.config");
+    qputenv("XDG_DATA_HOME", home + "/.local/share");
+    QTableWidget queueTable(1, 5);
+    PlayQueue queue(&queueTable);
+    if (mode == QLatin1String("write")) {
+        Track song(queueFixture(QStringLiteral("dash/dash.mp3")), nullptr, nullptr);
+        queue.writePlaylistHeader();
+        queue.writePlaylistLine(QStringLiteral("  "), &song);
+        queue.writePlaylistLine(QStringLiteral("* "), &song);
+    }
+    QTextStream(stdout) << "playlist: " << queue.playlistPath() << '\n';
+    return 0;
+}
+
+QString childPlaylist(const QStringList& arguments)
+{
+    QString output;
+    if (vimotest::runChild(arguments, &output) != 0)
+        return QString();
+    for (const QString& line : output.split('\n'))
+        if (line.startsWith(QLatin1String("playlist: ")))
+            return line.mid(10);
+    return QString();
+}
+
+class TestQueue : public QObject
+{
+    Q_OBJECT
+
+    AllBaseBackend audio;
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(QFileInfo::exists(queueFixture(QStringLiteral("party/amber.mp3"))));
+        QVERIFY(audio.init(0));
+    }
+    void cleanupTestCase() { audio.free(); }
+
+    void randomIndexFromDraw_data()
+    {
+        QTest::addColumn<quint32>("draw");
+        QTest::addColumn<int>("n");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("lowest draw") << 0u << 7 << 0;
+        QTest::newRow("highest draw of one") << 4294967295u << 1 << 0;
+        QTest::newRow("highest draw gives the last index, not n") << 4294967295u << 7 << 6;
+        QTest::newRow("one below the highest") << 4294967294u << 3 << 2;
+        // 4294967295 is three times 1431655765: with that divisor the third is exactly 1, with 2^32 it
+        // would fall just short of it.
+        QTest::newRow("exact third") << 1431655765u << 3 << 1;
+        QTest::newRow("just below the third") << 1431655764u << 3 << 0;
+        QTest::newRow("just below the half") << 2147483647u << 2 << 0;
+        QTest::newRow("the half") << 2147483648u << 2 << 1;
+    }
+    void randomIndexFromDraw()
+    {
+        QFETCH(quint32, draw);
+        QFETCH(int, n);
+        QFETCH(int, expected);
+        QCOMPARE(::randomIndexFromDraw(draw, n), expected);
+    }
+
+    void randomIndexStaysInRangeAndCoversEveryIndex_data()
+    {
+        QTest::addColumn<int>("n");
+        for (int n : {1, 2, 3, 10, 37})
+            QTest::newRow(qPrintable(QString::number(n))) << n;
+    }
+    void randomIndexStaysInRangeAndCoversEveryIndex()
+    {
+        QFETCH(int, n);
+        QVector<int> hits(n);
+        for (int draw = 0; draw < 4000; ++draw) {
+            const int index = randomIndex(n);
+            QVERIFY2(index >= 0 && index < n, qPrintable(QString::number(index)));
+            ++hits[index];
+        }
+        QVERIFY2(!hits.contains(0), "an index was never drawn");
+    }
+
+    void waitingHue_data()
+    {
+        QTest::addColumn<int>("position");
+        QTest::addColumn<int>("elapsed");
+        QTest::addColumn<double>("headSeconds");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("next song, 30 s of 120 s") << 1 << 30 << 120.0 << 65;
+        QTest::newRow("next song, at the start") << 1 << 0 << 120.0 << 60;
+        QTest::newRow("next song, past the measured end") << 1 << 125 << 120.0 << 80;
+        QTest::newRow("second place, 30 s of 120 s") << 2 << 30 << 120.0 << 45;
+        QTest::newRow("last place, at the start") << 4 << 0 << 200.0 << 0;
+        QTest::newRow("last place, nearly at the end") << 4 << 199 << 200.0 << 19;
+        QTest::newRow("no head length") << 1 << 30 << 0.0 << 60;
+    }
+    void waitingHue()
+    {
+        QFETCH(int, position);
+        QFETCH(int, elapsed);
+        QFETCH(double, headSeconds);
+        QFETCH(int, expected);
+        QCOMPARE(::waitingHue(position, 5, elapsed, headSeconds), expected);
+    }
+
+    void waitingSongsTakeTheirHueFromTheQueue()
+    {
+        Bench bench({queueFixture(QStringLiteral("wishes/long.mp3")),
+                     queueFixture(QStringLiteral("wishes/wish-1.mp3")),
+                     queueFixture(QStringLiteral("wishes/wish-2.mp3"))});
+        QVERIFY(bench.allValid());
+        Track* head = bench.tracks.at(0);
+        QCOMPARE(head->seconds(), 120.0);
+        QVERIFY(bench.enqueue(head));
+        QVERIFY(bench.enqueue(bench.tracks.at(1)));
+        QVERIFY(bench.enqueue(bench.tracks.at(2)));
+        QCOMPARE(hueOf(bench.libraryCell(head)), 80);
+        QCOMPARE(hueOf(bench.queueTable.item(0, 1)), 60);
+        QCOMPARE(hueOf(bench.queueTable.item(0, 2)), 40);
+
+        for (int second = 0; second < 30; ++second)
+            bench.queue->tick(&bench.libraryView);
+        QCOMPARE(bench.queue->secondsElapsed(), 30);
+        QCOMPARE(hueOf(bench.queueTable.item(0, 1)), 65);
+        QCOMPARE(hueOf(bench.libraryCell(bench.tracks.at(1))), 65);
+        QCOMPARE(hueOf(bench.queueTable.item(0, 2)), 45);
+        QCOMPARE(bench.libraryCell(bench.tracks.at(2))->foreground().color(), QColor(Qt::black));
+        // A grid refresh colours a new cell without knowing the place: the queue tells it.
+        QTableWidgetItem fresh(bench.tracks.at(2)->displayText());
+        colourSongCells(&fresh, nullptr, bench.tracks.at(2), -1, bench.queue.get());
+        QCOMPARE(hueOf(&fresh), 45);
+    }
+
+    void playlistNumbersArePaddedAndSongTextKept()
+    {
+        Bench bench({queueFixture(QStringLiteral("dash/dash.mp3"))});
+        QVERIFY(bench.allValid());
+        const QString name = QFileInfo(bench.queue->playlistPath()).fileName();
+        QVERIFY2(QRegularExpression(QStringLiteral(R"(^Vimo Playlist \d{4}_\d\d_\d\d--\d\d_\d\d\.txt$)"))
+                     .match(name)
+                     .hasMatch(),
+                 qPrintable(name));
+        QCOMPARE(QFileInfo(bench.queue->playlistPath()).absolutePath() + QLatin1Char('/'), runFolder());
+
+        Track* song = bench.tracks.first();
+        bench.queue->writePlaylistHeader();
+        for (int line = 1; line <= 1000; ++line)
+            bench.queue->writePlaylistLine(line % 2 ? QStringLiteral("  ") : QStringLiteral("* "), song);
+        bench.queue->writePlaylistLine(QStringLiteral("  "), nullptr);
+        QCOMPARE(bench.queue->playlistLineCount(), 1000);
+        bench.queue->writeExhaustedNotice();
+        QCOMPARE(bench.queue->playlistLineCount(), 1000);
+
+        const QStringList lines = bench.playlist().split('\n');
+        QVERIFY(lines.first().startsWith(QLatin1String("The playback started at ")));
+        const QDateTime started = QDateTime::fromString(
+            lines.first().mid(QStringLiteral("The playback started at ").size()), Qt::TextDate);
+        QVERIFY2(qAbs(started.secsTo(QDateTime::currentDateTime())) < 120, qPrintable(lines.first()));
+        QCOMPARE(lines.at(1), QStringLiteral("Songs that were selected randomly are marked with *"));
+        QCOMPARE(lines.at(2), QString());
+        QCOMPARE(lines.at(3), QStringLiteral("  1:   Up - Down - Left - Right"));
+        QCOMPARE(lines.at(4), QStringLiteral("  2: * Up - Down - Left - Right"));
+        QCOMPARE(lines.at(12), QStringLiteral(" 10: * Up - Down - Left - Right"));
+        QCOMPARE(lines.at(102), QStringLiteral("100: * Up - Down - Left - Right"));
+        QCOMPARE(lines.at(1002), QStringLiteral("1000: * Up - Down - Left - Right"));
+        QVERIFY(bench.playlist().endsWith(QStringLiteral("1000: * Up - Down - Left - Right\n") +
+                                          vimotest::exhaustedNotice()));
+    }
+
+    void aRunWithoutSongsLeavesNoPlaylist()
+    {
+        QTemporaryDir home;
+        const QString playlist = childPlaylist({QStringLiteral("idle"), home.path()});
+        QVERIFY(playlist.startsWith(home.path()));
+        QVERIFY(QFileInfo(playlist).dir().exists());
+        QVERIFY(!QFileInfo::exists(playlist));
+    }
+
+    void twoRunsInTheSameMinuteShareOnePlaylist()
+    {
+        // Should the minute turn between the two runs, they rightly get two files: try again.
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            QTemporaryDir home;
+            const QString first = childPlaylist({QStringLiteral("write"), home.path()});
+            const QString second = childPlaylist({QStringLiteral("write"), home.path()});
+            QVERIFY(!first.isEmpty());
+            if (first != second)
+                continue;
+            const QString header = QStringLiteral("Songs that were selected randomly are marked with *\n\n"
+                                                  "  1:   Up - Down - Left - Right\n"
+                                                  "  2: * Up - Down - Left - Right\n");
+            const QString text = vimotest::readTextFile(first);
+            QCOMPARE(text.count(QStringLiteral("The playback started at ")), 2);
+            QCOMPARE(text.count(header), 2);
+            QVERIFY(text.endsWith(header));
+            QVERIFY(text.startsWith(QLatin1String("The playback started at ")));
+            return;
+        }
+        QFAIL("the two runs never started in the same minute");
+    }
+
+    void photosAndMarksFollowWhereTheQueueTakesSongs()
+    {
+        QTemporaryDir folder;
+        const QString video = folder.filePath(QStringLiteral("party.avi"));
+        {
+            cv::VideoWriter writer(QFile::encodeName(video).toStdString(), cv::CAP_OPENCV_MJPEG,
+                                   cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 10, cv::Size(64, 48));
+            QVERIFY(writer.isOpened());
+            for (int frame = 0; frame < 5; ++frame)
+                writer.write(cv::Mat(48, 64, CV_8UC3, cv::Scalar(30 * frame, 90, 160)));
+        }
+        opencv::Snapshot webcam(video, 64, 48, 90);
+        QVERIFY(webcam.isOpened());
+
+        Bench bench({queueFixture(QStringLiteral("party/amber.mp3")),
+                     queueFixture(QStringLiteral("party/brass.mp3")),
+                     queueFixture(QStringLiteral("party/cinder.mp3"))});
+        QVERIFY(bench.allValid());
+        Track* first = bench.tracks.at(0);
+        Track* wished = bench.tracks.at(1);
+        Track* last = bench.tracks.at(2);
+        QStringList photos;
+        QFuture<void> job;
+        int timerStarts = 0;
+        bench.queue->setWebcam(&webcam);
+        bench.queue->startTimerHook = [&timerStarts]() { ++timerStarts; };
+        bench.queue->snapshotHook = [&](bool showComment, const QString& fileName) {
+            photos << (showComment ? QStringLiteral("wish: ") : QStringLiteral("random: ")) + fileName;
+            opencv::startSnapshotJob(&webcam, job, showComment, folder.path() + QLatin1Char('/'), fileName);
+        };
+        QSignalSpy ends(&bench.receiver, &EndReceiver::notifyFromBaseThread);
+
+        QVERIFY(bench.enqueue(first));
+        QVERIFY(first->playing());
+        QVERIFY(bench.queue->isBusy());
+        QVERIFY(bench.queue->hasPlaybackStarted());
+        QCOMPARE(timerStarts, 1);
+        QVERIFY(bench.queue->preDrawnRandom());
+        QVERIFY(bench.queue->preDrawnRandom() != first);
+        QVERIFY(bench.enqueue(wished));
+        QVERIFY(wished->queued());
+        QCOMPARE(bench.queue->photoCount(), 2);
+        QCOMPARE(photos.size(), 2);
+        QVERIFY(photos.at(0).startsWith(QLatin1String("wish: ")));
+        QVERIFY(photos.at(0).endsWith(QLatin1String(" -   1 - Amber Lane - Morning Tide.jpg")));
+        QVERIFY(photos.at(1).endsWith(QLatin1String(" -   2 - Brass Harbour - Copper Sky.jpg")));
+        QCOMPARE(first->photoFileName(), photos.at(0).mid(6));
+        QVERIFY(!first->commentAsked());
+
+        // The waiting wish becomes the head: it was photographed when it was wished, not again.
+        QTRY_COMPARE_WITH_TIMEOUT(ends.count(), 1, songEndTimeout);
+        QTRY_VERIFY(wished->playing());
+        QVERIFY(first->played());
+        QCOMPARE(photos.size(), 2);
+        QCOMPARE(bench.queueTable.item(0, 0)->text(), wished->displayText());
+        QCOMPARE(bench.queueTable.item(0, 1)->text(), QString());
+
+        // The queue runs dry: the last unplayed song is the random pick, photographed as such.
+        QTRY_COMPARE_WITH_TIMEOUT(ends.count(), 2, songEndTimeout);
+        QTRY_VERIFY(last->playing());
+        QCOMPARE(photos.size(), 3);
+        QVERIFY(photos.at(2).startsWith(QLatin1String("random: ")));
+        QVERIFY(photos.at(2).endsWith(QLatin1String(" -   3 - Cinder Road - Paper Moon - (random).jpg")));
+        QVERIFY(last->commentAsked());
+        QCOMPARE(timerStarts, 1);
+        QCOMPARE(bench.numberedLines(), QStringList({QStringLiteral("  1:   Amber Lane - Morning Tide"),
+                                                     QStringLiteral("  2:   Brass Harbour - Copper Sky"),
+                                                     QStringLiteral("  3: * Cinder Road - Paper Moon")}));
+        QVERIFY(bench.playlist().startsWith(QLatin1String("The playback started at ")));
+        QCOMPARE(bench.playlist().count(QStringLiteral("The playback started at ")), 1);
+
+        job.waitForFinished();
+        for (const QString& photo : qAsConst(photos))
+            QVERIFY2(QFileInfo(folder.filePath(photo.mid(photo.indexOf(QLatin1String(": ")) + 2))).size() > 0,
+                     qPrintable(photo));
+    }
+
+    void aFirstWishWhoseFileIsGoneGivesWayToARandomSong()
+    {
+        QTemporaryDir folder;
+        const QStringList files = vimotest::copyQueueFolder(QStringLiteral("three"), folder.path());
+        QCOMPARE(files.size(), 3);
+        Bench bench(files.mid(0, 2));
+        QVERIFY(bench.allValid());
+        Track* gone = bench.tracks.at(0);
+        Track* other = bench.tracks.at(1);
+        int photosForWishes = 0;
+        bench.queue->snapshotHook = [&photosForWishes](bool showComment, const QString&) {
+            photosForWishes += showComment ? 1 : 0;
+        };
+        QVERIFY(QFile::remove(gone->filePath()));
+
+        QVERIFY(!bench.enqueue(gone));
+        QVERIFY(other->playing());
+        QVERIFY(gone->played());
+        QVERIFY(!gone->queued() && !gone->playing());
+        QCOMPARE(bench.queue->queuedSongs(), QList<Track*>{other});
+        QCOMPARE(bench.queueTable.item(0, 0)->text(), other->displayText());
+        QCOMPARE(bench.libraryCell(gone)->foreground().color(), accentColour());
+        QVERIFY(bench.log().contains(QStringLiteral("Could not play the file %1; it is skipped.")
+                                         .arg(QDir::toNativeSeparators(gone->filePath()))));
+        // The song that plays was picked at random, and the playlist says so.
+        QVERIFY(bench.playlist().startsWith(QLatin1String("The playback started at ")));
+        QCOMPARE(bench.numberedLines(), QStringList{QStringLiteral("  1: * Beta Band - Second Wind")});
+        QCOMPARE(photosForWishes, 0);
+    }
+
+    void aGoneLastUnplayedSongStaysOutOfTheNewRound()
+    {
+        QTemporaryDir folder;
+        const QStringList files = vimotest::copyQueueFolder(QStringLiteral("three"), folder.path());
+        QCOMPARE(files.size(), 3);
+        Bench bench(files);
+        QVERIFY(bench.allValid());
+        Track* first = bench.tracks.at(0);
+        Track* second = bench.tracks.at(1);
+        Track* gone = bench.tracks.at(2);
+        QSignalSpy ends(&bench.receiver, &EndReceiver::notifyFromBaseThread);
+        QVERIFY(bench.enqueue(first));
+        QVERIFY(bench.enqueue(second));
+        QVERIFY(QFile::remove(gone->filePath()));
+
+        // After the two wishes only the gone song is unplayed: it is skipped, the round is over, and the
+        // new round goes on with one of the songs that can play.
+        QTRY_COMPARE_WITH_TIMEOUT(ends.count(), 2, 2 * songEndTimeout);
+        QTRY_VERIFY(!bench.queue->queuedSongs().isEmpty());
+        Track* next = bench.queue->queuedSongs().first();
+        QVERIFY(next == first || next == second);
+        QVERIFY(next->playing());
+        QVERIFY(bench.allSelectableAgain);
+        QVERIFY(gone->played());
+        QCOMPARE(bench.libraryCell(gone)->foreground().color(), accentColour());
+        QCOMPARE(bench.log().filter(QDir::toNativeSeparators(gone->filePath())).size(), 1);
+        const QString notice = vimotest::exhaustedNotice();
+        QCOMPARE(bench.playlist().count(notice), 1);
+        QVERIFY(bench.playlist().endsWith(
+            notice + QStringLiteral("  3: * %1 - %2\n").arg(next->artist(), next->title())));
+        QCOMPARE(bench.numberedLines().size(), 3);
+    }
+
+    void aLibraryOfGoneFilesPlaysNothingAndStops()
+    {
+        QTemporaryDir folder;
+        const QStringList files = vimotest::copyQueueFolder(QStringLiteral("three"), folder.path());
+        QCOMPARE(files.size(), 3);
+        Bench bench(files);
+        QVERIFY(bench.allValid());
+        for (const QString& file : qAsConst(files))
+            QVERIFY(QFile::remove(file));
+
+        QVERIFY(!bench.enqueue(bench.tracks.first()));
+        QVERIFY(!bench.queue->isBusy());
+        QVERIFY(bench.queue->queuedSongs().isEmpty());
+        QVERIFY(!bench.queue->hasPlaybackStarted());
+        const QStringList log = bench.log();
+        // Each file is named once, and the silence is explained.
+        for (const QString& file : qAsConst(files))
+            QCOMPARE(log.filter(QDir::toNativeSeparators(file)).size(), 1);
+        QVERIFY(log.contains(QStringLiteral("None of the songs could be played.")));
+        QVERIFY(bench.playlist().isEmpty());
+    }
+};
+
+VIMO_TEST_MAIN_WITH_CHILD(TestQueue, child)
+#include "tst_queue.moc"
