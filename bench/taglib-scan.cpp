@@ -72,12 +72,14 @@ int main(int argc, char** argv)
     if (!folder.isDir())
         return usage();
 
+    const double cpuBefore = processCpuSeconds();
     QElapsedTimer clock;
     clock.start();
     QStringList paths;
     scanFolder(folder, paths);
     const QList<Reading> readings = QtConcurrent::blockingMapped(paths, readFile);
     const double seconds = clock.nsecsElapsed() / 1e9;
+    const double cpuSeconds = processCpuSeconds() - cpuBefore;
 
     QList<QPair<QString, double>> lengths;
     for (const Reading& reading : readings) {
@@ -92,6 +94,7 @@ int main(int argc, char** argv)
     figures.add(QStringLiteral("files"), qint64(readings.size()));
     figures.add(QStringLiteral("read"), qint64(lengths.size()));
     figures.add(QStringLiteral("seconds"), seconds, 3);
+    figures.add(QStringLiteral("cpu_seconds"), cpuSeconds, 3);
     figures.add(QStringLiteral("files_per_s"), seconds > 0 ? readings.size() / seconds : 0, 1);
     if (options.has(QStringLiteral("--verify")))
         checkLengths(lengths).addTo(figures);

@@ -82,6 +82,7 @@ int import(const QStringList& arguments)
     QTemporaryDir logFolder;
     logMessage(QStringLiteral("vimo-bench import ") + folder, logFolder.path());
 
+    const double cpuBefore = processCpuSeconds();
     QElapsedTimer clock;
     clock.start();
     TrackLibrary library(nullptr, nullptr, nullptr);
@@ -109,6 +110,7 @@ int import(const QStringList& arguments)
         library.mergePending();
     }
     const double seconds = clock.nsecsElapsed() / 1e9;
+    const double cpuSeconds = processCpuSeconds() - cpuBefore;
     const int files = accepted + duplicates + refused;
 
     QList<QPair<QString, double>> lengths;
@@ -124,6 +126,7 @@ int import(const QStringList& arguments)
     figures.add(QStringLiteral("duplicates"), qint64(duplicates));
     figures.add(QStringLiteral("refused"), qint64(refused));
     figures.add(QStringLiteral("seconds"), seconds, 3);
+    figures.add(QStringLiteral("cpu_seconds"), cpuSeconds, 3);
     figures.add(QStringLiteral("files_per_s"), seconds > 0 ? files / seconds : 0, 1);
     if (options.has(QStringLiteral("--verify")))
         checkLengths(lengths).addTo(figures);

@@ -13,6 +13,16 @@ FileConstructor::FileConstructor(const QString& path, SyncProc endSyncProc, void
     absolutePath = file.absoluteFilePath();
 }
 
+FileConstructor FileConstructor::forFoundFile(const QString& absolutePath, SyncProc endSyncProc,
+                                              void* endSyncReceiver, TrackLibrary* library)
+{
+    FileConstructor found(QString(), endSyncProc, endSyncReceiver, library);
+    found.path = absolutePath;
+    found.absolutePath = absolutePath;
+    found.exists = true;
+    return found;
+}
+
 Track* FileConstructor::createTrack() const
 {
     if (!exists)

@@ -3,19 +3,71 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStringList>
+#include <QtConcurrent>
 
-void scanFolder(const QFileInfo& folder, QStringList& paths)
+#include <vector>
+
+namespace {
+
+// One folder's MP3 files and subfolders, each in the file system's order.
+struct FolderListing
+{
+    QStringList files;
+    QFileInfoList folders;
+};
+
+FolderListing listFolder(const QFileInfo& folder)
 {
     const QDir directory(folder.absoluteFilePath());
+    FolderListing listing;
     const QFileInfoList files =
         directory.entryInfoList(QStringList{QStringLiteral("*.mp3")},
                                 QDir::Files | QDir::Hidden | QDir::Readable | QDir::NoSymLinks, QDir::NoSort);
+    listing.files.reserve(files.size());
     for (const QFileInfo& file : files)
-        paths << file.absoluteFilePath();
+        listing.files << file.absoluteFilePath();
     const QFileInfoList folders = directory.entryInfoList(
         QDir::Dirs | QDir::Hidden | QDir::Readable | QDir::NoSymLinks | QDir::NoDotAndDotDot, QDir::NoSort);
     for (const QFileInfo& subfolder : folders) {
         if (subfolder.absoluteFilePath() != directory.absolutePath())
-            scanFolder(subfolder, paths);
+            listing.folders << subfolder;
     }
+    return listing;
+}
+
+// A folder's listing and where its subfolders' listings begin; those of one folder lie side by side.
+struct ScannedFolder
+{
+    FolderListing listing;
+    size_t firstSubfolder = 0;
+};
+
+void appendDepthFirst(const std::vector<ScannedFolder>& scanned, size_t index, QStringList& paths)
+{
+    const ScannedFolder& folder = scanned.at(index);
+    paths += folder.listing.files;
+    for (int i = 0; i < folder.listing.folders.size(); ++i)
+        appendDepthFirst(scanned, folder.firstSubfolder + size_t(i), paths);
+}
+
+} // namespace
+
+void scanFolder(const QFileInfo& folder, QStringList& paths)
+{
+    // Listing a folder costs a system call per file; the folders of one level of the tree are listed in
+    // parallel, so a large collection is found in a fraction of the time. The order is put together after.
+    std::vector<ScannedFolder> scanned;
+    QFileInfoList level{folder};
+    while (!level.isEmpty()) {
+        const QList<FolderListing> listings = QtConcurrent::blockingMapped(level, listFolder);
+        size_t next = scanned.size() + size_t(listings.size());
+        QFileInfoList nextLevel;
+        for (const FolderListing& listing : listings) {
+            scanned.push_back(ScannedFolder{listing, next});
+            next += size_t(listing.folders.size());
+            nextLevel += listing.folders;
+        }
+        level = nextLevel;
+    }
+    appendDepthFirst(scanned, 0, paths);
 }
