@@ -36,10 +36,11 @@ constexpr int maximumEmptyReads = 100;
 
 enum StreamState { Idle, Playing, Paused, Stopping, Ended };
 
-QString translated(const char* text)
+// Gives the texts below their translation context, where lupdate finds them too.
+struct EngineText
 {
-    return QCoreApplication::translate("AudioEngine", text);
-}
+    Q_DECLARE_TR_FUNCTIONS(AudioEngine)
+};
 
 // Decoded frames on their way from one update thread (the only writer) to the device callback (the only
 // reader). Neither side waits for the other.
@@ -471,8 +472,8 @@ struct AudioEngine::State
         // No changes allowed: SDL converts for the hardware, and the callback always sees this format.
         device = SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, 0);
         if (device == 0) {
-            *failure =
-                translated("The audio device could not be opened: %1").arg(QString::fromUtf8(SDL_GetError()));
+            *failure = EngineText::tr("The audio device could not be opened: %1")
+                           .arg(QString::fromUtf8(SDL_GetError()));
             return false;
         }
         mixBuffer.assign(size_t(std::max<int>(obtained.samples, devicePeriodFrames)) * AudioEngine::channels,
@@ -500,8 +501,8 @@ QString AudioEngine::sdlVersionProblem(int major, int minor, int patch)
     if (major == minimumSdlMajor && SDL_VERSIONNUM(major, minor, patch) >=
                                         SDL_VERSIONNUM(minimumSdlMajor, minimumSdlMinor, minimumSdlPatch))
         return QString();
-    return translated("An incorrect version of SDL2 was loaded: %1.%2.%3. Supported SDL2 versions are "
-                      "%4.%5.%6 and newer.")
+    return EngineText::tr("An incorrect version of SDL2 was loaded: %1.%2.%3. Supported SDL2 versions are "
+                          "%4.%5.%6 and newer.")
         .arg(major)
         .arg(minor)
         .arg(patch)
@@ -518,7 +519,7 @@ QString AudioEngine::libraryVersionProblem()
     if (!sdlProblem.isEmpty())
         return sdlProblem;
     if (!mpg123_feature(MPG123_FEATURE_DECODE_LAYER3) || !mpg123_feature(MPG123_FEATURE_OUTPUT_16BIT))
-        return translated("The loaded libmpg123 cannot decode MPEG layer 3 audio to 16-bit samples.");
+        return EngineText::tr("The loaded libmpg123 cannot decode MPEG layer 3 audio to 16-bit samples.");
     return QString();
 }
 
@@ -532,7 +533,7 @@ bool AudioEngine::open(QString* failure)
     if (!d->decoderLibraryReady) {
         const int result = mpg123_init();
         if (result != MPG123_OK) {
-            *failure = translated("The MP3 decoder could not be started: %1")
+            *failure = EngineText::tr("The MP3 decoder could not be started: %1")
                            .arg(QString::fromUtf8(mpg123_plain_strerror(result)));
             return false;
         }
@@ -542,8 +543,8 @@ bool AudioEngine::open(QString* failure)
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     SDL_SetHint(SDL_HINT_AUDIO_DEVICE_APP_NAME, "Vimo");
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-        *failure =
-            translated("The audio system could not be started: %1").arg(QString::fromUtf8(SDL_GetError()));
+        *failure = EngineText::tr("The audio system could not be started: %1")
+                       .arg(QString::fromUtf8(SDL_GetError()));
         return false;
     }
     if (!d->openDevice(failure)) {

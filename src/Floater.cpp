@@ -91,7 +91,8 @@ void Floater::addComment()
 {
     if (!ui)
         return;
-    writePhotoComment(QFile::encodeName(photoPath).toStdString(), ui->lineEdit->text().toStdString());
+    if (writePhotoComment(QFile::encodeName(photoPath).toStdString(), ui->lineEdit->text().toStdString()))
+        emit commentWritten();
     close();
 }
 

@@ -29,6 +29,10 @@ public:
     // The photo loaded and the window was built and shown.
     bool isBuilt() const { return ui != nullptr; }
 
+signals:
+    // The comment is in the photo file now.
+    void commentWritten();
+
 public slots:
     // Stores the line's text (also an empty one) in the photo and closes the window.
     void addComment();

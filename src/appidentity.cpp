@@ -3,6 +3,7 @@
 #include "version.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QIcon>
 #include <QLocale>
 #include <QTranslator>
@@ -25,11 +26,25 @@ void setApplicationIdentity()
     QApplication::setQuitOnLastWindowClosed(true);
     QApplication::setApplicationVersion(programVersionText());
     QApplication::setOrganizationName(QStringLiteral("Talvoren"));
+    // Lets the desktop match the window to its installed entry and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("example.talvoren.vimo"));
 }
 
-bool installTranslation(QTranslator& translator, const QLocale& locale)
+QStringList translationFolders()
 {
-    const bool loaded = translator.load(QStringLiteral("vimo_") + locale.name());
+    const QString programFolder = QCoreApplication::applicationDirPath();
+    return {programFolder, QDir::cleanPath(programFolder + QStringLiteral("/../share/vimo/translations"))};
+}
+
+bool installTranslation(QTranslator& translator, const QLocale& locale, const QStringList& fallbackFolders)
+{
+    const QString fileName = QStringLiteral("vimo_") + locale.name();
+    bool loaded = translator.load(fileName);
+    for (const QString& folder : fallbackFolders) {
+        if (loaded)
+            break;
+        loaded = translator.load(fileName, folder);
+    }
     QCoreApplication::installTranslator(&translator);
     return loaded;
 }

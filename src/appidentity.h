@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QStringList>
+
 class QIcon;
 class QLocale;
 class QTranslator;
@@ -10,10 +12,15 @@ void initVimoResources();
 // Name with version, version and organisation of the running application.
 void setApplicationIdentity();
 
+// Where translations are looked for after the working directory: the program's folder (a build folder),
+// then <prefix>/share/vimo/translations beside an installed program.
+QStringList translationFolders();
+
 // Loads "vimo_" + the locale's name from the working directory, with Qt's fallbacks
-// (vimo_de_DE.qm, then vimo_de.qm, then vimo.qm), and installs the translator whatever the result.
-// Returns whether a translation was found.
-bool installTranslation(QTranslator& translator, const QLocale& locale);
+// (vimo_de_DE.qm, then vimo_de.qm, then vimo.qm); when none is there, from each of `fallbackFolders`
+// in turn. Installs the translator whatever the result. Returns whether a translation was found.
+bool installTranslation(QTranslator& translator, const QLocale& locale,
+                        const QStringList& fallbackFolders = translationFolders());
 bool installSystemTranslation(QTranslator& translator);
 
 // The program's icon from the compiled-in resources (empty when they lack it).

@@ -4,6 +4,7 @@
 #include "AllBase.h"
 #include "AllBaseBackend.h"
 #include "Floater.h"
+#include "PartyAlbum.h"
 #include "PlayQueue.h"
 #include "Snapshot.h"
 #include "Track.h"
@@ -140,6 +141,10 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), ui(std::make_unique<U
     webcam = opencv::webcamForRun(
         useWebcam ? std::make_unique<opencv::Snapshot>(deviceId, width, height, quality) : nullptr,
         portraitDirectory);
+    if (webcam && !portraitDirectory.isEmpty()) {
+        partyAlbum = std::make_unique<PartyAlbum>(runFolder(), portraitDirectory);
+        partyAlbum->update();
+    }
     if (playQueue) {
         playQueue->setWebcam(webcam.get());
         playQueue->startTimerHook = [this]() { startTimer(); };
@@ -225,6 +230,7 @@ MainWindow::~MainWindow()
     delete escapeShortcut;
     delete manualShortcut;
     snapshotFuture.waitForFinished();
+    partyAlbum.reset();
     webcam.reset();
     delete playQueue;
     if (audioBackend) {
@@ -915,9 +921,12 @@ void MainWindow::selectionHasChanged()
             selection.commentAsked = track->commentAsked();
         }
     }
-    if (followLibrarySelection(floater, selection, webcam != nullptr, adding, portraitDirectory, table) &&
-        track)
+    if (!followLibrarySelection(floater, selection, webcam != nullptr, adding, portraitDirectory, table))
+        return;
+    if (track)
         track->setCommentAsked(true);
+    if (partyAlbum)
+        connect(floater.get(), &Floater::commentWritten, this, [this]() { partyAlbum->update(); });
 }
 
 // ---- Wishes and playback ----
@@ -979,6 +988,15 @@ void MainWindow::timerUpdate()
 
 void MainWindow::startSnapshotJob(bool showComment, const QString& folder, const QString& fileName)
 {
-    if (opencv::startSnapshotJob(webcam.get(), snapshotFuture, showComment, folder, fileName))
+    const bool wished = opencv::startSnapshotJob(webcam.get(), snapshotFuture, showComment, folder, fileName);
+    if (partyAlbum && !fileName.isEmpty()) {
+        // The queue photographs the song it has just taken on, its last one.
+        const Track* song =
+            playQueue && !playQueue->queuedSongs().isEmpty() ? playQueue->queuedSongs().last() : nullptr;
+        const bool known = song && song->photoFileName() == fileName;
+        partyAlbum->portraitStarted(fileName, known ? song->artist() : QString(),
+                                    known ? song->title() : QString(), snapshotFuture);
+    }
+    if (wished)
         selectionHasChanged();
 }

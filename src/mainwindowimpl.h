@@ -20,6 +20,7 @@ class Snapshot;
 }
 class About;
 class Floater;
+class PartyAlbum;
 class ForeignerBackend;
 class PlayQueue;
 class QAbstractButton;
@@ -66,6 +67,7 @@ public:
     QString selectedGenre() const { return currentGenre; }
     QString portraitFolder() const { return portraitDirectory; }
     bool hasWebcam() const { return webcam != nullptr; }
+    PartyAlbum* album() const { return partyAlbum.get(); }
 
     // Column widths and row height of the queue table: the columns share the width exactly.
     void layoutQueueColumns();
@@ -169,5 +171,6 @@ private:
     std::unique_ptr<opencv::Snapshot> webcam;
     QFuture<void> snapshotFuture;
     std::unique_ptr<Floater> floater;
+    std::unique_ptr<PartyAlbum> partyAlbum;
     QString portraitDirectory;
 };

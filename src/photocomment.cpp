@@ -27,10 +27,11 @@ struct ExifDataRelease
 };
 using ExifDataPointer = std::unique_ptr<ExifData, ExifDataRelease>;
 
-QString translated(const char* text)
+// Gives the texts below their translation context, where lupdate finds them too.
+struct PhotoCommentText
 {
-    return QCoreApplication::translate("PhotoComment", text);
-}
+    Q_DECLARE_TR_FUNCTIONS(PhotoComment)
+};
 
 // The entry of `tag` in `content`, made with the tag's defaults when missing.
 ExifEntry* entryFor(ExifContent* content, ExifTag tag)
@@ -131,12 +132,12 @@ QByteArray fittingExifBlock(const QSize& size, const std::string& comment, const
         block = exifBlock(size, stored);
     }
     if (stored.size() != comment.size()) {
-        logMessage(
-            translated("The comment for the photo \"%1\" was shortened from %2 to %3 bytes to fit into "
+        logMessage(PhotoCommentText::tr(
+                       "The comment for the photo \"%1\" was shortened from %2 to %3 bytes to fit into "
                        "the photo.")
-                .arg(fileName)
-                .arg(comment.size())
-                .arg(stored.size()));
+                       .arg(fileName)
+                       .arg(comment.size())
+                       .arg(stored.size()));
     }
     return block.size() > maximumExifBlockSize ? QByteArray() : block;
 }
@@ -186,20 +187,23 @@ bool writePhotoComment(const std::string& fileName, const std::string& comment)
     const QByteArray jpeg = photo.read(expectedSize);
     photo.close();
     if (jpeg.size() != expectedSize) {
-        logMessage(translated("Reading error: only %1 of %2 bytes of the photo \"%3\" could be read; "
-                              "the comment was not stored.")
-                       .arg(jpeg.size())
-                       .arg(expectedSize)
-                       .arg(path));
+        logMessage(
+            PhotoCommentText::tr("Reading error: only %1 of %2 bytes of the photo \"%3\" could be read; "
+                                 "the comment was not stored.")
+                .arg(jpeg.size())
+                .arg(expectedSize)
+                .arg(path));
         return false;
     }
     if (!startsWith(jpeg, 0, "\xFF\xD8", 2)) {
-        logMessage(translated("The photo \"%1\" is no JPEG file; the comment was not stored.").arg(path));
+        logMessage(
+            PhotoCommentText::tr("The photo \"%1\" is no JPEG file; the comment was not stored.").arg(path));
         return false;
     }
     if (holdsExif(jpeg)) {
         logMessage(
-            translated("The photo \"%1\" already holds EXIF data; the comment was not stored.").arg(path));
+            PhotoCommentText::tr("The photo \"%1\" already holds EXIF data; the comment was not stored.")
+                .arg(path));
         return false;
     }
 
@@ -221,7 +225,7 @@ bool writePhotoComment(const std::string& fileName, const std::string& comment)
     target.setDirectWriteFallback(true);
     if (!target.open(QIODevice::WriteOnly) || target.write(rewritten) != rewritten.size() ||
         !target.commit()) {
-        logMessage(translated("The comment could not be stored in the photo \"%1\": %2")
+        logMessage(PhotoCommentText::tr("The comment could not be stored in the photo \"%1\": %2")
                        .arg(path, target.errorString()));
         return false;
     }

@@ -2,6 +2,156 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="de_DE">
 <context>
+    <name>About</name>
+    <message>
+        <source>Release date:</source>
+        <translation>Veröffentlicht am:</translation>
+    </message>
+    <message>
+        <source>Free edition</source>
+        <translation>Freie Ausgabe</translation>
+    </message>
+    <message>
+        <source>Author: </source>
+        <translation>Autor: </translation>
+    </message>
+    <message>
+        <source>Web site:</source>
+        <translation>Webseite:</translation>
+    </message>
+    <message>
+        <source>manual:</source>
+        <translation>Handbuch:</translation>
+    </message>
+    <message>
+        <source>here</source>
+        <translation>hier</translation>
+    </message>
+    <message>
+        <source>press F1 in the main window</source>
+        <translation>F1 im Hauptfenster drücken</translation>
+    </message>
+    <message>
+        <source>Acknowledgements:</source>
+        <translation>Danksagungen:</translation>
+    </message>
+    <message>
+        <source>for webcam support</source>
+        <translation>für die Webcam-Unterstützung</translation>
+    </message>
+</context>
+<context>
+    <name>AboutDialog</name>
+    <message>
+        <source>About Vimo</source>
+        <translation>Über Vimo</translation>
+    </message>
+    <message>
+        <source>Opens the web site of Talvoren in your default web browser</source>
+        <translation>Öffnet die Webseite von Talvoren in Ihrem Standard-Webbrowser</translation>
+    </message>
+    <message>
+        <source>Opens a new e-mail to Talvoren in your default e-mail program</source>
+        <translation>Öffnet eine neue E-Mail an Talvoren in Ihrem Standard-E-Mail-Programm</translation>
+    </message>
+    <message>
+        <source>Opens your local Vimo manual with your default text editor</source>
+        <translation>Öffnet Ihr lokales Vimo-Handbuch mit Ihrem Standard-Texteditor</translation>
+    </message>
+    <message>
+        <source>Quit Vimo</source>
+        <translation>Vimo beenden</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+</context>
+<context>
+    <name>AudioEngine</name>
+    <message>
+        <source>The audio device could not be opened: %1</source>
+        <translation>Das Audiogerät konnte nicht geöffnet werden: %1</translation>
+    </message>
+    <message>
+        <source>An incorrect version of SDL2 was loaded: %1.%2.%3. Supported SDL2 versions are %4.%5.%6 and newer.</source>
+        <translation>Eine falsche Version von SDL2 wurde geladen: %1.%2.%3. Unterstützt werden die SDL2-Versionen ab %4.%5.%6.</translation>
+    </message>
+    <message>
+        <source>The loaded libmpg123 cannot decode MPEG layer 3 audio to 16-bit samples.</source>
+        <translation>Die geladene libmpg123 kann MPEG-Layer-3-Audio nicht in 16-Bit-Samples dekodieren.</translation>
+    </message>
+    <message>
+        <source>The MP3 decoder could not be started: %1</source>
+        <translation>Der MP3-Decoder konnte nicht gestartet werden: %1</translation>
+    </message>
+    <message>
+        <source>The audio system could not be started: %1</source>
+        <translation>Das Audiosystem konnte nicht gestartet werden: %1</translation>
+    </message>
+</context>
+<context>
+    <name>ConfigDialog</name>
+    <message>
+        <source>Party mode</source>
+        <translation>Party-Modus</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Schließen</translation>
+    </message>
+    <message>
+        <source>Home &quot;forever alone&quot; mode: Kiosk mode OFF, Photos for wishes OFF, Photos for stop-motion OFF, Adding of songs ON</source>
+        <translation>Heimmodus „für immer allein“: Kioskmodus AUS, Fotos für Wünsche AUS, Fotos für Stop-Motion AUS, Hinzufügen von Liedern AN</translation>
+    </message>
+    <message>
+        <source>Default &quot;unlocked party&quot; mode: Kiosk mode OFF, Photos for wishes ON, Photos for stop-motion ON, Adding of songs ON</source>
+        <translation>Standardmodus „offene Party“: Kioskmodus AUS, Fotos für Wünsche AN, Fotos für Stop-Motion AN, Hinzufügen von Liedern AN</translation>
+    </message>
+    <message>
+        <source>Party &quot;no camera&quot; mode: Kiosk mode ON, Photos for wishes OFF, Photos for stop-motion OFF</source>
+        <translation>Party-Modus „ohne Kamera“: Kioskmodus AN, Fotos für Wünsche AUS, Fotos für Stop-Motion AUS</translation>
+    </message>
+    <message>
+        <source>Party &quot;no stop-motion&quot; mode: Kiosk mode ON, Photos for wishes ON, Photos for stop-motion OFF</source>
+        <translation>Party-Modus „ohne Stop-Motion“: Kioskmodus AN, Fotos für Wünsche AN, Fotos für Stop-Motion AUS</translation>
+    </message>
+    <message>
+        <source>Party &quot;no wish-photos&quot; mode: Kiosk mode ON, Photos for wishes OFF, Photos for stop-motion ON</source>
+        <translation>Party-Modus „ohne Wunschfotos“: Kioskmodus AN, Fotos für Wünsche AUS, Fotos für Stop-Motion AN</translation>
+    </message>
+    <message>
+        <source>Party &quot;Deluxe&quot; mode: Kiosk mode ON, Photos for wishes ON, Photos for stop-motion ON</source>
+        <translation>Party-Modus „Deluxe“: Kioskmodus AN, Fotos für Wünsche AN, Fotos für Stop-Motion AN</translation>
+    </message>
+</context>
+<context>
+    <name>Floater</name>
+    <message>
+        <source>Failed to open floater showing file</source>
+        <translation>Das Fotofenster konnte diese Datei nicht öffnen:</translation>
+    </message>
+</context>
+<context>
+    <name>FloaterDialog</name>
+    <message>
+        <source>Dialog</source>
+        <translation>Dialog</translation>
+    </message>
+    <message>
+        <source>TextLabel</source>
+        <translation>Foto</translation>
+    </message>
+    <message>
+        <source>Please enter a comment now:</source>
+        <translation>Bitte jetzt einen Kommentar eingeben:</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+</context>
+<context>
     <name>MainWindow</name>
     <message>
         <source>Vimo quick setup</source>
@@ -18,6 +168,260 @@
     <message>
         <source>No</source>
         <translation>Nein</translation>
+    </message>
+    <message>
+        <source>Vimo</source>
+        <translation>Vimo</translation>
+    </message>
+    <message>
+        <source>About Vimo</source>
+        <translation>Über Vimo</translation>
+    </message>
+    <message>
+        <source>Add all MP3 files from a directory and its subdirectories</source>
+        <translation>Alle MP3-Dateien eines Ordners und seiner Unterordner hinzufügen</translation>
+    </message>
+    <message>
+        <source>Add
+Songs</source>
+        <translation>Lieder
+hinzufügen</translation>
+    </message>
+    <message>
+        <source>Type to search</source>
+        <translation>Zum Suchen tippen</translation>
+    </message>
+    <message>
+        <source>Song history</source>
+        <translation>Gespielte Lieder</translation>
+    </message>
+    <message>
+        <source>Pause</source>
+        <translation>Pause</translation>
+    </message>
+    <message>
+        <source>manual_free_edition.html</source>
+        <translation>manual_free_edition.html</translation>
+    </message>
+    <message>
+        <source>critical error</source>
+        <translation>kritischer Fehler</translation>
+    </message>
+    <message>
+        <source>The sound back end could not be initialized.</source>
+        <translation>Die Tonausgabe konnte nicht gestartet werden.</translation>
+    </message>
+    <message>
+        <source>Please start Vimo again after you ensured that
+your sound device is correctly set up.</source>
+        <translation>Bitte starten Sie Vimo erneut, nachdem Sie sichergestellt haben,
+dass Ihr Audiogerät richtig eingerichtet ist.</translation>
+    </message>
+    <message>
+        <source>In many cases, all you need to do is plugging in
+and/or turning on your speakers.</source>
+        <translation>Oft genügt es, die Lautsprecher anzuschließen
+und/oder einzuschalten.</translation>
+    </message>
+    <message>
+        <source>Drag a folder or mp3 files here</source>
+        <translation>Ziehen Sie einen Ordner oder MP3-Dateien hierher</translation>
+    </message>
+    <message>
+        <source>F1 shows the manual</source>
+        <translation>F1 zeigt das Handbuch</translation>
+    </message>
+    <message>
+        <source>Add Songs</source>
+        <translation>Lieder hinzufügen</translation>
+    </message>
+    <message>
+        <source>Alt+A</source>
+        <translation>Alt+A</translation>
+    </message>
+    <message>
+        <source>Ctrl+F</source>
+        <translation>Ctrl+F</translation>
+    </message>
+    <message>
+        <source>Out of memory.</source>
+        <translation>Nicht genügend Arbeitsspeicher.</translation>
+    </message>
+    <message>
+        <source>Please select one folder containing MP3 files.</source>
+        <translation>Bitte wählen Sie einen Ordner mit MP3-Dateien.</translation>
+    </message>
+    <message>
+        <source>Please select one directory and press the &quot;ADD all MP3s&quot; button</source>
+        <translation>Bitte wählen Sie einen Ordner und drücken Sie die Schaltfläche „ADD all MP3s“</translation>
+    </message>
+    <message>
+        <source>Songs can be added again when the current adding has ended.</source>
+        <translation>Lieder können erst wieder hinzugefügt werden, wenn das laufende Hinzufügen beendet ist.</translation>
+    </message>
+    <message>
+        <source>Start of ADDING files</source>
+        <translation>Beginn des HINZUFÜGENS von Dateien</translation>
+    </message>
+    <message>
+        <source>Starting to add</source>
+        <translation>Beginne mit dem Hinzufügen von</translation>
+    </message>
+    <message>
+        <source>files to Vimo.</source>
+        <translation>Dateien zu Vimo.</translation>
+    </message>
+    <message>
+        <source>files are now available in Vimo.</source>
+        <translation>Dateien sind jetzt in Vimo verfügbar.</translation>
+    </message>
+    <message>
+        <source>Adding of files has been cancelled by the user.</source>
+        <translation>Das Hinzufügen von Dateien wurde vom Benutzer abgebrochen.</translation>
+    </message>
+    <message>
+        <source>Adding of files has finished.</source>
+        <translation>Das Hinzufügen von Dateien ist abgeschlossen.</translation>
+    </message>
+    <message>
+        <source>files are now available in Vimo (CANCEL).</source>
+        <translation>Dateien sind jetzt in Vimo verfügbar (ABGEBROCHEN).</translation>
+    </message>
+    <message>
+        <source>files were not imported because they are duplicates (same artist and same title).</source>
+        <translation>Dateien wurden nicht übernommen, weil sie Duplikate sind (gleicher Interpret und gleicher Titel).</translation>
+    </message>
+    <message>
+        <source>files were not imported because they have no artist and title ID3 tags (up to version 2.2 is supported) or are corrupt.</source>
+        <translation>Dateien wurden nicht übernommen, weil ihnen die ID3-Tags für Interpret und Titel fehlen (bis Version 2.2 unterstützt) oder weil sie beschädigt sind.</translation>
+    </message>
+    <message>
+        <source>All genres</source>
+        <translation>Alle</translation>
+    </message>
+    <message>
+        <source>The rest</source>
+        <translation>Der Rest</translation>
+    </message>
+    <message>
+        <source>Shows tracks of the genres</source>
+        <translation>Zeigt die Lieder der Genres</translation>
+    </message>
+    <message>
+        <source>and tracks without a genre</source>
+        <translation>und die Lieder ohne Genre</translation>
+    </message>
+    <message>
+        <source>Webcam was successfully initialized.</source>
+        <translation>Die Webcam wurde erfolgreich gestartet.</translation>
+    </message>
+    <message>
+        <source>Webcam initialization failed.</source>
+        <translation>Die Webcam konnte nicht gestartet werden.</translation>
+    </message>
+    <message>
+        <source>Genre</source>
+        <translation>Genre</translation>
+    </message>
+    <message>
+        <source>Year</source>
+        <translation>Jahr</translation>
+    </message>
+    <message>
+        <source>Album</source>
+        <translation>Album</translation>
+    </message>
+    <message>
+        <source>Track</source>
+        <translation>Titelnummer</translation>
+    </message>
+    <message>
+        <source>Length</source>
+        <translation>Länge</translation>
+    </message>
+</context>
+<context>
+    <name>PartyAlbum</name>
+    <message>
+        <source>No photo</source>
+        <translation>Kein Foto</translation>
+    </message>
+    <message>
+        <source>random pick</source>
+        <translation>Zufallswahl</translation>
+    </message>
+    <message>
+        <source>Vimo party album</source>
+        <translation>Vimo-Partyalbum</translation>
+    </message>
+    <message>
+        <source>Portraits: %1</source>
+        <translation>Porträts: %1</translation>
+    </message>
+    <message>
+        <source>No portraits yet: every song the queue takes on is photographed and appears here.</source>
+        <translation>Noch keine Porträts: Jedes Lied, das die Warteschlange aufnimmt, wird fotografiert und erscheint hier.</translation>
+    </message>
+    <message>
+        <source>The party album %1 could not be written.</source>
+        <translation>Das Partyalbum %1 konnte nicht geschrieben werden.</translation>
+    </message>
+</context>
+<context>
+    <name>PhotoComment</name>
+    <message>
+        <source>The comment for the photo &quot;%1&quot; was shortened from %2 to %3 bytes to fit into the photo.</source>
+        <translation>Der Kommentar zum Foto „%1“ wurde von %2 auf %3 Bytes gekürzt, damit er in das Foto passt.</translation>
+    </message>
+    <message>
+        <source>Reading error: only %1 of %2 bytes of the photo &quot;%3&quot; could be read; the comment was not stored.</source>
+        <translation>Lesefehler: nur %1 von %2 Bytes des Fotos „%3“ konnten gelesen werden; der Kommentar wurde nicht gespeichert.</translation>
+    </message>
+    <message>
+        <source>The photo &quot;%1&quot; is no JPEG file; the comment was not stored.</source>
+        <translation>Das Foto „%1“ ist keine JPEG-Datei; der Kommentar wurde nicht gespeichert.</translation>
+    </message>
+    <message>
+        <source>The photo &quot;%1&quot; already holds EXIF data; the comment was not stored.</source>
+        <translation>Das Foto „%1“ enthält bereits EXIF-Daten; der Kommentar wurde nicht gespeichert.</translation>
+    </message>
+    <message>
+        <source>The comment could not be stored in the photo &quot;%1&quot;: %2</source>
+        <translation>Der Kommentar konnte nicht im Foto „%1“ gespeichert werden: %2</translation>
+    </message>
+</context>
+<context>
+    <name>PlayQueue</name>
+    <message>
+        <source>Could not play the file %1; it is skipped.</source>
+        <translation>Die Datei %1 konnte nicht abgespielt werden; sie wird übersprungen.</translation>
+    </message>
+    <message>
+        <source>None of the songs could be played.</source>
+        <translation>Keines der Lieder konnte abgespielt werden.</translation>
+    </message>
+</context>
+<context>
+    <name>QWidget</name>
+    <message>
+        <source>Reading ID3 tags of file:</source>
+        <translation>Lesen der ID3-Tags der Datei:</translation>
+    </message>
+    <message>
+        <source>reading the music data failed.</source>
+        <translation>Lesen der Musikdaten fehlgeschlagen.</translation>
+    </message>
+    <message>
+        <source>too few (&lt;0) or too many seconds -&gt; failed.</source>
+        <translation>zu wenige (&lt;0) oder zu viele Sekunden -&gt; fehlgeschlagen.</translation>
+    </message>
+    <message>
+        <source>title failed.</source>
+        <translation>Titel fehlgeschlagen.</translation>
+    </message>
+    <message>
+        <source>artist failed.</source>
+        <translation>Interpret fehlgeschlagen.</translation>
     </message>
 </context>
 </TS>
