@@ -13,9 +13,10 @@
 //       the seconds until the job has ended, the longest stall of the GUI thread (the lateness of a
 //       10 ms repeating timer), and the resident memory of the empty window and afterwards.
 //
-//   vimo-bench grid FOLDER [--refreshes K] [--size WxH]
+//   vimo-bench grid FOLDER [--refreshes K] [--size WxH] [--dump FILE]
 //       After adding FOLDER, K refreshes of the library grid: the time of the refresh itself, and of the
-//       refresh with the painting it causes.
+//       refresh with the painting it causes. --dump writes what the grid shows after wishes, genre
+//       choices and a new window size, cell by cell, to compare two builds.
 //
 //   vimo-bench party FOLDER --songs N [--wish-every K] [--size WxH]
 //       After adding FOLDER, the window plays N songs back to back into SDL's disk driver: five wishes
@@ -31,6 +32,7 @@
 #include "mainwindowimpl.h"
 #include "runlog.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -42,6 +44,7 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <algorithm>
@@ -56,7 +59,7 @@ int usage()
 {
     err() << "usage: vimo-bench import FOLDER [--threads N] [--list] [--verify]\n"
              "       vimo-bench gui-import FOLDER [--size WxH]\n"
-             "       vimo-bench grid FOLDER [--refreshes K] [--size WxH]\n"
+             "       vimo-bench grid FOLDER [--refreshes K] [--size WxH] [--dump FILE]\n"
              "       vimo-bench party FOLDER --songs N [--wish-every K] [--size WxH]\n";
     return 2;
 }
@@ -147,6 +150,9 @@ public:
         QObject::connect(&timer, &QTimer::timeout, [this]() {
             const qint64 now = clock.nsecsElapsed();
             longest = qMax(longest, now - last - periodNanoseconds);
+            if (now - last - periodNanoseconds > 30000000 && qEnvironmentVariableIsSet("VIMO_BENCH_STALLS"))
+                err() << "stall " << (now - last - periodNanoseconds) / 1000000 << " ms ending at "
+                      << now / 1000000 << " ms\n";
             last = now;
             if (this->tick)
                 this->tick();
@@ -281,15 +287,107 @@ int guiImport(const QStringList& arguments)
     return 0;
 }
 
+// Wishes the first free song that has a cell in the grid; false when there is none.
+bool wishFreeSong(BenchWindow& window)
+{
+    TrackLibrary* library = window.main().trackLibrary();
+    for (Track* track : library->selectableTracks(false)) {
+        if (track->queued())
+            continue;
+        if (QTableWidgetItem* cell = library->tableItemFor(track)) {
+            emit window.table()->itemActivated(cell);
+            return true;
+        }
+    }
+    return false;
+}
+
+// Everything a refresh decides about the grid, as text: sizes, scroll bars, the current and selected
+// cells, and every cell's roles and flags. Two builds that write the same text show the same grid.
+QString describeGrid(QTableWidget* table)
+{
+    QString text;
+    QTextStream stream(&text);
+    stream << "rows " << table->rowCount() << " columns " << table->columnCount() << " policies "
+           << table->horizontalScrollBarPolicy() << ' ' << table->verticalScrollBarPolicy() << '\n';
+    for (int row = 0; row < table->rowCount(); ++row)
+        stream << table->rowHeight(row) << ' ';
+    stream << '\n';
+    for (int column = 0; column < table->columnCount(); ++column)
+        stream << table->columnWidth(column) << ' ';
+    stream << "\ncurrent " << table->currentRow() << ',' << table->currentColumn() << " selected";
+    for (const QModelIndex& index : table->selectionModel()->selectedIndexes())
+        stream << ' ' << index.row() << ',' << index.column();
+    stream << '\n';
+    const auto brush = [](const QVariant& value) {
+        if (!value.isValid())
+            return QStringLiteral("-");
+        const QBrush brush = value.value<QBrush>();
+        return QString::number(brush.style()) + QLatin1Char(':') + brush.color().name(QColor::HexArgb);
+    };
+    for (int row = 0; row < table->rowCount(); ++row) {
+        for (int column = 0; column < table->columnCount(); ++column) {
+            const QTableWidgetItem* cell = table->item(row, column);
+            stream << row << ',' << column;
+            if (cell) {
+                stream << " flags " << int(cell->flags()) << " text "
+                       << cell->data(Qt::DisplayRole).toString().replace('\n', '|') << " tip "
+                       << cell->data(Qt::ToolTipRole).toString().replace('\n', '|') << " bg "
+                       << brush(cell->data(Qt::BackgroundRole)) << " fg "
+                       << brush(cell->data(Qt::ForegroundRole)) << " align "
+                       << cell->data(Qt::TextAlignmentRole).toInt() << " font "
+                       << cell->data(Qt::FontRole).value<QFont>().toString();
+            }
+            stream << '\n';
+        }
+    }
+    return text;
+}
+
+// Refreshes the grid the ways a party does (wishes, genre buttons, a new window size) and writes what
+// each refresh showed to `path`.
+bool dumpGridScenario(BenchWindow& window, const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
+        return false;
+    QTextStream stream(&file);
+    const auto step = [&](const char* name) {
+        settle();
+        stream << "== " << name << '\n' << describeGrid(window.table());
+    };
+    step("added");
+    for (int wish = 0; wish < 3; ++wish)
+        wishFreeSong(window);
+    window.main().refreshLibraryTable(QString(), true);
+    step("three wishes");
+    const std::vector<QAbstractButton*> buttons = window.main().genreFilterButtons();
+    if (buttons.size() > 2) {
+        buttons.at(2)->click();
+        step("second genre");
+        window.main().genreFilterButtons().back()->click();
+        step("the rest");
+        window.main().genreFilterButtons().front()->click();
+        step("all genres");
+    }
+    window.main().resize(1000, 700);
+    step("smaller window");
+    return true;
+}
+
 int grid(const QStringList& arguments)
 {
-    const Options options(arguments, windowOptions + QStringList{QStringLiteral("--refreshes")}, {});
+    const Options options(
+        arguments, windowOptions + QStringList{QStringLiteral("--refreshes"), QStringLiteral("--dump")}, {});
     const QString folder = folderArgument(options);
     bool ok = true;
     const int refreshes = options.number(QStringLiteral("--refreshes"), 20, 1, ok);
     BenchWindow window;
     if (folder.isEmpty() || !ok)
         return usage();
+    // Songs arrive in the order of their files on one thread, so that two builds show the same grid.
+    if (options.has(QStringLiteral("--dump")))
+        QThreadPool::globalInstance()->setMaxThreadCount(1);
     if (!window.open(options))
         return 1;
     window.addFolder(folder);
@@ -311,6 +409,9 @@ int grid(const QStringList& arguments)
     figures.add(QStringLiteral("refresh_ms"), median(alone), 1);
     figures.add(QStringLiteral("refresh_ms_max"), *std::max_element(alone.begin(), alone.end()), 1);
     figures.add(QStringLiteral("refresh_paint_ms"), median(painted), 1);
+    if (options.has(QStringLiteral("--dump")) &&
+        !dumpGridScenario(window, options.value(QStringLiteral("--dump"))))
+        return 1;
     figures.print();
     return 0;
 }
@@ -361,21 +462,6 @@ private:
 double framesToMilliseconds(qint64 frames)
 {
     return frames * 1000.0 / AudioEngine::sampleRate;
-}
-
-// Wishes the first free song that has a cell in the grid; false when there is none.
-bool wishFreeSong(BenchWindow& window)
-{
-    TrackLibrary* library = window.main().trackLibrary();
-    for (Track* track : library->selectableTracks(false)) {
-        if (track->queued())
-            continue;
-        if (QTableWidgetItem* cell = library->tableItemFor(track)) {
-            emit window.table()->itemActivated(cell);
-            return true;
-        }
-    }
-    return false;
 }
 
 struct PartyRun
