@@ -564,9 +564,18 @@ void MainWindow::requestAddingJob(const std::function<bool(QFuture<Track*>&)>& s
 {
     QMutexLocker lock(libraryMutex);
     if (jobUnfinished) {
-        logMessage(tr("Songs can be added again when the current adding has ended."));
+        // The watcher follows one job at a time. The running job may have read its last file already
+        // (which ends the running state and lets a drop through), but until its end has been handled a
+        // new job would take the watcher from it: this one starts right after that end instead.
+        waitingRequests.push_back(start);
+        adding = true;
         return;
     }
+    startRequestedJob(start);
+}
+
+void MainWindow::startRequestedJob(const std::function<bool(QFuture<Track*>&)>& start)
+{
     if (!library)
         library = new TrackLibrary(songEndSync, this, libraryTable());
     adding = true;
@@ -592,6 +601,7 @@ void MainWindow::startAddingJob(const QFuture<Track*>& job)
             Qt::QueuedConnection);
     addWatcher.setFuture(job);
     addProgressMaximum = addWatcher.progressMaximum();
+    resultHandedOver.assign(static_cast<size_t>(qMax(0, addProgressMaximum)), false);
     logMessage(tr("Starting to add") + QLatin1Char(' ') + QString::number(addProgressMaximum) +
                QLatin1Char(' ') + tr("files to Vimo."));
 }
@@ -609,8 +619,17 @@ void MainWindow::NotifyOfAddingOneTrackDone(int index)
     QMutexLocker lock(libraryMutex);
     // Should a result ever come first, it is still handed over after the grid has been switched on.
     firstNotificationShowsGrid();
-    if (!jobUnfinished || !addWatcher.future().isResultReadyAt(index))
+    if (jobUnfinished)
+        handOverResult(index);
+}
+
+void MainWindow::handOverResult(int index)
+{
+    // Results arrive in the order the pool finishes them: one may be ready while an earlier one is not.
+    if (index < 0 || index >= static_cast<int>(resultHandedOver.size()) || resultHandedOver[index] ||
+        !addWatcher.future().isResultReadyAt(index))
         return;
+    resultHandedOver[index] = true;
     Track* track = addWatcher.resultAt(index);
     if (!track)
         ++untaggedCount;
@@ -621,7 +640,10 @@ void MainWindow::NotifyOfAddingOneTrackDone(int index)
 void MainWindow::NotifyOfAddTrackProgress(int progressValue)
 {
     QMutexLocker lock(libraryMutex);
-    if (firstNotificationShowsGrid() || !jobUnfinished)
+    // The watcher's first report is the value the job has reached, normally 0; but a short job may have
+    // read all its files before the watcher was attached, and then this first value is its last one.
+    firstNotificationShowsGrid();
+    if (!jobUnfinished)
         return;
     const int step = qMax(1, addProgressMaximum / 100);
     if (progressValue - addProgressValue >= step && progressValue < addProgressMaximum) {
@@ -630,6 +652,10 @@ void MainWindow::NotifyOfAddTrackProgress(int progressValue)
                                     QStringLiteral(" %"));
         addProgressValue = progressValue;
     } else if (progressValue == addProgressMaximum) {
+        // Qt announces the progress of a job's first results before the results themselves, so the last
+        // value of a small job can overtake its results: take them now, or the count below misses them.
+        for (int index = 0; index < addProgressMaximum; ++index)
+            handOverResult(index);
         adding = false;
         addProgressValue = 0;
         ui->addSongsButton->setText(addSongsButtonText);
@@ -677,6 +703,25 @@ void MainWindow::endAddingJob(bool cancelled)
     duplicateCount = 0;
     untaggedCount = 0;
     refreshLibraryTable(libraryTable()->currentSearchText(), false);
+    if (!waitingRequests.empty()) {
+        // Notifications of the ended job may still be queued for this window (a cancelled job reports its
+        // end as well): the waiting job starts behind them, so that none of them is taken for its own.
+        adding = true;
+        QMetaObject::invokeMethod(
+            this, [this]() { startWaitingRequests(); }, Qt::QueuedConnection);
+    }
+}
+
+void MainWindow::startWaitingRequests()
+{
+    QMutexLocker lock(libraryMutex);
+    while (!jobUnfinished && !waitingRequests.empty()) {
+        const auto start = waitingRequests.front();
+        waitingRequests.pop_front();
+        startRequestedJob(start);
+    }
+    if (!jobUnfinished)
+        adding = false;
 }
 
 // ---- The grid and its genre buttons ----
@@ -881,7 +926,20 @@ void MainWindow::buildGenreButtons()
                 &MainWindow::genreButtonClicked);
         if (!genreButtonGroup->buttons().isEmpty()) {
             ui->myButtonPause->show();
-            if (genreButtonIndex < 0 || genreButtonIndex >= static_cast<int>(genreButtons.size())) {
+            // The remembered place must still hold the button of the filter in force: fewer slots, more
+            // slots or a new ranking can put another genre, or "The rest", where the chosen one was.
+            const auto showsFilter = [this](int index) {
+                const int count = static_cast<int>(genreButtons.size());
+                if (index < 0 || index >= count)
+                    return false;
+                const bool rest = !genreList.isEmpty() && index == count - 1;
+                if (genreFilterMode == 1)
+                    return rest;
+                if (currentGenre.isEmpty())
+                    return index == 0;
+                return index > 0 && !rest && genreButtons.at(index)->text() == currentGenre;
+            };
+            if (!showsFilter(genreButtonIndex)) {
                 genreButtonIndex = 0;
                 currentGenre.clear();
                 genreFilterMode = 0;

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <QWidget>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -126,7 +127,12 @@ private:
     void startAddingJob(const QFuture<Track*>& job);
     // Creates the library, logs the request and starts the job that `start` builds (false: nothing to add).
     void requestAddingJob(const std::function<bool(QFuture<Track*>&)>& start);
+    // The same with `libraryMutex` held and no job unfinished.
+    void startRequestedJob(const std::function<bool(QFuture<Track*>&)>& start);
+    void startWaitingRequests();
     void endAddingJob(bool cancelled);
+    // Gives one result of the running job to the library, once, when it is ready.
+    void handOverResult(int index);
     // The first notification of the first job switches the grid on; true when this was it.
     bool firstNotificationShowsGrid();
     QTableWidgetSearchable* libraryTable() const;
@@ -165,6 +171,11 @@ private:
     // A job has started and its end has not been handled yet; a new job must wait for it, or the watcher
     // would lose the earlier job's results.
     bool jobUnfinished = false;
+    // Which results of the running job the library has had; the last progress value may take them before
+    // their own notifications arrive.
+    std::vector<bool> resultHandedOver;
+    // Jobs requested before the last one ended, started in turn when it has.
+    std::deque<std::function<bool(QFuture<Track*>&)>> waitingRequests;
     QString addSongsButtonText;
     About* aboutDialog = nullptr;
     TimerBorderHue borderHue{this};

@@ -8,6 +8,7 @@
 #include "settings.h"
 #include "startup.h"
 #include "testsupport.h"
+#include "windowsupport.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -25,35 +26,6 @@
 #include <memory>
 
 namespace {
-
-// Presses the button of the next message box whose text is `buttonText` and reports what it showed.
-void answerMessageBox(const QString& buttonText, QStringList* seen = nullptr)
-{
-    vimotest::whenModalAppears([buttonText, seen](QWidget* modal) {
-        auto* box = qobject_cast<QMessageBox*>(modal);
-        if (!box)
-            return;
-        if (seen)
-            *seen << box->windowTitle() + QLatin1Char('|') + box->text();
-        for (QAbstractButton* button : box->buttons()) {
-            if (button->text() == buttonText) {
-                button->click();
-                return;
-            }
-        }
-    });
-}
-
-std::unique_ptr<MainWindow> makeWindow()
-{
-    answerMessageBox(QStringLiteral("No"));
-    auto window = std::make_unique<MainWindow>();
-    // Shortcuts such as Ctrl+F reach only the active window.
-    QApplication::setActiveWindow(window.get());
-    if (!QTest::qWaitForWindowActive(window.get()))
-        qWarning("main window did not become active");
-    return window;
-}
 
 void setFullscreenSetting(int value)
 {
@@ -163,7 +135,7 @@ private slots:
     void storedFullscreenStartsFullscreenAndRefusesWindowSystemClose()
     {
         setFullscreenSetting(1);
-        auto window = makeWindow();
+        auto window = vimotest::openMainWindow();
         QVERIFY(!window->initializationFailed());
         QVERIFY(window->isFullScreen());
         QVERIFY(fullscreenActive);
@@ -183,7 +155,7 @@ private slots:
     void togglingTwiceFromNormalStoresZero()
     {
         setFullscreenSetting(0);
-        auto window = makeWindow();
+        auto window = vimotest::openMainWindow();
         QVERIFY(!window->isFullScreen());
         QTest::keyClick(window.get(), Qt::Key_F, Qt::ControlModifier);
         QVERIFY(window->isFullScreen());
@@ -196,7 +168,7 @@ private slots:
     void queueColumnsShareTheWidthExactly()
     {
         setFullscreenSetting(0);
-        auto window = makeWindow();
+        auto window = vimotest::openMainWindow();
         auto* queue = window->findChild<QTableWidget*>(QStringLiteral("myTableWidgetForQueue"));
         QVERIFY(queue);
         queue->setFixedWidth(1003);
@@ -215,7 +187,7 @@ private slots:
     void hintCellKeepsFillingTheLibraryTable()
     {
         setFullscreenSetting(0);
-        auto window = makeWindow();
+        auto window = vimotest::openMainWindow();
         auto* library = window->findChild<QTableWidget*>(QStringLiteral("myTableWidgetForLibrary"));
         QVERIFY(library);
         QCOMPARE(library->item(0, 0), window->hintCell());
@@ -265,7 +237,7 @@ private slots:
     void aboutBoxTogglesAndClosesEveryWay()
     {
         setFullscreenSetting(0);
-        auto window = makeWindow();
+        auto window = vimotest::openMainWindow();
         auto* aboutButton = window->findChild<QPushButton*>(QStringLiteral("aboutButton"));
         aboutButton->click();
         QPointer<About> first = window->aboutDialogShown();
@@ -311,7 +283,7 @@ private slots:
     void quitEndsTheProgramInFullScreenToo()
     {
         setFullscreenSetting(1);
-        auto window = makeWindow();
+        auto window = vimotest::openMainWindow();
         QVERIFY(window->isFullScreen());
         window->aboutBox();
         QVERIFY(window->aboutDialogShown());

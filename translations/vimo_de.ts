@@ -256,10 +256,6 @@ und/oder einzuschalten.</translation>
         <translation>Bitte wählen Sie einen Ordner und drücken Sie die Schaltfläche „ADD all MP3s“</translation>
     </message>
     <message>
-        <source>Songs can be added again when the current adding has ended.</source>
-        <translation>Lieder können erst wieder hinzugefügt werden, wenn das laufende Hinzufügen beendet ist.</translation>
-    </message>
-    <message>
         <source>Start of ADDING files</source>
         <translation>Beginn des HINZUFÜGENS von Dateien</translation>
     </message>

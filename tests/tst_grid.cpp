@@ -1,0 +1,361 @@
+// The library grid of the main window: its geometry for a given table size, the genre buttons and their
+// filter, the colours of played and playing songs, and which song is current.
+#include "Track.h"
+#include "TrackLibrary.h"
+#include "mainwindowimpl.h"
+#include "style.h"
+#include "testsupport.h"
+#include "windowsupport.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTableWidget>
+#include <QTest>
+#include <QVBoxLayout>
+
+using vimotest::LogMark;
+
+namespace {
+
+QString fixture(const QString& name)
+{
+    return vimotest::fixturesDirectory() + QStringLiteral("/adding/") + name;
+}
+
+QTableWidget* libraryTable(MainWindow& window)
+{
+    return window.findChild<QTableWidget*>(QStringLiteral("myTableWidgetForLibrary"));
+}
+
+// A window whose library holds the songs of one fixture folder.
+std::unique_ptr<MainWindow> windowWithSongs(const QString& folder)
+{
+    return vimotest::openMainWindowWithSongs(fixture(folder));
+}
+
+// Makes the library table exactly this size and rebuilds the grid for it.
+void showGridIn(MainWindow& window, const QSize& size)
+{
+    libraryTable(window)->setFixedSize(size);
+    window.refreshLibraryTable(QString(), true);
+}
+
+// Gives the table the height that leaves room for `slotCount` genre buttons below "All genres", beside the
+// pause button, and rebuilds the grid.
+void showGridWithGenreSlots(MainWindow& window, int slotCount)
+{
+    const int spacing = window.findChild<QVBoxLayout*>(QStringLiteral("verticalLayout"))->spacing();
+    const int pause = window.findChild<QPushButton*>(QStringLiteral("myButtonPause"))->height();
+    showGridIn(window,
+               QSize(700, pause + 2 * spacing + 50 + slotCount * (spacing + 50) + (spacing + 50) / 2));
+}
+
+QStringList buttonTexts(const MainWindow& window)
+{
+    QStringList texts;
+    for (const QAbstractButton* button : window.genreFilterButtons())
+        texts << button->text();
+    return texts;
+}
+
+QAbstractButton* genreButton(const MainWindow& window, const QString& text)
+{
+    for (QAbstractButton* button : window.genreFilterButtons())
+        if (button->text() == text)
+            return button;
+    return nullptr;
+}
+
+// Texts of the song cells, row by row, up to the first empty cell.
+QStringList shownSongs(QTableWidget* table)
+{
+    QStringList shown;
+    for (int row = 0; row < table->rowCount(); ++row)
+        for (int column = 0; column < table->columnCount(); ++column) {
+            const QTableWidgetItem* cell = table->item(row, column);
+            if (!cell || cell->text().isEmpty())
+                return shown;
+            shown << cell->text();
+        }
+    return shown;
+}
+
+QStringList songTexts(const QString& artist, const QString& kind, int count)
+{
+    QStringList texts;
+    for (int number = 1; number <= count; ++number)
+        texts << QStringLiteral("%1\n%2 Song %3").arg(artist, kind).arg(number, 3, 10, QLatin1Char('0'));
+    return texts;
+}
+
+Track* song(MainWindow& window, const QString& displayText)
+{
+    return window.trackLibrary()->findBySearchKey(displayText.toLower());
+}
+
+QList<int> columnWidths(QTableWidget* table)
+{
+    QList<int> widths;
+    for (int column = 0; column < table->columnCount(); ++column)
+        widths << table->columnWidth(column);
+    return widths;
+}
+
+QList<int> rowHeights(QTableWidget* table)
+{
+    QList<int> heights;
+    for (int row = 0; row < table->rowCount(); ++row)
+        heights << table->rowHeight(row);
+    return heights;
+}
+
+// Every cell from `first` on (row by row) is an empty, disabled cell on the background colour.
+bool emptyFrom(QTableWidget* table, int first)
+{
+    for (int position = first; position < table->rowCount() * table->columnCount(); ++position) {
+        const QTableWidgetItem* cell =
+            table->item(position / table->columnCount(), position % table->columnCount());
+        if (!cell || !cell->text().isEmpty() || cell->flags() != Qt::NoItemFlags ||
+            cell->background().color() != backgroundColour())
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+class TestGrid : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void tenSongsFitWithoutScrolling()
+    {
+        auto window = windowWithSongs(QStringLiteral("grid-10"));
+        QTableWidget* table = libraryTable(*window);
+        showGridIn(*window, QSize(700, 500));
+        QCOMPARE(table->rowCount(), 5);
+        QCOMPARE(table->columnCount(), 3);
+        QCOMPARE(columnWidths(table), (QList<int>{233, 233, 234}));
+        QCOMPARE(rowHeights(table), (QList<int>{100, 100, 100, 100, 98}));
+        QCOMPARE(table->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+        QCOMPARE(table->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+        QVERIFY(!table->verticalScrollBar()->isVisible());
+
+        QStringList expected;
+        for (int number = 1; number <= 10; ++number)
+            expected << QStringLiteral("Grid Band\nGrid Song %1").arg(number, 2, 10, QLatin1Char('0'));
+        QCOMPARE(shownSongs(table), expected);
+        for (int position = 0; position < 10; ++position) {
+            const QTableWidgetItem* cell = table->item(position / 3, position % 3);
+            QCOMPARE(cell->flags(), Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+            QCOMPARE(cell->foreground().color(), textColour());
+            QCOMPARE(cell->background().color(), backgroundColour());
+            QCOMPARE(cell->toolTip(), song(*window, cell->text())->details());
+            QVERIFY(song(*window, cell->text())->inGenreFilter());
+        }
+        // The rest of row 3 and all of row 4.
+        QVERIFY(emptyFrom(table, 10));
+        // No genre is carried by two songs: no genre buttons at all.
+        QVERIFY(window->genreFilterButtons().empty());
+    }
+
+    void hundredSongsScroll()
+    {
+        auto window = windowWithSongs(QStringLiteral("grid-100"));
+        QTableWidget* table = libraryTable(*window);
+        showGridIn(*window, QSize(700, 500));
+        QCOMPARE(table->columnCount(), 3);
+        QCOMPARE(table->rowCount(), 34);
+        QCOMPARE(table->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+        QCOMPARE(table->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+        const int scrollBar = table->verticalScrollBar()->width();
+        QVERIFY(scrollBar > 0 && scrollBar < 100);
+        QCOMPARE(scrollBar, table->verticalScrollBar()->sizeHint().width());
+        // The three columns share what the scroll bar leaves, the last one taking the remainder.
+        const QList<int> widths = columnWidths(table);
+        QCOMPARE(widths.at(0) + widths.at(1) + widths.at(2), 700 - scrollBar);
+        QCOMPARE(widths.at(0), 220 + (700 - scrollBar - 660) / 3);
+        QCOMPARE(widths.at(1), widths.at(0));
+        QCOMPARE(rowHeights(table), QVector<int>(34, 100).toList());
+        const QStringList expected = songTexts("Hundred", "Jazz", 20) + songTexts("Hundred", "None", 10) +
+                                     songTexts("Hundred", "Pop", 30) + songTexts("Hundred", "Rock", 40);
+        QCOMPARE(shownSongs(table), expected);
+        QVERIFY(emptyFrom(table, 100));
+    }
+
+    void oneGenreLargerThanTheScreen_data()
+    {
+        QTest::addColumn<QString>("genre");
+        QTest::addColumn<int>("songs");
+        QTest::addColumn<int>("rows");
+        QTest::newRow("Rock") << "Rock" << 40 << 14;
+        QTest::newRow("Pop") << "Pop" << 30 << 10;
+        QTest::newRow("Jazz") << "Jazz" << 20 << 7;
+    }
+    void oneGenreLargerThanTheScreen()
+    {
+        QFETCH(QString, genre);
+        QFETCH(int, songs);
+        QFETCH(int, rows);
+        auto window = windowWithSongs(QStringLiteral("grid-100"));
+        QTableWidget* table = libraryTable(*window);
+        showGridIn(*window, QSize(700, 500));
+        QCOMPARE(buttonTexts(*window), (QStringList{"All genres", "Rock", "Pop", "Jazz"}));
+        genreButton(*window, genre)->click();
+        QCOMPARE(window->selectedGenre(), genre);
+        QVERIFY(genreButton(*window, genre)->isChecked());
+        QCOMPARE(table->rowCount(), rows);
+        QCOMPARE(table->columnCount(), 3);
+        QCOMPARE(shownSongs(table), songTexts("Hundred", genre, songs));
+        QVERIFY(emptyFrom(table, songs));
+        QVERIFY(!song(*window, QStringLiteral("Hundred\nNone Song 001"))->inGenreFilter());
+        QVERIFY(song(*window, QStringLiteral("Hundred\n%1 Song 001").arg(genre))->inGenreFilter());
+
+        genreButton(*window, QStringLiteral("All genres"))->click();
+        QCOMPARE(table->rowCount(), 34);
+        QCOMPARE(shownSongs(table).size(), 100);
+        QVERIFY(song(*window, QStringLiteral("Hundred\nNone Song 001"))->inGenreFilter());
+    }
+
+    void theRestShowsEveryOtherGenre()
+    {
+        auto window = windowWithSongs(QStringLiteral("rest"));
+        QTableWidget* table = libraryTable(*window);
+        showGridWithGenreSlots(*window, 2);
+        QCOMPARE(buttonTexts(*window), (QStringList{"All genres", "Rock", "The rest"}));
+        QAbstractButton* rest = genreButton(*window, QStringLiteral("The rest"));
+        QCOMPARE(rest->toolTip(),
+                 QStringLiteral("Shows tracks of the genres:\nPop\nJazz\n(and tracks without a "
+                                "genre)"));
+        QVERIFY(window->genreFilterButtons().front()->isChecked());
+        rest->click();
+        QVERIFY(window->genreFilterButtons().back()->isChecked());
+        QCOMPARE(window->selectedGenre(), QString());
+        QStringList shown = shownSongs(table);
+        shown.sort();
+        QCOMPARE(shown,
+                 songTexts("Rest", "Jazz", 2) + songTexts("Rest", "None", 2) + songTexts("Rest", "Pop", 5));
+        QVERIFY(!song(*window, QStringLiteral("Rest\nRock Song 001"))->inGenreFilter());
+    }
+
+    void fewerSlotsFallBackToAllGenres()
+    {
+        auto window = windowWithSongs(QStringLiteral("rest"));
+        QTableWidget* table = libraryTable(*window);
+        showGridWithGenreSlots(*window, 3);
+        QCOMPARE(buttonTexts(*window), (QStringList{"All genres", "Rock", "Pop", "The rest"}));
+        QCOMPARE(genreButton(*window, QStringLiteral("The rest"))->toolTip(),
+                 QStringLiteral("Shows tracks of the genres:\nJazz\n(and tracks without a genre)"));
+        genreButton(*window, QStringLiteral("The rest"))->click();
+        QCOMPARE(shownSongs(table).size(), 4);
+
+        showGridWithGenreSlots(*window, 2);
+        QCOMPARE(buttonTexts(*window), (QStringList{"All genres", "Rock", "The rest"}));
+        QVERIFY(window->genreFilterButtons().front()->isChecked());
+        QVERIFY(!window->genreFilterButtons().back()->isChecked());
+        QCOMPARE(window->selectedGenre(), QString());
+        QCOMPARE(shownSongs(table).size(), 19);
+    }
+
+    void moreSlotsKeepTheCheckedButtonTrueToTheGrid()
+    {
+        auto window = windowWithSongs(QStringLiteral("rest"));
+        QTableWidget* table = libraryTable(*window);
+        showGridWithGenreSlots(*window, 2);
+        genreButton(*window, QStringLiteral("The rest"))->click();
+        QCOMPARE(shownSongs(table).size(), 9);
+
+        // The place of "The rest" now belongs to "Pop": the filter of "The rest" cannot stay behind it.
+        showGridWithGenreSlots(*window, 3);
+        QCOMPARE(buttonTexts(*window), (QStringList{"All genres", "Rock", "Pop", "The rest"}));
+        QVERIFY(window->genreFilterButtons().front()->isChecked());
+        QCOMPARE(shownSongs(table).size(), 19);
+    }
+
+    void newRankingKeepsTheCheckedButtonTrueToTheGrid()
+    {
+        auto window = windowWithSongs(QStringLiteral("rest"));
+        QTableWidget* table = libraryTable(*window);
+        showGridWithGenreSlots(*window, 3);
+        genreButton(*window, QStringLiteral("Pop"))->click();
+        QCOMPARE(shownSongs(table), songTexts("Rest", "Pop", 5));
+
+        // Jazz overtakes Pop and takes its place in the column.
+        const LogMark mark;
+        window->addFolder(QDir(fixture(QStringLiteral("rest-jazz"))));
+        QVERIFY(mark.waitForJobEnds());
+        QCOMPARE(buttonTexts(*window), (QStringList{"All genres", "Rock", "Jazz", "The rest"}));
+        for (const QAbstractButton* button : window->genreFilterButtons()) {
+            if (!button->isChecked())
+                continue;
+            if (button == window->genreFilterButtons().front())
+                QCOMPARE(shownSongs(table).size(), 25);
+            else
+                QCOMPARE(shownSongs(table), songTexts("Rest", button->text(), 8));
+        }
+        QCOMPARE(window->genreFilterButtons().front()->isChecked(), window->selectedGenre().isEmpty());
+    }
+
+    void playedAndPlayingSongsColours()
+    {
+        auto window = windowWithSongs(QStringLiteral("grid-10"));
+        QTableWidget* table = libraryTable(*window);
+        Track* played = song(*window, QStringLiteral("Grid Band\nGrid Song 03"));
+        Track* playing = song(*window, QStringLiteral("Grid Band\nGrid Song 05"));
+        played->setPlayed(true);
+        playing->setPlaying(true);
+        showGridIn(*window, QSize(700, 500));
+        const QTableWidgetItem* playedCell = table->item(0, 2);
+        QCOMPARE(playedCell->text(), QStringLiteral("Grid Band\nGrid Song 03"));
+        QCOMPARE(playedCell->foreground().color(), QColor::fromHsv(350, 255, 180, 255));
+        QCOMPARE(playedCell->background().color(), backgroundColour());
+        const QTableWidgetItem* playingCell = table->item(1, 1);
+        QCOMPARE(playingCell->text(), QStringLiteral("Grid Band\nGrid Song 05"));
+        QCOMPARE(playingCell->background().color(), QColor::fromHsv(80, 255, 255, 255));
+        QCOMPARE(playingCell->foreground().color(), QColor(Qt::black));
+        const QTableWidgetItem* freeCell = table->item(0, 1);
+        QCOMPARE(freeCell->foreground().color(), textColour());
+        QCOMPARE(freeCell->background().color(), backgroundColour());
+
+        // When every song may be chosen again, the cells return to the plain style.
+        window->trackLibrary()->resetPlayedMarks();
+        QCOMPARE(table->item(0, 2)->foreground().color(), textColour());
+        QCOMPARE(table->item(1, 1)->background().color(), backgroundColour());
+    }
+
+    void firstShownSongBecomesCurrent()
+    {
+        auto window = windowWithSongs(QStringLiteral("grid-100"));
+        QTableWidget* table = libraryTable(*window);
+        showGridIn(*window, QSize(700, 500));
+        const QString first = QStringLiteral("Hundred\nJazz Song 001");
+        QCOMPARE(table->currentItem()->text(), first);
+        QCOMPARE(table->selectedItems().size(), 1);
+        QCOMPARE(table->selectedItems().first()->text(), first);
+        QCOMPARE(window->selectedSong(), song(*window, first));
+
+        // The selected song is hidden by the filter: the first song shown takes its place.
+        genreButton(*window, QStringLiteral("Rock"))->click();
+        const QString firstRock = QStringLiteral("Hundred\nRock Song 001");
+        QCOMPARE(table->currentItem()->text(), firstRock);
+        QCOMPARE(window->selectedSong(), song(*window, firstRock));
+
+        // A song the user picks stays current through the rebuilds.
+        QTableWidgetItem* picked = table->item(1, 1);
+        QCOMPARE(picked->text(), QStringLiteral("Hundred\nRock Song 005"));
+        QTest::mouseClick(table->viewport(), Qt::LeftButton, Qt::NoModifier,
+                          table->visualItemRect(picked).center());
+        QCOMPARE(window->selectedSong(), song(*window, picked->text()));
+        genreButton(*window, QStringLiteral("All genres"))->click();
+        QCOMPARE(table->currentItem()->text(), QStringLiteral("Hundred\nRock Song 005"));
+        QCOMPARE(table->selectedItems().size(), 1);
+        QCOMPARE(table->selectedItems().first()->text(), QStringLiteral("Hundred\nRock Song 005"));
+    }
+};
+
+VIMO_TEST_MAIN(TestGrid)
+#include "tst_grid.moc"
