@@ -3,8 +3,11 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStringList>
-#include <QtConcurrent>
+#include <QThread>
+#include <QVector>
 
+#include <atomic>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -42,6 +45,27 @@ struct ScannedFolder
     size_t firstSubfolder = 0;
 };
 
+// Lists every folder of `folders`, on this thread and on one more for each further core; a thread of
+// its own, not the global pool, which an adding or snapshot job may hold.
+QVector<FolderListing> listFolders(const QFileInfoList& folders)
+{
+    QVector<FolderListing> listings(folders.size());
+    std::atomic<int> next{0};
+    const auto work = [&]() {
+        for (int index = next++; index < folders.size(); index = next++)
+            listings[index] = listFolder(folders.at(index));
+    };
+    std::vector<std::unique_ptr<QThread>> helpers;
+    for (int i = 1; i < qMin(QThread::idealThreadCount(), folders.size()); ++i) {
+        helpers.emplace_back(QThread::create(work));
+        helpers.back()->start();
+    }
+    work();
+    for (const std::unique_ptr<QThread>& helper : helpers)
+        helper->wait();
+    return listings;
+}
+
 void appendDepthFirst(const std::vector<ScannedFolder>& scanned, size_t index, QStringList& paths)
 {
     const ScannedFolder& folder = scanned.at(index);
@@ -59,7 +83,7 @@ void scanFolder(const QFileInfo& folder, QStringList& paths)
     std::vector<ScannedFolder> scanned;
     QFileInfoList level{folder};
     while (!level.isEmpty()) {
-        const QList<FolderListing> listings = QtConcurrent::blockingMapped(level, listFolder);
+        const QVector<FolderListing> listings = listFolders(level);
         size_t next = scanned.size() + size_t(listings.size());
         QFileInfoList nextLevel;
         for (const FolderListing& listing : listings) {
