@@ -185,7 +185,8 @@ bool writePhotoComment(const std::string& fileName, const std::string& comment)
     // wherever that is, and a FIFO or device is no photo (opening a FIFO would wait for a writer).
     const QFileInfo entry(path);
     if (entry.isSymLink() || !entry.isFile()) {
-        logMessage(translated("The photo \"%1\" is no plain file; the comment was not stored.").arg(path));
+        logMessage(
+            PhotoCommentText::tr("The photo \"%1\" is no plain file; the comment was not stored.").arg(path));
         return false;
     }
     QFile photo(path);
