@@ -2,13 +2,13 @@
 
 #include "photonames.h"
 #include "runlog.h"
+#include "wholefile.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFuture>
-#include <QSaveFile>
 #include <QtConcurrent/QtConcurrentRun>
 #include <cmath>
 #include <opencv2/core.hpp>
@@ -90,12 +90,11 @@ bool writeJpeg(const cv::Mat& frame, const QString& path, int quality)
             QCoreApplication::translate("Snapshot", "The photo \"%1\" could not be encoded.").arg(path));
         return false;
     }
-    QSaveFile photo(path);
-    if (!photo.open(QIODevice::WriteOnly) ||
-        photo.write(reinterpret_cast<const char*>(jpeg.data()), qint64(jpeg.size())) != qint64(jpeg.size()) ||
-        !photo.commit()) {
+    QString error;
+    if (!writeWholeFile(path, QByteArray(reinterpret_cast<const char*>(jpeg.data()), int(jpeg.size())),
+                        &error)) {
         logMessage(QCoreApplication::translate("Snapshot", "The photo \"%1\" could not be written: %2")
-                       .arg(path, photo.errorString()));
+                       .arg(path, error));
         return false;
     }
     return true;

@@ -1,13 +1,13 @@
 #include "photocomment.h"
 
 #include "runlog.h"
+#include "wholefile.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
-#include <QSaveFile>
 #include <QSize>
 #include <cstdlib>
 #include <cstring>
@@ -230,12 +230,10 @@ bool writePhotoComment(const std::string& fileName, const std::string& comment)
     rewritten.append(jpeg.constData() + kept, jpeg.size() - kept);
 
     // Written beside the photo and renamed over it, so a failed write never leaves half a photo.
-    QSaveFile target(path);
-    target.setDirectWriteFallback(true);
-    if (!target.open(QIODevice::WriteOnly) || target.write(rewritten) != rewritten.size() ||
-        !target.commit()) {
-        logMessage(PhotoCommentText::tr("The comment could not be stored in the photo \"%1\": %2")
-                       .arg(path, target.errorString()));
+    QString error;
+    if (!writeWholeFile(path, rewritten, &error)) {
+        logMessage(
+            PhotoCommentText::tr("The comment could not be stored in the photo \"%1\": %2").arg(path, error));
         return false;
     }
     return true;
