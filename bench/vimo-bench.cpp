@@ -1,74 +1,91 @@
-// Headless measurements of the program's own code paths.
+// Measurements of the program's own code paths. Every subcommand prints its figures as name=value pairs
+// on its last line.
 //
-//   vimo-bench import FOLDER [--threads N] [--list]
+//   vimo-bench import FOLDER [--threads N] [--list] [--verify]
 //       Adds every MP3 below FOLDER as the "Add Songs" job does (folder scan, one file per pool task,
-//       results handed to the library as they become ready, merge at the end) and prints
+//       results handed to the library as they become ready, merge at the end) without a window:
 //       files=N accepted=A duplicates=D refused=R seconds=S files_per_s=F
 //       With --list, one line per accepted song comes first: path, artist, title, genre, seconds.
-#include "FileConstructor.h"
+//       With --verify, the lengths are then compared with libmpg123's decoding of every accepted file.
+//
+//   vimo-bench gui-import FOLDER [--size WxH]
+//       The real main window (offscreen unless another platform is chosen) adds FOLDER through addFolder:
+//       the seconds until the job has ended, the longest stall of the GUI thread (the lateness of a
+//       10 ms repeating timer), and the resident memory of the empty window and afterwards.
+//
+//   vimo-bench grid FOLDER [--refreshes K] [--size WxH] [--dump FILE]
+//       After adding FOLDER, K refreshes of the library grid: the time of the refresh itself, and of the
+//       refresh with the painting it causes. --dump writes what the grid shows after wishes, genre
+//       choices and a new window size, cell by cell, to compare two builds.
+//
+//   vimo-bench party FOLDER --songs N [--wish-every K] [--size WxH]
+//       After adding FOLDER, the window plays N songs back to back into SDL's disk driver: five wishes
+//       at the start, one more after every K-th song, the pre-drawn random songs in between. From the
+//       captured audio: the silence at each of the N-1 changes (median and longest), and the dropouts
+//       inside songs; besides, the CPU time per second of music, the end notifications handled and the
+//       growth of the resident memory.
+#include "AudioEngine.h"
+#include "PlayQueue.h"
 #include "Track.h"
 #include "TrackLibrary.h"
+#include "benchsupport.h"
+#include "mainwindowimpl.h"
 #include "runlog.h"
 
-#include <QCoreApplication>
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <QFileInfo>
 #include <QFutureWatcher>
+#include <QMutex>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QThreadPool>
+#include <QTimer>
 
-#include <cstdio>
+#include <algorithm>
 #include <functional>
+#include <memory>
+
+using namespace vimobench;
 
 namespace {
 
-QTextStream& out()
-{
-    static QTextStream stream(stdout);
-    return stream;
-}
-
-QTextStream& err()
-{
-    static QTextStream stream(stderr);
-    return stream;
-}
-
 int usage()
 {
-    err() << "usage: vimo-bench import FOLDER [--threads N] [--list]\n";
+    err() << "usage: vimo-bench import FOLDER [--threads N] [--list] [--verify]\n"
+             "       vimo-bench gui-import FOLDER [--size WxH]\n"
+             "       vimo-bench grid FOLDER [--refreshes K] [--size WxH] [--dump FILE]\n"
+             "       vimo-bench party FOLDER --songs N [--wish-every K] [--size WxH]\n";
     return 2;
+}
+
+// The folder named by the only positional argument, absolute; empty when there is none such.
+QString folderArgument(const Options& options)
+{
+    if (!options.isValid() || options.positional().size() != 1)
+        return QString();
+    const QFileInfo folder(options.positional().first());
+    return folder.isDir() ? folder.absoluteFilePath() : QString();
 }
 
 int import(const QStringList& arguments)
 {
-    QString folder;
-    bool list = false;
-    for (int i = 0; i < arguments.size(); ++i) {
-        const QString& argument = arguments.at(i);
-        if (argument == QLatin1String("--list")) {
-            list = true;
-        } else if (argument == QLatin1String("--threads") && i + 1 < arguments.size()) {
-            bool ok = false;
-            const int threads = arguments.at(++i).toInt(&ok);
-            if (!ok || threads < 1)
-                return usage();
-            QThreadPool::globalInstance()->setMaxThreadCount(threads);
-        } else if (folder.isEmpty() && !argument.startsWith(QLatin1String("--"))) {
-            folder = argument;
-        } else {
-            return usage();
-        }
-    }
-    if (folder.isEmpty() || !QFileInfo(folder).isDir())
+    const Options options(arguments, {QStringLiteral("--threads")},
+                          {QStringLiteral("--list"), QStringLiteral("--verify")});
+    const QString folder = folderArgument(options);
+    if (folder.isEmpty() || !applyThreadOption(options))
         return usage();
 
     // The refusals go to a log of their own, not into the working folder.
     QTemporaryDir logFolder;
     logMessage(QStringLiteral("vimo-bench import ") + folder, logFolder.path());
 
+    const double cpuBefore = processCpuSeconds();
     QElapsedTimer clock;
     clock.start();
     TrackLibrary library(nullptr, nullptr, nullptr);
@@ -76,7 +93,7 @@ int import(const QStringList& arguments)
     int accepted = 0;
     int duplicates = 0;
     int refused = 0;
-    if (library.startAddingFolder(QFileInfo(QFileInfo(folder).absoluteFilePath()), job)) {
+    if (library.startAddingFolder(QFileInfo(folder), job)) {
         QFutureWatcher<Track*> watcher;
         QEventLoop loop;
         QObject::connect(&watcher, &QFutureWatcher<Track*>::resultReadyAt, &watcher, [&](int index) {
@@ -96,18 +113,478 @@ int import(const QStringList& arguments)
         library.mergePending();
     }
     const double seconds = clock.nsecsElapsed() / 1e9;
+    const double cpuSeconds = processCpuSeconds() - cpuBefore;
     const int files = accepted + duplicates + refused;
 
-    if (list) {
-        library.forEachTrack([](Track* track) {
+    QList<QPair<QString, double>> lengths;
+    library.forEachTrack([&](Track* track) {
+        lengths << qMakePair(track->filePath(), track->seconds());
+        if (options.has(QStringLiteral("--list")))
             out() << track->filePath() << '\t' << track->artist() << '\t' << track->title() << '\t'
                   << track->genreOneLine() << '\t' << QString::number(track->seconds(), 'f', 3) << '\n';
+    });
+    Figures figures;
+    figures.add(QStringLiteral("files"), qint64(files));
+    figures.add(QStringLiteral("accepted"), qint64(accepted));
+    figures.add(QStringLiteral("duplicates"), qint64(duplicates));
+    figures.add(QStringLiteral("refused"), qint64(refused));
+    figures.add(QStringLiteral("seconds"), seconds, 3);
+    figures.add(QStringLiteral("cpu_seconds"), cpuSeconds, 3);
+    figures.add(QStringLiteral("files_per_s"), seconds > 0 ? files / seconds : 0, 1);
+    if (options.has(QStringLiteral("--verify")))
+        checkLengths(lengths).addTo(figures);
+    figures.print();
+    return 0;
+}
+
+// ---- The real window ----
+
+// Calls `tick` every 10 ms on the GUI thread and keeps the longest lateness of those calls: the time
+// the GUI thread was kept from its event loop.
+class StallWatch
+{
+public:
+    explicit StallWatch(std::function<void()> tick = nullptr) : tick(std::move(tick))
+    {
+        timer.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&timer, &QTimer::timeout, [this]() {
+            const qint64 now = clock.nsecsElapsed();
+            longest = qMax(longest, now - last - periodNanoseconds);
+            if (now - last - periodNanoseconds > 30000000 && qEnvironmentVariableIsSet("VIMO_BENCH_STALLS"))
+                err() << "stall " << (now - last - periodNanoseconds) / 1000000 << " ms ending at "
+                      << now / 1000000 << " ms\n";
+            last = now;
+            if (this->tick)
+                this->tick();
         });
+        clock.start();
+        timer.start(int(periodNanoseconds / 1000000));
     }
-    out() << "files=" << files << " accepted=" << accepted << " duplicates=" << duplicates
-          << " refused=" << refused << " seconds=" << QString::number(seconds, 'f', 3)
-          << " files_per_s=" << QString::number(seconds > 0 ? files / seconds : 0, 'f', 1) << '\n';
-    out().flush();
+
+    double longestStallMilliseconds() const { return qMax<qint64>(0, longest) / 1e6; }
+
+private:
+    static constexpr qint64 periodNanoseconds = 10 * 1000 * 1000;
+    std::function<void()> tick;
+    QTimer timer;
+    QElapsedTimer clock;
+    qint64 last = 0;
+    qint64 longest = 0;
+};
+
+int pendingCount(const TrackLibrary& library)
+{
+    int count = 0;
+    library.forEachPendingTrack([&count](Track*) { ++count; });
+    return count;
+}
+
+// Lets the window handle whatever is waiting, painting included.
+void settle()
+{
+    for (int i = 0; i < 3; ++i)
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+}
+
+// The program's main window at the size of "--size WxH" (default 1920x1080), started with the webcam
+// question answered "No".
+class BenchWindow
+{
+public:
+    bool open(const Options& options)
+    {
+        QSize size(1920, 1080);
+        if (options.has(QStringLiteral("--size"))) {
+            const QStringList parts = options.value(QStringLiteral("--size")).split(QLatin1Char('x'));
+            size = QSize(parts.value(0).toInt(), parts.value(1).toInt());
+            if (size.width() < 400 || size.height() < 300)
+                return false;
+        }
+        answerQuestions(QStringLiteral("No"));
+        window = std::make_unique<MainWindow>();
+        stopAnsweringQuestions();
+        if (window->initializationFailed()) {
+            err() << "the main window did not start (no sound device?)\n";
+            return false;
+        }
+        window->resize(size);
+        settle();
+        return true;
+    }
+
+    MainWindow& main() const { return *window; }
+    QTableWidget* table() const
+    {
+        return window->findChild<QTableWidget*>(QStringLiteral("myTableWidgetForLibrary"));
+    }
+
+    // Nothing is being added and nothing waits to be merged.
+    bool jobEnded() const
+    {
+        const TrackLibrary* library = window->trackLibrary();
+        return !window->isAdding() && library && pendingCount(*library) == 0;
+    }
+
+    // Adds the folder as the folder dialog does and runs the event loop until the job has ended.
+    // Returns the seconds that took.
+    double addFolder(const QString& folder)
+    {
+        QEventLoop loop;
+        QElapsedTimer clock;
+        double seconds = -1;
+        StallWatch stalls([&]() {
+            if (seconds < 0 && jobEnded()) {
+                seconds = clock.nsecsElapsed() / 1e9;
+                loop.quit();
+            }
+        });
+        clock.start();
+        window->addFolder(QDir(folder));
+        if (jobEnded())
+            seconds = clock.nsecsElapsed() / 1e9;
+        else
+            loop.exec();
+        longestStall = stalls.longestStallMilliseconds();
+        settle();
+        return seconds;
+    }
+
+    double longestStallMilliseconds() const { return longestStall; }
+    int songCount() const { return window->trackLibrary() ? window->trackLibrary()->trackCount() : 0; }
+
+    void close() { window.reset(); }
+
+private:
+    std::unique_ptr<MainWindow> window;
+    double longestStall = 0;
+};
+
+const QStringList windowOptions = {QStringLiteral("--size")};
+
+int guiImport(const QStringList& arguments)
+{
+    const Options options(arguments, windowOptions, {});
+    const QString folder = folderArgument(options);
+    BenchWindow window;
+    if (folder.isEmpty())
+        return usage();
+    if (!window.open(options))
+        return 1;
+    const qint64 emptyBytes = residentBytes();
+    const double seconds = window.addFolder(folder);
+    const qint64 filledBytes = residentBytes();
+    const int songs = window.songCount();
+
+    Figures figures;
+    figures.add(QStringLiteral("songs"), qint64(songs));
+    figures.add(QStringLiteral("seconds"), seconds, 3);
+    figures.add(QStringLiteral("longest_stall_ms"), window.longestStallMilliseconds(), 1);
+    figures.add(QStringLiteral("rss_empty_kb"), emptyBytes / 1024);
+    figures.add(QStringLiteral("rss_kb"), filledBytes / 1024);
+    figures.add(QStringLiteral("bytes_per_song"), songs > 0 ? double(filledBytes - emptyBytes) / songs : 0.0,
+                0);
+    figures.print();
+    return 0;
+}
+
+// Wishes the first free song that has a cell in the grid; false when there is none.
+bool wishFreeSong(BenchWindow& window)
+{
+    TrackLibrary* library = window.main().trackLibrary();
+    for (Track* track : library->selectableTracks(false)) {
+        if (track->queued())
+            continue;
+        if (QTableWidgetItem* cell = library->tableItemFor(track)) {
+            emit window.table()->itemActivated(cell);
+            return true;
+        }
+    }
+    return false;
+}
+
+// Everything a refresh decides about the grid, as text: sizes, scroll bars, the current and selected
+// cells, and every cell's roles and flags. Two builds that write the same text show the same grid.
+QString describeGrid(QTableWidget* table)
+{
+    QString text;
+    QTextStream stream(&text);
+    stream << "rows " << table->rowCount() << " columns " << table->columnCount() << " policies "
+           << table->horizontalScrollBarPolicy() << ' ' << table->verticalScrollBarPolicy() << '\n';
+    for (int row = 0; row < table->rowCount(); ++row)
+        stream << table->rowHeight(row) << ' ';
+    stream << '\n';
+    for (int column = 0; column < table->columnCount(); ++column)
+        stream << table->columnWidth(column) << ' ';
+    stream << "\ncurrent " << table->currentRow() << ',' << table->currentColumn() << " selected";
+    for (const QModelIndex& index : table->selectionModel()->selectedIndexes())
+        stream << ' ' << index.row() << ',' << index.column();
+    stream << '\n';
+    const auto brush = [](const QVariant& value) {
+        if (!value.isValid())
+            return QStringLiteral("-");
+        const QBrush brush = value.value<QBrush>();
+        return QString::number(brush.style()) + QLatin1Char(':') + brush.color().name(QColor::HexArgb);
+    };
+    for (int row = 0; row < table->rowCount(); ++row) {
+        for (int column = 0; column < table->columnCount(); ++column) {
+            const QTableWidgetItem* cell = table->item(row, column);
+            stream << row << ',' << column;
+            if (cell) {
+                stream << " flags " << int(cell->flags()) << " text "
+                       << cell->data(Qt::DisplayRole).toString().replace('\n', '|') << " tip "
+                       << cell->data(Qt::ToolTipRole).toString().replace('\n', '|') << " bg "
+                       << brush(cell->data(Qt::BackgroundRole)) << " fg "
+                       << brush(cell->data(Qt::ForegroundRole)) << " align "
+                       << cell->data(Qt::TextAlignmentRole).toInt() << " font "
+                       << cell->data(Qt::FontRole).value<QFont>().toString();
+            }
+            stream << '\n';
+        }
+    }
+    return text;
+}
+
+// Refreshes the grid the ways a party does (wishes, genre buttons, a new window size) and writes what
+// each refresh showed to `path`.
+bool dumpGridScenario(BenchWindow& window, const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
+        return false;
+    QTextStream stream(&file);
+    const auto step = [&](const char* name) {
+        settle();
+        stream << "== " << name << '\n' << describeGrid(window.table());
+    };
+    step("added");
+    for (int wish = 0; wish < 3; ++wish)
+        wishFreeSong(window);
+    window.main().refreshLibraryTable(QString(), true);
+    step("three wishes");
+    const std::vector<QAbstractButton*> buttons = window.main().genreFilterButtons();
+    if (buttons.size() > 2) {
+        buttons.at(2)->click();
+        step("second genre");
+        window.main().genreFilterButtons().back()->click();
+        step("the rest");
+        window.main().genreFilterButtons().front()->click();
+        step("all genres");
+    }
+    window.main().resize(1000, 700);
+    step("smaller window");
+    return true;
+}
+
+int grid(const QStringList& arguments)
+{
+    const Options options(
+        arguments, windowOptions + QStringList{QStringLiteral("--refreshes"), QStringLiteral("--dump")}, {});
+    const QString folder = folderArgument(options);
+    bool ok = true;
+    const int refreshes = options.number(QStringLiteral("--refreshes"), 20, 1, ok);
+    BenchWindow window;
+    if (folder.isEmpty() || !ok)
+        return usage();
+    // Songs arrive in the order of their files on one thread, so that two builds show the same grid.
+    if (options.has(QStringLiteral("--dump")))
+        QThreadPool::globalInstance()->setMaxThreadCount(1);
+    if (!window.open(options))
+        return 1;
+    window.addFolder(folder);
+
+    QVector<double> alone;
+    QVector<double> painted;
+    QElapsedTimer clock;
+    for (int i = 0; i < refreshes; ++i) {
+        clock.start();
+        window.main().refreshLibraryTable(QString(), true);
+        alone << clock.nsecsElapsed() / 1e6;
+        QApplication::processEvents();
+        painted << clock.nsecsElapsed() / 1e6;
+    }
+    Figures figures;
+    figures.add(QStringLiteral("songs"), qint64(window.songCount()));
+    figures.add(QStringLiteral("cells"), qint64(window.table()->rowCount() * window.table()->columnCount()));
+    figures.add(QStringLiteral("refreshes"), qint64(refreshes));
+    figures.add(QStringLiteral("refresh_ms"), median(alone), 1);
+    figures.add(QStringLiteral("refresh_ms_max"), *std::max_element(alone.begin(), alone.end()), 1);
+    figures.add(QStringLiteral("refresh_paint_ms"), median(painted), 1);
+    if (options.has(QStringLiteral("--dump")) &&
+        !dumpGridScenario(window, options.value(QStringLiteral("--dump"))))
+        return 1;
+    figures.print();
+    return 0;
+}
+
+// ---- A party into the disk driver ----
+
+// The captured audio: interleaved signed 16-bit frames in the engine's format.
+class Capture
+{
+public:
+    bool load(const QString& path)
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return false;
+        bytes = file.readAll();
+        return true;
+    }
+
+    qint64 frames() const { return bytes.size() / qint64(sizeof(qint16) * AudioEngine::channels); }
+    bool silent(qint64 frame) const
+    {
+        const auto* samples =
+            reinterpret_cast<const qint16*>(bytes.constData()) + frame * AudioEngine::channels;
+        return std::all_of(samples, samples + AudioEngine::channels,
+                           [](qint16 sample) { return sample == 0; });
+    }
+    // The first sounding frame at or after `from`, or frames() when none follows.
+    qint64 nextSound(qint64 from) const
+    {
+        while (from < frames() && silent(from))
+            ++from;
+        return from;
+    }
+    // The last sounding frame before `before`, or -1.
+    qint64 previousSound(qint64 before) const
+    {
+        qint64 frame = qMin(before, frames()) - 1;
+        while (frame >= 0 && silent(frame))
+            --frame;
+        return frame;
+    }
+
+private:
+    QByteArray bytes;
+};
+
+double framesToMilliseconds(qint64 frames)
+{
+    return frames * 1000.0 / AudioEngine::sampleRate;
+}
+
+struct PartyRun
+{
+    QVector<qint64> endFrames; // where the device stood when each song had ended
+    int handled = 0;
+    double seconds = 0;
+    double cpuSeconds = 0;
+    qint64 residentGrowth = 0;
+    QMap<QString, double> threadCpu; // CPU seconds by thread name
+};
+
+// Plays `songs` songs and returns what happened; the window is closed afterwards.
+PartyRun playParty(BenchWindow& window, int songs, int wishEvery)
+{
+    PartyRun run;
+    QMutex endsMutex;
+    // Taken on the audio thread, before the next song can start.
+    QObject::connect(
+        &window.main(), &MainWindow::notifyFromBaseThread, &window.main(),
+        [&]() {
+            QMutexLocker lock(&endsMutex);
+            run.endFrames << qint64(AudioEngine::instance().deviceFrames());
+        },
+        Qt::DirectConnection);
+    QEventLoop loop;
+    QObject::connect(
+        &window.main(), &MainWindow::notifyFromBaseThread, &loop,
+        [&]() {
+            ++run.handled;
+            if (run.handled >= songs)
+                loop.quit();
+            else if (run.handled % wishEvery == 0)
+                wishFreeSong(window);
+        },
+        Qt::QueuedConnection);
+
+    const qint64 bytesBefore = residentBytes();
+    const double cpuBefore = processCpuSeconds();
+    QElapsedTimer clock;
+    clock.start();
+    for (int i = 0; i < window.main().queue()->queueCapacity(); ++i)
+        wishFreeSong(window);
+    const QMap<QString, double> threadsBefore = threadCpuSeconds();
+    loop.exec();
+    run.seconds = clock.nsecsElapsed() / 1e9;
+    run.cpuSeconds = processCpuSeconds() - cpuBefore;
+    run.residentGrowth = residentBytes() - bytesBefore;
+    const QMap<QString, double> threadsAfter = threadCpuSeconds();
+    for (auto thread = threadsAfter.cbegin(); thread != threadsAfter.cend(); ++thread)
+        run.threadCpu[thread.key()] = thread.value() - threadsBefore.value(thread.key());
+    window.close();
+    return run;
+}
+
+int party(const QStringList& arguments, const QString& capturePath)
+{
+    const Options options(
+        arguments, windowOptions + QStringList{QStringLiteral("--songs"), QStringLiteral("--wish-every")},
+        {});
+    const QString folder = folderArgument(options);
+    bool ok = options.has(QStringLiteral("--songs"));
+    const int songs = options.number(QStringLiteral("--songs"), 0, 2, ok);
+    const int wishEvery = options.number(QStringLiteral("--wish-every"), 3, 1, ok);
+    BenchWindow window;
+    if (folder.isEmpty() || !ok)
+        return usage();
+    if (!window.open(options))
+        return 1;
+    window.addFolder(folder);
+    if (window.songCount() < 2) {
+        err() << "the folder holds fewer than two songs\n";
+        return 1;
+    }
+    const PartyRun run = playParty(window, songs, wishEvery);
+
+    Capture capture;
+    if (!capture.load(capturePath)) {
+        err() << "no audio was captured in " << capturePath << '\n';
+        return 1;
+    }
+    // SDL writes silence while the device is still paused, before the engine's first frame.
+    const qint64 leading = capture.frames() - qint64(AudioEngine::instance().deviceFrames());
+    // A change runs from the ended song's last sound to the next song's first. The last song's end is
+    // followed by the end of the run, not by a change.
+    QVector<double> gaps;
+    QVector<qint64> gapStarts;
+    for (int i = 0; i + 1 < run.endFrames.size() && i + 1 < songs; ++i) {
+        const qint64 end = leading + run.endFrames.at(i);
+        const qint64 lastSound = capture.previousSound(end);
+        gaps << framesToMilliseconds(capture.nextSound(end) - lastSound - 1);
+        gapStarts << lastSound + 1;
+    }
+    // Silence inside the songs: runs of at least a millisecond that are not one of the changes.
+    int dropouts = 0;
+    const qint64 last = capture.previousSound(capture.frames());
+    for (qint64 frame = capture.nextSound(0); frame < last;) {
+        while (frame < last && !capture.silent(frame))
+            ++frame;
+        const qint64 sound = capture.nextSound(frame);
+        if ((sound - frame) * 1000 >= AudioEngine::sampleRate && !gapStarts.contains(frame))
+            ++dropouts;
+        frame = sound;
+    }
+
+    err() << "CPU time per second of music by thread:";
+    for (auto thread = run.threadCpu.cbegin(); thread != run.threadCpu.cend(); ++thread)
+        err() << " \"" << thread.key() << "\" " << QString::number(100 * thread.value() / run.seconds, 'f', 2)
+              << " %";
+    err() << '\n';
+    err().flush();
+    Figures figures;
+    figures.add(QStringLiteral("songs"), qint64(songs));
+    figures.add(QStringLiteral("changes"), qint64(gaps.size()));
+    figures.add(QStringLiteral("gap_median_ms"), median(gaps), 1);
+    figures.add(QStringLiteral("gap_max_ms"),
+                gaps.isEmpty() ? 0.0 : *std::max_element(gaps.begin(), gaps.end()), 1);
+    figures.add(QStringLiteral("dropouts"), qint64(dropouts));
+    figures.add(QStringLiteral("seconds"), run.seconds, 1);
+    figures.add(QStringLiteral("cpu_percent"), run.seconds > 0 ? 100 * run.cpuSeconds / run.seconds : 0.0, 2);
+    figures.add(QStringLiteral("ends_handled"), qint64(run.handled));
+    figures.add(QStringLiteral("rss_growth_kb"), run.residentGrowth / 1024);
+    figures.print();
     return 0;
 }
 
@@ -115,12 +592,33 @@ int import(const QStringList& arguments)
 
 int main(int argc, char** argv)
 {
-    QCoreApplication application(argc, argv);
-    const QStringList arguments = QCoreApplication::arguments().mid(1);
-    const QHash<QString, std::function<int(const QStringList&)>> commands = {
-        {QStringLiteral("import"), import}};
-    const auto command = commands.find(arguments.value(0));
-    if (command == commands.end())
+    const QString command = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+    if (command == QLatin1String("import")) {
+        QCoreApplication application(argc, argv);
+        return import(QCoreApplication::arguments().mid(2));
+    }
+    const QStringList windowCommands = {QStringLiteral("gui-import"), QStringLiteral("grid"),
+                                        QStringLiteral("party")};
+    if (!windowCommands.contains(command))
         return usage();
-    return command.value()(arguments.mid(1));
+
+    // The window runs as the program would, but in a home of its own and, unless told otherwise, without
+    // a screen and (but for the party) without sound.
+    const QString home = isolateUserFolders();
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    const QString capturePath = home + QStringLiteral("/capture.raw");
+    if (command == QLatin1String("party")) {
+        qputenv("SDL_AUDIODRIVER", "disk");
+        qputenv("SDL_DISKAUDIOFILE", QFile::encodeName(capturePath));
+    } else if (qEnvironmentVariableIsEmpty("SDL_AUDIODRIVER")) {
+        qputenv("SDL_AUDIODRIVER", "dummy");
+    }
+    QApplication application(argc, argv);
+    const QStringList arguments = QApplication::arguments().mid(2);
+    if (command == QLatin1String("gui-import"))
+        return guiImport(arguments);
+    if (command == QLatin1String("grid"))
+        return grid(arguments);
+    return party(arguments, capturePath);
 }

@@ -14,6 +14,16 @@ FileConstructor::FileConstructor(const QString& path, SyncProc endSyncProc, void
     absolutePath = file.absoluteFilePath();
 }
 
+FileConstructor FileConstructor::forFoundFile(const QString& absolutePath, SyncProc endSyncProc,
+                                              void* endSyncReceiver, TrackLibrary* library)
+{
+    FileConstructor found(QString(), endSyncProc, endSyncReceiver, library);
+    found.path = absolutePath;
+    found.absolutePath = absolutePath;
+    found.exists = true;
+    return found;
+}
+
 Track* FileConstructor::createTrack() const
 {
     // Gone since the job was set up, a symbolic link that leads nowhere or round in a circle, or a name

@@ -11,7 +11,8 @@ Track::Track(const QString& path, SyncProc endSyncProc, void* endSyncReceiver)
     tags = audio->readTags();
     if (!tags)
         return;
-    key = displayText().toLower();
+    display = artist() + QLatin1Char('\n') + title();
+    key = display.toLower();
     this->path = path;
     detailsText = detailsFromTags();
     valid = true;
@@ -26,11 +27,6 @@ Track::~Track()
 QString Track::genreOneLine() const
 {
     return QString(genre()).replace(QLatin1Char('\n'), QLatin1Char(' '));
-}
-
-QString Track::displayText() const
-{
-    return artist() + QLatin1Char('\n') + title();
 }
 
 QString Track::lengthText() const

@@ -45,8 +45,8 @@ public:
 
     // The genre on one line, for tool tips.
     QString genreOneLine() const;
-    // Artist, line break, title: the text of the song's cells.
-    QString displayText() const;
+    // Artist, line break, title: the text of the song's cells, which share it.
+    QString displayText() const { return display; }
     // Lower case of displayText(): the song's identity in the library.
     QString searchKey() const { return key; }
     // Genre, year, album, track and length, one per line: the cell's tool tip.
@@ -76,6 +76,7 @@ private:
     bool commentAskedMark = false;
     Foreigner* audio = nullptr;
     TagInfo* tags = nullptr;
+    QString display;
     QString key;
     QString detailsText;
     bool playedMark = false;

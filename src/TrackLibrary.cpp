@@ -47,16 +47,15 @@ bool TrackLibrary::addPendingTrack(Track* track)
         }
     }
     QMutexLocker lock(&pendingMutex);
-    for (const Track* waiting : qAsConst(pending)) {
+    const auto waiting = pendingByKey.constFind(track->searchKey());
+    if (waiting != pendingByKey.cend()) {
         // The same result handed over twice must not be deleted twice.
-        if (!waiting || waiting == track)
-            return false;
-        if (waiting->searchKey() == track->searchKey()) {
+        if (waiting.value() != track)
             delete track;
-            return false;
-        }
+        return false;
     }
     pending.append(track);
+    pendingByKey.insert(track->searchKey(), track);
     return true;
 }
 
@@ -71,6 +70,7 @@ void TrackLibrary::mergePending()
         if (!track->genre().isEmpty())
             ++genreCounts[track->genre()];
     }
+    pendingByKey.clear();
     // Equal counts collide: the later genre in key order moves down to the next free rank, never below 1,
     // where it replaces whatever is there.
     genreRanking.clear();
@@ -117,11 +117,7 @@ Track* TrackLibrary::findBySearchKey(const QString& key) const
     if (Track* track = tracks.value(key))
         return track;
     QMutexLocker pendingLock(&pendingMutex);
-    for (Track* track : pending) {
-        if (track->searchKey() == key)
-            return track;
-    }
-    return nullptr;
+    return pendingByKey.value(key);
 }
 
 QTableWidgetItem* TrackLibrary::tableItemFor(const Track* track) const
@@ -148,14 +144,11 @@ void TrackLibrary::resetPlayedMarks()
 
 bool TrackLibrary::startAdding(const QStringList& files, QFuture<Track*>& job)
 {
-    if (files.isEmpty())
-        return false;
     QList<FileConstructor> constructors;
     constructors.reserve(files.size());
     for (const QString& path : files)
         constructors.append(FileConstructor(path, endSyncProc, endSyncReceiver, this));
-    job = QtConcurrent::mapped(constructors, &FileConstructor::createTrack);
-    return true;
+    return startJob(constructors, job);
 }
 
 bool TrackLibrary::startAddingFolder(const QFileInfo& folder, QFuture<Track*>& job)
@@ -164,7 +157,19 @@ bool TrackLibrary::startAddingFolder(const QFileInfo& folder, QFuture<Track*>& j
         return false;
     QStringList files;
     scanFolder(folder, files);
-    return startAdding(files, job);
+    QList<FileConstructor> constructors;
+    constructors.reserve(files.size());
+    for (const QString& path : qAsConst(files))
+        constructors.append(FileConstructor::forFoundFile(path, endSyncProc, endSyncReceiver, this));
+    return startJob(constructors, job);
+}
+
+bool TrackLibrary::startJob(const QList<FileConstructor>& constructors, QFuture<Track*>& job)
+{
+    if (constructors.isEmpty())
+        return false;
+    job = QtConcurrent::mapped(constructors, &FileConstructor::createTrack);
+    return true;
 }
 
 void TrackLibrary::forEachTrack(const std::function<void(Track*)>& visit) const

@@ -3,6 +3,7 @@
 #include "Foreigner.h"
 
 #include <QFuture>
+#include <QHash>
 #include <QList>
 #include <QMap>
 #include <QMutex>
@@ -10,6 +11,7 @@
 
 #include <functional>
 
+class FileConstructor;
 class QFileInfo;
 class QStringList;
 class QTableWidget;
@@ -76,10 +78,14 @@ public:
     void forEachPendingTrack(const std::function<void(Track*)>& visit) const;
 
 private:
+    bool startJob(const QList<FileConstructor>& constructors, QFuture<Track*>& job);
+
     bool firstNotificationPending = true;
     QMap<QString, Track*> tracks;
     mutable QMutex tracksMutex;
     QList<Track*> pending;
+    // The pending songs by search key: a job of thousands of files checks each new one at once.
+    QHash<QString, Track*> pendingByKey;
     mutable QMutex pendingMutex;
     QMap<QString, int> genreCounts;
     QMap<int, QString> genreRanking;

@@ -777,7 +777,11 @@ void MainWindow::refreshLibraryTable(const QString& searchText, bool waitForMute
     if (rows * 100 < height)
         extra = qMax(0, (height - rows * 100) / rows);
 
-    table->clearContents();
+    // The cells of the last refresh are reused: the view forgets its current and selected cells as a
+    // cleared table would, and every cell then takes on exactly its song's text, tool tip, style and
+    // colours, each of which changes (and repaints) only where it differs. A refresh of a large library
+    // thus neither deletes nor allocates ten thousand cells.
+    table->reset();
     int placed = 0;
     Track* firstShown = nullptr;
     auto place = [&](Track* track) {
@@ -789,11 +793,19 @@ void MainWindow::refreshLibraryTable(const QString& searchText, bool waitForMute
             track->setInGenreFilter(false);
             return;
         }
-        auto* cell = new QTableWidgetItem(track->displayText());
-        styleTableCell(cell);
-        cell->setToolTip(track->details());
-        colourSongCells(cell, nullptr, track, -1, playQueue);
-        table->setItem(placed / columns, placed % columns, cell);
+        QTableWidgetItem* cell = table->item(placed / columns, placed % columns);
+        if (cell && cell->flags() != Qt::NoItemFlags) {
+            cell->setText(track->displayText());
+            styleTableCell(cell);
+            cell->setToolTip(track->details());
+            colourSongCells(cell, nullptr, track, -1, playQueue);
+        } else {
+            cell = new QTableWidgetItem(track->displayText());
+            styleTableCell(cell);
+            cell->setToolTip(track->details());
+            colourSongCells(cell, nullptr, track, -1, playQueue);
+            table->setItem(placed / columns, placed % columns, cell);
+        }
         ++placed;
         track->setInGenreFilter(true);
         if (!firstShown)
@@ -818,7 +830,12 @@ void MainWindow::refreshLibraryTable(const QString& searchText, bool waitForMute
 
     const int positions = table->rowCount() * columns;
     for (int position = placed; position < positions; ++position) {
-        auto* empty = new QTableWidgetItem;
+        QTableWidgetItem* empty = table->item(position / columns, position % columns);
+        if (empty && empty->flags() == Qt::NoItemFlags) {
+            empty->setBackground(backgroundColour());
+            continue;
+        }
+        empty = new QTableWidgetItem;
         empty->setBackground(backgroundColour());
         empty->setFlags(Qt::NoItemFlags);
         table->setItem(position / columns, position % columns, empty);

@@ -172,6 +172,69 @@ bool isInfoFrame(const AudioBytes& audio, qint64 offset, const FrameHeader& fram
            std::memcmp(audio.data + vbri, "VBRI", 4) == 0;
 }
 
+// Header bits that one stream's frames share: version, layer and sample rate.
+constexpr quint32 streamBits = 0x001E0C00u;
+
+// The size of the frame behind a header by the header's bits 9 to 20 (version, layer, protection, bit
+// rate, sample rate, padding), so the walk over every frame of a long file decodes no header twice.
+class FrameSizes
+{
+public:
+    FrameSizes()
+    {
+        FrameHeader header;
+        for (quint32 bits = 0; bits < tableSize; ++bits) {
+            const quint32 word = 0xFFE00000u | (bits << 9);
+            const uchar bytes[4] = {uchar(word >> 24), uchar(word >> 16), uchar(word >> 8), uchar(word)};
+            sizes[bits] = parseHeader(bytes, header) ? header.frameBytes : 0;
+        }
+    }
+
+    // The frame size for a header word of the stream `stream` (a word masked by streamBits), or 0 when
+    // the word is no valid header of that stream.
+    int of(quint32 word, quint32 stream) const
+    {
+        if ((word & 0xFFE00000u) != 0xFFE00000u || (word & streamBits) != stream || (word & 3) == 2)
+            return 0;
+        return sizes[(word >> 9) & (tableSize - 1)];
+    }
+
+private:
+    static constexpr quint32 tableSize = 1u << 12;
+    int sizes[tableSize] = {};
+};
+
+// The frames of `first`'s stream from `offset` on, counted by the rule of AudioBytes::frameAt; past
+// damage the walk goes on at the next frame that rule accepts. `streamWord` is the first frame's header.
+qint64 countFrames(const AudioBytes& audio, qint64 offset, const FrameHeader& first, quint32 streamWord)
+{
+    static const FrameSizes sizes;
+    const quint32 stream = streamWord & streamBits;
+    const auto frameBytesAt = [&](qint64 at) {
+        return audio.has(at, 4) ? sizes.of(bigEndian32(audio.data + at), stream) : 0;
+    };
+    qint64 frames = 0;
+    int bytes = frameBytesAt(offset);
+    for (;;) {
+        if (bytes == 0) {
+            FrameHeader frame;
+            offset = audio.findFrame(offset + 1, frame, &first);
+            if (offset < 0)
+                return frames;
+            bytes = frame.frameBytes;
+        }
+        const qint64 next = offset + bytes;
+        if (next == audio.end)
+            return frames + 1;
+        const int following = frameBytesAt(next);
+        if (following > 0) {
+            ++frames;
+            offset = next;
+        }
+        bytes = following;
+    }
+}
+
 double lengthOf(const uchar* data, qint64 size)
 {
     AudioBytes audio(data, size);
@@ -184,19 +247,10 @@ double lengthOf(const uchar* data, qint64 size)
     if (fromHeader >= 0)
         return double(fromHeader) / first.sampleRate;
     // Without a header every frame is counted; the info frame itself carries no audio.
-    qint64 samples = 0;
+    const quint32 streamWord = bigEndian32(audio.data + offset);
     if (isInfoFrame(audio, offset, first))
         offset += first.frameBytes;
-    FrameHeader frame;
-    while (offset >= 0 && audio.has(offset, 4)) {
-        if (audio.frameAt(offset, frame, &first)) {
-            samples += frame.samples;
-            offset += frame.frameBytes;
-        } else {
-            offset = audio.findFrame(offset + 1, frame, &first);
-        }
-    }
-    return double(samples) / first.sampleRate;
+    return double(countFrames(audio, offset, first, streamWord) * first.samples) / first.sampleRate;
 }
 
 // Where the audio begins: behind the leading ID3v2 tags, which may be large (a picture) and are never

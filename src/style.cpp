@@ -105,8 +105,14 @@ void styleTableCell(QTableWidgetItem* item)
     item->setBackground(backgroundColour());
     item->setForeground(textColour());
     item->setTextAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
-    QFont font(QStringLiteral("Arial"), 16);
-    font.setStyleStrategy(QFont::PreferAntialias);
+    static const QFont font = [] {
+        QFont cellFont(QStringLiteral("Arial"), 16);
+        cellFont.setStyleStrategy(QFont::PreferAntialias);
+        return cellFont;
+    }();
     item->setFont(font);
-    item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+    // Setting a cell's flags repaints it even when they do not change; the grid restyles every cell.
+    const Qt::ItemFlags flags = Qt::ItemIsSelectable | Qt::ItemIsEnabled;
+    if (item->flags() != flags)
+        item->setFlags(flags);
 }

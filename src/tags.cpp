@@ -663,8 +663,9 @@ bool readWithTagLib(const FileEnds& ends, FrameTexts& texts)
         texts.comment = text("COMM");
         texts.trackNumber = text("TRCK");
         texts.year = text("TYER");
+        static const QRegularExpression dateSeparator(QStringLiteral("[-T]"));
         if (texts.year.isEmpty())
-            texts.year = text("TDRC").section(QRegularExpression(QStringLiteral("[-T]")), 0, 0);
+            texts.year = text("TDRC").section(dateSeparator, 0, 0);
     }
     if (TagLib::ID3v1::Tag* old = file.ID3v1Tag()) {
         const auto fill = [](QString& text, const QString& fallback) {
@@ -718,8 +719,7 @@ QString normalisedGenre(const QString& text)
 
 QString normalisedTrackNumber(const QString& text)
 {
-    static const QRegularExpression slash(QStringLiteral("/"));
-    const QStringList parts = text.trimmed().split(slash, Qt::SkipEmptyParts);
+    const QStringList parts = text.trimmed().split(QLatin1Char('/'), Qt::SkipEmptyParts);
     return QString::number(parts.isEmpty() ? 0 : parts.first().toInt());
 }
 
