@@ -80,6 +80,19 @@ public:
         });
         return found;
     }
+    // Wishes the songs of these titles in this order: the first plays, the others wait. Empty when the
+    // songs did not arrive or one of them is missing.
+    QList<Track*> wishInOrder(const QStringList& titles)
+    {
+        QList<Track*> wished;
+        for (const QString& title : titles)
+            wished << titled(title);
+        if (!added || wished.contains(nullptr))
+            return QList<Track*>();
+        for (Track* track : qAsConst(wished))
+            wish(track);
+        return wished;
+    }
     void wish(const Track* track)
     {
         const QList<QTableWidgetItem*> cells = grid->findItems(track->displayText(), Qt::MatchFixedString);
@@ -208,14 +221,6 @@ int child(const QStringList& arguments)
     return 1;
 }
 
-QString childValue(const QString& output, const QString& key)
-{
-    for (const QString& line : output.split(QLatin1Char('\n')))
-        if (line.startsWith(key + QStringLiteral(": ")))
-            return line.mid(key.size() + 2);
-    return QString();
-}
-
 } // namespace
 
 class TestFaults : public QObject
@@ -238,11 +243,11 @@ private slots:
     void soundDeviceGoneMidSongTheQueueGoesOn()
     {
         Run run(queueFixture(QStringLiteral("wishes")), 6);
-        Track* longSong = run.titled(QStringLiteral("Endless Road"));
-        Track* next = run.titled(QStringLiteral("Wish One"));
-        QVERIFY(run.added && longSong && next);
-        run.wish(longSong);
-        run.wish(next);
+        const QList<Track*> wished =
+            run.wishInOrder({QStringLiteral("Endless Road"), QStringLiteral("Wish One")});
+        QCOMPARE(wished.size(), 2);
+        Track* longSong = wished.at(0);
+        Track* next = wished.at(1);
         QVERIFY(next->queued());
         QTRY_VERIFY_WITH_TIMEOUT(Run::position(longSong) > 0, songEndTimeoutMs);
 
@@ -268,12 +273,12 @@ private slots:
         qputenv("SDL_AUDIODRIVER", "disk");
         qputenv("SDL_DISKAUDIOFILE", QFile::encodeName(folder + QStringLiteral("/capture.raw")));
         Run run(queueFixture(QStringLiteral("wishes")), 6);
-        Track* longSong = run.titled(QStringLiteral("Endless Road"));
-        Track* first = run.titled(QStringLiteral("Wish One"));
+        const QList<Track*> wished =
+            run.wishInOrder({QStringLiteral("Endless Road"), QStringLiteral("Wish One")});
         Track* second = run.titled(QStringLiteral("Wish Two"));
-        QVERIFY(run.added && longSong && first && second);
-        run.wish(longSong);
-        run.wish(first);
+        QVERIFY(wished.size() == 2 && second);
+        Track* longSong = wished.at(0);
+        Track* first = wished.at(1);
 
         QVERIFY(QDir(folder).removeRecursively());
         QFile blocker(folder);
@@ -317,10 +322,10 @@ private slots:
 
         QString output;
         QCOMPARE(vimotest::runChild({QStringLiteral("without-pictures"), home.path()}, &output), 0);
-        QCOMPARE(childValue(output, QStringLiteral("added")), QStringLiteral("1"));
-        QCOMPARE(childValue(output, QStringLiteral("playing")), QStringLiteral("1"));
-        QCOMPARE(childValue(output, QStringLiteral("ended")), QStringLiteral("1"));
-        QCOMPARE(childValue(output, QStringLiteral("next playing")), QStringLiteral("1"));
+        QCOMPARE(vimotest::childValue(output, QStringLiteral("added")), QStringLiteral("1"));
+        QCOMPARE(vimotest::childValue(output, QStringLiteral("playing")), QStringLiteral("1"));
+        QCOMPARE(vimotest::childValue(output, QStringLiteral("ended")), QStringLiteral("1"));
+        QCOMPARE(vimotest::childValue(output, QStringLiteral("next playing")), QStringLiteral("1"));
         // Neither log nor playlist went anywhere else instead.
         QVERIFY(QFileInfo(home.filePath(QStringLiteral("Pictures"))).isFile());
         QCOMPARE(QDir::current().entryList(QDir::Files), before);
@@ -331,15 +336,16 @@ private slots:
         QTemporaryDir home;
         QString output;
         QCOMPARE(vimotest::runChild({QStringLiteral("full-disk"), home.path()}, &output, 180000), 0);
-        QCOMPARE(childValue(output, QStringLiteral("played on")), QStringLiteral("1"));
+        QCOMPARE(vimotest::childValue(output, QStringLiteral("played on")), QStringLiteral("1"));
 
         // The playlist keeps its header and the two lines written before the disk was full, whole.
-        const QString playlist = vimotest::textAfter(childValue(output, QStringLiteral("playlist")), 0);
+        const QString playlist =
+            vimotest::textAfter(vimotest::childValue(output, QStringLiteral("playlist")), 0);
         QVERIFY(playlist.startsWith(QStringLiteral("The playback started at ")));
         QCOMPARE(vimotest::numberedPlaylistLines(playlist).size(), 2);
         QVERIFY(playlist.endsWith(QLatin1Char('\n')));
         // So does the log, up to the lines of the first song's end.
-        const QString log = vimotest::textAfter(childValue(output, QStringLiteral("log")), 0);
+        const QString log = vimotest::textAfter(vimotest::childValue(output, QStringLiteral("log")), 0);
         QVERIFY(log.startsWith(QStringLiteral("\nVimo log file\nCreated: ")));
         QVERIFY(log.contains(QStringLiteral("Adding of files has finished.")));
         QVERIFY(log.endsWith(QLatin1Char('\n')));
@@ -355,14 +361,17 @@ private slots:
         QCOMPARE(vimotest::runChild({QStringLiteral("full-disk-photos"), home.path(), photos.path(), video},
                                     &output),
                  0);
-        QVERIFY2(childValue(output, QStringLiteral("first")) == QStringLiteral("1"), qPrintable(output));
-        QVERIFY2(childValue(output, QStringLiteral("second")) == QStringLiteral("0"), qPrintable(output));
-        QVERIFY2(childValue(output, QStringLiteral("comment")) == QStringLiteral("0"), qPrintable(output));
+        QVERIFY2(vimotest::childValue(output, QStringLiteral("first")) == QStringLiteral("1"),
+                 qPrintable(output));
+        QVERIFY2(vimotest::childValue(output, QStringLiteral("second")) == QStringLiteral("0"),
+                 qPrintable(output));
+        QVERIFY2(vimotest::childValue(output, QStringLiteral("comment")) == QStringLiteral("0"),
+                 qPrintable(output));
         // Only the first photo is there, as it was written: no half photo, no file beside it.
         QCOMPARE(QDir(photos.path()).entryList(QDir::Files | QDir::Hidden),
                  QStringList{QStringLiteral("first.jpg")});
         const QByteArray first = fileBytes(photos.filePath(QStringLiteral("first.jpg")));
-        QCOMPARE(QString::number(first.size()), childValue(output, QStringLiteral("first size")));
+        QCOMPARE(QString::number(first.size()), vimotest::childValue(output, QStringLiteral("first size")));
         QVERIFY(first.startsWith("\xFF\xD8") && first.endsWith("\xFF\xD9"));
         QCOMPARE(readPhotoCommentFromFile(
                      QFile::encodeName(photos.filePath(QStringLiteral("first.jpg"))).toStdString()),
@@ -407,11 +416,11 @@ private slots:
         QTemporaryDir folder;
         QCOMPARE(vimotest::copyQueueFolder(QStringLiteral("party"), folder.path()).size(), 6);
         Run run(folder.path(), 6);
-        Track* amber = run.titled(QStringLiteral("Morning Tide"));
-        Track* brass = run.titled(QStringLiteral("Copper Sky"));
-        QVERIFY(run.added && amber && brass);
-        run.wish(amber);
-        run.wish(brass);
+        const QList<Track*> wished =
+            run.wishInOrder({QStringLiteral("Morning Tide"), QStringLiteral("Copper Sky")});
+        QCOMPARE(wished.size(), 2);
+        Track* amber = wished.at(0);
+        Track* brass = wished.at(1);
         QVERIFY(brass->queued());
         QVERIFY(QFile::remove(brass->filePath()));
         QCOMPARE(::mkfifo(QFile::encodeName(brass->filePath()).constData(), 0644), 0);
