@@ -3,11 +3,12 @@
 #include "runlog.h"
 #include "wholefile.h"
 
+#include <QBuffer>
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QImage>
+#include <QImageReader>
 #include <QSize>
 #include <cstdlib>
 #include <cstring>
@@ -176,6 +177,17 @@ int keptPartStart(const QByteArray& jpeg)
     return startsWith(jpeg, 2, jfifSegment, sizeof jfifSegment) && jpeg.size() >= 20 ? 20 : 2;
 }
 
+// The photo's width and height from its header, 0 × 0 when it has none: decoding the whole image only
+// to measure it would let a photo that claims a huge size hold the program for seconds and gigabytes.
+QSize photoSize(const QByteArray& jpeg)
+{
+    QBuffer bytes;
+    bytes.setData(jpeg);
+    QImageReader reader(&bytes, "jpeg");
+    const QSize size = reader.size();
+    return size.isValid() ? size : QSize(0, 0);
+}
+
 } // namespace
 
 bool writePhotoComment(const std::string& fileName, const std::string& comment)
@@ -216,7 +228,7 @@ bool writePhotoComment(const std::string& fileName, const std::string& comment)
         return false;
     }
 
-    const QByteArray block = fittingExifBlock(QImage::fromData(jpeg).size(), comment, path);
+    const QByteArray block = fittingExifBlock(photoSize(jpeg), comment, path);
     if (block.isEmpty())
         return false;
     const int segmentLength = block.size() + 2;

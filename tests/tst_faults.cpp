@@ -22,7 +22,6 @@
 #include <QFileInfo>
 #include <QFuture>
 #include <QMessageBox>
-#include <QSignalSpy>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -52,19 +51,26 @@ public:
         });
         window = std::make_unique<MainWindow>();
         grid = window->findChild<QTableWidget*>(QStringLiteral("myTableWidgetForLibrary"));
-        ends = std::make_unique<QSignalSpy>(window.get(), &MainWindow::notifyFromBaseThread);
+        // Counted on this thread, after the window has handled each end (its own connection came first).
+        QObject::connect(
+            window.get(), &MainWindow::notifyFromBaseThread, &endWatcher, [this] { ++ends; },
+            Qt::QueuedConnection);
         logStart = QFileInfo(logFilePath()).size();
         // Two runs in one minute share the playlist; this run's part begins here.
         playlistStart = QFileInfo(playlistPath()).size();
         // Waits on the window, not on the log: some runs here have no log they could write.
         window->addFolder(QDir(folder));
-        added = QTest::qWaitFor(
-                    [&] { return window->trackLibrary() && window->trackLibrary()->trackCount() == songs; },
-                    30000) &&
-                QTest::qWaitFor([&] { return !window->isAdding(); }, 30000);
+        // The songs count once the job's end has merged them into the library.
+        added = QTest::qWaitFor([&] { return window->trackLibrary() && mergedSongs() == songs; }, 30000);
         QApplication::processEvents();
     }
 
+    int mergedSongs() const
+    {
+        int count = 0;
+        window->trackLibrary()->forEachTrack([&count](Track*) { ++count; });
+        return count;
+    }
     Track* titled(const QString& title) const
     {
         Track* found = nullptr;
@@ -73,6 +79,19 @@ public:
                 found = track;
         });
         return found;
+    }
+    // Wishes the songs of these titles in this order: the first plays, the others wait. Empty when the
+    // songs did not arrive or one of them is missing.
+    QList<Track*> wishInOrder(const QStringList& titles)
+    {
+        QList<Track*> wished;
+        for (const QString& title : titles)
+            wished << titled(title);
+        if (!added || wished.contains(nullptr))
+            return QList<Track*>();
+        for (Track* track : qAsConst(wished))
+            wish(track);
+        return wished;
     }
     void wish(const Track* track)
     {
@@ -93,9 +112,11 @@ public:
     QStringList log() const { return vimotest::logMessagesAfter(logStart); }
     bool logged(const QString& text) const { return !log().filter(text).isEmpty(); }
 
+    // Declared before the window, so it outlives the window and every end the audio threads report.
+    QObject endWatcher;
+    int ends = 0;
     std::unique_ptr<MainWindow> window;
     QTableWidget* grid = nullptr;
-    std::unique_ptr<QSignalSpy> ends;
     qint64 logStart = 0;
     qint64 playlistStart = 0;
     bool added = false;
@@ -163,7 +184,7 @@ int partyOnAFullDisk(QTextStream& out)
     out.flush();
     if (!fillTheDiskAt(QFileInfo(run.playlistPath()).size()))
         return 4;
-    const bool played = QTest::qWaitFor([&] { return run.ends->count() >= 3; }, 3 * songEndTimeoutMs);
+    const bool played = QTest::qWaitFor([&] { return run.ends >= 3; }, 3 * songEndTimeoutMs);
     out << "played on: " << played << '\n';
     return 0;
 }
@@ -200,14 +221,6 @@ int child(const QStringList& arguments)
     return 1;
 }
 
-QString childValue(const QString& output, const QString& key)
-{
-    for (const QString& line : output.split(QLatin1Char('\n')))
-        if (line.startsWith(key + QStringLiteral(": ")))
-            return line.mid(key.size() + 2);
-    return QString();
-}
-
 } // namespace
 
 class TestFaults : public QObject
@@ -230,22 +243,22 @@ private slots:
     void soundDeviceGoneMidSongTheQueueGoesOn()
     {
         Run run(queueFixture(QStringLiteral("wishes")), 6);
-        Track* longSong = run.titled(QStringLiteral("Endless Road"));
-        Track* next = run.titled(QStringLiteral("Wish One"));
-        QVERIFY(run.added && longSong && next);
-        run.wish(longSong);
-        run.wish(next);
+        const QList<Track*> wished =
+            run.wishInOrder({QStringLiteral("Endless Road"), QStringLiteral("Wish One")});
+        QCOMPARE(wished.size(), 2);
+        Track* longSong = wished.at(0);
+        Track* next = wished.at(1);
         QVERIFY(next->queued());
         QTRY_VERIFY_WITH_TIMEOUT(Run::position(longSong) > 0, songEndTimeoutMs);
 
         AudioEngine::instance().injectDeviceRemovalForTesting();
         // The song that was playing ends as songs end; the next wish plays on the device opened again.
-        QTRY_COMPARE_WITH_TIMEOUT(run.ends->count(), 1, songEndTimeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(run.ends, 1, songEndTimeoutMs);
         QTRY_VERIFY(next->playing());
         QVERIFY(longSong->played() && !longSong->playing());
         QTRY_VERIFY(run.logged(QStringLiteral("The sound device was removed.")));
         QTRY_VERIFY(run.logged(QStringLiteral("The default sound device was opened again.")));
-        QTRY_COMPARE_WITH_TIMEOUT(run.ends->count(), 2, songEndTimeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(run.ends, 2, songEndTimeoutMs);
         QTRY_COMPARE(run.lines().size(), 3);
         QCOMPARE(run.lines().mid(0, 2),
                  QStringList({playlistLine(1, false, longSong), playlistLine(2, false, next)}));
@@ -260,19 +273,19 @@ private slots:
         qputenv("SDL_AUDIODRIVER", "disk");
         qputenv("SDL_DISKAUDIOFILE", QFile::encodeName(folder + QStringLiteral("/capture.raw")));
         Run run(queueFixture(QStringLiteral("wishes")), 6);
-        Track* longSong = run.titled(QStringLiteral("Endless Road"));
-        Track* first = run.titled(QStringLiteral("Wish One"));
+        const QList<Track*> wished =
+            run.wishInOrder({QStringLiteral("Endless Road"), QStringLiteral("Wish One")});
         Track* second = run.titled(QStringLiteral("Wish Two"));
-        QVERIFY(run.added && longSong && first && second);
-        run.wish(longSong);
-        run.wish(first);
+        QVERIFY(wished.size() == 2 && second);
+        Track* longSong = wished.at(0);
+        Track* first = wished.at(1);
 
         QVERIFY(QDir(folder).removeRecursively());
         QFile blocker(folder);
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
         AudioEngine::instance().injectDeviceRemovalForTesting();
-        QTRY_COMPARE_WITH_TIMEOUT(run.ends->count(), 1, songEndTimeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(run.ends, 1, songEndTimeoutMs);
         QTRY_VERIFY(first->playing());
         QTRY_VERIFY(run.logged(QStringLiteral("Vimo keeps trying to open the default sound device.")));
 
@@ -287,13 +300,13 @@ private slots:
         QTest::qWait(3 * AudioEngine::deviceRetryMilliseconds);
         QVERIFY(!AudioEngine::instance().hasDevice());
         QCOMPARE(Run::position(first), qint64(0));
-        QCOMPARE(run.ends->count(), 1);
+        QCOMPARE(run.ends, 1);
 
         // The device comes back: both waiting songs play to their ends.
         QVERIFY(QFile::remove(folder));
         QVERIFY(QDir().mkdir(folder));
         QTRY_VERIFY_WITH_TIMEOUT(AudioEngine::instance().hasDevice(), songEndTimeoutMs);
-        QTRY_COMPARE_WITH_TIMEOUT(run.ends->count(), 3, 2 * songEndTimeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(run.ends, 3, 2 * songEndTimeoutMs);
         QCOMPARE(run.lines().mid(0, 3),
                  QStringList({playlistLine(1, false, longSong), playlistLine(2, false, first),
                               playlistLine(3, false, second)}));
@@ -309,10 +322,10 @@ private slots:
 
         QString output;
         QCOMPARE(vimotest::runChild({QStringLiteral("without-pictures"), home.path()}, &output), 0);
-        QCOMPARE(childValue(output, QStringLiteral("added")), QStringLiteral("1"));
-        QCOMPARE(childValue(output, QStringLiteral("playing")), QStringLiteral("1"));
-        QCOMPARE(childValue(output, QStringLiteral("ended")), QStringLiteral("1"));
-        QCOMPARE(childValue(output, QStringLiteral("next playing")), QStringLiteral("1"));
+        QCOMPARE(vimotest::childValue(output, QStringLiteral("added")), QStringLiteral("1"));
+        QCOMPARE(vimotest::childValue(output, QStringLiteral("playing")), QStringLiteral("1"));
+        QCOMPARE(vimotest::childValue(output, QStringLiteral("ended")), QStringLiteral("1"));
+        QCOMPARE(vimotest::childValue(output, QStringLiteral("next playing")), QStringLiteral("1"));
         // Neither log nor playlist went anywhere else instead.
         QVERIFY(QFileInfo(home.filePath(QStringLiteral("Pictures"))).isFile());
         QCOMPARE(QDir::current().entryList(QDir::Files), before);
@@ -323,15 +336,16 @@ private slots:
         QTemporaryDir home;
         QString output;
         QCOMPARE(vimotest::runChild({QStringLiteral("full-disk"), home.path()}, &output, 180000), 0);
-        QCOMPARE(childValue(output, QStringLiteral("played on")), QStringLiteral("1"));
+        QCOMPARE(vimotest::childValue(output, QStringLiteral("played on")), QStringLiteral("1"));
 
         // The playlist keeps its header and the two lines written before the disk was full, whole.
-        const QString playlist = vimotest::textAfter(childValue(output, QStringLiteral("playlist")), 0);
+        const QString playlist =
+            vimotest::textAfter(vimotest::childValue(output, QStringLiteral("playlist")), 0);
         QVERIFY(playlist.startsWith(QStringLiteral("The playback started at ")));
         QCOMPARE(vimotest::numberedPlaylistLines(playlist).size(), 2);
         QVERIFY(playlist.endsWith(QLatin1Char('\n')));
         // So does the log, up to the lines of the first song's end.
-        const QString log = vimotest::textAfter(childValue(output, QStringLiteral("log")), 0);
+        const QString log = vimotest::textAfter(vimotest::childValue(output, QStringLiteral("log")), 0);
         QVERIFY(log.startsWith(QStringLiteral("\nVimo log file\nCreated: ")));
         QVERIFY(log.contains(QStringLiteral("Adding of files has finished.")));
         QVERIFY(log.endsWith(QLatin1Char('\n')));
@@ -347,14 +361,17 @@ private slots:
         QCOMPARE(vimotest::runChild({QStringLiteral("full-disk-photos"), home.path(), photos.path(), video},
                                     &output),
                  0);
-        QVERIFY2(childValue(output, QStringLiteral("first")) == QStringLiteral("1"), qPrintable(output));
-        QVERIFY2(childValue(output, QStringLiteral("second")) == QStringLiteral("0"), qPrintable(output));
-        QVERIFY2(childValue(output, QStringLiteral("comment")) == QStringLiteral("0"), qPrintable(output));
+        QVERIFY2(vimotest::childValue(output, QStringLiteral("first")) == QStringLiteral("1"),
+                 qPrintable(output));
+        QVERIFY2(vimotest::childValue(output, QStringLiteral("second")) == QStringLiteral("0"),
+                 qPrintable(output));
+        QVERIFY2(vimotest::childValue(output, QStringLiteral("comment")) == QStringLiteral("0"),
+                 qPrintable(output));
         // Only the first photo is there, as it was written: no half photo, no file beside it.
         QCOMPARE(QDir(photos.path()).entryList(QDir::Files | QDir::Hidden),
                  QStringList{QStringLiteral("first.jpg")});
         const QByteArray first = fileBytes(photos.filePath(QStringLiteral("first.jpg")));
-        QCOMPARE(QString::number(first.size()), childValue(output, QStringLiteral("first size")));
+        QCOMPARE(QString::number(first.size()), vimotest::childValue(output, QStringLiteral("first size")));
         QVERIFY(first.startsWith("\xFF\xD8") && first.endsWith("\xFF\xD9"));
         QCOMPARE(readPhotoCommentFromFile(
                      QFile::encodeName(photos.filePath(QStringLiteral("first.jpg"))).toStdString()),
@@ -399,17 +416,17 @@ private slots:
         QTemporaryDir folder;
         QCOMPARE(vimotest::copyQueueFolder(QStringLiteral("party"), folder.path()).size(), 6);
         Run run(folder.path(), 6);
-        Track* amber = run.titled(QStringLiteral("Morning Tide"));
-        Track* brass = run.titled(QStringLiteral("Copper Sky"));
-        QVERIFY(run.added && amber && brass);
-        run.wish(amber);
-        run.wish(brass);
+        const QList<Track*> wished =
+            run.wishInOrder({QStringLiteral("Morning Tide"), QStringLiteral("Copper Sky")});
+        QCOMPARE(wished.size(), 2);
+        Track* amber = wished.at(0);
+        Track* brass = wished.at(1);
         QVERIFY(brass->queued());
         QVERIFY(QFile::remove(brass->filePath()));
         QCOMPARE(::mkfifo(QFile::encodeName(brass->filePath()).constData(), 0644), 0);
 
         // Opening a FIFO would wait for a writer forever; the song is skipped and the party goes on.
-        QTRY_COMPARE_WITH_TIMEOUT(run.ends->count(), 1, songEndTimeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(run.ends, 1, songEndTimeoutMs);
         QTRY_VERIFY(run.head() && run.head() != amber && run.head() != brass && run.head()->playing());
         QVERIFY(run.logged(QStringLiteral("Could not play the file %1; it is skipped.")
                                .arg(QDir::toNativeSeparators(brass->filePath()))));

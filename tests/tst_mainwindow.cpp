@@ -73,14 +73,6 @@ int child(const QStringList& arguments)
     return result;
 }
 
-QString childLine(const QString& output, const QString& key)
-{
-    for (const QString& line : output.split('\n'))
-        if (line.startsWith(key + QStringLiteral(": ")))
-            return line.mid(key.size() + 2);
-    return QString();
-}
-
 } // namespace
 
 class TestMainWindow : public QObject
@@ -103,7 +95,7 @@ private slots:
                      "your speakers."));
         QVERIFY(!QFileInfo::exists(home.path() + QStringLiteral("/.config/Talvoren/Vimo.conf")));
         // The reason goes to the run's log.
-        const QString log = vimotest::readTextFile(childLine(output, QStringLiteral("log")));
+        const QString log = vimotest::readTextFile(vimotest::childValue(output, QStringLiteral("log")));
         QVERIFY2(log.contains(QStringLiteral("no-such-driver")), qPrintable(log));
     }
 
@@ -128,7 +120,7 @@ private slots:
         QCOMPARE(stored.value(QStringLiteral("Webcam/Height")).toInt(), 1024);
         QVERIFY(!stored.contains(QStringLiteral("Force Qt dialog")));
         // There is no camera here, so whatever the answer the log says the webcam did not start.
-        const QString log = vimotest::readTextFile(childLine(output, QStringLiteral("log")));
+        const QString log = vimotest::readTextFile(vimotest::childValue(output, QStringLiteral("log")));
         QVERIFY2(log.contains(QStringLiteral("\t::\tWebcam initialization failed.\n")), qPrintable(log));
     }
 

@@ -79,6 +79,14 @@ int runChild(const QStringList& arguments, QString* output, int timeoutMs)
     return child.exitStatus() == QProcess::NormalExit ? child.exitCode() : -1;
 }
 
+QString childValue(const QString& output, const QString& key)
+{
+    for (const QString& line : output.split(QLatin1Char('\n')))
+        if (line.startsWith(key + QStringLiteral(": ")))
+            return line.mid(key.size() + 2);
+    return QString();
+}
+
 void whenModalAppears(const std::function<void(QWidget*)>& answer, int timeoutMs)
 {
     auto* timer = new QTimer(qApp);

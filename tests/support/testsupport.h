@@ -27,6 +27,9 @@ QString readTextFile(const QString& path);
 // output goes to `output` when given.
 int runChild(const QStringList& arguments, QString* output = nullptr, int timeoutMs = 60000);
 
+// The value of the line "key: value" that a child wrote to its standard output, or "".
+QString childValue(const QString& output, const QString& key);
+
 // Answers the next modal dialog when it appears: `answer` receives the active modal widget.
 // Polls from a timer on the GUI thread, so it works for dialogs opened by exec() inside the code under test.
 void whenModalAppears(const std::function<void(QWidget*)>& answer, int timeoutMs = 10000);
