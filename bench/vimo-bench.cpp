@@ -553,6 +553,9 @@ int party(const QStringList& arguments, const QString& capturePath)
         const qint64 end = leading + run.endFrames.at(i);
         const qint64 lastSound = capture.previousSound(end);
         gaps << framesToMilliseconds(capture.nextSound(end) - lastSound - 1);
+        if (qEnvironmentVariableIsSet("VIMO_BENCH_DETAILS"))
+            err() << "change " << i + 1 << ": " << gaps.last() << " ms of silence from "
+                  << framesToMilliseconds(lastSound + 1 - leading) << " ms\n";
         gapStarts << lastSound + 1;
     }
     // Silence inside the songs: runs of at least a millisecond that are not one of the changes.
@@ -562,8 +565,11 @@ int party(const QStringList& arguments, const QString& capturePath)
         while (frame < last && !capture.silent(frame))
             ++frame;
         const qint64 sound = capture.nextSound(frame);
-        if ((sound - frame) * 1000 >= AudioEngine::sampleRate && !gapStarts.contains(frame))
+        if ((sound - frame) * 1000 >= AudioEngine::sampleRate && !gapStarts.contains(frame)) {
             ++dropouts;
+            err() << "dropout of " << framesToMilliseconds(sound - frame) << " ms at "
+                  << framesToMilliseconds(frame - leading) << " ms\n";
+        }
         frame = sound;
     }
 
