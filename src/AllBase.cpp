@@ -4,6 +4,7 @@
 #include "tags.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QMetaObject>
 
 void fileCloseProc(void* user)
@@ -65,7 +66,13 @@ bool AllBase::play()
         return true;
     }
     delete file;
-    file = new QFile(path);
+    file = nullptr;
+    // A file replaced by something else since it was added (a FIFO would hold the GUI thread in open()).
+    if (!QFileInfo(path).isFile())
+        return false;
+    // A stream may outlive this player and delete the file on an audio thread (adoptFile): the file gets a
+    // path of its own, so no string data is shared between that thread and this one.
+    file = new QFile(QString(path.constData(), path.size()));
     if (!file->open(QIODevice::ReadOnly))
         return false;
     stream = engine.createStream(songFileProcedures, file);

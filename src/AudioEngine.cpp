@@ -1,5 +1,7 @@
 #include "AudioEngine.h"
 
+#include "runlog.h"
+
 #include <QCoreApplication>
 #include <QFile>
 #include <SDL.h>
@@ -8,6 +10,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <ctime>
 #include <initializer_list>
 #include <mpg123.h>
@@ -35,6 +38,8 @@ constexpr int ringFrames = AudioEngine::sampleRate / 1000 * AudioEngine::bufferM
 constexpr size_t decodeChunkBytes = 16384;
 // mpg123_read() answering "fine, nothing" this often in a row means the decoder is stuck.
 constexpr int maximumEmptyReads = 100;
+// How often the device keeper asks SDL whether the open device still plays, besides SDL's removal event.
+constexpr int deviceCheckMilliseconds = 500;
 
 enum StreamState { Idle, Playing, Paused, Stopping, Ended };
 
@@ -147,6 +152,8 @@ struct Stream
     std::atomic<bool> primed{false};
     std::atomic<bool> decodeDone{false};
     std::atomic<bool> drained{false};
+    // The device went away while the stream was playing: it ends where it is.
+    std::atomic<bool> interrupted{false};
     std::atomic<quint64> framesPlayed{0};
 
     // Set by the update thread that is servicing the stream.
@@ -316,8 +323,8 @@ void fill(Stream& stream, std::vector<unsigned char>& scratch)
 
 struct AudioEngine::State
 {
-    // Device side.
-    SDL_AudioDeviceID device = 0;
+    // Device side. `device` is 0 while no device is open.
+    std::atomic<SDL_AudioDeviceID> device{0};
     std::atomic<bool> open{false};
     bool decoderLibraryReady = false;
     std::vector<qint32> mixBuffer;
@@ -333,12 +340,20 @@ struct AudioEngine::State
     quint32 lastHandle = 0;
     std::atomic<int> streamCount{0};
 
-    // Update threads. They sleep until a stream needs them (it was created or stopped, or it has played
-    // out: posted from the device callback, which a semaphore never blocks) or until its ring wants
-    // refilling, instead of waking every few milliseconds for nothing.
+    // Update threads. They sleep until a stream needs them (it was created, stopped or cut off, or it has
+    // played out: posted from the device callback, which a semaphore never blocks) or until its ring
+    // wants refilling, instead of waking every few milliseconds for nothing.
     std::atomic<bool> stopping{false};
     sem_t wakeups;
     std::vector<std::thread> updateThreads;
+
+    // The device keeper, which replaces a removed device.
+    std::mutex keeperMutex;
+    std::condition_variable keeperWake;
+    bool keeperStopping = false;
+    std::atomic<bool> deviceLost{false};
+    bool reopenFailureLogged = false;
+    std::thread keeper;
 
     State() { sem_init(&wakeups, 0, 0); }
     ~State() { sem_destroy(&wakeups); }
@@ -358,7 +373,8 @@ struct AudioEngine::State
             std::fill_n(mixBuffer.begin(), count * AudioEngine::channels, 0);
             for (auto& slot : mixSlots) {
                 Stream* stream = slot.load();
-                if (!stream || stream->state.load() != Playing || !stream->primed.load())
+                if (!stream || stream->state.load() != Playing || !stream->primed.load() ||
+                    stream->interrupted.load())
                     continue;
                 const bool decoded = stream->decodeDone.load(std::memory_order_acquire);
                 const size_t got = stream->ring.addInto(mixBuffer.data(), count);
@@ -440,6 +456,10 @@ struct AudioEngine::State
             release(stream, false);
             return true;
         }
+        if (stream->interrupted.load()) {
+            release(stream, transition(stream->state, {Playing, Paused}, Ended));
+            return true;
+        }
         if (stream->drained.load()) {
             const bool ended = transition(stream->state, {Playing, Paused}, Ended);
             release(stream, ended);
@@ -470,9 +490,9 @@ struct AudioEngine::State
                 if (service(stream, scratch))
                     continue;
                 stream->claimed.clear();
-                // A stream that ended or was stopped while this thread held it may have sent the other
-                // thread away empty-handed; someone must come back for it now, not at the next refill.
-                if (stream->drained.load() || stream->state.load() == Stopping)
+                // A stream that ended, stopped or lost its device while this thread held it may have sent
+                // the other thread away empty-handed; someone must come back for it now.
+                if (stream->drained.load() || stream->interrupted.load() || stream->state.load() == Stopping)
                     wakeUpdaters();
             }
             snapshot.clear();
@@ -490,8 +510,8 @@ struct AudioEngine::State
         wanted.userdata = this;
         SDL_AudioSpec obtained{};
         // No changes allowed: SDL converts for the hardware, and the callback always sees this format.
-        device = SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, 0);
-        if (device == 0) {
+        const SDL_AudioDeviceID opened = SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, 0);
+        if (opened == 0) {
             *failure = EngineText::tr("The audio device could not be opened: %1")
                            .arg(QString::fromUtf8(SDL_GetError()));
             return false;
@@ -499,7 +519,82 @@ struct AudioEngine::State
         mixBuffer.assign(size_t(std::max<int>(obtained.samples, devicePeriodFrames)) * AudioEngine::channels,
                          0);
         deviceFrames.store(0);
+        device.store(opened);
         return true;
+    }
+
+    // SDL calls this on the thread that noticed an event, while it holds its own event lock.
+    static int SDLCALL watchDeviceEvents(void* userdata, SDL_Event* event)
+    {
+        auto* state = static_cast<State*>(userdata);
+        if (event->type == SDL_AUDIODEVICEREMOVED && !event->adevice.iscapture &&
+            event->adevice.which == state->device.load() && event->adevice.which != 0) {
+            state->deviceLost.store(true);
+            state->wakeKeeper();
+        }
+        return 1;
+    }
+
+    void wakeKeeper()
+    {
+        {
+            std::lock_guard<std::mutex> lock(keeperMutex);
+        }
+        keeperWake.notify_all();
+    }
+
+    void keepDevice()
+    {
+        std::unique_lock<std::mutex> lock(keeperMutex);
+        while (!keeperStopping) {
+            const int pause =
+                device.load() == 0 ? AudioEngine::deviceRetryMilliseconds : deviceCheckMilliseconds;
+            keeperWake.wait_for(lock, std::chrono::milliseconds(pause),
+                                [this] { return keeperStopping || deviceLost.load(); });
+            if (keeperStopping)
+                break;
+            lock.unlock();
+            const bool lost = deviceLost.exchange(false);
+            const SDL_AudioDeviceID current = device.load();
+            if (current != 0 && (lost || SDL_GetAudioDeviceStatus(current) == SDL_AUDIO_STOPPED))
+                loseDevice(current);
+            if (device.load() == 0)
+                reopenDevice();
+            // Nobody reads SDL's event queue; what the removal left there goes.
+            SDL_FlushEvents(SDL_AUDIODEVICEADDED, SDL_AUDIODEVICEREMOVED);
+            lock.lock();
+        }
+    }
+
+    void loseDevice(SDL_AudioDeviceID lostDevice)
+    {
+        logMessage(EngineText::tr("The sound device was removed. The song that was playing ends; the default "
+                                  "sound device is opened again."));
+        device.store(0);
+        SDL_CloseAudioDevice(lostDevice);
+        // Marked before any device opens again, so the new device never plays on from an ended song.
+        {
+            std::lock_guard<std::mutex> lock(streamsMutex);
+            for (const auto& entry : streams) {
+                if (entry.second->state.load() == Playing)
+                    entry.second->interrupted.store(true);
+            }
+        }
+        wakeUpdaters();
+    }
+
+    void reopenDevice()
+    {
+        QString failure;
+        if (openDevice(&failure)) {
+            SDL_PauseAudioDevice(device.load(), 0);
+            reopenFailureLogged = false;
+            logMessage(EngineText::tr("The default sound device was opened again."));
+        } else if (!reopenFailureLogged) {
+            reopenFailureLogged = true;
+            logMessage(failure + QLatin1Char(' ') +
+                       EngineText::tr("Vimo keeps trying to open the default sound device."));
+        }
     }
 };
 
@@ -562,15 +657,17 @@ bool AudioEngine::open(QString* failure)
     // SDL would otherwise turn Ctrl+C and SIGTERM into events nobody reads.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     SDL_SetHint(SDL_HINT_AUDIO_DEVICE_APP_NAME, "Vimo");
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+    // The events carry the news of a removed device.
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO | SDL_INIT_EVENTS) != 0) {
         *failure = EngineText::tr("The audio system could not be started: %1")
                        .arg(QString::fromUtf8(SDL_GetError()));
         return false;
     }
     if (!d->openDevice(failure)) {
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        SDL_QuitSubSystem(SDL_INIT_AUDIO | SDL_INIT_EVENTS);
         return false;
     }
+    SDL_AddEventWatch(&State::watchDeviceEvents, d.get());
     d->stopping.store(false);
     for (int i = 0; i < updateThreadCount; ++i) {
         d->updateThreads.emplace_back([this, i] {
@@ -580,8 +677,15 @@ bool AudioEngine::open(QString* failure)
             d->updateLoop();
         });
     }
+    d->keeperStopping = false;
+    d->reopenFailureLogged = false;
+    d->deviceLost.store(false);
+    d->keeper = std::thread([this] {
+        pthread_setname_np(pthread_self(), "audio device");
+        d->keepDevice();
+    });
     d->open = true;
-    SDL_PauseAudioDevice(d->device, 0);
+    SDL_PauseAudioDevice(d->device.load(), 0);
     return true;
 }
 
@@ -589,14 +693,21 @@ void AudioEngine::close()
 {
     if (!d->open)
         return;
+    {
+        std::lock_guard<std::mutex> lock(d->keeperMutex);
+        d->keeperStopping = true;
+    }
+    d->keeperWake.notify_all();
+    d->keeper.join();
+    SDL_DelEventWatch(&State::watchDeviceEvents, d.get());
     d->stopping.store(true);
     for (int i = 0; i < updateThreadCount; ++i)
         d->wakeUpdaters();
     for (std::thread& thread : d->updateThreads)
         thread.join();
     d->updateThreads.clear();
-    SDL_CloseAudioDevice(d->device);
-    d->device = 0;
+    if (d->device.load() != 0)
+        SDL_CloseAudioDevice(d->device.exchange(0));
     std::vector<std::shared_ptr<Stream>> remaining;
     {
         std::lock_guard<std::mutex> lock(d->streamsMutex);
@@ -605,13 +716,27 @@ void AudioEngine::close()
     }
     for (const auto& stream : remaining)
         d->release(stream, false);
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    SDL_QuitSubSystem(SDL_INIT_AUDIO | SDL_INIT_EVENTS);
     d->open = false;
 }
 
 bool AudioEngine::isOpen() const
 {
     return d->open;
+}
+
+bool AudioEngine::hasDevice() const
+{
+    return d->open && d->device.load() != 0;
+}
+
+void AudioEngine::injectDeviceRemovalForTesting()
+{
+    SDL_Event event{};
+    event.type = SDL_AUDIODEVICEREMOVED;
+    event.adevice.which = d->device.load();
+    event.adevice.iscapture = 0;
+    SDL_PushEvent(&event);
 }
 
 DeviceFormat AudioEngine::deviceFormat() const

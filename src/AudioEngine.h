@@ -67,6 +67,16 @@ public:
     void close();
     bool isOpen() const;
 
+    // Whether an output device takes the mix now. When SDL reports the open device removed, the engine
+    // logs it, ends the streams that were playing (their end procedures run, so a queue goes on with
+    // its next song), closes the device and opens the default device again; while none opens it keeps
+    // trying every deviceRetryMilliseconds, and streams started meanwhile wait, silent, for it.
+    bool hasDevice() const;
+    static constexpr int deviceRetryMilliseconds = 500;
+    // Sends SDL the event it sends itself when the open device disappears, for tests: the engine cannot
+    // tell it from a real removal. Test hook only; the program never calls it.
+    void injectDeviceRemovalForTesting();
+
     DeviceFormat deviceFormat() const;
     // Frames the device has been given since it was opened, silence included.
     quint64 deviceFrames() const;

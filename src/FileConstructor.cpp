@@ -1,6 +1,7 @@
 #include "FileConstructor.h"
 
 #include "Track.h"
+#include "tags.h"
 
 #include <QFileInfo>
 
@@ -25,8 +26,12 @@ FileConstructor FileConstructor::forFoundFile(const QString& absolutePath, SyncP
 
 Track* FileConstructor::createTrack() const
 {
-    if (!exists)
+    // Gone since the job was set up, a symbolic link that leads nowhere or round in a circle, or a name
+    // the file system's encoding cannot give back: the log says which file was left out.
+    if (!exists) {
+        logRefusedFile(path, QT_TRANSLATE_NOOP("QWidget", "the file could not be found."));
         return nullptr;
+    }
     Track* track = new Track(absolutePath, endSyncProc, endSyncReceiver);
     if (track->isValid())
         return track;

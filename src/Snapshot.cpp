@@ -2,6 +2,7 @@
 
 #include "photonames.h"
 #include "runlog.h"
+#include "wholefile.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -78,6 +79,27 @@ std::unique_ptr<cv::VideoCapture> openVideoFile(const QString& videoFile)
     return openCapture([&] { return std::make_unique<cv::VideoCapture>(path); });
 }
 
+// Encodes the frame in memory and writes it beside the photo's place, renaming it there only when all
+// of it was written: a full disk leaves no half photo behind, and the failure is logged.
+bool writeJpeg(const cv::Mat& frame, const QString& path, int quality)
+{
+    std::vector<uchar> jpeg;
+    const std::vector<int> parameters{cv::IMWRITE_JPEG_QUALITY, quality};
+    if (!cv::imencode(".jpg", frame, jpeg, parameters)) {
+        logMessage(
+            QCoreApplication::translate("Snapshot", "The photo \"%1\" could not be encoded.").arg(path));
+        return false;
+    }
+    QString error;
+    if (!writeWholeFile(path, QByteArray(reinterpret_cast<const char*>(jpeg.data()), int(jpeg.size())),
+                        &error)) {
+        logMessage(QCoreApplication::translate("Snapshot", "The photo \"%1\" could not be written: %2")
+                       .arg(path, error));
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 Camera::Camera(int deviceIndex, int jpegQuality, std::unique_ptr<cv::VideoCapture> capture)
@@ -144,10 +166,8 @@ bool Snapshot::takePicture(const QString& path)
         cv::Mat frame;
         const bool grabbed = camera->capture->read(frame);
         const bool retrieved = camera->capture->retrieve(frame, 0);
-        if (frame.data && frame.total() > 0 && (grabbed || retrieved)) {
-            const std::vector<int> parameters{cv::IMWRITE_JPEG_QUALITY, camera->jpegQuality};
-            return cv::imwrite(QFile::encodeName(path).toStdString(), frame, parameters);
-        }
+        if (frame.data && frame.total() > 0 && (grabbed || retrieved))
+            return writeJpeg(frame, path, camera->jpegQuality);
     } catch (const cv::Exception& error) {
         // An exception must not cross the pool thread into the waiting GUI thread.
         logMessage(QStringLiteral("OpenCV: ") + QString::fromStdString(error.what()));
@@ -179,7 +199,12 @@ QString nameNextPortrait(const Snapshot* webcam, int& photoCounter, const QStrin
 bool startSnapshotJob(Snapshot* webcam, QFuture<void>& job, bool showComment, const QString& folder,
                       const QString& fileName)
 {
-    if (webcam && webcam->isOpened() && !fileName.isEmpty()) {
+    // Without its folder a photo would land in the working folder: it is not taken at all.
+    if (webcam && webcam->isOpened() && !fileName.isEmpty() && folder.isEmpty())
+        logMessage(QCoreApplication::translate(
+                       "Snapshot", "The photo \"%1\" was not taken: there is no folder for the photos.")
+                       .arg(fileName));
+    else if (webcam && webcam->isOpened() && !fileName.isEmpty()) {
         job.waitForFinished();
         job = QtConcurrent::run(webcam, &Snapshot::takePicture, folder + fileName);
     }

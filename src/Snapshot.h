@@ -42,8 +42,8 @@ public:
 
     bool isOpened() const;
 
-    // Grabs one frame and writes it as JPEG to `path`; runs on a pool thread. False when the camera is
-    // closed, no frame came (logged) or the file could not be written.
+    // Grabs one frame and writes it as JPEG to `path`, whole or not at all; runs on a pool thread. False
+    // when the camera is closed, no frame came or the file could not be written (both logged).
     bool takePicture(const QString& path);
 
 private:
@@ -62,7 +62,8 @@ QString nameNextPortrait(const Snapshot* webcam, int& photoCounter, const QStrin
                          const QString& title, bool random);
 
 // Starts the snapshot of folder + fileName on the global thread pool once the previous `job` has finished,
-// and keeps the new one in `job`, so jobs never overlap. With `showComment` (a wished song) it also waits
+// and keeps the new one in `job`, so jobs never overlap. Without a folder (it could not be made) no photo
+// is taken, and that is logged. With `showComment` (a wished song) it also waits
 // until the photo is written and returns true: the caller then runs its selection handler, which offers
 // the comment entry.
 bool startSnapshotJob(Snapshot* webcam, QFuture<void>& job, bool showComment, const QString& folder,

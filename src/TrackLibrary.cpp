@@ -15,6 +15,12 @@ TrackLibrary::TrackLibrary(SyncProc endSyncProc, void* endSyncReceiver, QTableWi
     : endSyncProc(endSyncProc), endSyncReceiver(endSyncReceiver), libraryTable(libraryTable)
 {}
 
+TrackLibrary::~TrackLibrary()
+{
+    qDeleteAll(tracks);
+    qDeleteAll(pending);
+}
+
 bool TrackLibrary::takeFirstNotification()
 {
     const bool first = firstNotificationPending;

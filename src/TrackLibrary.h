@@ -30,8 +30,10 @@ public:
     // `endSyncProc` and `endSyncReceiver` reach every song's player; `libraryTable` is where the songs'
     // cells are looked up (may be null).
     TrackLibrary(SyncProc endSyncProc, void* endSyncReceiver, QTableWidget* libraryTable);
-    // The tracks are not deleted: players and the queue may still refer to them until the process ends.
-    ~TrackLibrary() = default;
+    // Deletes every song, merged or pending: the library is the last owner of its tracks, and the main
+    // window deletes it only once no job, queue or dialog uses them any more. A stream still playing
+    // keeps its file and plays on to its end.
+    ~TrackLibrary();
     TrackLibrary(const TrackLibrary&) = delete;
     TrackLibrary& operator=(const TrackLibrary&) = delete;
 

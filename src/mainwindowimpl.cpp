@@ -533,7 +533,9 @@ void MainWindow::dropEvent(QDropEvent* event)
     QStringList paths;
     bool anything = false;
     for (const QUrl& url : event->mimeData()->urls()) {
-        const QString path = url.toLocalFile();
+        // Only files of this machine: a file URL naming a host would read as a local path ("//host/share"
+        // is "/host/share" here).
+        const QString path = url.isLocalFile() && url.host().isEmpty() ? url.toLocalFile() : QString();
         if (path.isEmpty())
             continue;
         anything = true;

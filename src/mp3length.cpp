@@ -97,11 +97,11 @@ public:
         return offset >= begin && count >= 0 && offset <= end - count;
     }
 
-    // False when not even the first byte can be read.
+    // False when not even the first byte behind `begin` can be read.
     bool readable() const
     {
-        at(0);
-        return end > 0;
+        at(begin);
+        return end > begin;
     }
 
     // The byte at `offset` and the ones behind it, up to `lookahead` bytes or the end of the file.
@@ -308,20 +308,27 @@ double lengthOf(AudioBytes& audio)
     return double(countFrames(audio, offset, first, streamWord) * first.samples) / first.sampleRate;
 }
 
-// Most files carry an Info/Xing header in their first frame, right behind the leading tags: reading a
-// few kilobytes there answers without touching the rest of the file. -1 when the whole file is needed.
-double lengthFromFirstFrame(QFile& file, qint64 size)
+// Where the audio begins: behind the leading ID3v2 tags, which may be large (a picture) and are never
+// read here.
+qint64 audioStart(QFile& file)
 {
-    // The largest frame (MPEG-2.5 layer II, 160 kbit/s, 8 kHz, padded) plus the next header: a frame found
-    // this far before the window's end was judged on the same bytes as in the whole file.
-    constexpr qint64 windowSize = 16 * 1024;
-    constexpr qint64 largestFrame = 2881 + 4;
     qint64 begin = 0;
     uchar header[10];
     qint64 tag = 0;
     while (file.seek(begin) && file.read(reinterpret_cast<char*>(header), 10) == 10 &&
            (tag = id3v2TagBytes(header)) > 0)
         begin += tag;
+    return begin;
+}
+
+// Most files carry an Info/Xing header in their first frame, right behind the leading tags: reading a
+// few kilobytes there answers without touching the rest of the file. -1 when the whole file is needed.
+double lengthFromFirstFrame(QFile& file, qint64 begin, qint64 size)
+{
+    // The largest frame (MPEG-2.5 layer II, 160 kbit/s, 8 kHz, padded) plus the next header: a frame found
+    // this far before the window's end was judged on the same bytes as in the whole file.
+    constexpr qint64 windowSize = 16 * 1024;
+    constexpr qint64 largestFrame = 2881 + 4;
     if (begin + windowSize >= size || !file.seek(begin))
         return -1;
     const QByteArray window = file.read(windowSize);
@@ -346,12 +353,16 @@ double mp3LengthSeconds(const QString& path)
     const qint64 size = file.size();
     if (size <= 0)
         return 0;
-    const double fromHeader = lengthFromFirstFrame(file, size);
+    const qint64 begin = audioStart(file);
+    if (begin >= size)
+        return 0;
+    const double fromHeader = lengthFromFirstFrame(file, begin, size);
     if (fromHeader >= 0)
         return fromHeader;
     // Without such a header the walk goes over every frame, reading the file a window at a time (which
     // beats mapping it, and copying it whole).
     AudioBytes audio(file, size);
+    audio.begin = begin;
     if (!audio.readable())
         return -1;
     return lengthOf(audio);

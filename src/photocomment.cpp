@@ -1,12 +1,13 @@
 #include "photocomment.h"
 
 #include "runlog.h"
+#include "wholefile.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
-#include <QSaveFile>
 #include <QSize>
 #include <cstdlib>
 #include <cstring>
@@ -180,6 +181,14 @@ int keptPartStart(const QByteArray& jpeg)
 bool writePhotoComment(const std::string& fileName, const std::string& comment)
 {
     const QString path = QFile::decodeName(QByteArray::fromStdString(fileName));
+    // Only the photo itself is ever written: a symbolic link would have the rewrite replace its target
+    // wherever that is, and a FIFO or device is no photo (opening a FIFO would wait for a writer).
+    const QFileInfo entry(path);
+    if (entry.isSymLink() || !entry.isFile()) {
+        logMessage(
+            PhotoCommentText::tr("The photo \"%1\" is no plain file; the comment was not stored.").arg(path));
+        return false;
+    }
     QFile photo(path);
     if (!photo.open(QIODevice::ReadOnly))
         return false;
@@ -221,12 +230,10 @@ bool writePhotoComment(const std::string& fileName, const std::string& comment)
     rewritten.append(jpeg.constData() + kept, jpeg.size() - kept);
 
     // Written beside the photo and renamed over it, so a failed write never leaves half a photo.
-    QSaveFile target(path);
-    target.setDirectWriteFallback(true);
-    if (!target.open(QIODevice::WriteOnly) || target.write(rewritten) != rewritten.size() ||
-        !target.commit()) {
-        logMessage(PhotoCommentText::tr("The comment could not be stored in the photo \"%1\": %2")
-                       .arg(path, target.errorString()));
+    QString error;
+    if (!writeWholeFile(path, rewritten, &error)) {
+        logMessage(
+            PhotoCommentText::tr("The comment could not be stored in the photo \"%1\": %2").arg(path, error));
         return false;
     }
     return true;
@@ -249,6 +256,8 @@ std::string readPhotoComment(ExifData* data)
 
 std::string readPhotoCommentFromFile(const std::string& fileName)
 {
+    if (!QFileInfo(QFile::decodeName(QByteArray::fromStdString(fileName))).isFile())
+        return std::string();
     const ExifDataPointer data(exif_data_new_from_file(fileName.c_str()));
     return readPhotoComment(data.get());
 }

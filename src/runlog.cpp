@@ -75,8 +75,10 @@ QString outputSubfolder(const QString& name)
 
 void logMessage(const QString& message, const QString& directory)
 {
-    const QDateTime now = QDateTime::currentDateTime();
     QMutexLocker lock(&logMutex());
+    // Read under the lock: the lines' times then never go backwards in the file, and the C library's
+    // time zone state is never read by two threads at once.
+    const QDateTime now = QDateTime::currentDateTime();
     QString& path = logPath();
     if (path.isEmpty()) {
         path = directory + QStringLiteral("Vimo log file.txt");

@@ -7,8 +7,10 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <QRegularExpression>
+#include <QSet>
 #include <QtEndian>
 
 #include <id3/readers.h>
@@ -214,8 +216,7 @@ struct FrameTexts
 
 TagInfo* refuse(const QString& path, const char* reason)
 {
-    logMessage(QCoreApplication::translate("QWidget", "Reading ID3 tags of file:") + QLatin1Char(' ') + path +
-               QStringLiteral(" ... ") + QCoreApplication::translate("QWidget", reason));
+    logRefusedFile(path, reason);
     return nullptr;
 }
 
@@ -262,27 +263,93 @@ QString fromTagLib(const TagLib::String& text)
     return QString::fromStdString(text.to8Bit(true));
 }
 
-// The first bytes and the last bytes of a file: its leading ID3v2 tag, its trailing ID3v1 tag and
+// The data of a compressed ID3v2.3 frame, inflated: the 4-byte size it announces, a group byte when
+// grouped, then zlib data. Null when it does not inflate to exactly that size, or to more than `limit`.
+QByteArray inflatedFrame(const QByteArray& data, int frameFlags, qint64 limit)
+{
+    const int start = 4 + ((frameFlags & 0x20) ? 1 : 0);
+    if (data.size() <= start)
+        return QByteArray();
+    const quint32 expected = qFromBigEndian<quint32>(data.constData());
+    if (expected == 0 || expected > limit)
+        return QByteArray();
+    QByteArray inflated(int(expected), Qt::Uninitialized);
+    uLongf inflatedSize = expected;
+    const bool whole = uncompress(reinterpret_cast<Bytef*>(inflated.data()), &inflatedSize,
+                                  reinterpret_cast<const Bytef*>(data.constData() + start),
+                                  uLong(data.size() - start)) == Z_OK &&
+                       inflatedSize == expected;
+    return whole ? inflated : QByteArray();
+}
+
+// The frames a song record is made of, by their ID3v2.3 IDs and their ID3v2.2 forms; TDRC stands in
+// for TYER in ID3v2.4.
+bool isRecordFrame(const QByteArray& id)
+{
+    static const QSet<QByteArray> ids = {"TIT2", "TPE1", "TALB", "TCON", "TYER", "TDRC", "COMM", "TRCK",
+                                         "TT2",  "TP1",  "TAL",  "TCO",  "TYE",  "COM",  "TRK"};
+    return ids.contains(id);
+}
+
+qint64 synchsafeNumber(const uchar* p)
+{
+    return (qint64(p[0]) << 21) | (qint64(p[1]) << 14) | (qint64(p[2]) << 7) | p[3];
+}
+
+// The first bytes and the last bytes of a file: its leading ID3v2 tags, its trailing ID3v1 tag and
 // enough around them for the tag reader's own look at the audio.
+//
+// The leading tags are kept compact: the first frame of each ID the song record needs, in the tags'
+// order, and nothing else. So a tag with a huge picture costs no more memory than one without, and the
+// tag readers never see the frames nobody reads. The frames are found by walking the frame sizes the
+// way id3lib does; a frame that does not fit into its tag makes the tag malformed. id3lib reads every
+// ID3v2 tag that follows the one before it, so each of them is made compact. In `head` the compact
+// tags stand where the file's tags were, followed by the file's bytes behind them, which thus appear
+// `skipped` bytes earlier than in the file.
 class FileEnds
 {
 public:
     static constexpr qint64 margin = 4096;
+    // A record frame larger than this is left out, as if it were missing: no title is that long.
+    static constexpr qint64 largestKeptFrame = 1024 * 1024;
+    // A tag unsynchronised as a whole hides its frame sizes until it has been restored in memory.
+    static constexpr qint64 largestUnsynchronisedTag = 16 * 1024 * 1024;
+    // Leading tags read one after the other; more make the file malformed.
+    static constexpr int mostLeadingTags = 16;
 
+    // False when the file cannot be read; damaged tags only make v2TagMalformed() true.
     bool read(QFile& file)
     {
-        size = file.size();
-        head = file.read(qMin<qint64>(size, 10));
-        if (head.size() == 10 && head.startsWith("ID3")) {
-            version = uchar(head.at(3));
-            tagEnd = id3v2TagBytes(reinterpret_cast<const uchar*>(head.constData()));
+        const qint64 fileSize = file.size();
+        QByteArray header = file.read(qMin<qint64>(fileSize, 10));
+        qint64 fileTagsEnd = 0;
+        if (isTagHeader(header)) {
+            version = uchar(header.at(3));
+            for (int tags = 0; isTagHeader(header); ++tags) {
+                const qint64 tagBytes = id3v2TagBytes(reinterpret_cast<const uchar*>(header.constData()));
+                malformed = tags == mostLeadingTags || tagBytes < 0 || tagBytes > fileSize - fileTagsEnd ||
+                            !compactTag(file, fileTagsEnd, header, tagBytes);
+                if (malformed)
+                    return true;
+                fileTagsEnd += tagBytes;
+                if (!file.seek(fileTagsEnd))
+                    return false;
+                header = file.read(qMin<qint64>(fileSize - fileTagsEnd, 10));
+            }
+            tagEnd = head.size();
+            skipped = fileTagsEnd - tagEnd;
+        } else {
+            head = header;
         }
-        const qint64 headSize = qMin(size, qMax<qint64>(tagEnd, 0) + margin);
+        size = fileSize - skipped;
+        const qint64 headSize = qMin(size, tagEnd + margin);
+        if (!file.seek(head.size() + skipped))
+            return false;
         head += file.read(headSize - head.size());
         const qint64 tailSize = qMin(size, margin);
         if (headSize == size)
             tail = head.right(tailSize);
-        else if (file.seek(size - tailSize))
+        else if (file.seek(fileSize - tailSize))
             tail = file.read(tailSize);
         return head.size() == headSize && tail.size() == tailSize;
     }
@@ -295,89 +362,18 @@ public:
     }
 
     bool hasV2Tag() const { return head.startsWith("ID3") && head.size() >= 10; }
-    // A tag whose size is not a synchsafe number or reaches past the end of the file.
-    bool v2TagMalformed() const { return hasV2Tag() && (tagEnd < 0 || tagEnd > size); }
+    // A tag whose size is not a synchsafe number or reaches past the end of the file, or whose frames
+    // do not fit into it.
+    bool v2TagMalformed() const { return malformed; }
 
-    qint64 size = 0;
-    QByteArray head;
-    QByteArray tail;
-    int version = 0;
-    qint64 tagEnd = -1;
-};
-
-// id3lib crashes on compressed frames whose data does not inflate to the size they announce, and on
-// ID3v2.2's compressed frame groups; it cannot decrypt encrypted frames at all.
-bool id3libCanParse(const QByteArray& id, int frameFlags, const QByteArray& data)
-{
-    if (id == "CDM" || (frameFlags & 0x40))
-        return false;
-    if (!(frameFlags & 0x80))
-        return true;
-    constexpr quint32 largestFrame = 16 * 1024 * 1024;
-    const int start = 4 + ((frameFlags & 0x20) ? 1 : 0);
-    if (data.size() <= start)
-        return false;
-    const quint32 expected = qFromBigEndian<quint32>(data.constData());
-    if (expected == 0 || expected > largestFrame)
-        return false;
-    QByteArray inflated(int(expected), Qt::Uninitialized);
-    uLongf inflatedSize = expected;
-    return uncompress(reinterpret_cast<Bytef*>(inflated.data()), &inflatedSize,
-                      reinterpret_cast<const Bytef*>(data.constData() + start),
-                      uLong(data.size() - start)) == Z_OK &&
-           inflatedSize == expected;
-}
-
-// The first frame of each ID in an ID3v2.2 or v2.3 tag, found by walking the frame sizes the way
-// id3lib does. A frame that does not fit into its tag makes the tag malformed.
-class FrameWalk
-{
-public:
-    bool walk(const FileEnds& ends)
-    {
-        const QByteArray header = ends.head.left(10);
-        QByteArray body = ends.head.mid(10, ends.tagEnd - 10);
-        version = header.at(3);
-        const int flags = uchar(header.at(5));
-        if (flags & 0x80)
-            body.replace(QByteArray("\xFF\x00", 2), QByteArray("\xFF"));
-        const int headerSize = version == 2 ? 6 : 10;
-        qsizetype position = 0;
-        if (version == 3 && (flags & 0x40)) {
-            if (body.size() < 4)
-                return false;
-            const qint64 extended = 4 + qFromBigEndian<quint32>(body.constData());
-            if (extended > body.size())
-                return false;
-            position = extended;
-        }
-        while (position + headerSize <= body.size() && body.at(position) != '\0') {
-            const uchar* p = reinterpret_cast<const uchar*>(body.constData() + position);
-            const QByteArray id = body.mid(position, version == 2 ? 3 : 4);
-            const qint64 size =
-                version == 2 ? (p[3] << 16) | (p[4] << 8) | p[5] : qFromBigEndian<quint32>(p + 4);
-            if (size > body.size() - position - headerSize)
-                return false;
-            const int frameFlags = version == 2 ? 0 : p[9];
-            if (!id3libCanParse(id, frameFlags, body.mid(position + headerSize, size)))
-                return false;
-            // Compressed and encrypted frames stay id3lib's; a group byte precedes the data.
-            if (!frames.contains(id) && !(frameFlags & 0xC0)) {
-                const int group = (frameFlags & 0x20) ? 1 : 0;
-                frames.insert(id, body.mid(position + headerSize + group, size - group));
-            }
-            position += headerSize + size;
-        }
-        return true;
-    }
-
-    // The text of the first frame with the ID3v2.3 ID `id`, for frames id3lib cannot hand out.
+    // The text of the first frame with the ID3v2.3 ID `id` (or its ID3v2.2 form) of the ID3v2.2 and v2.3
+    // tags, for the text encodings id3lib does not hand out.
     QString text(const char* id) const
     {
         static const QHash<QByteArray, QByteArray> shortIds = {
             {"TIT2", "TT2"}, {"TPE1", "TP1"}, {"TALB", "TAL"}, {"TCON", "TCO"},
             {"TYER", "TYE"}, {"COMM", "COM"}, {"TRCK", "TRK"}};
-        QByteArray data = frames.value(version == 2 ? shortIds.value(id) : QByteArray(id));
+        QByteArray data = frames.value(QByteArray(id), frames.value(shortIds.value(id)));
         if (data.isEmpty())
             return QString();
         const int encoding = data.at(0);
@@ -394,20 +390,141 @@ public:
         return decodeRawText(data, encoding);
     }
 
+    // Bytes of the file as the tag readers see it: `size` bytes, with the compact tags in front.
+    qint64 size = 0;
+    QByteArray head;
+    QByteArray tail;
+    int version = 0; // of the first tag
+    qint64 tagEnd = 0;
+    qint64 skipped = 0;
+
 private:
-    int version = 0;
+    static bool isTagHeader(const QByteArray& header)
+    {
+        return header.size() == 10 && header.startsWith("ID3");
+    }
+
+    // Appends the compact form of the file's tag at `tagStart`, `tagBytes` long (footer included), to
+    // `head`.
+    bool compactTag(QFile& file, qint64 tagStart, const QByteArray& header, qint64 tagBytes)
+    {
+        const int tagVersion = uchar(header.at(3));
+        const int flags = uchar(header.at(5));
+        const qint64 bodySize = tagBytes - 10 - ((tagVersion >= 4 && (flags & 0x10)) ? 10 : 0);
+        const bool unsynchronised = tagVersion < 4 && (flags & 0x80);
+        QByteArray restored;
+        if (unsynchronised) {
+            if (bodySize > largestUnsynchronisedTag || !file.seek(tagStart + 10))
+                return false;
+            restored = file.read(bodySize);
+            if (restored.size() != bodySize)
+                return false;
+            restored.replace(QByteArray("\xFF\x00", 2), QByteArray("\xFF"));
+        }
+        const qint64 walkedSize = unsynchronised ? restored.size() : bodySize;
+        // `count` bytes at `offset` of the tag's body.
+        const auto bodyBytes = [&](qint64 offset, qint64 count) {
+            if (unsynchronised)
+                return restored.mid(offset, count);
+            return file.seek(tagStart + 10 + offset) ? file.read(count) : QByteArray();
+        };
+
+        qint64 position = 0;
+        if (tagVersion >= 3 && (flags & 0x40)) {
+            const QByteArray extended = bodyBytes(0, 4);
+            if (extended.size() != 4)
+                return false;
+            const uchar* p = reinterpret_cast<const uchar*>(extended.constData());
+            position = tagVersion == 3 ? 4 + qint64(qFromBigEndian<quint32>(p)) : synchsafeNumber(p);
+        }
+        if (position > walkedSize)
+            return false;
+
+        QByteArray kept;
+        const int headerSize = tagVersion == 2 ? 6 : 10;
+        // An ID3v2.2 tag marked compressed is to be ignored as a whole: no scheme was ever defined.
+        const bool framesReadable = !(tagVersion == 2 && (flags & 0x40));
+        while (framesReadable && position + headerSize <= walkedSize) {
+            const QByteArray frameHeader = bodyBytes(position, headerSize);
+            if (frameHeader.size() != headerSize)
+                return false;
+            if (frameHeader.at(0) == '\0')
+                break; // padding
+            const uchar* p = reinterpret_cast<const uchar*>(frameHeader.constData());
+            const QByteArray id = frameHeader.left(tagVersion == 2 ? 3 : 4);
+            qint64 frameSize =
+                tagVersion == 2 ? (p[3] << 16) | (p[4] << 8) | p[5] : qint64(qFromBigEndian<quint32>(p + 4));
+            // Some writers put plain numbers where ID3v2.4 wants synchsafe ones; TagLib reads them so too.
+            if (tagVersion >= 4 && !((p[4] | p[5] | p[6] | p[7]) & 0x80))
+                frameSize = synchsafeNumber(p + 4);
+            if (frameSize > walkedSize - position - headerSize)
+                return false;
+            if (isRecordFrame(id) && !seen.contains(id)) {
+                seen.insert(id);
+                if (frameSize <= largestKeptFrame) {
+                    const QByteArray data = bodyBytes(position + headerSize, frameSize);
+                    if (data.size() != frameSize)
+                        return false;
+                    keepFrame(tagVersion, id, frameHeader, data, kept);
+                }
+            }
+            position += headerSize + frameSize;
+        }
+
+        // The compact tag has neither extended header nor footer, and its bytes are plain.
+        int compactFlags = flags & ~0x50;
+        if (tagVersion < 4)
+            compactFlags &= ~0xC0;
+        const quint32 keptSize = quint32(kept.size());
+        head += QByteArray("ID3", 3) + header.mid(3, 2) + char(compactFlags) + char((keptSize >> 21) & 0x7F) +
+                char((keptSize >> 14) & 0x7F) + char((keptSize >> 7) & 0x7F) + char(keptSize & 0x7F) + kept;
+        return true;
+    }
+
+    // Appends a record frame to the compact tag, and remembers the text of those that id3lib decodes only
+    // in part. id3lib gets no compressed frame: on 64-bit systems it overwrites its own stack while it
+    // inflates one (it hands zlib a pointer to a 32-bit size), and it allocates whatever size a frame
+    // announces; so ours come inflated, with plain flags. An encrypted frame cannot be read and a damaged
+    // compressed one is left out: both count as missing.
+    void keepFrame(int tagVersion, const QByteArray& id, const QByteArray& frameHeader, QByteArray data,
+                   QByteArray& kept)
+    {
+        if (tagVersion >= 4) {
+            kept += frameHeader + data; // TagLib reads every ID3v2.4 frame format itself
+            return;
+        }
+        QByteArray header = frameHeader;
+        if (tagVersion == 3) {
+            const int frameFlags = uchar(frameHeader.at(9));
+            if (frameFlags & 0x40)
+                return;
+            if (frameFlags & 0x80)
+                data = inflatedFrame(data, frameFlags, largestKeptFrame);
+            else if (frameFlags & 0x20)
+                data.remove(0, 1); // the group byte
+            if (data.isEmpty())
+                return;
+            qToBigEndian<quint32>(quint32(data.size()), header.data() + 4);
+            header[9] = char(frameFlags & ~0xE0);
+        }
+        frames.insert(id, data);
+        kept += header + data;
+    }
+
+    bool malformed = false;
+    QSet<QByteArray> seen;
     QHash<QByteArray, QByteArray> frames;
 };
 
-// id3lib's reader over the file: the cached ends answer nearly every read, so id3lib's many small
-// seeks cost no system calls; a rare read elsewhere (a Lyrics3 block, junk before the audio) is served
-// from a window loaded from the file.
+// id3lib's reader over the file with its compact tag: the cached ends answer nearly every read, so
+// id3lib's many small seeks cost no system calls; a rare read elsewhere (a Lyrics3 block, junk before the
+// audio) is served from a window loaded from the file, where it lies `skipped` bytes further on.
 class CachedFileReader : public ID3_Reader
 {
 public:
     CachedFileReader(QFile& file, const FileEnds& ends)
         : file(file), end(pos_type(qMin<qint64>(ends.size, 0xFFFFFFF0))), head(ends.head), tail(ends.tail),
-          tailOffset(ends.size - ends.tail.size())
+          tailOffset(ends.size - ends.tail.size()), skipped(ends.skipped)
     {}
 
     void close() override {}
@@ -460,7 +577,8 @@ private:
         }
         if (offset < windowOffset || offset >= windowOffset + window.size()) {
             windowOffset = offset - offset % windowSize;
-            window = file.seek(windowOffset) ? file.read(windowSize) : QByteArray();
+            // The window never serves the bytes before the end of the head, which stand in for the tag.
+            window = file.seek(windowOffset + skipped) ? file.read(windowSize) : QByteArray();
         }
         available = windowOffset + window.size() - offset;
         return available > 0 ? window.constData() + (offset - windowOffset) : nullptr;
@@ -471,13 +589,14 @@ private:
     const QByteArray& head;
     const QByteArray& tail;
     const qint64 tailOffset;
+    const qint64 skipped;
     QByteArray window;
     qint64 windowOffset = -1;
     pos_type position = 0;
 };
 
 // Text of the frame that id3lib finds first for `id`, decoded by its text encoding.
-QString frameText(const ID3_Tag& tag, ID3_FrameID id, const char* frameName, const FrameWalk& walk)
+QString frameText(const ID3_Tag& tag, ID3_FrameID id, const char* frameName, const FileEnds& ends)
 {
     const ID3_Frame* frame = tag.Find(id);
     const ID3_Field* field = frame ? frame->GetField(ID3FN_TEXT) : nullptr;
@@ -497,7 +616,7 @@ QString frameText(const ID3_Tag& tag, ID3_FrameID id, const char* frameName, con
     }
     case ID3TE_UTF16BE:
     case ID3TE_UTF8:
-        return walk.text(frameName);
+        return ends.text(frameName);
     default:
         return QString();
     }
@@ -505,19 +624,16 @@ QString frameText(const ID3_Tag& tag, ID3_FrameID id, const char* frameName, con
 
 bool readWithId3lib(QFile& file, const FileEnds& ends, FrameTexts& texts)
 {
-    FrameWalk walk;
-    if (ends.hasV2Tag() && !walk.walk(ends))
-        return false;
     CachedFileReader reader(file, ends);
     ID3_Tag tag;
     tag.Link(reader, ID3TT_ALL);
-    texts.title = frameText(tag, ID3FID_TITLE, "TIT2", walk);
-    texts.artist = frameText(tag, ID3FID_LEADARTIST, "TPE1", walk);
-    texts.album = frameText(tag, ID3FID_ALBUM, "TALB", walk);
-    texts.genre = frameText(tag, ID3FID_CONTENTTYPE, "TCON", walk);
-    texts.year = frameText(tag, ID3FID_YEAR, "TYER", walk);
-    texts.comment = frameText(tag, ID3FID_COMMENT, "COMM", walk);
-    texts.trackNumber = frameText(tag, ID3FID_TRACKNUM, "TRCK", walk);
+    texts.title = frameText(tag, ID3FID_TITLE, "TIT2", ends);
+    texts.artist = frameText(tag, ID3FID_LEADARTIST, "TPE1", ends);
+    texts.album = frameText(tag, ID3FID_ALBUM, "TALB", ends);
+    texts.genre = frameText(tag, ID3FID_CONTENTTYPE, "TCON", ends);
+    texts.year = frameText(tag, ID3FID_YEAR, "TYER", ends);
+    texts.comment = frameText(tag, ID3FID_COMMENT, "COMM", ends);
+    texts.trackNumber = frameText(tag, ID3FID_TRACKNUM, "TRCK", ends);
     return true;
 }
 
@@ -570,6 +686,12 @@ bool readWithTagLib(const FileEnds& ends, FrameTexts& texts)
 
 } // namespace
 
+void logRefusedFile(const QString& path, const char* reason)
+{
+    logMessage(QCoreApplication::translate("QWidget", "Reading ID3 tags of file:") + QLatin1Char(' ') + path +
+               QStringLiteral(" ... ") + QCoreApplication::translate("QWidget", reason));
+}
+
 QString genreName(int number)
 {
     return number >= 0 && number < genreCount ? QString::fromLatin1(genreLabels[number]) : QString();
@@ -577,10 +699,15 @@ QString genreName(int number)
 
 QString normalisedGenre(const QString& text)
 {
-    static const QRegularExpression digits(QStringLiteral("(\\d+)"));
+    // Only ASCII digits make a number, and one too long for an int names no genre: either would
+    // otherwise read as 0, "Blues".
+    static const QRegularExpression digits(QStringLiteral("([0-9]+)"));
     const QRegularExpressionMatch match = digits.match(text);
-    if (match.hasMatch())
-        return genreName(match.captured(1).toInt());
+    if (match.hasMatch()) {
+        bool isNumber = false;
+        const int number = match.captured(1).toInt(&isNumber);
+        return isNumber ? genreName(number) : QString();
+    }
     QString genre = text;
     genre.replace(QLatin1Char('&'), QStringLiteral("'n'"));
     if (genre.size() > 12)
@@ -598,12 +725,20 @@ QString normalisedTrackNumber(const QString& text)
 
 TagInfo* readTagInfo(const QString& path)
 {
+    // Anything but a plain file (a folder named *.mp3, a FIFO whose opening would wait for a writer
+    // forever, a device) holds no song.
+    if (!QFileInfo(path).isFile())
+        return refuse(path, QT_TRANSLATE_NOOP("QWidget", "reading the music data failed."));
     const double seconds = mp3LengthSeconds(path);
     if (seconds < 0)
         return refuse(path, QT_TRANSLATE_NOOP("QWidget", "reading the music data failed."));
     if (!(seconds > 0 && seconds <= maximumTrackSeconds))
         return refuse(path, QT_TRANSLATE_NOOP("QWidget", "too few (<0) or too many seconds -> failed."));
+    return readTagsOfFile(path, seconds);
+}
 
+TagInfo* readTagsOfFile(const QString& path, double seconds)
+{
     QFile file(path);
     FileEnds ends;
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered) || !ends.read(file))

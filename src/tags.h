@@ -11,12 +11,18 @@ constexpr double maximumTrackSeconds = 25 * 60;
 // Returns null after logging the reason when the file is refused.
 TagInfo* readTagInfo(const QString& path);
 
+// The tag part of readTagInfo() alone, for a song already measured at `seconds`.
+TagInfo* readTagsOfFile(const QString& path, double seconds);
+
+// Logs why the file was not taken: "Reading ID3 tags of file: <path> ... <translated reason>".
+void logRefusedFile(const QString& path, const char* reason);
+
 // Label of an ID3v1 genre number; "" for 133, 134, negative numbers and numbers above 147.
 // Labels of long names carry line breaks for the genre buttons.
 QString genreName(int number);
 
-// A TCON text as the genre buttons show it: a number anywhere in it selects its label, other texts get
-// their line breaks and "'n'" spellings.
+// A TCON text as the genre buttons show it: a number (ASCII digits) anywhere in it selects its label, other
+// texts get their line breaks and "'n'" spellings.
 QString normalisedGenre(const QString& text);
 
 // A TRCK text such as "3/12" or "07" as a decimal number; "0" when there is none.

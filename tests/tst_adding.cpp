@@ -19,6 +19,7 @@
 #include <QTest>
 #include <QThreadPool>
 #include <QUrl>
+#include <csignal>
 #include <fcntl.h>
 #include <functional>
 #include <sys/stat.h>
@@ -176,37 +177,43 @@ QStringList without(const QStringList& messages, const QString& prefix)
     return kept;
 }
 
-// A named pipe posing as an MP3: whoever reads it waits in open() until release(), then reads an empty file.
+// A file posing as an MP3: whoever reads it waits in open() until release(), then reads no song.
 class BlockingFile
 {
 public:
-    explicit BlockingFile(const QString& path) : path(QFile::encodeName(path))
+    // A plain file on which this process holds a write lease: opening it for reading then waits until
+    // the lease is given up. (A FIFO is refused before anything opens it.) The kernel tells the holder
+    // of a lease that someone waits with SIGIO, which would end the process.
+    explicit BlockingFile(const QString& path)
     {
-        made = ::mkfifo(this->path.constData(), 0600) == 0;
+        std::signal(SIGIO, SIG_IGN);
+        descriptor = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        made = descriptor >= 0 && ::write(descriptor, "no song", 7) == 7 &&
+               ::fcntl(descriptor, F_SETLEASE, F_WRLCK) == 0;
     }
-    ~BlockingFile() { release(); }
+    ~BlockingFile()
+    {
+        release();
+        if (descriptor >= 0)
+            ::close(descriptor);
+    }
     BlockingFile(const BlockingFile&) = delete;
     BlockingFile& operator=(const BlockingFile&) = delete;
     bool isMade() const { return made; }
-    // A writer that comes and goes lets the waiting reader on; without a reader there is nothing to release.
+    // Lets the waiting reader on; without a reader there is nothing to release. While one waits, the
+    // kernel is breaking the lease down to a read lease.
     bool release()
     {
         if (!made)
             return false;
         made = false;
-        return QTest::qWaitFor(
-            [this]() {
-                const int writer = ::open(path.constData(), O_WRONLY | O_NONBLOCK);
-                if (writer < 0)
-                    return false;
-                ::close(writer);
-                return true;
-            },
-            5000);
+        const bool waiting =
+            QTest::qWaitFor([this]() { return ::fcntl(descriptor, F_GETLEASE) == F_RDLCK; }, 5000);
+        return ::fcntl(descriptor, F_SETLEASE, F_UNLCK) == 0 && waiting;
     }
 
 private:
-    QByteArray path;
+    int descriptor = -1;
     bool made = false;
 };
 
@@ -608,7 +615,8 @@ private slots:
         QTemporaryDir folder;
         const QString slow = folder.filePath(QStringLiteral("slow.mp3"));
         BlockingFile blocking(slow);
-        QVERIFY(blocking.isMade());
+        if (!blocking.isMade())
+            QSKIP("This file system grants no file leases, which hold the reading of one file.");
         auto window = vimotest::openMainWindow();
         const int threads = QThreadPool::globalInstance()->maxThreadCount();
         QThreadPool::globalInstance()->setMaxThreadCount(qMax(2, threads));

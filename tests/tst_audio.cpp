@@ -7,6 +7,7 @@
 #include "testsupport.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -257,6 +258,14 @@ private:
     {
         QVERIFY(waitForNotifications(receiver, expected));
         verifyDelivery(receiver, expected);
+    }
+
+    // Whether the run's log holds a line that contains `text`.
+    static bool logged(const QString& text) { return vimotest::readTextFile(logFilePath()).contains(text); }
+
+    static bool waitForDevice()
+    {
+        return QTest::qWaitFor([] { return AudioEngine::instance().hasDevice(); }, playbackTimeoutMs);
     }
 
     static void verifyDelivery(EndReceiver& receiver, int expected)
@@ -606,6 +615,65 @@ private slots:
         QVERIFY(song.player.play());
         QVERIFY(song.player.streamHandle() != firstStream);
         awaitEnds(song.receiver, 1);
+    }
+
+    void removedDeviceEndsTheSongAndTheNextPlaysOnTheDefaultDevice()
+    {
+        QVERIFY(startCapture());
+        Song interrupted(QStringLiteral("audio-44k-stereo.mp3"));
+        Song next(QStringLiteral("audio-short.mp3"));
+        QVERIFY(interrupted.player.play());
+        QVERIFY(waitForPosition(interrupted.player.streamHandle(), rate / 4));
+
+        AudioEngine::instance().injectDeviceRemovalForTesting();
+        // The song that was playing ends the way every song ends, so a queue goes on with its next one.
+        awaitEnds(interrupted.receiver, 1);
+        QVERIFY(logged(QStringLiteral("The sound device was removed.")));
+        QVERIFY(waitForDevice());
+        QVERIFY(logged(QStringLiteral("The default sound device was opened again.")));
+
+        // The device opened again is a new capture file: it holds the next song whole, and nothing else.
+        QVERIFY(next.player.play());
+        awaitEnds(next.receiver, 1);
+        QCOMPARE(differenceFromDecoder(QStringLiteral("audio-short.mp3"), 0), QString());
+    }
+
+    void withoutADeviceTheEngineKeepsTryingUntilOneOpens()
+    {
+        // The disk driver's device is its file. While the file's folder is a plain file, no device opens.
+        QTemporaryDir place;
+        const QString folder = place.filePath(QStringLiteral("device"));
+        QVERIFY(QDir().mkdir(folder));
+        capturePath = folder + QStringLiteral("/capture.raw");
+        qputenv("SDL_DISKAUDIOFILE", QFile::encodeName(capturePath));
+        QVERIFY(backend.init(0));
+        QVERIFY(AudioEngine::instance().hasDevice());
+
+        QVERIFY(QDir(folder).removeRecursively());
+        QFile blocker(folder);
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        AudioEngine::instance().injectDeviceRemovalForTesting();
+        QVERIFY(QTest::qWaitFor(
+            [] { return logged(QStringLiteral("Vimo keeps trying to open the default sound device.")); },
+            playbackTimeoutMs));
+        QVERIFY(!AudioEngine::instance().hasDevice());
+
+        // A song started meanwhile waits, silent and unfinished, while the event loop goes on; passing
+        // time is what is tested here.
+        Song waiting(QStringLiteral("audio-short.mp3"));
+        QVERIFY(waiting.player.play());
+        QTest::qWait(3 * AudioEngine::deviceRetryMilliseconds);
+        QVERIFY(!AudioEngine::instance().hasDevice());
+        QCOMPARE(AudioEngine::instance().position(waiting.player.streamHandle()), qint64(0));
+        QCOMPARE(waiting.receiver.deliveredOn.size(), 0);
+
+        // The device comes back: the waiting song plays whole on it, and its end is reported.
+        QVERIFY(QFile::remove(folder));
+        QVERIFY(QDir().mkdir(folder));
+        QVERIFY(waitForDevice());
+        awaitEnds(waiting.receiver, 1);
+        QCOMPARE(differenceFromDecoder(QStringLiteral("audio-short.mp3"), 0), QString());
     }
 
     void initFailureIsLogged_data()

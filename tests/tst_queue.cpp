@@ -90,13 +90,13 @@ public:
             },
             Qt::QueuedConnection);
     }
+    // The library deletes the songs it holds.
     ~Bench()
     {
         // Silence what still plays, so no song reports its end to a receiver that is gone.
         for (Track* track : qAsConst(tracks))
             if (track->player())
                 track->player()->stop();
-        qDeleteAll(tracks);
     }
     Bench(const Bench&) = delete;
     Bench& operator=(const Bench&) = delete;

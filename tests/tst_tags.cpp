@@ -118,7 +118,9 @@ private slots:
         QTest::newRow("Rock 2000") << "Rock 2000"
                                    << "";
         QTest::newRow("too large a number") << "(99999999999)"
-                                            << "Blues";
+                                            << "";
+        QTest::newRow("not ASCII digits")
+            << QStringLiteral("(\u0661\u0663)") << QStringLiteral("(\u0661\u0663)");
         QTest::newRow("Drum & Bass") << "Drum & Bass"
                                      << "Drum\n'n'\nBass";
         QTest::newRow("Classic Rock") << "Classic Rock"
@@ -477,12 +479,16 @@ private slots:
         const FileConstructor missing(fixture(QStringLiteral("gone.mp3")), nullptr, nullptr, nullptr);
         QVERIFY(!missing.exists);
         QVERIFY(!missing.createTrack());
-        QCOMPARE(logMessages().size(), before);
+        // A file that has gone is named in the log like every other file left out.
+        QCOMPARE(logMessages().size(), before + 1);
+        QCOMPARE(logMessages().constLast(), QStringLiteral("Reading ID3 tags of file: ") +
+                                                fixture(QStringLiteral("gone.mp3")) +
+                                                QStringLiteral(" ... the file could not be found."));
 
         const FileConstructor refused(fixture(QStringLiteral("no-artist.mp3")), nullptr, nullptr, nullptr);
         QVERIFY(refused.exists);
         QVERIFY(!refused.createTrack());
-        QCOMPARE(logMessages().size(), before + 1);
+        QCOMPARE(logMessages().size(), before + 2);
 
         // A relative path becomes the track's absolute path.
         const QString relative = QDir::current().relativeFilePath(fixture(QStringLiteral("yesterday.mp3")));

@@ -89,6 +89,18 @@
         <source>The audio system could not be started: %1</source>
         <translation>Das Audiosystem konnte nicht gestartet werden: %1</translation>
     </message>
+    <message>
+        <source>The sound device was removed. The song that was playing ends; the default sound device is opened again.</source>
+        <translation>Das Audiogerät wurde entfernt. Das laufende Lied endet; das Standard-Audiogerät wird wieder geöffnet.</translation>
+    </message>
+    <message>
+        <source>The default sound device was opened again.</source>
+        <translation>Das Standard-Audiogerät wurde wieder geöffnet.</translation>
+    </message>
+    <message>
+        <source>Vimo keeps trying to open the default sound device.</source>
+        <translation>Vimo versucht weiter, das Standard-Audiogerät zu öffnen.</translation>
+    </message>
 </context>
 <context>
     <name>ConfigDialog</name>
@@ -385,6 +397,10 @@ und/oder einzuschalten.</translation>
         <source>The comment could not be stored in the photo &quot;%1&quot;: %2</source>
         <translation>Der Kommentar konnte nicht im Foto „%1“ gespeichert werden: %2</translation>
     </message>
+    <message>
+        <source>The photo &quot;%1&quot; is no plain file; the comment was not stored.</source>
+        <translation>Das Foto „%1“ ist keine gewöhnliche Datei; der Kommentar wurde nicht gespeichert.</translation>
+    </message>
 </context>
 <context>
     <name>PlayQueue</name>
@@ -418,6 +434,29 @@ und/oder einzuschalten.</translation>
     <message>
         <source>artist failed.</source>
         <translation>Interpret fehlgeschlagen.</translation>
+    </message>
+    <message>
+        <source>the file could not be found.</source>
+        <translation>die Datei wurde nicht gefunden.</translation>
+    </message>
+    <message>
+        <source>the file cannot be read.</source>
+        <translation>die Datei kann nicht gelesen werden.</translation>
+    </message>
+</context>
+<context>
+    <name>Snapshot</name>
+    <message>
+        <source>The photo &quot;%1&quot; could not be encoded.</source>
+        <translation>Das Foto „%1“ konnte nicht kodiert werden.</translation>
+    </message>
+    <message>
+        <source>The photo &quot;%1&quot; could not be written: %2</source>
+        <translation>Das Foto „%1“ konnte nicht geschrieben werden: %2</translation>
+    </message>
+    <message>
+        <source>The photo &quot;%1&quot; was not taken: there is no folder for the photos.</source>
+        <translation>Das Foto „%1“ wurde nicht aufgenommen: Es gibt keinen Ordner für die Fotos.</translation>
     </message>
 </context>
 </TS>

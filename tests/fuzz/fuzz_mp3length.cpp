@@ -1,0 +1,21 @@
+// Length measurement on arbitrary file bytes: always a finite number of seconds, never negative for a
+// file that could be opened, 0 for an empty one.
+#include "fuzzsupport.h"
+#include "mp3length.h"
+
+#include <cmath>
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
+{
+    vimofuzz::initialize(argc, argv);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const QString path = vimofuzz::inputFile(data, size, "song.mp3");
+    const double seconds = mp3LengthSeconds(path);
+    vimofuzz::check(std::isfinite(seconds) && seconds >= 0, "a finite length of at least 0");
+    vimofuzz::check(size > 0 || seconds == 0, "an empty file lasts 0 seconds");
+    return 0;
+}

@@ -1,0 +1,421 @@
+// Faults during a party, each with the real window, songs and audio: the sound device disappearing mid-song
+// (and none coming back for a while), pictures that cannot be written, a full disk under the playlist, the
+// log and the photos, a camera that stops giving frames, and a waiting song replaced by a FIFO. None of them
+// crashes or freezes the program, and nothing already written is lost.
+#include "AllBase.h"
+#include "AudioEngine.h"
+#include "PlayQueue.h"
+#include "Snapshot.h"
+#include "Track.h"
+#include "TrackLibrary.h"
+#include "camerasupport.h"
+#include "mainwindowimpl.h"
+#include "photocomment.h"
+#include "queuesupport.h"
+#include "runlog.h"
+#include "testsupport.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QFuture>
+#include <QMessageBox>
+#include <QSignalSpy>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextStream>
+
+#include <csignal>
+#include <memory>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+using vimotest::queueFixture;
+
+namespace {
+
+constexpr int songEndTimeoutMs = 30000;
+
+// One start of the program: the window (webcam question answered "No") with the songs of a folder, and
+// every song end it is told about.
+class Run
+{
+public:
+    explicit Run(const QString& folder, int songs)
+    {
+        vimotest::whenModalAppears([](QWidget* modal) {
+            if (auto* box = qobject_cast<QMessageBox*>(modal))
+                box->button(QMessageBox::No)->click();
+        });
+        window = std::make_unique<MainWindow>();
+        grid = window->findChild<QTableWidget*>(QStringLiteral("myTableWidgetForLibrary"));
+        ends = std::make_unique<QSignalSpy>(window.get(), &MainWindow::notifyFromBaseThread);
+        logStart = QFileInfo(logFilePath()).size();
+        // Two runs in one minute share the playlist; this run's part begins here.
+        playlistStart = QFileInfo(playlistPath()).size();
+        // Waits on the window, not on the log: some runs here have no log they could write.
+        window->addFolder(QDir(folder));
+        added = QTest::qWaitFor(
+                    [&] { return window->trackLibrary() && window->trackLibrary()->trackCount() == songs; },
+                    30000) &&
+                QTest::qWaitFor([&] { return !window->isAdding(); }, 30000);
+        QApplication::processEvents();
+    }
+
+    Track* titled(const QString& title) const
+    {
+        Track* found = nullptr;
+        window->trackLibrary()->forEachTrack([&](Track* track) {
+            if (track->title() == title)
+                found = track;
+        });
+        return found;
+    }
+    void wish(const Track* track)
+    {
+        const QList<QTableWidgetItem*> cells = grid->findItems(track->displayText(), Qt::MatchFixedString);
+        if (cells.size() == 1)
+            emit grid->itemActivated(cells.first());
+    }
+    Track* head() const { return window->queue()->queuedSongs().value(0); }
+    static qint64 position(const Track* track)
+    {
+        return AudioEngine::instance().position(static_cast<const AllBase*>(track->player())->streamHandle());
+    }
+    QString playlistPath() const { return window->queue()->playlistPath(); }
+    QStringList lines() const
+    {
+        return vimotest::numberedPlaylistLines(vimotest::textAfter(playlistPath(), playlistStart));
+    }
+    QStringList log() const { return vimotest::logMessagesAfter(logStart); }
+    bool logged(const QString& text) const { return !log().filter(text).isEmpty(); }
+
+    std::unique_ptr<MainWindow> window;
+    QTableWidget* grid = nullptr;
+    std::unique_ptr<QSignalSpy> ends;
+    qint64 logStart = 0;
+    qint64 playlistStart = 0;
+    bool added = false;
+};
+
+QString playlistLine(int number, bool random, const Track* track)
+{
+    return QStringLiteral("%1: %2%3 - %4")
+        .arg(number, 3)
+        .arg(random ? QStringLiteral("* ") : QStringLiteral("  "), track->artist(), track->title());
+}
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// From now on no file of this process may grow beyond `bytes`: writes past it fail as on a full disk.
+// (The signal the kernel sends for it would end the process; a full disk sends none.)
+bool fillTheDiskAt(qint64 bytes)
+{
+    std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{rlim_t(bytes), rlim_t(bytes)};
+    return setrlimit(RLIMIT_FSIZE, &limit) == 0;
+}
+
+void useHome(const QString& home)
+{
+    const QByteArray path = QFile::encodeName(home);
+    qputenv("HOME", path);
+    qputenv("XDG_CONFIG_HOME", path + "/.config");
+    qputenv("XDG_DATA_HOME", path + "/.local/share");
+}
+
+// ---- Runs in a process of their own: a fresh run folder, limits that stay with the process ----
+
+// The pictures location is a plain file, so neither run folder, log nor playlist can be made.
+int partyWithoutPictures(QTextStream& out)
+{
+    Run run(queueFixture(QStringLiteral("three")), 3);
+    out << "added: " << run.added << '\n';
+    Track* first = run.titled(QStringLiteral("First Light"));
+    if (!first)
+        return 2;
+    run.wish(first);
+    out << "playing: " << first->playing() << '\n';
+    const bool ended = QTest::qWaitFor([&] { return run.head() && run.head() != first; }, songEndTimeoutMs);
+    out << "ended: " << (ended && first->played()) << '\n';
+    out << "next playing: " << (ended && run.head()->playing()) << '\n';
+    return 0;
+}
+
+// The disk fills up after two songs were protocolled: two more play, and what was written stays.
+int partyOnAFullDisk(QTextStream& out)
+{
+    Run run(queueFixture(QStringLiteral("party")), 6);
+    Track* amber = run.titled(QStringLiteral("Morning Tide"));
+    if (!amber)
+        return 2;
+    run.wish(amber);
+    if (!QTest::qWaitFor([&] { return run.lines().size() == 2; }, songEndTimeoutMs))
+        return 3;
+    out << "playlist: " << run.playlistPath() << '\n' << "log: " << logFilePath() << '\n';
+    out.flush();
+    if (!fillTheDiskAt(QFileInfo(run.playlistPath()).size()))
+        return 4;
+    const bool played = QTest::qWaitFor([&] { return run.ends->count() >= 3; }, 3 * songEndTimeoutMs);
+    out << "played on: " << played << '\n';
+    return 0;
+}
+
+// The disk fills up after the first photo: the second is not written at all, and the first stays whole
+// when its comment cannot be stored.
+int photosOnAFullDisk(const QString& folder, const QString& video, QTextStream& out)
+{
+    opencv::Snapshot webcam(video, 64, 48, 90);
+    out << "first: " << webcam.takePicture(folder + QStringLiteral("/first.jpg")) << '\n';
+    out << "first size: " << QFileInfo(folder + QStringLiteral("/first.jpg")).size() << '\n';
+    out.flush();
+    if (!fillTheDiskAt(64))
+        return 4;
+    out << "second: " << webcam.takePicture(folder + QStringLiteral("/second.jpg")) << '\n';
+    out << "comment: "
+        << writePhotoComment(QFile::encodeName(folder + QStringLiteral("/first.jpg")).toStdString(),
+                             "Cheers!")
+        << '\n';
+    return 0;
+}
+
+int child(const QStringList& arguments)
+{
+    const QString mode = arguments.value(0);
+    useHome(arguments.value(1));
+    QTextStream out(stdout);
+    if (mode == QLatin1String("without-pictures"))
+        return partyWithoutPictures(out);
+    if (mode == QLatin1String("full-disk"))
+        return partyOnAFullDisk(out);
+    if (mode == QLatin1String("full-disk-photos"))
+        return photosOnAFullDisk(arguments.value(2), arguments.value(3), out);
+    return 1;
+}
+
+QString childValue(const QString& output, const QString& key)
+{
+    for (const QString& line : output.split(QLatin1Char('\n')))
+        if (line.startsWith(key + QStringLiteral(": ")))
+            return line.mid(key.size() + 2);
+    return QString();
+}
+
+} // namespace
+
+class TestFaults : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(QFileInfo::exists(queueFixture(QStringLiteral("wishes/long.mp3"))));
+        QVERIFY(!runFolder().isEmpty());
+    }
+
+    void cleanup()
+    {
+        qputenv("SDL_AUDIODRIVER", "dummy");
+        qunsetenv("SDL_DISKAUDIOFILE");
+    }
+
+    void soundDeviceGoneMidSongTheQueueGoesOn()
+    {
+        Run run(queueFixture(QStringLiteral("wishes")), 6);
+        Track* longSong = run.titled(QStringLiteral("Endless Road"));
+        Track* next = run.titled(QStringLiteral("Wish One"));
+        QVERIFY(run.added && longSong && next);
+        run.wish(longSong);
+        run.wish(next);
+        QVERIFY(next->queued());
+        QTRY_VERIFY_WITH_TIMEOUT(Run::position(longSong) > 0, songEndTimeoutMs);
+
+        AudioEngine::instance().injectDeviceRemovalForTesting();
+        // The song that was playing ends as songs end; the next wish plays on the device opened again.
+        QTRY_COMPARE_WITH_TIMEOUT(run.ends->count(), 1, songEndTimeoutMs);
+        QTRY_VERIFY(next->playing());
+        QVERIFY(longSong->played() && !longSong->playing());
+        QTRY_VERIFY(run.logged(QStringLiteral("The sound device was removed.")));
+        QTRY_VERIFY(run.logged(QStringLiteral("The default sound device was opened again.")));
+        QTRY_COMPARE_WITH_TIMEOUT(run.ends->count(), 2, songEndTimeoutMs);
+        QTRY_COMPARE(run.lines().size(), 3);
+        QCOMPARE(run.lines().mid(0, 2),
+                 QStringList({playlistLine(1, false, longSong), playlistLine(2, false, next)}));
+    }
+
+    void withoutAnySoundDeviceTheWindowStaysUsable()
+    {
+        // SDL's disk driver plays into a file; while that file's folder is a plain file, no device opens.
+        QTemporaryDir place;
+        const QString folder = place.filePath(QStringLiteral("device"));
+        QVERIFY(QDir().mkdir(folder));
+        qputenv("SDL_AUDIODRIVER", "disk");
+        qputenv("SDL_DISKAUDIOFILE", QFile::encodeName(folder + QStringLiteral("/capture.raw")));
+        Run run(queueFixture(QStringLiteral("wishes")), 6);
+        Track* longSong = run.titled(QStringLiteral("Endless Road"));
+        Track* first = run.titled(QStringLiteral("Wish One"));
+        Track* second = run.titled(QStringLiteral("Wish Two"));
+        QVERIFY(run.added && longSong && first && second);
+        run.wish(longSong);
+        run.wish(first);
+
+        QVERIFY(QDir(folder).removeRecursively());
+        QFile blocker(folder);
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        AudioEngine::instance().injectDeviceRemovalForTesting();
+        QTRY_COMPARE_WITH_TIMEOUT(run.ends->count(), 1, songEndTimeoutMs);
+        QTRY_VERIFY(first->playing());
+        QTRY_VERIFY(run.logged(QStringLiteral("Vimo keeps trying to open the default sound device.")));
+
+        // Meanwhile the party goes on as far as it can without sound: a wish is taken, pause and resume
+        // answer, the song waits silent where it starts; passing time is what is tested here.
+        run.wish(second);
+        QVERIFY(second->queued());
+        QMetaObject::invokeMethod(run.window.get(), "pauseWasPressed");
+        QVERIFY(run.window->isPaused());
+        QMetaObject::invokeMethod(run.window.get(), "pauseWasPressed");
+        QVERIFY(!run.window->isPaused());
+        QTest::qWait(3 * AudioEngine::deviceRetryMilliseconds);
+        QVERIFY(!AudioEngine::instance().hasDevice());
+        QCOMPARE(Run::position(first), qint64(0));
+        QCOMPARE(run.ends->count(), 1);
+
+        // The device comes back: both waiting songs play to their ends.
+        QVERIFY(QFile::remove(folder));
+        QVERIFY(QDir().mkdir(folder));
+        QTRY_VERIFY_WITH_TIMEOUT(AudioEngine::instance().hasDevice(), songEndTimeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(run.ends->count(), 3, 2 * songEndTimeoutMs);
+        QCOMPARE(run.lines().mid(0, 3),
+                 QStringList({playlistLine(1, false, longSong), playlistLine(2, false, first),
+                              playlistLine(3, false, second)}));
+    }
+
+    void picturesThatCannotBeWrittenStillLetThePartyPlay()
+    {
+        QTemporaryDir home;
+        QFile pictures(home.filePath(QStringLiteral("Pictures")));
+        QVERIFY(pictures.open(QIODevice::WriteOnly));
+        pictures.close();
+        const QStringList before = QDir::current().entryList(QDir::Files);
+
+        QString output;
+        QCOMPARE(vimotest::runChild({QStringLiteral("without-pictures"), home.path()}, &output), 0);
+        QCOMPARE(childValue(output, QStringLiteral("added")), QStringLiteral("1"));
+        QCOMPARE(childValue(output, QStringLiteral("playing")), QStringLiteral("1"));
+        QCOMPARE(childValue(output, QStringLiteral("ended")), QStringLiteral("1"));
+        QCOMPARE(childValue(output, QStringLiteral("next playing")), QStringLiteral("1"));
+        // Neither log nor playlist went anywhere else instead.
+        QVERIFY(QFileInfo(home.filePath(QStringLiteral("Pictures"))).isFile());
+        QCOMPARE(QDir::current().entryList(QDir::Files), before);
+    }
+
+    void aFullDiskKeepsWhatWasWrittenAndThePartyGoesOn()
+    {
+        QTemporaryDir home;
+        QString output;
+        QCOMPARE(vimotest::runChild({QStringLiteral("full-disk"), home.path()}, &output, 180000), 0);
+        QCOMPARE(childValue(output, QStringLiteral("played on")), QStringLiteral("1"));
+
+        // The playlist keeps its header and the two lines written before the disk was full, whole.
+        const QString playlist = vimotest::textAfter(childValue(output, QStringLiteral("playlist")), 0);
+        QVERIFY(playlist.startsWith(QStringLiteral("The playback started at ")));
+        QCOMPARE(vimotest::numberedPlaylistLines(playlist).size(), 2);
+        QVERIFY(playlist.endsWith(QLatin1Char('\n')));
+        // So does the log, up to the lines of the first song's end.
+        const QString log = vimotest::textAfter(childValue(output, QStringLiteral("log")), 0);
+        QVERIFY(log.startsWith(QStringLiteral("\nVimo log file\nCreated: ")));
+        QVERIFY(log.contains(QStringLiteral("Adding of files has finished.")));
+        QVERIFY(log.endsWith(QLatin1Char('\n')));
+    }
+
+    void aFullDiskLeavesNoHalfPhotoAndKeepsTheFirst()
+    {
+        QTemporaryDir home;
+        QTemporaryDir photos;
+        const QString video = home.filePath(QStringLiteral("camera.avi"));
+        QVERIFY(vimotest::makeCameraVideo(video, 5));
+        QString output;
+        QCOMPARE(vimotest::runChild({QStringLiteral("full-disk-photos"), home.path(), photos.path(), video},
+                                    &output),
+                 0);
+        QVERIFY2(childValue(output, QStringLiteral("first")) == QStringLiteral("1"), qPrintable(output));
+        QVERIFY2(childValue(output, QStringLiteral("second")) == QStringLiteral("0"), qPrintable(output));
+        QVERIFY2(childValue(output, QStringLiteral("comment")) == QStringLiteral("0"), qPrintable(output));
+        // Only the first photo is there, as it was written: no half photo, no file beside it.
+        QCOMPARE(QDir(photos.path()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{QStringLiteral("first.jpg")});
+        const QByteArray first = fileBytes(photos.filePath(QStringLiteral("first.jpg")));
+        QCOMPARE(QString::number(first.size()), childValue(output, QStringLiteral("first size")));
+        QVERIFY(first.startsWith("\xFF\xD8") && first.endsWith("\xFF\xD9"));
+        QCOMPARE(readPhotoCommentFromFile(
+                     QFile::encodeName(photos.filePath(QStringLiteral("first.jpg"))).toStdString()),
+                 std::string());
+    }
+
+    void aCameraThatStopsGivingFramesLeavesEarlierPhotosAndGoesOn()
+    {
+        QTemporaryDir folder;
+        const QString video = folder.filePath(QStringLiteral("two frames.avi"));
+        QVERIFY(vimotest::makeCameraVideo(video, 2));
+        opencv::Snapshot webcam(video, 64, 48, 90);
+        QVERIFY(webcam.isOpened());
+        QVERIFY(QDir().mkdir(folder.filePath(QStringLiteral("DJ portraits"))));
+        const QString portraits = folder.filePath(QStringLiteral("DJ portraits")) + QLatin1Char('/');
+        const qint64 logStart = QFileInfo(logFilePath()).size();
+
+        QFuture<void> job;
+        int counter = 0;
+        QStringList names;
+        for (int song = 1; song <= 4; ++song) {
+            names << opencv::nameNextPortrait(&webcam, counter, QStringLiteral("Band %1").arg(song),
+                                              QStringLiteral("Song"), song % 2 == 0);
+            // A wish waits for its photo; the random picks do not.
+            opencv::startSnapshotJob(&webcam, job, song % 2 == 1, portraits, names.last());
+        }
+        job.waitForFinished();
+        QCOMPARE(counter, 4);
+        QVERIFY(QFileInfo(portraits + names.at(0)).size() > 0);
+        QVERIFY(QFileInfo(portraits + names.at(1)).size() > 0);
+        QVERIFY(!QFileInfo::exists(portraits + names.at(2)));
+        QVERIFY(!QFileInfo::exists(portraits + names.at(3)));
+        QCOMPARE(vimotest::logMessagesAfter(logStart)
+                     .filter(QStringLiteral("Failed to retrieve current frame from webcam"))
+                     .size(),
+                 2);
+        QCOMPARE(QDir(portraits).entryList(QDir::Files).size(), 2);
+    }
+
+    void aWaitingSongReplacedByAFifoIsSkippedWithoutWaiting()
+    {
+        QTemporaryDir folder;
+        QCOMPARE(vimotest::copyQueueFolder(QStringLiteral("party"), folder.path()).size(), 6);
+        Run run(folder.path(), 6);
+        Track* amber = run.titled(QStringLiteral("Morning Tide"));
+        Track* brass = run.titled(QStringLiteral("Copper Sky"));
+        QVERIFY(run.added && amber && brass);
+        run.wish(amber);
+        run.wish(brass);
+        QVERIFY(brass->queued());
+        QVERIFY(QFile::remove(brass->filePath()));
+        QCOMPARE(::mkfifo(QFile::encodeName(brass->filePath()).constData(), 0644), 0);
+
+        // Opening a FIFO would wait for a writer forever; the song is skipped and the party goes on.
+        QTRY_COMPARE_WITH_TIMEOUT(run.ends->count(), 1, songEndTimeoutMs);
+        QTRY_VERIFY(run.head() && run.head() != amber && run.head() != brass && run.head()->playing());
+        QVERIFY(run.logged(QStringLiteral("Could not play the file %1; it is skipped.")
+                               .arg(QDir::toNativeSeparators(brass->filePath()))));
+        QVERIFY(brass->played() && !brass->queued());
+    }
+};
+
+VIMO_TEST_MAIN_WITH_CHILD(TestFaults, child)
+#include "tst_faults.moc"

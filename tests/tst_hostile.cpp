@@ -1,0 +1,355 @@
+// Files from anywhere, added by the window's own adding job together with good songs: every broken or
+// strange entry is refused with a line in the log or handled, every good song arrives, nothing hangs,
+// and a huge picture inside a tag costs no memory. Drops take only files of this machine.
+#include "Track.h"
+#include "TrackLibrary.h"
+#include "mainwindowimpl.h"
+#include "runlog.h"
+#include "testsupport.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QDropEvent>
+#include <QFile>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrl>
+#include <QtEndian>
+
+#include <fcntl.h>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int jobTimeoutMs = 120000;
+
+// ---- Song files, byte by byte ----
+
+QByteArray textFrame(const char* id, const QString& text)
+{
+    const QByteArray data = QByteArray(1, '\0') + text.toLatin1();
+    QByteArray frame(id, 4);
+    frame.resize(10);
+    qToBigEndian<quint32>(quint32(data.size()), frame.data() + 4);
+    frame[8] = frame[9] = 0;
+    return frame + data;
+}
+
+QByteArray synchsafe(quint32 n)
+{
+    QByteArray bytes(4, '\0');
+    for (int i = 0; i < 4; ++i)
+        bytes[i] = char((n >> (7 * (3 - i))) & 0x7F);
+    return bytes;
+}
+
+// An ID3v2.3 tag of the frames, with `extra` more bytes announced for frames written behind it.
+QByteArray tag(const QByteArray& frames, quint32 extra = 0)
+{
+    return QByteArray("ID3\x03\x00\x00", 6) + synchsafe(quint32(frames.size()) + extra) + frames;
+}
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// One second of MPEG audio without any tag.
+QByteArray audio()
+{
+    return fileBytes(vimotest::fixturesDirectory() + QStringLiteral("/library/no-tags.mp3"));
+}
+
+QByteArray song(const QString& title, const QString& artist)
+{
+    return tag(textFrame("TIT2", title) + textFrame("TPE1", artist)) + audio();
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// A song whose tag carries a picture of `pictureBytes` random bytes, written in pieces.
+bool writeSongWithPicture(const QString& path, const QString& title, const QString& artist,
+                          qint64 pictureBytes)
+{
+    const QByteArray texts = textFrame("TIT2", title) + textFrame("TPE1", artist);
+    const QByteArray pictureHead = QByteArray("\0image/jpeg\0\x03\0", 14);
+    QByteArray pictureFrame("APIC\0\0\0\0\0\0", 10);
+    qToBigEndian<quint32>(quint32(pictureHead.size() + pictureBytes), pictureFrame.data() + 4);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    file.write(tag(texts, quint32(pictureFrame.size() + pictureHead.size() + pictureBytes)));
+    file.write(pictureFrame + pictureHead);
+    QByteArray piece(1024 * 1024, Qt::Uninitialized);
+    QRandomGenerator random(42);
+    for (qint64 written = 0; written < pictureBytes; written += piece.size()) {
+        random.fillRange(reinterpret_cast<quint32*>(piece.data()), piece.size() / 4);
+        file.write(piece.constData(), qMin<qint64>(piece.size(), pictureBytes - written));
+    }
+    return file.write(audio()) > 0 && file.flush();
+}
+
+// A song whose title frame is compressed with zlib; qCompress puts the inflated size in front, as an
+// ID3v2.3 compressed frame needs.
+QByteArray songWithCompressedTitle(const QString& title, const QString& artist)
+{
+    const QByteArray packed = qCompress(QByteArray(1, '\0') + title.toLatin1());
+    QByteArray frame("TIT2\0\0\0\0\0\x80", 10);
+    qToBigEndian<quint32>(quint32(packed.size()), frame.data() + 4);
+    return tag(frame + packed + textFrame("TPE1", artist)) + audio();
+}
+
+// ---- The log ----
+
+QString logText()
+{
+    return vimotest::readTextFile(logFilePath());
+}
+
+int occurrences(const QString& text, const QString& what)
+{
+    return text.count(what);
+}
+
+QString refusalOf(const QString& path)
+{
+    return QStringLiteral("Reading ID3 tags of file: ") + path + QStringLiteral(" ... ");
+}
+
+// ---- Memory ----
+
+// A field of /proc/self/status in kB, -1 when it cannot be read.
+qint64 statusKilobytes(const QString& field)
+{
+    const QString status = vimotest::readTextFile(QStringLiteral("/proc/self/status"));
+    for (const QString& line : status.split(QLatin1Char('\n'))) {
+        if (line.startsWith(field + QLatin1Char(':')))
+            return line.section(QLatin1Char(':'), 1).trimmed().section(QLatin1Char(' '), 0, 0).toLongLong();
+    }
+    return -1;
+}
+
+// Makes the peak resident size start again from the present one.
+bool resetPeakMemory()
+{
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    return clear.open(QIODevice::WriteOnly) && clear.write("5") == 1;
+}
+
+// ---- The window ----
+
+std::unique_ptr<MainWindow> makeWindow()
+{
+    vimotest::whenModalAppears([](QWidget* modal) {
+        if (auto* box = qobject_cast<QMessageBox*>(modal))
+            box->button(QMessageBox::No)->click();
+    });
+    return std::make_unique<MainWindow>();
+}
+
+QString key(const QString& artist, const QString& title)
+{
+    return (artist + QLatin1Char('\n') + title).toLower();
+}
+
+} // namespace
+
+class TestHostile : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir place;
+    std::unique_ptr<MainWindow> window;
+
+    QString path(const QString& name) const { return place.filePath(name); }
+
+    // Waits for the job that `start` starts to end, and returns what it added to the log.
+    QString runJob(const std::function<void()>& start)
+    {
+        const QString ended = QStringLiteral("Adding of files has finished.");
+        const int offset = logText().size();
+        const int endsBefore = occurrences(logText(), ended);
+        start();
+        if (!QTest::qWaitFor([&] { return occurrences(logText(), ended) > endsBefore; }, jobTimeoutMs))
+            return QString();
+        QCoreApplication::processEvents();
+        return logText().mid(offset);
+    }
+
+    bool has(const QString& artist, const QString& title) const
+    {
+        return window->trackLibrary() && window->trackLibrary()->findBySearchKey(key(artist, title));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(place.isValid());
+        QVERIFY(audio().size() > 500);
+        window = makeWindow();
+        QVERIFY(!window->initializationFailed());
+    }
+
+    void cleanupTestCase() { window.reset(); }
+
+    void oneJobOfHostileAndGoodFiles()
+    {
+        QVERIFY(QDir().mkpath(path("party")));
+        const QString party = path("party") + QLatin1Char('/');
+
+        // Good songs, some of them strange.
+        QVERIFY(writeFile(party + "yesterday.mp3", song("Yesterday", "The Beatles")));
+        QVERIFY(writeFile(party + "Line\nBreak.mp3", song("Newline Name", "Line Breakers")));
+        QVERIFY(
+            writeSongWithPicture(party + "big-picture.mp3", "Big Picture", "Cover Band", 50 * 1024 * 1024));
+        QVERIFY(
+            writeFile(party + "compressed-title.mp3", songWithCompressedTitle("Packed Title", "Zlib Band")));
+        const QByteArray cut = song("Cut Short", "Truncators");
+        QVERIFY(writeFile(party + "cut-audio.mp3", cut.left(cut.size() - 333)));
+        QVERIFY(QDir().mkpath(party + "x.mp3"));
+        QVERIFY(writeFile(party + "x.mp3/inside.mp3", song("Inside A Folder", "Folder Band")));
+        // A name that is no UTF-8: Qt gives it back only when the local encoding takes every byte.
+        const QByteArray badName = QFile::encodeName(party) + "bad-\xff\xfe.mp3";
+        const int badFile = ::open(badName.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        QVERIFY(badFile >= 0);
+        const QByteArray badSong = song("Bad Bytes", "Encoding Band");
+        QCOMPARE(::write(badFile, badSong.constData(), size_t(badSong.size())), ssize_t(badSong.size()));
+        ::close(badFile);
+        const bool badNameRoundTrips = QFile::encodeName(QFile::decodeName(badName)) == badName;
+
+        // Broken files.
+        QVERIFY(writeFile(party + "empty.mp3", QByteArray()));
+        QVERIFY(writeFile(party + "truncated-in-tag.mp3", song("Half Tag", "Cut Band").left(24)));
+        QByteArray oversized = song("Tag Too Big", "Size Band");
+        oversized.replace(6, 4, synchsafe(10 * 1024 * 1024));
+        QVERIFY(writeFile(party + "tag-larger-than-file.mp3", oversized));
+        QByteArray noise(64 * 1024, Qt::Uninitialized);
+        QRandomGenerator(7).fillRange(reinterpret_cast<quint32*>(noise.data()), noise.size() / 4);
+        QVERIFY(writeFile(party + "random.mp3", noise));
+
+        // Entries a folder scan passes by: a FIFO, symbolic links in a loop, a link to a good song.
+        QCOMPARE(::mkfifo(QFile::encodeName(party + "fifo.mp3").constData(), 0644), 0);
+        QVERIFY(QDir().mkpath(party + "loop"));
+        QVERIFY(QFile::link(QStringLiteral(".."), party + "loop/again"));
+        QVERIFY(QFile::link(party + "loop-b.mp3", party + "loop-a.mp3"));
+        QVERIFY(QFile::link(party + "loop-a.mp3", party + "loop-b.mp3"));
+        QVERIFY(QFile::link(party + "yesterday.mp3", party + "link-to-yesterday.mp3"));
+
+        // Neither the picture nor anything else of a file is held whole in memory while it is read.
+        QVERIFY(resetPeakMemory());
+        const qint64 residentBefore = statusKilobytes(QStringLiteral("VmRSS"));
+        QVERIFY(residentBefore > 0);
+        const QString log = runJob([&] { window->addFolder(QDir(party)); });
+        QVERIFY2(!log.isEmpty(), "the job did not end");
+        const qint64 peakGrowth = statusKilobytes(QStringLiteral("VmHWM")) - residentBefore;
+        QVERIFY2(peakGrowth < 40 * 1024,
+                 qPrintable(QStringLiteral("%1 kB more at the peak").arg(peakGrowth)));
+
+        QVERIFY(has("The Beatles", "Yesterday"));
+        QVERIFY(has("Line Breakers", "Newline Name"));
+        QVERIFY(has("Cover Band", "Big Picture"));
+        QVERIFY(has("Zlib Band", "Packed Title"));
+        QVERIFY(has("Truncators", "Cut Short"));
+        QVERIFY(has("Folder Band", "Inside A Folder"));
+        QCOMPARE(has("Encoding Band", "Bad Bytes"), badNameRoundTrips);
+        QCOMPARE(window->trackLibrary()->trackCount(), badNameRoundTrips ? 7 : 6);
+
+        const QStringList refused{party + "empty.mp3", party + "truncated-in-tag.mp3",
+                                  party + "tag-larger-than-file.mp3", party + "random.mp3"};
+        for (const QString& file : refused)
+            QVERIFY2(occurrences(log, refusalOf(file)) == 1, qPrintable(file + QStringLiteral("\n") + log));
+        // A name the scan cannot give back is left out by the scan itself, with its line.
+        if (!badNameRoundTrips)
+            QVERIFY2(log.contains(refusalOf(QFile::decodeName(badName)) +
+                                  QStringLiteral("the file cannot be read.")),
+                     qPrintable(log));
+        QCOMPARE(occurrences(log, QStringLiteral("Reading ID3 tags of file: ")),
+                 refused.size() + (badNameRoundTrips ? 0 : 1));
+        QVERIFY2(
+            log.contains(QString::number(refused.size()) +
+                         QStringLiteral(" files were not imported because they have no artist and title")),
+            qPrintable(log));
+        for (const char* passedBy :
+             {"fifo.mp3", "loop-a.mp3", "loop-b.mp3", "again", "link-to-yesterday.mp3"})
+            QVERIFY2(!log.contains(QLatin1String(passedBy)), passedBy);
+    }
+
+    void droppedEntriesAndForeignUrls()
+    {
+        QVERIFY(QDir().mkpath(path("drop/dropped.mp3")));
+        const QString drop = path("drop") + QLatin1Char('/');
+        QVERIFY(writeFile(drop + "dropped-good.mp3", song("Dropped Song", "Drop Band")));
+        QVERIFY(writeFile(drop + "dropped.mp3/in-dropped.mp3", song("In A Dropped Folder", "Drop Band")));
+        QVERIFY(writeFile(drop + "notes.txt", "not a song\n"));
+        QCOMPARE(::mkfifo(QFile::encodeName(drop + "fifo.mp3").constData(), 0644), 0);
+        QVERIFY(QFile::link(drop + "loop-b.mp3", drop + "loop-a.mp3"));
+        QVERIFY(QFile::link(drop + "loop-a.mp3", drop + "loop-b.mp3"));
+        // A song that a file URL naming a host would reach: "file://tmp/x" reads as the local "//tmp/x".
+        QVERIFY(writeFile(drop + "remote.mp3", song("Remote Song", "Remote Band")));
+        const QString remotePath = QDir::cleanPath(drop + "remote.mp3");
+        const QString host = remotePath.section(QLatin1Char('/'), 1, 1);
+        const QString rest = remotePath.section(QLatin1Char('/'), 2);
+
+        const QList<QUrl> urls{QUrl::fromLocalFile(drop + "dropped-good.mp3"),
+                               QUrl::fromLocalFile(drop + "dropped.mp3"),
+                               QUrl::fromLocalFile(drop + "notes.txt"),
+                               QUrl::fromLocalFile(drop + "fifo.mp3"),
+                               QUrl::fromLocalFile(drop + "loop-a.mp3"),
+                               QUrl(QStringLiteral("http://example.com/web.mp3")),
+                               QUrl(QStringLiteral("https://example.com/secure.mp3")),
+                               QUrl(QStringLiteral("ftp://example.com/pub/ftp.mp3")),
+                               QUrl(QStringLiteral("smb://server/share/smb.mp3")),
+                               QUrl(QStringLiteral("file://") + host + QLatin1Char('/') + rest)};
+        QMimeData data;
+        data.setUrls(urls);
+        const QString log = runJob([&] {
+            // A drop reaches the widget that took the drag when it entered.
+            QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(window.get(), &enter);
+            QDropEvent event(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(window.get(), &event);
+        });
+        QVERIFY2(!log.isEmpty(), "the job did not end");
+
+        QVERIFY(has("Drop Band", "Dropped Song"));
+        QVERIFY(has("Drop Band", "In A Dropped Folder"));
+        QVERIFY(!has("Remote Band", "Remote Song"));
+        QVERIFY(!log.contains(QStringLiteral("remote.mp3")));
+        for (const char* foreign : {"web.mp3", "secure.mp3", "ftp.mp3", "smb.mp3"})
+            QVERIFY2(!log.contains(QLatin1String(foreign)), foreign);
+        // A dropped file is not judged by its name: the text file, the FIFO and the loop each get a line.
+        QVERIFY(log.contains(refusalOf(drop + "notes.txt")));
+        QVERIFY(
+            log.contains(refusalOf(drop + "fifo.mp3") + QStringLiteral("reading the music data failed.")));
+        QVERIFY(
+            log.contains(refusalOf(drop + "loop-a.mp3") + QStringLiteral("the file could not be found.")));
+        QVERIFY2(log.contains(QStringLiteral("3 files were not imported because")), qPrintable(log));
+    }
+
+    void fileUnreadableByPermissionIsRefused()
+    {
+        if (::geteuid() == 0)
+            QSKIP("Running as root, whom permissions do not keep from reading; the dropped FIFO stands in "
+                  "for an unreadable file.");
+        const QString locked = path("locked.mp3");
+        QVERIFY(writeFile(locked, song("Locked Song", "Lock Band")));
+        QVERIFY(QFile::setPermissions(locked, QFileDevice::Permissions()));
+        const QString log = runJob([&] { window->addFileList({locked}); });
+        QVERIFY(log.contains(refusalOf(locked)));
+        QVERIFY(!has("Lock Band", "Locked Song"));
+    }
+};
+
+VIMO_TEST_MAIN(TestHostile)
+#include "tst_hostile.moc"
