@@ -675,6 +675,7 @@ bool AudioEngine::open(QString* failure)
             pthread_setname_np(pthread_self(),
                                QByteArray("audio update " + QByteArray::number(i + 1)).constData());
             d->updateLoop();
+            SDL_TLSCleanup();
         });
     }
     d->keeperStopping = false;
@@ -683,6 +684,8 @@ bool AudioEngine::open(QString* failure)
     d->keeper = std::thread([this] {
         pthread_setname_np(pthread_self(), "audio device");
         d->keepDevice();
+        // SDL keeps an error text per thread and frees it by itself only for threads it made.
+        SDL_TLSCleanup();
     });
     d->open = true;
     SDL_PauseAudioDevice(d->device.load(), 0);
