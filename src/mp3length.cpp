@@ -350,6 +350,11 @@ double mp3LengthSeconds(const QString& path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return -1;
+    return mp3LengthSeconds(file);
+}
+
+double mp3LengthSeconds(QFile& file)
+{
     const qint64 size = file.size();
     if (size <= 0)
         return 0;
