@@ -15,8 +15,9 @@
 //
 //   vimo-bench grid FOLDER [--refreshes K] [--size WxH] [--dump FILE]
 //       After adding FOLDER, K refreshes of the library grid: the time of the refresh itself, and of the
-//       refresh with the painting it causes. --dump writes what the grid shows after wishes, genre
-//       choices and a new window size, cell by cell, to compare two builds.
+//       refresh with the painting it causes; then K switches between all songs and the most frequent
+//       genre, refreshes that change most cells (switch_ms). --dump writes what the grid shows after wishes,
+//       genre choices and a new window size, cell by cell, to compare two builds.
 //
 //   vimo-bench party FOLDER --songs N [--wish-every K] [--size WxH]
 //       After adding FOLDER, the window plays N songs back to back into SDL's disk driver: five wishes
@@ -402,6 +403,18 @@ int grid(const QStringList& arguments)
         QApplication::processEvents();
         painted << clock.nsecsElapsed() / 1e6;
     }
+    // Refreshes that change most cells: the grid switches between all songs and the most frequent genre.
+    QVector<double> switched;
+    for (int i = 0; i < refreshes && window.main().genreFilterButtons().size() > 1; ++i) {
+        QAbstractButton* button = window.main().genreFilterButtons().at(i % 2 == 0 ? 1 : 0);
+        clock.start();
+        button->click();
+        switched << clock.nsecsElapsed() / 1e6;
+        QApplication::processEvents();
+    }
+    window.main().genreFilterButtons().front()->click();
+    QApplication::processEvents();
+
     Figures figures;
     figures.add(QStringLiteral("songs"), qint64(window.songCount()));
     figures.add(QStringLiteral("cells"), qint64(window.table()->rowCount() * window.table()->columnCount()));
@@ -409,6 +422,9 @@ int grid(const QStringList& arguments)
     figures.add(QStringLiteral("refresh_ms"), median(alone), 1);
     figures.add(QStringLiteral("refresh_ms_max"), *std::max_element(alone.begin(), alone.end()), 1);
     figures.add(QStringLiteral("refresh_paint_ms"), median(painted), 1);
+    figures.add(QStringLiteral("switch_ms"), median(switched), 1);
+    figures.add(QStringLiteral("switch_ms_max"),
+                switched.isEmpty() ? 0.0 : *std::max_element(switched.begin(), switched.end()), 1);
     if (options.has(QStringLiteral("--dump")) &&
         !dumpGridScenario(window, options.value(QStringLiteral("--dump"))))
         return 1;
@@ -553,6 +569,9 @@ int party(const QStringList& arguments, const QString& capturePath)
         const qint64 end = leading + run.endFrames.at(i);
         const qint64 lastSound = capture.previousSound(end);
         gaps << framesToMilliseconds(capture.nextSound(end) - lastSound - 1);
+        if (qEnvironmentVariableIsSet("VIMO_BENCH_DETAILS"))
+            err() << "change " << i + 1 << ": " << gaps.last() << " ms of silence from "
+                  << framesToMilliseconds(lastSound + 1 - leading) << " ms\n";
         gapStarts << lastSound + 1;
     }
     // Silence inside the songs: runs of at least a millisecond that are not one of the changes.
@@ -562,8 +581,11 @@ int party(const QStringList& arguments, const QString& capturePath)
         while (frame < last && !capture.silent(frame))
             ++frame;
         const qint64 sound = capture.nextSound(frame);
-        if ((sound - frame) * 1000 >= AudioEngine::sampleRate && !gapStarts.contains(frame))
+        if ((sound - frame) * 1000 >= AudioEngine::sampleRate && !gapStarts.contains(frame)) {
             ++dropouts;
+            err() << "dropout of " << framesToMilliseconds(sound - frame) << " ms at "
+                  << framesToMilliseconds(frame - leading) << " ms\n";
+        }
         frame = sound;
     }
 

@@ -8,12 +8,15 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <ctime>
 #include <initializer_list>
 #include <mpg123.h>
 #include <mutex>
 #include <pthread.h>
+#include <semaphore.h>
 #include <thread>
 #include <unordered_map>
 #include <vector>
@@ -51,7 +54,10 @@ struct EngineText
 class FrameRing
 {
 public:
-    explicit FrameRing(size_t frames) : samples(frames * AudioEngine::channels), capacity(frames) {}
+    // The samples are left uninitialised: only written frames are ever read, and clearing five seconds of
+    // audio would cost the GUI thread, which creates the streams, time at every change of song.
+    explicit FrameRing(size_t frames) : samples(new qint16[frames * AudioEngine::channels]), capacity(frames)
+    {}
 
     size_t readable() const
     {
@@ -69,7 +75,7 @@ public:
         const quint64 start = written.load(std::memory_order_relaxed);
         copySpans(start, frames, [&](size_t at, size_t count, size_t done) {
             std::copy_n(source + done * AudioEngine::channels, count * AudioEngine::channels,
-                        samples.begin() + at * AudioEngine::channels);
+                        samples.get() + at * AudioEngine::channels);
         });
         written.store(start + frames, std::memory_order_release);
     }
@@ -80,7 +86,7 @@ public:
         const size_t count = std::min(frames, readable());
         const quint64 start = consumed.load(std::memory_order_relaxed);
         copySpans(start, count, [&](size_t at, size_t spanFrames, size_t done) {
-            const qint16* from = samples.data() + at * AudioEngine::channels;
+            const qint16* from = samples.get() + at * AudioEngine::channels;
             qint32* to = mix + done * AudioEngine::channels;
             for (size_t i = 0; i < spanFrames * AudioEngine::channels; ++i)
                 to[i] += from[i];
@@ -100,7 +106,7 @@ private:
             span(0, frames - first, first);
     }
 
-    std::vector<qint16> samples;
+    const std::unique_ptr<qint16[]> samples;
     const size_t capacity;
     std::atomic<quint64> written{0};
     std::atomic<quint64> consumed{0};
@@ -334,10 +340,11 @@ struct AudioEngine::State
     quint32 lastHandle = 0;
     std::atomic<int> streamCount{0};
 
-    // Update threads.
-    std::mutex wakeMutex;
-    std::condition_variable wake;
-    bool stopping = false;
+    // Update threads. They sleep until a stream needs them (it was created, stopped or cut off, or it has
+    // played out: posted from the device callback, which a semaphore never blocks) or until its ring
+    // wants refilling, instead of waking every few milliseconds for nothing.
+    std::atomic<bool> stopping{false};
+    sem_t wakeups;
     std::vector<std::thread> updateThreads;
 
     // The device keeper, which replaces a removed device.
@@ -347,6 +354,9 @@ struct AudioEngine::State
     std::atomic<bool> deviceLost{false};
     bool reopenFailureLogged = false;
     std::thread keeper;
+
+    State() { sem_init(&wakeups, 0, 0); }
+    ~State() { sem_destroy(&wakeups); }
 
     static void SDLCALL mixCallback(void* userdata, Uint8* output, int bytes)
     {
@@ -369,8 +379,10 @@ struct AudioEngine::State
                 const bool decoded = stream->decodeDone.load(std::memory_order_acquire);
                 const size_t got = stream->ring.addInto(mixBuffer.data(), count);
                 stream->framesPlayed.fetch_add(got);
-                if (got < count && decoded)
-                    stream->drained.store(true);
+                // The stream has played out as soon as its last frame is mixed, not a pass later: the
+                // next song can then start in the very next pass. An update thread ends it at once.
+                if (decoded && stream->ring.readable() == 0 && !stream->drained.exchange(true))
+                    sem_post(&wakeups);
             }
             for (size_t i = 0; i < count * AudioEngine::channels; ++i)
                 output[i] = qint16(std::clamp<qint32>(mixBuffer[i], -32768, 32767));
@@ -394,12 +406,23 @@ struct AudioEngine::State
         return stream && transition(stream->state, from, to);
     }
 
-    void wakeUpdaters()
+    void wakeUpdaters() { sem_post(&wakeups); }
+
+    // Returns when woken, or after the refill period while streams exist.
+    void waitForWork()
     {
-        {
-            std::lock_guard<std::mutex> lock(wakeMutex);
+        if (streamCount.load() == 0) {
+            while (sem_wait(&wakeups) != 0 && errno == EINTR) {
+            }
+            return;
         }
-        wake.notify_all();
+        timespec until{};
+        clock_gettime(CLOCK_MONOTONIC, &until);
+        const long nanoseconds = until.tv_nsec + long(refillMilliseconds) * 1000000L;
+        until.tv_sec += nanoseconds / 1000000000L;
+        until.tv_nsec = nanoseconds % 1000000000L;
+        while (sem_clockwait(&wakeups, CLOCK_MONOTONIC, &until) != 0 && errno == EINTR) {
+        }
     }
 
     // Takes the stream out of the mix and the table, closes its file and, when it played to its end,
@@ -450,16 +473,10 @@ struct AudioEngine::State
     {
         std::vector<unsigned char> scratch(decodeChunkBytes);
         std::vector<std::shared_ptr<Stream>> snapshot;
-        std::unique_lock<std::mutex> lock(wakeMutex);
-        while (!stopping) {
-            if (streamCount.load() == 0)
-                wake.wait(lock, [this] { return stopping || streamCount.load() > 0; });
-            else
-                wake.wait_for(lock, std::chrono::milliseconds(updatePeriodMilliseconds),
-                              [this] { return stopping; });
-            if (stopping)
+        for (;;) {
+            waitForWork();
+            if (stopping.load())
                 break;
-            lock.unlock();
             {
                 std::lock_guard<std::mutex> streamsLock(streamsMutex);
                 snapshot.clear();
@@ -470,11 +487,15 @@ struct AudioEngine::State
                 if (stream->claimed.test_and_set())
                     continue;
                 // A released stream stays claimed, so no other thread touches it again.
-                if (!service(stream, scratch))
-                    stream->claimed.clear();
+                if (service(stream, scratch))
+                    continue;
+                stream->claimed.clear();
+                // A stream that ended, stopped or lost its device while this thread held it may have sent
+                // the other thread away empty-handed; someone must come back for it now.
+                if (stream->drained.load() || stream->interrupted.load() || stream->state.load() == Stopping)
+                    wakeUpdaters();
             }
             snapshot.clear();
-            lock.lock();
         }
     }
 
@@ -647,7 +668,7 @@ bool AudioEngine::open(QString* failure)
         return false;
     }
     SDL_AddEventWatch(&State::watchDeviceEvents, d.get());
-    d->stopping = false;
+    d->stopping.store(false);
     for (int i = 0; i < updateThreadCount; ++i) {
         d->updateThreads.emplace_back([this, i] {
             // The name shows in debuggers and tells the end procedure's thread from SDL's own.
@@ -682,11 +703,9 @@ void AudioEngine::close()
     d->keeperWake.notify_all();
     d->keeper.join();
     SDL_DelEventWatch(&State::watchDeviceEvents, d.get());
-    {
-        std::lock_guard<std::mutex> lock(d->wakeMutex);
-        d->stopping = true;
-    }
-    d->wake.notify_all();
+    d->stopping.store(true);
+    for (int i = 0; i < updateThreadCount; ++i)
+        d->wakeUpdaters();
     for (std::thread& thread : d->updateThreads)
         thread.join();
     d->updateThreads.clear();
@@ -815,7 +834,10 @@ bool AudioEngine::pause(quint32 stream)
 
 bool AudioEngine::stop(quint32 stream)
 {
-    return d->changeState(stream, {Idle, Playing, Paused}, Stopping);
+    if (!d->changeState(stream, {Idle, Playing, Paused}, Stopping))
+        return false;
+    d->wakeUpdaters();
+    return true;
 }
 
 bool AudioEngine::adoptFile(quint32 stream, QFile* file)

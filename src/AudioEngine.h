@@ -42,9 +42,10 @@ class AudioEngine
 public:
     static constexpr int sampleRate = 44100;
     static constexpr int channels = 2;
-    // Decoded audio kept ahead per stream, and how often the update threads look at the streams.
+    // Decoded audio kept ahead per stream, and how often the update threads top it up. Anything else a
+    // stream needs (its start, its stop, its end) wakes them at once.
     static constexpr int bufferMilliseconds = 5000;
-    static constexpr int updatePeriodMilliseconds = 5;
+    static constexpr int refillMilliseconds = 250;
     static constexpr int updateThreadCount = 2;
     // Streams that may exist at once; the queue needs one, a few more cost nothing.
     static constexpr int maximumStreams = 64;

@@ -74,26 +74,49 @@ bool sameStream(const FrameHeader& a, const FrameHeader& b)
     return a.version == b.version && a.layer == b.layer && a.sampleRate == b.sampleRate;
 }
 
-// The bytes of the file between its leading ID3v2 tags and its trailing ID3v1 tag.
+// The bytes of the file between its leading ID3v2 tags and its trailing ID3v1 tag, either all in memory
+// or read from the file a window at a time as a walk moves through them: the walk over every frame of a
+// long file then works in a buffer that stays in the processor's cache instead of in a copy of the file.
 class AudioBytes
 {
 public:
-    AudioBytes(const uchar* data, qint64 size) : data(data), end(size) {}
+    // Every byte a frame and the header behind it can span: the largest frame (MPEG-2.5 layer II,
+    // 160 kbit/s, 8 kHz, padded) and four bytes.
+    static constexpr qint64 lookahead = 2881 + 4;
 
-    const uchar* const data;
+    AudioBytes(const uchar* data, qint64 size) : end(size), window(data), windowEnd(size), size(size) {}
+    AudioBytes(QFile& file, qint64 size)
+        : end(size), file(&file), buffer(bufferSize, Qt::Uninitialized), size(size)
+    {}
+
     qint64 begin = 0;
-    qint64 end;
+    mutable qint64 end;
 
     bool has(qint64 offset, qint64 count) const
     {
         return offset >= begin && count >= 0 && offset <= end - count;
     }
 
+    // False when not even the first byte behind `begin` can be read.
+    bool readable() const
+    {
+        at(begin);
+        return end > begin;
+    }
+
+    // The byte at `offset` and the ones behind it, up to `lookahead` bytes or the end of the file.
+    const uchar* at(qint64 offset) const
+    {
+        if (file && (offset < windowStart || (offset + lookahead > windowEnd && windowEnd < size)))
+            load(offset);
+        return window + (offset - windowStart);
+    }
+
     // A frame counts when its header is valid and it either ends exactly where the audio ends or is
     // followed by the header of a frame of the same stream, which rules out stray sync patterns.
     bool frameAt(qint64 offset, FrameHeader& header, const FrameHeader* stream = nullptr) const
     {
-        if (!has(offset, 4) || !parseHeader(data + offset, header))
+        if (!has(offset, 4) || !parseHeader(at(offset), header))
             return false;
         if (stream && !sameStream(header, *stream))
             return false;
@@ -101,25 +124,54 @@ public:
         if (next == end)
             return true;
         FrameHeader following;
-        return has(next, 4) && parseHeader(data + next, following) && sameStream(header, following);
+        return has(next, 4) && parseHeader(at(next), following) && sameStream(header, following);
     }
 
     qint64 findFrame(qint64 from, FrameHeader& header, const FrameHeader* stream = nullptr) const
     {
         for (qint64 offset = from; has(offset, 4); ++offset) {
-            if (data[offset] == 0xFF && frameAt(offset, header, stream))
+            if (*at(offset) == 0xFF && frameAt(offset, header, stream))
                 return offset;
         }
         return -1;
     }
+
+private:
+    static constexpr int bufferSize = 128 * 1024;
+
+    // Moves the window to begin at `offset`, keeping what it holds from there on. A read that fails
+    // ends the audio where the bytes end.
+    void load(qint64 offset) const
+    {
+        qint64 kept = 0;
+        if (offset >= windowStart && offset < windowEnd) {
+            kept = windowEnd - offset;
+            std::memmove(buffer.data(), buffer.constData() + (offset - windowStart), size_t(kept));
+        } else if (!file->seek(offset)) {
+            kept = -1;
+        }
+        const qint64 read = kept < 0 ? -1 : file->read(buffer.data() + kept, bufferSize - kept);
+        windowStart = offset;
+        windowEnd = offset + qMax<qint64>(0, kept) + qMax<qint64>(0, read);
+        window = reinterpret_cast<const uchar*>(buffer.constData());
+        if (windowEnd < qMin(size, offset + lookahead))
+            end = qMin(end, windowEnd);
+    }
+
+    mutable const uchar* window = nullptr;
+    mutable qint64 windowStart = 0;
+    mutable qint64 windowEnd = 0;
+    QFile* const file = nullptr;
+    mutable QByteArray buffer;
+    const qint64 size;
 };
 
 void skipTags(AudioBytes& audio)
 {
     qint64 tag = 0;
-    while (audio.has(audio.begin, 10) && (tag = id3v2TagBytes(audio.data + audio.begin)) > 0)
+    while (audio.has(audio.begin, 10) && (tag = id3v2TagBytes(audio.at(audio.begin))) > 0)
         audio.begin = qMin(audio.end, audio.begin + tag);
-    if (audio.has(audio.end - 128, 128) && std::memcmp(audio.data + audio.end - 128, "TAG", 3) == 0)
+    if (audio.has(audio.end - 128, 128) && std::memcmp(audio.at(audio.end - 128), "TAG", 3) == 0)
         audio.end -= 128;
 }
 
@@ -130,7 +182,9 @@ qint64 headerSamples(const AudioBytes& audio, qint64 offset, const FrameHeader& 
     const int sideInfo = frame.version == 1 ? (frame.mono ? 17 : 32) : (frame.mono ? 9 : 17);
     const qint64 xing = offset + 4 + sideInfo;
     const qint64 frameEnd = offset + frame.frameBytes;
-    const uchar* p = audio.data + xing;
+    // The whole frame lies behind this one pointer (AudioBytes::lookahead).
+    const uchar* const bytes = audio.at(offset);
+    const uchar* p = bytes + (xing - offset);
     if (frame.layer == 3 && xing + 8 <= frameEnd && audio.has(xing, 8) &&
         (std::memcmp(p, "Xing", 4) == 0 || std::memcmp(p, "Info", 4) == 0)) {
         const quint32 flags = bigEndian32(p + 4);
@@ -143,20 +197,20 @@ qint64 headerSamples(const AudioBytes& audio, qint64 offset, const FrameHeader& 
         qint64 trimmed = 0;
         // The LAME extension: 9 bytes of encoder name, then delay and padding at byte 21, 12 bits each.
         if (lame + 24 <= frameEnd && audio.has(lame, 24)) {
-            const uchar* d = audio.data + lame + 21;
+            const uchar* d = bytes + (lame - offset) + 21;
             const int delay = (d[0] << 4) | (d[1] >> 4);
             const int padding = ((d[1] & 0x0F) << 8) | d[2];
-            if (std::memcmp(audio.data + lame, "LAME", 4) == 0 ||
-                std::memcmp(audio.data + lame, "Lavc", 4) == 0 ||
-                std::memcmp(audio.data + lame, "Lavf", 4) == 0 ||
-                std::memcmp(audio.data + lame, "GOGO", 4) == 0)
+            if (std::memcmp(bytes + (lame - offset), "LAME", 4) == 0 ||
+                std::memcmp(bytes + (lame - offset), "Lavc", 4) == 0 ||
+                std::memcmp(bytes + (lame - offset), "Lavf", 4) == 0 ||
+                std::memcmp(bytes + (lame - offset), "GOGO", 4) == 0)
                 trimmed = delay + padding;
         }
         return qMax<qint64>(0, frames * frame.samples - trimmed);
     }
     const qint64 vbri = offset + 36;
-    if (vbri + 18 <= frameEnd && audio.has(vbri, 18) && std::memcmp(audio.data + vbri, "VBRI", 4) == 0)
-        return qint64(bigEndian32(audio.data + vbri + 14)) * frame.samples;
+    if (vbri + 18 <= frameEnd && audio.has(vbri, 18) && std::memcmp(bytes + (vbri - offset), "VBRI", 4) == 0)
+        return qint64(bigEndian32(bytes + (vbri - offset) + 14)) * frame.samples;
     return -1;
 }
 
@@ -164,12 +218,14 @@ bool isInfoFrame(const AudioBytes& audio, qint64 offset, const FrameHeader& fram
 {
     const int sideInfo = frame.version == 1 ? (frame.mono ? 17 : 32) : (frame.mono ? 9 : 17);
     const qint64 xing = offset + 4 + sideInfo;
+    const uchar* const bytes = audio.at(offset);
     if (xing + 4 <= offset + frame.frameBytes && audio.has(xing, 4) &&
-        (std::memcmp(audio.data + xing, "Xing", 4) == 0 || std::memcmp(audio.data + xing, "Info", 4) == 0))
+        (std::memcmp(bytes + (xing - offset), "Xing", 4) == 0 ||
+         std::memcmp(bytes + (xing - offset), "Info", 4) == 0))
         return true;
     const qint64 vbri = offset + 36;
     return vbri + 4 <= offset + frame.frameBytes && audio.has(vbri, 4) &&
-           std::memcmp(audio.data + vbri, "VBRI", 4) == 0;
+           std::memcmp(bytes + (vbri - offset), "VBRI", 4) == 0;
 }
 
 // Header bits that one stream's frames share: version, layer and sample rate.
@@ -211,7 +267,7 @@ qint64 countFrames(const AudioBytes& audio, qint64 offset, const FrameHeader& fi
     static const FrameSizes sizes;
     const quint32 stream = streamWord & streamBits;
     const auto frameBytesAt = [&](qint64 at) {
-        return audio.has(at, 4) ? sizes.of(bigEndian32(audio.data + at), stream) : 0;
+        return audio.has(at, 4) ? sizes.of(bigEndian32(audio.at(at)), stream) : 0;
     };
     qint64 frames = 0;
     int bytes = frameBytesAt(offset);
@@ -235,9 +291,8 @@ qint64 countFrames(const AudioBytes& audio, qint64 offset, const FrameHeader& fi
     }
 }
 
-double lengthOf(const uchar* data, qint64 size)
+double lengthOf(AudioBytes& audio)
 {
-    AudioBytes audio(data, size);
     skipTags(audio);
     FrameHeader first;
     qint64 offset = audio.findFrame(audio.begin, first);
@@ -247,7 +302,7 @@ double lengthOf(const uchar* data, qint64 size)
     if (fromHeader >= 0)
         return double(fromHeader) / first.sampleRate;
     // Without a header every frame is counted; the info frame itself carries no audio.
-    const quint32 streamWord = bigEndian32(audio.data + offset);
+    const quint32 streamWord = bigEndian32(audio.at(offset));
     if (isInfoFrame(audio, offset, first))
         offset += first.frameBytes;
     return double(countFrames(audio, offset, first, streamWord) * first.samples) / first.sampleRate;
@@ -295,6 +350,11 @@ double mp3LengthSeconds(const QString& path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return -1;
+    return mp3LengthSeconds(file);
+}
+
+double mp3LengthSeconds(QFile& file)
+{
     const qint64 size = file.size();
     if (size <= 0)
         return 0;
@@ -304,17 +364,11 @@ double mp3LengthSeconds(const QString& path)
     const double fromHeader = lengthFromFirstFrame(file, begin, size);
     if (fromHeader >= 0)
         return fromHeader;
-    // Reading is faster than mapping for a walk over every frame; only very large files are mapped.
-    constexpr qint64 largestRead = 64 * 1024 * 1024;
-    const qint64 audioSize = size - begin;
-    if (audioSize > largestRead) {
-        if (const uchar* mapped = file.map(begin, audioSize))
-            return lengthOf(mapped, audioSize);
-    }
-    if (!file.seek(begin))
+    // Without such a header the walk goes over every frame, reading the file a window at a time (which
+    // beats mapping it, and copying it whole).
+    AudioBytes audio(file, size);
+    audio.begin = begin;
+    if (!audio.readable())
         return -1;
-    const QByteArray bytes = file.read(qMin(audioSize, largestRead));
-    if (bytes.isEmpty())
-        return -1;
-    return lengthOf(reinterpret_cast<const uchar*>(bytes.constData()), bytes.size());
+    return lengthOf(audio);
 }

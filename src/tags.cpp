@@ -314,6 +314,8 @@ public:
     static constexpr qint64 largestKeptFrame = 1024 * 1024;
     // A tag unsynchronised as a whole hides its frame sizes until it has been restored in memory.
     static constexpr qint64 largestUnsynchronisedTag = 16 * 1024 * 1024;
+    // Tags up to this size are read whole rather than frame by frame.
+    static constexpr qint64 largestWholeTag = 64 * 1024;
     // Leading tags read one after the other; more make the file malformed.
     static constexpr int mostLeadingTags = 16;
 
@@ -421,10 +423,18 @@ private:
                 return false;
             restored.replace(QByteArray("\xFF\x00", 2), QByteArray("\xFF"));
         }
+        // A tag of ordinary size is read in one go: walking its frames with a seek and a read each cost
+        // more than the rest of a song's reading. Only a large one (a picture) is walked in the file.
+        const bool readWhole = !unsynchronised && bodySize <= largestWholeTag;
+        if (readWhole) {
+            if (!file.seek(tagStart + 10))
+                return false;
+            restored = file.read(bodySize);
+        }
         const qint64 walkedSize = unsynchronised ? restored.size() : bodySize;
         // `count` bytes at `offset` of the tag's body.
         const auto bodyBytes = [&](qint64 offset, qint64 count) {
-            if (unsynchronised)
+            if (unsynchronised || readWhole)
                 return restored.mid(offset, count);
             return file.seek(tagStart + 10 + offset) ? file.read(count) : QByteArray();
         };
@@ -723,25 +733,13 @@ QString normalisedTrackNumber(const QString& text)
     return QString::number(parts.isEmpty() ? 0 : parts.first().toInt());
 }
 
-TagInfo* readTagInfo(const QString& path)
-{
-    // Anything but a plain file (a folder named *.mp3, a FIFO whose opening would wait for a writer
-    // forever, a device) holds no song.
-    if (!QFileInfo(path).isFile())
-        return refuse(path, QT_TRANSLATE_NOOP("QWidget", "reading the music data failed."));
-    const double seconds = mp3LengthSeconds(path);
-    if (seconds < 0)
-        return refuse(path, QT_TRANSLATE_NOOP("QWidget", "reading the music data failed."));
-    if (!(seconds > 0 && seconds <= maximumTrackSeconds))
-        return refuse(path, QT_TRANSLATE_NOOP("QWidget", "too few (<0) or too many seconds -> failed."));
-    return readTagsOfFile(path, seconds);
-}
+namespace {
 
-TagInfo* readTagsOfFile(const QString& path, double seconds)
+// The tags of a file that has been measured already, read through the same opening.
+TagInfo* readTagsOfOpenFile(QFile& file, const QString& path, double seconds)
 {
-    QFile file(path);
     FileEnds ends;
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered) || !ends.read(file))
+    if (!file.seek(0) || !ends.read(file))
         return refuse(path, QT_TRANSLATE_NOOP("QWidget", "reading the music data failed."));
     FrameTexts texts;
     const bool read =
@@ -764,4 +762,31 @@ TagInfo* readTagsOfFile(const QString& path, double seconds)
     info->trackNumber = normalisedTrackNumber(texts.trackNumber);
     info->seconds = seconds;
     return info;
+}
+
+} // namespace
+
+TagInfo* readTagInfo(const QString& path)
+{
+    // Anything but a plain file (a folder named *.mp3, a FIFO whose opening would wait for a writer
+    // forever, a device) holds no song.
+    if (!QFileInfo(path).isFile())
+        return refuse(path, QT_TRANSLATE_NOOP("QWidget", "reading the music data failed."));
+    // One opening serves the length and the tags: a large collection is read as fast as its files open.
+    QFile file(path);
+    const double seconds =
+        file.open(QIODevice::ReadOnly | QIODevice::Unbuffered) ? mp3LengthSeconds(file) : -1;
+    if (seconds < 0)
+        return refuse(path, QT_TRANSLATE_NOOP("QWidget", "reading the music data failed."));
+    if (!(seconds > 0 && seconds <= maximumTrackSeconds))
+        return refuse(path, QT_TRANSLATE_NOOP("QWidget", "too few (<0) or too many seconds -> failed."));
+    return readTagsOfOpenFile(file, path, seconds);
+}
+
+TagInfo* readTagsOfFile(const QString& path, double seconds)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return refuse(path, QT_TRANSLATE_NOOP("QWidget", "reading the music data failed."));
+    return readTagsOfOpenFile(file, path, seconds);
 }
