@@ -23,8 +23,9 @@
 //       After adding FOLDER, the window plays N songs back to back into SDL's disk driver: five wishes
 //       at the start, one more after every K-th song, the pre-drawn random songs in between. From the
 //       captured audio: the silence at each of the N-1 changes (median and longest), and the dropouts
-//       inside songs; besides, the CPU time per second of music, the end notifications handled and the
-//       growth of the resident memory.
+//       inside songs; besides, the CPU time per second of music, the end notifications handled, the
+//       numbered lines of the playlist, the longest stall of the GUI thread and the growth of the resident
+//       memory.
 #include "AudioEngine.h"
 #include "PlayQueue.h"
 #include "Track.h"
@@ -42,6 +43,7 @@
 #include <QFileInfo>
 #include <QFutureWatcher>
 #include <QMutex>
+#include <QRegularExpression>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTextStream>
@@ -484,6 +486,8 @@ struct PartyRun
 {
     QVector<qint64> endFrames; // where the device stood when each song had ended
     int handled = 0;
+    int playlistLines = 0; // numbered lines, one a started song
+    double longestStall = 0;
     double seconds = 0;
     double cpuSeconds = 0;
     qint64 residentGrowth = 0;
@@ -522,14 +526,26 @@ PartyRun playParty(BenchWindow& window, int songs, int wishEvery)
     for (int i = 0; i < window.main().queue()->queueCapacity(); ++i)
         wishFreeSong(window);
     const QMap<QString, double> threadsBefore = threadCpuSeconds();
-    loop.exec();
+    {
+        StallWatch stalls;
+        loop.exec();
+        run.longestStall = stalls.longestStallMilliseconds();
+    }
     run.seconds = clock.nsecsElapsed() / 1e9;
     run.cpuSeconds = processCpuSeconds() - cpuBefore;
     run.residentGrowth = residentBytes() - bytesBefore;
     const QMap<QString, double> threadsAfter = threadCpuSeconds();
     for (auto thread = threadsAfter.cbegin(); thread != threadsAfter.cend(); ++thread)
         run.threadCpu[thread.key()] = thread.value() - threadsBefore.value(thread.key());
+    const QString playlist = window.main().queue()->playlistPath();
     window.close();
+    QFile file(playlist);
+    if (file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        const QRegularExpression numbered(QStringLiteral("^\\d+: "));
+        while (!file.atEnd())
+            if (numbered.match(QString::fromUtf8(file.readLine())).hasMatch())
+                ++run.playlistLines;
+    }
     return run;
 }
 
@@ -605,6 +621,8 @@ int party(const QStringList& arguments, const QString& capturePath)
     figures.add(QStringLiteral("seconds"), run.seconds, 1);
     figures.add(QStringLiteral("cpu_percent"), run.seconds > 0 ? 100 * run.cpuSeconds / run.seconds : 0.0, 2);
     figures.add(QStringLiteral("ends_handled"), qint64(run.handled));
+    figures.add(QStringLiteral("playlist_lines"), qint64(run.playlistLines));
+    figures.add(QStringLiteral("longest_stall_ms"), run.longestStall, 1);
     figures.add(QStringLiteral("rss_growth_kb"), run.residentGrowth / 1024);
     figures.print();
     return 0;

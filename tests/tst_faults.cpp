@@ -51,10 +51,8 @@ public:
         });
         window = std::make_unique<MainWindow>();
         grid = window->findChild<QTableWidget*>(QStringLiteral("myTableWidgetForLibrary"));
-        // Counted on this thread, after the window has handled each end (its own connection came first).
-        QObject::connect(
-            window.get(), &MainWindow::notifyFromBaseThread, &endWatcher, [this] { ++ends; },
-            Qt::QueuedConnection);
+        // Counted after the window has handled each end (its own connection came first).
+        ends = std::make_unique<vimotest::SignalCounter>(window.get(), &MainWindow::notifyFromBaseThread);
         logStart = QFileInfo(logFilePath()).size();
         // Two runs in one minute share the playlist; this run's part begins here.
         playlistStart = QFileInfo(playlistPath()).size();
@@ -112,10 +110,8 @@ public:
     QStringList log() const { return vimotest::logMessagesAfter(logStart); }
     bool logged(const QString& text) const { return !log().filter(text).isEmpty(); }
 
-    // Declared before the window, so it outlives the window and every end the audio threads report.
-    QObject endWatcher;
-    int ends = 0;
     std::unique_ptr<MainWindow> window;
+    std::unique_ptr<vimotest::SignalCounter> ends;
     QTableWidget* grid = nullptr;
     qint64 logStart = 0;
     qint64 playlistStart = 0;
@@ -184,7 +180,7 @@ int partyOnAFullDisk(QTextStream& out)
     out.flush();
     if (!fillTheDiskAt(QFileInfo(run.playlistPath()).size()))
         return 4;
-    const bool played = QTest::qWaitFor([&] { return run.ends >= 3; }, 3 * songEndTimeoutMs);
+    const bool played = QTest::qWaitFor([&] { return run.ends->count() >= 3; }, 3 * songEndTimeoutMs);
     out << "played on: " << played << '\n';
     return 0;
 }
@@ -253,12 +249,12 @@ private slots:
 
         AudioEngine::instance().injectDeviceRemovalForTesting();
         // The song that was playing ends as songs end; the next wish plays on the device opened again.
-        QTRY_COMPARE_WITH_TIMEOUT(run.ends, 1, songEndTimeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(run.ends->count(), 1, songEndTimeoutMs);
         QTRY_VERIFY(next->playing());
         QVERIFY(longSong->played() && !longSong->playing());
         QTRY_VERIFY(run.logged(QStringLiteral("The sound device was removed.")));
         QTRY_VERIFY(run.logged(QStringLiteral("The default sound device was opened again.")));
-        QTRY_COMPARE_WITH_TIMEOUT(run.ends, 2, songEndTimeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(run.ends->count(), 2, songEndTimeoutMs);
         QTRY_COMPARE(run.lines().size(), 3);
         QCOMPARE(run.lines().mid(0, 2),
                  QStringList({playlistLine(1, false, longSong), playlistLine(2, false, next)}));
@@ -285,7 +281,7 @@ private slots:
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
         AudioEngine::instance().injectDeviceRemovalForTesting();
-        QTRY_COMPARE_WITH_TIMEOUT(run.ends, 1, songEndTimeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(run.ends->count(), 1, songEndTimeoutMs);
         QTRY_VERIFY(first->playing());
         QTRY_VERIFY(run.logged(QStringLiteral("Vimo keeps trying to open the default sound device.")));
 
@@ -300,13 +296,13 @@ private slots:
         QTest::qWait(3 * AudioEngine::deviceRetryMilliseconds);
         QVERIFY(!AudioEngine::instance().hasDevice());
         QCOMPARE(Run::position(first), qint64(0));
-        QCOMPARE(run.ends, 1);
+        QCOMPARE(run.ends->count(), 1);
 
         // The device comes back: both waiting songs play to their ends.
         QVERIFY(QFile::remove(folder));
         QVERIFY(QDir().mkdir(folder));
         QTRY_VERIFY_WITH_TIMEOUT(AudioEngine::instance().hasDevice(), songEndTimeoutMs);
-        QTRY_COMPARE_WITH_TIMEOUT(run.ends, 3, 2 * songEndTimeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(run.ends->count(), 3, 2 * songEndTimeoutMs);
         QCOMPARE(run.lines().mid(0, 3),
                  QStringList({playlistLine(1, false, longSong), playlistLine(2, false, first),
                               playlistLine(3, false, second)}));
@@ -426,7 +422,7 @@ private slots:
         QCOMPARE(::mkfifo(QFile::encodeName(brass->filePath()).constData(), 0644), 0);
 
         // Opening a FIFO would wait for a writer forever; the song is skipped and the party goes on.
-        QTRY_COMPARE_WITH_TIMEOUT(run.ends, 1, songEndTimeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(run.ends->count(), 1, songEndTimeoutMs);
         QTRY_VERIFY(run.head() && run.head() != amber && run.head() != brass && run.head()->playing());
         QVERIFY(run.logged(QStringLiteral("Could not play the file %1; it is skipped.")
                                .arg(QDir::toNativeSeparators(brass->filePath()))));

@@ -18,7 +18,6 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QSignalSpy>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -73,7 +72,7 @@ public:
             qWarning("main window did not become active");
         grid = window->findChild<QTableWidget*>(QStringLiteral("myTableWidgetForLibrary"));
         queueRow = window->findChild<QTableWidget*>(QStringLiteral("myTableWidgetForQueue"));
-        ends = std::make_unique<QSignalSpy>(window.get(), &MainWindow::notifyFromBaseThread);
+        ends = std::make_unique<vimotest::SignalCounter>(window.get(), &MainWindow::notifyFromBaseThread);
         logStart = QFileInfo(logFilePath()).size();
         playlistStart = QFileInfo(playlistPath()).size();
     }
@@ -146,7 +145,7 @@ public:
     std::unique_ptr<MainWindow> window;
     QTableWidget* grid = nullptr;
     QTableWidget* queueRow = nullptr;
-    std::unique_ptr<QSignalSpy> ends;
+    std::unique_ptr<vimotest::SignalCounter> ends;
     qint64 logStart = 0;
     qint64 playlistStart = 0;
 };

@@ -19,7 +19,6 @@
 #include <QFileInfo>
 #include <QFuture>
 #include <QRegularExpression>
-#include <QSignalSpy>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -359,7 +358,7 @@ private slots:
             photos << (showComment ? QStringLiteral("wish: ") : QStringLiteral("random: ")) + fileName;
             opencv::startSnapshotJob(&webcam, job, showComment, folder.path() + QLatin1Char('/'), fileName);
         };
-        QSignalSpy ends(&bench.receiver, &EndReceiver::notifyFromBaseThread);
+        vimotest::SignalCounter ends(&bench.receiver, &EndReceiver::notifyFromBaseThread);
 
         QVERIFY(bench.enqueue(first));
         QVERIFY(first->playing());
@@ -446,7 +445,7 @@ private slots:
         Track* first = bench.tracks.at(0);
         Track* second = bench.tracks.at(1);
         Track* gone = bench.tracks.at(2);
-        QSignalSpy ends(&bench.receiver, &EndReceiver::notifyFromBaseThread);
+        vimotest::SignalCounter ends(&bench.receiver, &EndReceiver::notifyFromBaseThread);
         QVERIFY(bench.enqueue(first));
         QVERIFY(bench.enqueue(second));
         QVERIFY(QFile::remove(gone->filePath()));

@@ -10,6 +10,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
+#include <memory>
 
 extern "C" {
 void __tsan_acquire(void* address);
@@ -33,6 +35,29 @@ template <typename Function> Function real(const char* name)
 void* futureState(void* futureInterface)
 {
     return *reinterpret_cast<void**>(static_cast<char*>(futureInterface) + sizeof(void*));
+}
+
+// A function handed to the pool is wrapped so that it first acquires what the starting thread released,
+// keyed by the wrapper's own address, which the task knows without reading memory the starting thread
+// wrote. Qt passes the std::function by reference to the caller's copy, as the ABI does for such a class.
+using PoolFunction = std::function<void()>;
+
+struct OrderedTask
+{
+    PoolFunction task;
+    void operator()() const
+    {
+        __tsan_acquire(const_cast<OrderedTask*>(this));
+        task();
+    }
+};
+static_assert(sizeof(OrderedTask) > 2 * sizeof(void*), "kept on the heap: moving the function keeps the key");
+
+PoolFunction orderedAfterStart(PoolFunction* function)
+{
+    PoolFunction ordered = OrderedTask{std::move(*function)};
+    __tsan_release(ordered.target<OrderedTask>());
+    return ordered;
 }
 
 } // namespace
@@ -125,6 +150,22 @@ VIMO_EXPORT bool _ZN11QThreadPool8tryStartEP9QRunnable(void* pool, void* runnabl
     VIMO_REAL(bool (*)(void*, void*), "_ZN11QThreadPool8tryStartEP9QRunnable");
     __tsan_release(runnable);
     return original(pool, runnable);
+}
+
+// void QThreadPool::start(std::function<void()>, int)
+VIMO_EXPORT void _ZN11QThreadPool5startESt8functionIFvvEEi(void* pool, PoolFunction* function, int priority)
+{
+    VIMO_REAL(void (*)(void*, PoolFunction*, int), "_ZN11QThreadPool5startESt8functionIFvvEEi");
+    PoolFunction ordered = orderedAfterStart(function);
+    original(pool, &ordered, priority);
+}
+
+// bool QThreadPool::tryStart(std::function<void()>)
+VIMO_EXPORT bool _ZN11QThreadPool8tryStartESt8functionIFvvEE(void* pool, PoolFunction* function)
+{
+    VIMO_REAL(bool (*)(void*, PoolFunction*), "_ZN11QThreadPool8tryStartESt8functionIFvvEE");
+    PoolFunction ordered = orderedAfterStart(function);
+    return original(pool, &ordered);
 }
 
 // void QtConcurrent::ThreadEngineBase::run(): a map job's task on a pool thread (the engine is the task).

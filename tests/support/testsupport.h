@@ -1,10 +1,10 @@
 #pragma once
 
+#include <QObject>
 #include <QString>
 #include <QStringList>
 #include <functional>
 
-class QObject;
 class QWidget;
 
 namespace vimotest {
@@ -33,6 +33,23 @@ QString childValue(const QString& output, const QString& key);
 // Answers the next modal dialog when it appears: `answer` receives the active modal widget.
 // Polls from a timer on the GUI thread, so it works for dialogs opened by exec() inside the code under test.
 void whenModalAppears(const std::function<void(QWidget*)>& answer, int timeoutMs = 10000);
+
+// Counts a signal that may be emitted on any thread (a song's end comes from an audio thread). It is
+// counted on the thread that made the counter, and after the receivers connected before it have had
+// theirs: a spy would record on the emitting thread while the test reads it.
+class SignalCounter : public QObject
+{
+public:
+    template <typename Sender, typename Signal> SignalCounter(const Sender* sender, Signal signal)
+    {
+        QObject::connect(
+            sender, signal, this, [this] { ++counted; }, Qt::QueuedConnection);
+    }
+    int count() const { return counted; }
+
+private:
+    int counted = 0;
+};
 
 // Runs QtTest on `test`, or `child` when the first argument is "--child".
 int testMain(int argc, char** argv, QObject* test, const std::function<int(const QStringList&)>& child);
