@@ -541,7 +541,7 @@ PartyRun playParty(BenchWindow& window, int songs, int wishEvery)
     window.close();
     QFile file(playlist);
     if (file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        const QRegularExpression numbered(QStringLiteral("^\\d+: "));
+        const QRegularExpression numbered(QStringLiteral(R"(^ *\d+: )"));
         while (!file.atEnd())
             if (numbered.match(QString::fromUtf8(file.readLine())).hasMatch())
                 ++run.playlistLines;
