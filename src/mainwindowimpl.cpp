@@ -32,6 +32,7 @@
 #include <QMimeData>
 #include <QMutex>
 #include <QMutexLocker>
+#include <QPixmapCache>
 #include <QScreen>
 #include <QScrollBar>
 #include <QSettings>
@@ -248,6 +249,10 @@ QTableWidgetSearchable* MainWindow::libraryTable() const
 
 void MainWindow::applyUiSettingsAndStyle()
 {
+    // The border's hue gives the window a new palette twice a second and the style caches what it paints
+    // per palette, so Qt's default 10 MB of cached pixmaps would fill up within minutes with colours that
+    // come back only once a sweep. A small cache paints just as fast.
+    QPixmapCache::setCacheLimit(1024);
     setStyleColours();
     fullscreen = 0;
     if (settings) {
