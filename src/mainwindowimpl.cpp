@@ -799,18 +799,16 @@ void MainWindow::refreshLibraryTable(const QString& searchText, bool waitForMute
             return;
         }
         QTableWidgetItem* cell = table->item(placed / columns, placed % columns);
-        if (cell && cell->flags() != Qt::NoItemFlags) {
+        const bool reused = cell && cell->flags() != Qt::NoItemFlags;
+        if (reused)
             cell->setText(track->displayText());
-            styleTableCell(cell);
-            cell->setToolTip(track->details());
-            colourSongCells(cell, nullptr, track, -1, playQueue);
-        } else {
+        else
             cell = new QTableWidgetItem(track->displayText());
-            styleTableCell(cell);
-            cell->setToolTip(track->details());
-            colourSongCells(cell, nullptr, track, -1, playQueue);
+        styleTableCell(cell);
+        cell->setToolTip(track->details());
+        colourSongCells(cell, nullptr, track, -1, playQueue);
+        if (!reused)
             table->setItem(placed / columns, placed % columns, cell);
-        }
         ++placed;
         track->setInGenreFilter(true);
         if (!firstShown)
