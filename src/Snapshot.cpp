@@ -199,14 +199,16 @@ QString nameNextPortrait(const Snapshot* webcam, int& photoCounter, const QStrin
 bool startSnapshotJob(Snapshot* webcam, QFuture<void>& job, bool showComment, const QString& folder,
                       const QString& fileName)
 {
-    // Without its folder a photo would land in the working folder: it is not taken at all.
-    if (webcam && webcam->isOpened() && !fileName.isEmpty() && folder.isEmpty())
-        logMessage(QCoreApplication::translate(
-                       "Snapshot", "The photo \"%1\" was not taken: there is no folder for the photos.")
-                       .arg(fileName));
-    else if (webcam && webcam->isOpened() && !fileName.isEmpty()) {
-        job.waitForFinished();
-        job = QtConcurrent::run(webcam, &Snapshot::takePicture, folder + fileName);
+    if (webcam && webcam->isOpened() && !fileName.isEmpty()) {
+        // Without its folder a photo would land in the working folder: it is not taken at all.
+        if (folder.isEmpty()) {
+            logMessage(QCoreApplication::translate(
+                           "Snapshot", "The photo \"%1\" was not taken: there is no folder for the photos.")
+                           .arg(fileName));
+        } else {
+            job.waitForFinished();
+            job = QtConcurrent::run(webcam, &Snapshot::takePicture, folder + fileName);
+        }
     }
     if (!showComment)
         return false;
