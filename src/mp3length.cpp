@@ -197,13 +197,12 @@ qint64 headerSamples(const AudioBytes& audio, qint64 offset, const FrameHeader& 
         qint64 trimmed = 0;
         // The LAME extension: 9 bytes of encoder name, then delay and padding at byte 21, 12 bits each.
         if (lame + 24 <= frameEnd && audio.has(lame, 24)) {
-            const uchar* d = bytes + (lame - offset) + 21;
+            const uchar* const encoder = bytes + (lame - offset);
+            const uchar* d = encoder + 21;
             const int delay = (d[0] << 4) | (d[1] >> 4);
             const int padding = ((d[1] & 0x0F) << 8) | d[2];
-            if (std::memcmp(bytes + (lame - offset), "LAME", 4) == 0 ||
-                std::memcmp(bytes + (lame - offset), "Lavc", 4) == 0 ||
-                std::memcmp(bytes + (lame - offset), "Lavf", 4) == 0 ||
-                std::memcmp(bytes + (lame - offset), "GOGO", 4) == 0)
+            if (std::memcmp(encoder, "LAME", 4) == 0 || std::memcmp(encoder, "Lavc", 4) == 0 ||
+                std::memcmp(encoder, "Lavf", 4) == 0 || std::memcmp(encoder, "GOGO", 4) == 0)
                 trimmed = delay + padding;
         }
         return qMax<qint64>(0, frames * frame.samples - trimmed);
