@@ -81,6 +81,7 @@ private:
     int photoCounter = 0;
     Track* nextRandom = nullptr;
     int elapsedSeconds = 0;
+    QString playlistName;
     QFile* playlistFile = nullptr;
     QTableWidget* queueTable = nullptr;
     const opencv::Snapshot* webcam = nullptr;
