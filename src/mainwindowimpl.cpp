@@ -48,9 +48,6 @@ bool fullscreenActive = false;
 
 namespace {
 
-// A genre button's genre as the tags give it; its text escapes the '&' that would mark a shortcut key.
-const char* const genreProperty = "genre";
-
 QString criticalTitle()
 {
     return QStringLiteral("Vimo - ") + MainWindow::tr("critical error");
@@ -917,8 +914,7 @@ void MainWindow::buildGenreButtons()
         button->setSizePolicy(policy);
         applyButtonStyle(button, 13, green, greenLight, redLight, red);
         if (slot < slotCount) {
-            button->setText(plainButtonText(genre));
-            button->setProperty(genreProperty, genre);
+            button->setText(genre);
             genreList.append(genre);
         } else {
             button->setText(tr("The rest"));
@@ -929,9 +925,9 @@ void MainWindow::buildGenreButtons()
                     break;
                 covered << QString(rest).replace(QLatin1Char('\n'), QLatin1Char(' '));
             }
-            button->setToolTip(plainToolTip(tr("Shows tracks of the genres") + QStringLiteral(":\n") +
-                                            covered.join(QLatin1Char('\n')) + QStringLiteral("\n(") +
-                                            tr("and tracks without a genre") + QLatin1Char(')')));
+            button->setToolTip(tr("Shows tracks of the genres") + QStringLiteral(":\n") +
+                               covered.join(QLatin1Char('\n')) + QStringLiteral("\n(") +
+                               tr("and tracks without a genre") + QLatin1Char(')'));
             restMade = true;
         }
         ui->verticalLayout->insertWidget(slot + 1, button);
@@ -956,8 +952,7 @@ void MainWindow::buildGenreButtons()
                     return rest;
                 if (currentGenre.isEmpty())
                     return index == 0;
-                return index > 0 && !rest &&
-                       genreButtons.at(index)->property(genreProperty).toString() == currentGenre;
+                return index > 0 && !rest && genreButtons.at(index)->text() == currentGenre;
             };
             if (!showsFilter(genreButtonIndex)) {
                 genreButtonIndex = 0;
@@ -979,7 +974,7 @@ void MainWindow::genreButtonClicked(QAbstractButton* button_in)
         currentGenre.clear();
         genreFilterMode = 1;
     } else {
-        currentGenre = button_in->property(genreProperty).toString();
+        currentGenre = button_in->text();
         genreFilterMode = 0;
     }
     const auto found = std::find(genreButtons.begin(), genreButtons.end(), button_in);

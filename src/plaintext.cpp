@@ -10,11 +10,6 @@ QString plainToolTip(const QString& text)
     return QStringLiteral("<p style='white-space:pre'>") + text.toHtmlEscaped() + QStringLiteral("</p>");
 }
 
-QString plainButtonText(const QString& text)
-{
-    return QString(text).replace(QLatin1Char('&'), QStringLiteral("&&"));
-}
-
 QString oneLineText(const QString& text)
 {
     QString line = text;

@@ -10,9 +10,6 @@
 // text is returned unchanged and shown as plain text, as before.
 QString plainToolTip(const QString& text);
 
-// A button text whose '&' shows as itself instead of marking a shortcut key.
-QString plainButtonText(const QString& text);
-
 // The text with every control character (line breaks, CR, ESC, BEL, NUL, ...) replaced by a blank, so a
 // tag cannot end or forge a line of the log or the playlist.
 QString oneLineText(const QString& text);
