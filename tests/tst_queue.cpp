@@ -27,6 +27,7 @@
 #include <opencv2/core.hpp>
 #include <opencv2/videoio.hpp>
 
+using vimotest::hueOf;
 using vimotest::queueFixture;
 
 namespace {
@@ -36,11 +37,6 @@ const int songEndTimeout = 15000;
 qint64 fileSize(const QString& path)
 {
     return QFileInfo(path).size();
-}
-
-int hueOf(const QTableWidgetItem* cell)
-{
-    return cell ? cell->background().color().hsvHue() : -2;
 }
 
 } // namespace
@@ -126,10 +122,7 @@ public:
 int child(const QStringList& arguments)
 {
     const QString mode = arguments.value(0);
-    const QByteArray home = QFile::encodeName(arguments.value(1));
-    qputenv("HOME", home);
-    qputenv("XDG_CONFIG_HOME", home + "/.config");
-    qputenv("XDG_DATA_HOME", home + "/.local/share");
+    vimotest::useHome(arguments.value(1));
     QTableWidget queueTable(1, 5);
     PlayQueue queue(&queueTable);
     if (mode == QLatin1String("write")) {
