@@ -4,6 +4,7 @@
 #include "AllBaseBackend.h"
 #include "PlayQueue.h"
 #include "Snapshot.h"
+#include "SongCellIndex.h"
 #include "Track.h"
 #include "TrackLibrary.h"
 #include "queuesupport.h"
@@ -66,7 +67,7 @@ public:
             styleTableCell(cell);
             queueTable.setItem(0, column, cell);
         }
-        queue = std::make_unique<PlayQueue>(&queueTable);
+        queue = std::make_unique<PlayQueue>(&queueTable, &libraryCells);
         playlistStart = fileSize(queue->playlistPath());
         logStart = fileSize(logFilePath());
         libraryView.setColumnCount(files.size());
@@ -77,14 +78,16 @@ public:
         }
         library.mergePending();
         for (int index = 0; index < tracks.size(); ++index) {
-            libraryView.setItem(0, index, new QTableWidgetItem(tracks.at(index)->displayText()));
+            auto* cell = new QTableWidgetItem(tracks.at(index)->displayText());
+            libraryView.setItem(0, index, cell);
+            libraryCells.add(tracks.at(index), cell);
             tracks.at(index)->setInGenreFilter(true);
         }
         QObject::connect(
             &receiver, &EndReceiver::notifyFromBaseThread, &receiver,
             [this]() {
                 bool again = false;
-                queue->songFinished(&library, &libraryView, again);
+                queue->songFinished(&library, again);
                 allSelectableAgain = allSelectableAgain || again;
             },
             Qt::QueuedConnection);
@@ -105,8 +108,8 @@ public:
         return std::all_of(tracks.cbegin(), tracks.cend(),
                            [](const Track* track) { return track->isValid(); });
     }
-    QTableWidgetItem* libraryCell(const Track* track) { return findSongCell(track, &libraryView); }
-    bool enqueue(Track* track) { return queue->enqueue(track, &library, libraryCell(track)); }
+    QTableWidgetItem* libraryCell(const Track* track) const { return libraryCells.cellOf(track); }
+    bool enqueue(Track* track) { return queue->enqueue(track, &library); }
     QString playlist() const { return vimotest::textAfter(queue->playlistPath(), playlistStart); }
     QStringList numberedLines() const { return vimotest::numberedPlaylistLines(playlist()); }
     QStringList log() const { return vimotest::logMessagesAfter(logStart); }
@@ -114,7 +117,8 @@ public:
     EndReceiver receiver;
     QTableWidget queueTable{1, 5};
     QTableWidget libraryView{1, 1};
-    TrackLibrary library{songEndSync, &receiver, &libraryView};
+    SongCellIndex libraryCells;
+    TrackLibrary library{songEndSync, &receiver};
     std::unique_ptr<PlayQueue> queue;
     QList<Track*> tracks;
     qint64 playlistStart = 0;
@@ -131,7 +135,7 @@ int child(const QStringList& arguments)
     qputenv("XDG_CONFIG_HOME", home + "/.config");
     qputenv("XDG_DATA_HOME", home + "/.local/share");
     QTableWidget queueTable(1, 5);
-    PlayQueue queue(&queueTable);
+    PlayQueue queue(&queueTable, nullptr);
     if (mode == QLatin1String("write")) {
         Track song(queueFixture(QStringLiteral("dash/dash.mp3")), nullptr, nullptr);
         queue.writePlaylistHeader();
@@ -248,7 +252,7 @@ private slots:
         QCOMPARE(hueOf(bench.queueTable.item(0, 2)), 40);
 
         for (int second = 0; second < 30; ++second)
-            bench.queue->tick(&bench.libraryView);
+            bench.queue->tick();
         QCOMPARE(bench.queue->secondsElapsed(), 30);
         QCOMPARE(hueOf(bench.queueTable.item(0, 1)), 65);
         QCOMPARE(hueOf(bench.libraryCell(bench.tracks.at(1))), 65);
@@ -256,7 +260,8 @@ private slots:
         QCOMPARE(bench.libraryCell(bench.tracks.at(2))->foreground().color(), QColor(Qt::black));
         // A grid refresh colours a new cell without knowing the place: the queue tells it.
         QTableWidgetItem fresh(bench.tracks.at(2)->displayText());
-        colourSongCells(&fresh, nullptr, bench.tracks.at(2), -1, bench.queue.get());
+        colourSongCells(&fresh, nullptr, bench.tracks.at(2)->state(),
+                        bench.queue->waitingHueOf(bench.tracks.at(2)));
         QCOMPARE(hueOf(&fresh), 45);
     }
 
@@ -461,6 +466,8 @@ private slots:
         QVERIFY(next->playing());
         QVERIFY(gone->played());
         QCOMPARE(bench.libraryCell(gone)->foreground().color(), accentColour());
+        // The song of the first round that waits for the next one looks free again.
+        QCOMPARE(bench.libraryCell(next == first ? second : first)->foreground().color(), textColour());
         QCOMPARE(bench.log().filter(QDir::toNativeSeparators(gone->filePath())).size(), 1);
         const QString notice = vimotest::exhaustedNotice();
         QCOMPARE(bench.playlist().count(notice), 1);
