@@ -15,6 +15,7 @@
 #include <QFile>
 #include <QTableWidget>
 #include <QTextStream>
+#include <algorithm>
 #include <sys/random.h>
 #include <utility>
 
@@ -81,13 +82,13 @@ bool PlayQueue::startSong(Track* track, TrackLibrary* library, Start start)
         return false;
     }
     elapsedSeconds = 0;
+    silentSeconds = 0;
     track->setState(SongState::Playing);
     busy = true;
     failedStarts.clear();
     showSong(0);
-    // A song started on an idle queue after the first is a random pick; so is the first song itself
-    // when it stands in for a first wish that could not be played.
-    const bool randomPick = start == Start::RandomPick || (start == Start::Wish && playbackStarted);
+    // A wish on an idle queue is a wish even after a silence in which nothing could be played.
+    const bool randomPick = start == Start::RandomPick;
     if (!playbackStarted) {
         playbackStarted = true;
         if (startTimerHook)
@@ -109,10 +110,11 @@ void PlayQueue::dropUnplayable(Track* track)
     songs.removeOne(track);
     if (track->player())
         track->player()->close();
-    track->setState(SongState::Played);
+    // Not played: a file that is back (a folder that was unreachable for a moment) may be wished again.
+    track->setState(SongState::Free);
     if (nextRandom == track)
         nextRandom = nullptr;
-    failedStarts.append(track);
+    failedStarts.insert(track);
     colourLibraryCell(track);
 }
 
@@ -183,10 +185,10 @@ void PlayQueue::songFinished(TrackLibrary* library, bool& allSelectableAgain)
 void PlayQueue::refill(TrackLibrary* library, bool& allSelectableAgain)
 {
     busy = false;
-    // Each failed start marks one more song played, so a library of broken files ends the search.
+    // Each failed start takes one more song out of the draw, so a library of broken files ends the search.
     const int attempts = library->trackCount() + 1;
     for (int attempt = 0; attempt < attempts && !busy; ++attempt) {
-        if (library->selectableTracks(false).isEmpty()) {
+        if (candidates(library, false).isEmpty()) {
             // Songs that have just failed to start would fail again: they stay out of the new round, and
             // when no other song is left there is no new round and nothing was played to the end.
             if (failedStarts.size() >= library->trackCount())
@@ -194,11 +196,12 @@ void PlayQueue::refill(TrackLibrary* library, bool& allSelectableAgain)
             startNewRound(library);
             allSelectableAgain = true;
         }
-        if (library->selectableTracks(true).isEmpty())
+        if (candidates(library, true).isEmpty())
             allSelectableAgain = true;
         // No pick at all needs a draw as much as a spent one: none is drawn while the last unplayed song
         // plays, and a pick that could not be started is forgotten.
-        if (!nextRandom || nextRandom->played() || nextRandom->playing() || !nextRandom->inGenreFilter()) {
+        if (!nextRandom || nextRandom->played() || nextRandom->playing() || !nextRandom->inGenreFilter() ||
+            failedStarts.contains(nextRandom)) {
             nextRandom = nullptr;
             drawRandom(library);
         }
@@ -220,10 +223,6 @@ void PlayQueue::startNewRound(TrackLibrary* library)
         if (QTableWidgetItem* cell = libraryCellOf(track))
             styleTableCell(cell);
     });
-    for (Track* track : qAsConst(failedStarts)) {
-        track->setState(SongState::Played);
-        colourLibraryCell(track);
-    }
     writeExhaustedNotice();
 }
 
@@ -231,11 +230,32 @@ void PlayQueue::drawRandom(TrackLibrary* library)
 {
     if (nextRandom || !library)
         return;
-    QList<Track*> candidates = library->selectableTracks(true);
-    if (candidates.isEmpty())
-        candidates = library->selectableTracks(false);
-    if (!candidates.isEmpty())
-        nextRandom = candidates.at(randomIndex(candidates.size()));
+    QList<Track*> found = candidates(library, true);
+    if (found.isEmpty())
+        found = candidates(library, false);
+    if (!found.isEmpty())
+        nextRandom = found.at(randomIndex(found.size()));
+}
+
+QList<Track*> PlayQueue::candidates(const TrackLibrary* library, bool onlyInGenreFilter) const
+{
+    QList<Track*> found = library->selectableTracks(onlyInGenreFilter);
+    if (!failedStarts.isEmpty())
+        found.erase(std::remove_if(found.begin(), found.end(),
+                                   [this](Track* track) { return failedStarts.contains(track); }),
+                    found.end());
+    return found;
+}
+
+void PlayQueue::retryWhenSilent(TrackLibrary* library)
+{
+    if (busy || !playbackStarted || failedStarts.isEmpty() || ++silentSeconds < retrySeconds)
+        return;
+    silentSeconds = 0;
+    const QList<Track*> failed = failedStarts.values();
+    Track* pick = failed.at(randomIndex(failed.size()));
+    songs.append(pick);
+    startSong(pick, library, Start::RandomPick);
 }
 
 void PlayQueue::takePortrait(Track* track, bool random)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <functional>
 
@@ -52,6 +53,9 @@ public:
     bool resumeHead();
     // One second of the head song has passed; recolours the waiting songs.
     void tick();
+    // One more second of silence because every song failed to start (their folder unreachable for a
+    // while): now and then one of them is tried again, so the music comes back with its folder.
+    void retryWhenSilent(TrackLibrary* library);
     // The hue of a waiting song's place, or -1 when the song does not wait in the queue.
     int waitingHueOf(const Track* track) const;
 
@@ -74,13 +78,15 @@ private:
     // moves up, or a random pick that fills the silence.
     enum class Start { Wish, WaitingWish, RandomPick };
 
-    // Starts the song at the head of the queue; on failure it leaves the queue and counts as played.
+    // Starts the song at the head of the queue; on failure it leaves the queue and stays free.
     bool startSong(Track* track, TrackLibrary* library, Start start);
     void dropUnplayable(Track* track);
     // The queue has run dry: start the pre-drawn random song, or the next one that plays.
     void refill(TrackLibrary* library, bool& allSelectableAgain);
-    // Every song is free again, but those that have just failed to start.
+    // Every song is free again.
     void startNewRound(TrackLibrary* library);
+    // The songs a random pick may take: selectable, and not among those that have just failed to start.
+    QList<Track*> candidates(const TrackLibrary* library, bool onlyInGenreFilter) const;
     // Shows the song at `position` in its queue cell and colours its cells by its state.
     void showSong(int position);
     void rebuildQueueRow();
@@ -100,6 +106,8 @@ private:
     QTableWidget* queueTable = nullptr;
     const SongCellIndex* libraryCells = nullptr;
     const opencv::Snapshot* webcam = nullptr;
-    // The songs that failed to start since a song last started.
-    QList<Track*> failedStarts;
+    // The songs that failed to start since a song last started: no random pick takes them meanwhile.
+    QSet<Track*> failedStarts;
+    int silentSeconds = 0;
+    static constexpr int retrySeconds = 10;
 };

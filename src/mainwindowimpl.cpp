@@ -1056,6 +1056,8 @@ void MainWindow::pauseWasPressed()
             updateTimer->stop();
         }
     }
+    // The click has toggled the button's look already, also where there was nothing to pause.
+    ui->myButtonPause->setChecked(paused);
     if (QTableWidgetItem* cell = gridCells.cellOf(selectedTrack)) {
         libraryTable()->setCurrentItem(cell, QItemSelectionModel::Select);
         libraryTable()->setFocus(Qt::OtherFocusReason);
@@ -1067,6 +1069,9 @@ void MainWindow::timerUpdate()
     if (!playQueue)
         return;
     playQueue->tick();
+    QMutexLocker lock(libraryMutex);
+    if (library)
+        playQueue->retryWhenSilent(library);
 }
 
 void MainWindow::startSnapshotJob(bool showComment, const QString& folder, const QString& fileName)

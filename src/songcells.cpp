@@ -43,6 +43,8 @@ void colourSongCells(QTableWidgetItem* cell, QTableWidgetItem* secondCell, SongS
         return;
     }
     case SongState::Free:
+        // A song may become free in place, when its start fails.
+        paint(cell, secondCell, &backgroundColour(), textColour());
         return;
     }
 }

@@ -8,5 +8,5 @@ enum class SongState;
 int waitingHue(int position, int capacity, int elapsedSeconds, double headSeconds);
 
 // Colours one or two cells of the same song by its state; a waiting song takes `hue` (-1: its place is
-// unknown, only the text turns black). The second cell may be null.
+// unknown, only the text turns black), a free song the plain colours. The second cell may be null.
 void colourSongCells(QTableWidgetItem* cell, QTableWidgetItem* secondCell, SongState state, int hue);

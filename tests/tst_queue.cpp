@@ -427,11 +427,10 @@ private slots:
 
         QVERIFY(!bench.enqueue(gone));
         QVERIFY(other->playing());
-        QVERIFY(gone->played());
-        QVERIFY(!gone->queued() && !gone->playing());
+        QCOMPARE(gone->state(), SongState::Free);
         QCOMPARE(bench.queue->queuedSongs(), QList<Track*>{other});
         QCOMPARE(bench.queueTable.item(0, 0)->text(), other->displayText());
-        QCOMPARE(bench.libraryCell(gone)->foreground().color(), accentColour());
+        QCOMPARE(bench.libraryCell(gone)->foreground().color(), textColour());
         QVERIFY(bench.log().contains(QStringLiteral("Could not play the file %1; it is skipped.")
                                          .arg(QDir::toNativeSeparators(gone->filePath()))));
         // The song that plays was picked at random, and the playlist says so.
@@ -464,8 +463,7 @@ private slots:
         Track* next = bench.queue->queuedSongs().first();
         QVERIFY(next == first || next == second);
         QVERIFY(next->playing());
-        QVERIFY(gone->played());
-        QCOMPARE(bench.libraryCell(gone)->foreground().color(), accentColour());
+        QCOMPARE(gone->state(), SongState::Free);
         // The song of the first round that waits for the next one looks free again.
         QCOMPARE(bench.libraryCell(next == first ? second : first)->foreground().color(), textColour());
         QCOMPARE(bench.log().filter(QDir::toNativeSeparators(gone->filePath())).size(), 1);
@@ -496,6 +494,47 @@ private slots:
             QCOMPARE(log.filter(QDir::toNativeSeparators(file)).size(), 1);
         QVERIFY(log.contains(QStringLiteral("None of the songs could be played.")));
         QVERIFY(bench.playlist().isEmpty());
+    }
+
+    void songsThatFailedToStartPlayWhenTheirFilesAreBack_data()
+    {
+        QTest::addColumn<bool>("wish");
+        QTest::newRow("a wish") << true;
+        QTest::newRow("the folder coming back") << false;
+    }
+    void songsThatFailedToStartPlayWhenTheirFilesAreBack()
+    {
+        QFETCH(bool, wish);
+        QTemporaryDir folder;
+        const QStringList files = vimotest::copyQueueFolder(QStringLiteral("three"), folder.path());
+        QCOMPARE(files.size(), 3);
+        Bench bench(files);
+        QVERIFY(bench.allValid());
+        vimotest::SignalCounter ends(&bench.receiver, &EndReceiver::notifyFromBaseThread);
+        QVERIFY(bench.enqueue(bench.tracks.at(0)));
+        // The folder is unreachable when the first song ends: nothing can follow it.
+        const QString away = folder.path() + QStringLiteral("-away");
+        QVERIFY(QDir().rename(folder.path(), away));
+        QTRY_COMPARE_WITH_TIMEOUT(ends.count(), 1, songEndTimeout);
+        QTRY_VERIFY(bench.log().contains(QStringLiteral("None of the songs could be played.")));
+        QVERIFY(!bench.queue->isBusy());
+        for (const Track* track : qAsConst(bench.tracks))
+            QCOMPARE(track->state(), SongState::Free);
+
+        QVERIFY(QDir().rename(away, folder.path()));
+        Track* played = bench.tracks.at(2);
+        if (wish) {
+            QVERIFY(bench.enqueue(played));
+        } else {
+            for (int second = 0; second < 60 && !bench.queue->isBusy(); ++second)
+                bench.queue->retryWhenSilent(&bench.library);
+            QVERIFY(!bench.queue->queuedSongs().isEmpty());
+            played = bench.queue->queuedSongs().first();
+        }
+        QVERIFY(played->playing());
+        QCOMPARE(bench.numberedLines().last(), QStringLiteral("  2: %1%2 - %3")
+                                                   .arg(wish ? QStringLiteral("  ") : QStringLiteral("* "),
+                                                        played->artist(), played->title()));
     }
 };
 
