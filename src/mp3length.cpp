@@ -84,9 +84,11 @@ public:
     // 160 kbit/s, 8 kHz, padded) and four bytes.
     static constexpr qint64 lookahead = 2881 + 4;
 
-    AudioBytes(const uchar* data, qint64 size) : end(size), window(data), windowEnd(size), size(size) {}
-    AudioBytes(QFile& file, qint64 size)
-        : end(size), file(&file), buffer(bufferSize, Qt::Uninitialized), size(size)
+    AudioBytes(const uchar* data, qint64 byteCount)
+        : end(byteCount), window(data), windowEnd(byteCount), size(byteCount)
+    {}
+    AudioBytes(QFile& source, qint64 byteCount)
+        : end(byteCount), file(&source), buffer(bufferSize, Qt::Uninitialized), size(byteCount)
     {}
 
     qint64 begin = 0;

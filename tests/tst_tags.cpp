@@ -1,6 +1,7 @@
 // Tag reading, the song record and the texts derived from it, checked on real files and the event log.
 #include "FileConstructor.h"
 #include "Track.h"
+#include "genres.h"
 #include "mp3length.h"
 #include "runlog.h"
 #include "tags.h"
