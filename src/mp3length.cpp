@@ -129,6 +129,9 @@ public:
         return has(next, 4) && parseHeader(at(next), following) && sameStream(header, following);
     }
 
+    // The bytes the file holds from where this view's offset 0 lies.
+    qint64 fileSize() const { return size; }
+
     qint64 findFrame(qint64 from, FrameHeader& header, const FrameHeader* stream = nullptr) const
     {
         for (qint64 offset = from; has(offset, 4); ++offset) {
@@ -177,10 +180,26 @@ void skipTags(AudioBytes& audio)
         audio.end -= 128;
 }
 
-// Samples in the stream according to a Xing/Info or VBRI header in its first frame, or -1 without one.
-// The LAME extension's encoder delay and padding are taken off, as a gapless decoder does.
-qint64 headerSamples(const AudioBytes& audio, qint64 offset, const FrameHeader& frame)
+// The size of the stream's smallest possible frame (the lowest bit rate, unpadded).
+qint64 smallestFrameBytes(const FrameHeader& frame)
 {
+    const int bitRate = bitRates[frame.version == 1 ? 0 : 1][frame.layer - 1][1] * 1000;
+    const qint64 factor = frame.layer == 1 ? 12 : (frame.layer == 3 && frame.version != 1) ? 72 : 144;
+    return factor * bitRate / frame.sampleRate * (frame.layer == 1 ? 4 : 1);
+}
+
+// What a Xing/Info or VBRI header in a stream's first frame claims.
+struct InfoHeader
+{
+    bool present = false;
+    qint64 frames = 0;  // 0 when the header gives no frame count
+    qint64 bytes = -1;  // the stream's bytes from the header frame on, -1 when not given
+    qint64 trimmed = 0; // the encoder's delay and padding, which a gapless decoder drops
+};
+
+InfoHeader infoHeader(const AudioBytes& audio, qint64 offset, const FrameHeader& frame)
+{
+    InfoHeader info;
     const int sideInfo = frame.version == 1 ? (frame.mono ? 17 : 32) : (frame.mono ? 9 : 17);
     const qint64 xing = offset + 4 + sideInfo;
     const qint64 frameEnd = offset + frame.frameBytes;
@@ -189,14 +208,18 @@ qint64 headerSamples(const AudioBytes& audio, qint64 offset, const FrameHeader& 
     const uchar* p = bytes + (xing - offset);
     if (frame.layer == 3 && xing + 8 <= frameEnd && audio.has(xing, 8) &&
         (std::memcmp(p, "Xing", 4) == 0 || std::memcmp(p, "Info", 4) == 0)) {
+        info.present = true;
         const quint32 flags = bigEndian32(p + 4);
-        if (!(flags & 1) || xing + 12 > frameEnd)
-            return -1;
-        const qint64 frames = bigEndian32(p + 8);
-        qint64 lame = xing + 8;
-        for (quint32 field = 1; field <= 8; field <<= 1)
-            lame += (flags & field) ? (field == 4 ? 100 : 4) : 0;
-        qint64 trimmed = 0;
+        qint64 field = xing + 8;
+        if ((flags & 1) && field + 4 <= frameEnd) {
+            info.frames = bigEndian32(bytes + (field - offset));
+            field += 4;
+        }
+        if ((flags & 2) && field + 4 <= frameEnd && audio.has(field, 4)) {
+            info.bytes = bigEndian32(bytes + (field - offset));
+            field += 4;
+        }
+        qint64 lame = field + ((flags & 4) ? 100 : 0) + ((flags & 8) ? 4 : 0);
         // The LAME extension: 9 bytes of encoder name, then delay and padding at byte 21, 12 bits each.
         if (lame + 24 <= frameEnd && audio.has(lame, 24)) {
             const uchar* const encoder = bytes + (lame - offset);
@@ -205,14 +228,35 @@ qint64 headerSamples(const AudioBytes& audio, qint64 offset, const FrameHeader& 
             const int padding = ((d[1] & 0x0F) << 8) | d[2];
             if (std::memcmp(encoder, "LAME", 4) == 0 || std::memcmp(encoder, "Lavc", 4) == 0 ||
                 std::memcmp(encoder, "Lavf", 4) == 0 || std::memcmp(encoder, "GOGO", 4) == 0)
-                trimmed = delay + padding;
+                info.trimmed = delay + padding;
         }
-        return qMax<qint64>(0, frames * frame.samples - trimmed);
+        return info;
     }
     const qint64 vbri = offset + 36;
-    if (vbri + 18 <= frameEnd && audio.has(vbri, 18) && std::memcmp(bytes + (vbri - offset), "VBRI", 4) == 0)
-        return qint64(bigEndian32(bytes + (vbri - offset) + 14)) * frame.samples;
-    return -1;
+    if (vbri + 18 <= frameEnd && audio.has(vbri, 18) &&
+        std::memcmp(bytes + (vbri - offset), "VBRI", 4) == 0) {
+        info.present = true;
+        info.bytes = bigEndian32(bytes + (vbri - offset) + 10);
+        info.frames = bigEndian32(bytes + (vbri - offset) + 14);
+    }
+    return info;
+}
+
+// Samples in the stream by its Xing/Info or VBRI header, or -1 when the frames must be counted: there is
+// no header, it gives no frame count, or the file cannot hold what it claims (a download cut short keeps
+// the header of the whole song). A few frames of slack allow for writers that count a little more.
+qint64 headerSamples(const AudioBytes& audio, qint64 offset, const FrameHeader& frame, qint64 fileSize)
+{
+    const InfoHeader info = infoHeader(audio, offset, frame);
+    if (!info.present || info.frames <= 0)
+        return -1;
+    // Without a byte count, the frames claimed take at least as many of the stream's smallest frames.
+    const qint64 smallest = info.frames * smallestFrameBytes(frame);
+    const qint64 claimed = qMax(info.bytes, smallest);
+    const qint64 slack = 4 * qint64(frame.frameBytes);
+    if (offset + claimed > fileSize + slack)
+        return -1;
+    return qMax<qint64>(0, info.frames * frame.samples - info.trimmed);
 }
 
 bool isInfoFrame(const AudioBytes& audio, qint64 offset, const FrameHeader& frame)
@@ -298,8 +342,8 @@ double lengthOf(AudioBytes& audio)
     FrameHeader first;
     qint64 offset = audio.findFrame(audio.begin, first);
     if (offset < 0)
-        return 0;
-    const qint64 fromHeader = headerSamples(audio, offset, first);
+        return -1; // no MPEG audio at all
+    const qint64 fromHeader = headerSamples(audio, offset, first, audio.fileSize());
     if (fromHeader >= 0)
         return double(fromHeader) / first.sampleRate;
     // Without a header every frame is counted; the info frame itself carries no audio.
@@ -340,7 +384,7 @@ double lengthFromFirstFrame(QFile& file, qint64 begin, qint64 size)
     const qint64 offset = audio.findFrame(0, first);
     if (offset < 0 || offset + largestFrame > windowSize)
         return -1;
-    const qint64 samples = headerSamples(audio, offset, first);
+    const qint64 samples = headerSamples(audio, offset, first, size - begin);
     return samples < 0 ? -1 : double(samples) / first.sampleRate;
 }
 
@@ -358,10 +402,10 @@ double mp3LengthSeconds(QFile& file)
 {
     const qint64 size = file.size();
     if (size <= 0)
-        return 0;
+        return -1;
     const qint64 begin = audioStart(file);
     if (begin >= size)
-        return 0;
+        return -1;
     const double fromHeader = lengthFromFirstFrame(file, begin, size);
     if (fromHeader >= 0)
         return fromHeader;

@@ -17,6 +17,7 @@
 #include <id3v2tag.h>
 #include <mpegfile.h>
 #include <tbytevectorstream.h>
+#include <textidentificationframe.h>
 
 #include <zlib.h>
 
@@ -107,7 +108,7 @@ qint64 synchsafeNumber(const uchar* p)
 // The leading tags are kept compact: the first frame of each ID the song record needs, in the tags'
 // order, and nothing else. So a tag with a huge picture costs no more memory than one without, and the
 // tag readers never see the frames nobody reads. The frames are found by walking the frame sizes the
-// way id3lib does; a frame that does not fit into its tag makes the tag malformed. id3lib reads every
+// way id3lib does; a frame that does not fit into its tag ends the walk there. id3lib reads every
 // ID3v2 tag that follows the one before it, so each of them is made compact. In `head` the compact
 // tags stand where the file's tags were, followed by the file's bytes behind them, which thus appear
 // `skipped` bytes earlier than in the file.
@@ -204,6 +205,8 @@ public:
     int version = 0; // of the first tag
     qint64 tagEnd = 0;
     qint64 skipped = 0;
+    // The record's ID3v2.4 frames, whole (header included), by ID.
+    QHash<QByteArray, QByteArray> v24Frames;
 
 private:
     static bool isTagHeader(const QByteArray& header)
@@ -272,8 +275,10 @@ private:
             // Some writers put plain numbers where ID3v2.4 wants synchsafe ones; TagLib reads them so too.
             if (tagVersion >= 4 && !((p[4] | p[5] | p[6] | p[7]) & 0x80))
                 frameSize = synchsafeNumber(p + 4);
+            // A frame that runs past its tag (a cut-off write, junk in the padding) ends the walk: the frames
+            // before it are whole and kept, as id3lib keeps them.
             if (frameSize > walkedSize - position - headerSize)
-                return false;
+                break;
             if (isRecordFrame(id) && !seen.contains(id)) {
                 seen.insert(id);
                 if (frameSize <= largestKeptFrame) {
@@ -305,7 +310,9 @@ private:
                    QByteArray& kept)
     {
         if (tagVersion >= 4) {
-            kept += frameHeader + data; // TagLib reads every ID3v2.4 frame format itself
+            // TagLib decodes every ID3v2.4 frame format (unsynchronised, compressed, with a data length).
+            v24Frames.insert(id, frameHeader + data);
+            kept += frameHeader + data;
             return;
         }
         QByteArray header = frameHeader;
@@ -452,37 +459,42 @@ bool readWithId3lib(QFile& file, const FileEnds& ends, FrameTexts& texts)
     return true;
 }
 
-// ID3v2.4 tags, which id3lib cannot parse, are read by TagLib from the same bytes. A field the tag lacks
-// is taken from an ID3v1 tag at the end of the file, as id3lib does for the older versions.
+// The first value of an ID3v2.4 frame, decoded by TagLib from the frame's own bytes (ID3v2.4 lists several
+// values where the older versions hold one). TagLib's frame factory is left out: it rewrites genres such as
+// "(RX)" that the older versions' path keeps as they are.
+QString v24Text(const FileEnds& ends, const char* id)
+{
+    const QByteArray frame = ends.v24Frames.value(QByteArray(id));
+    if (frame.isEmpty())
+        return QString();
+    const TagLib::ByteVector bytes(frame.constData(), uint(frame.size()));
+    if (qstrcmp(id, "COMM") == 0)
+        return fromTagLib(TagLib::ID3v2::CommentsFrame(bytes).text());
+    const TagLib::StringList values = TagLib::ID3v2::TextIdentificationFrame(bytes).fieldList();
+    return values.isEmpty() ? QString() : fromTagLib(values.front());
+}
+
+// ID3v2.4 tags, which id3lib cannot parse, are read with TagLib. A field the tag lacks is taken from an
+// ID3v1 tag at the end of the file, as id3lib does for the older versions.
 bool readWithTagLib(const FileEnds& ends, FrameTexts& texts)
 {
+    texts.title = v24Text(ends, "TIT2");
+    texts.artist = v24Text(ends, "TPE1");
+    texts.album = v24Text(ends, "TALB");
+    texts.genre = v24Text(ends, "TCON");
+    texts.comment = v24Text(ends, "COMM");
+    texts.trackNumber = v24Text(ends, "TRCK");
+    texts.year = v24Text(ends, "TYER");
+    static const QRegularExpression dateSeparator(QStringLiteral("[-T]"));
+    if (texts.year.isEmpty())
+        texts.year = v24Text(ends, "TDRC").section(dateSeparator, 0, 0);
+
     const QByteArray v1 = ends.v1Tag();
-    TagLib::ByteVector bytes(ends.head.constData(), uint(ends.tagEnd));
-    bytes.append(TagLib::ByteVector(v1.constData(), uint(v1.size())));
-    TagLib::ByteVectorStream stream(bytes);
+    if (v1.isEmpty())
+        return true;
+    TagLib::ByteVectorStream stream(TagLib::ByteVector(v1.constData(), uint(v1.size())));
     TagLib::MPEG::File file(&stream, TagLib::ID3v2::FrameFactory::instance(), false);
-    if (!file.isValid())
-        return false;
-    if (TagLib::ID3v2::Tag* tag = file.ID3v2Tag()) {
-        const TagLib::ID3v2::FrameListMap& frames = tag->frameListMap();
-        const auto text = [&frames](const char* id) {
-            const auto found = frames.find(id);
-            return found == frames.end() || found->second.isEmpty()
-                       ? QString()
-                       : fromTagLib(found->second.front()->toString());
-        };
-        texts.title = text("TIT2");
-        texts.artist = text("TPE1");
-        texts.album = text("TALB");
-        texts.genre = text("TCON");
-        texts.comment = text("COMM");
-        texts.trackNumber = text("TRCK");
-        texts.year = text("TYER");
-        static const QRegularExpression dateSeparator(QStringLiteral("[-T]"));
-        if (texts.year.isEmpty())
-            texts.year = text("TDRC").section(dateSeparator, 0, 0);
-    }
-    if (TagLib::ID3v1::Tag* old = file.ID3v1Tag()) {
+    if (TagLib::ID3v1::Tag* old = file.isValid() ? file.ID3v1Tag() : nullptr) {
         const auto fill = [](QString& text, const QString& fallback) {
             if (text.isEmpty())
                 text = fallback;
