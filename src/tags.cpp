@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tags.h"
 
+#include "SongFile.h"
 #include "Track.h"
 #include "genres.h"
 #include "mp3length.h"
@@ -8,8 +9,6 @@
 #include "tagwalker.h"
 
 #include <QCoreApplication>
-#include <QFile>
-#include <QFileInfo>
 
 namespace {
 
@@ -30,10 +29,10 @@ void logRefusedFile(const QString& path, const char* reason)
 namespace {
 
 // The tags of a file that has been measured already, read through the same opening.
-TagInfo* readTagsOfOpenFile(QFile& file, const QString& path, double seconds)
+TagInfo* readTagsOfOpenFile(const SongFile& song, const QString& path, double seconds)
 {
     FrameTexts texts;
-    const TagWalk walk = file.seek(0) ? readFrameTexts(file, texts) : TagWalk::Unreadable;
+    const TagWalk walk = song.isOpen() ? readFrameTexts(song, texts) : TagWalk::Unreadable;
     if (walk == TagWalk::Unreadable)
         return refuse(path, QT_TRANSLATE_NOOP("QWidget", "reading the music data failed."));
     const bool read = walk == TagWalk::Read;
@@ -60,25 +59,20 @@ TagInfo* readTagsOfOpenFile(QFile& file, const QString& path, double seconds)
 
 TagInfo* readTagInfo(const QString& path)
 {
-    // Anything but a plain file (a folder named *.mp3, a FIFO whose opening would wait for a writer
-    // forever, a device) holds no song.
-    if (!QFileInfo(path).isFile())
-        return refuse(path, QT_TRANSLATE_NOOP("QWidget", "reading the music data failed."));
-    // One opening serves the length and the tags: a large collection is read as fast as its files open.
-    QFile file(path);
-    const double seconds =
-        file.open(QIODevice::ReadOnly | QIODevice::Unbuffered) ? mp3LengthSeconds(file) : -1;
+    // One opening serves the length and the tags, mostly from the file's head and tail read once each: a
+    // large collection is read as fast as its files open. Anything but a plain file (a folder named *.mp3,
+    // a FIFO, a device) holds no song.
+    const SongFile song(path);
+    const double seconds = mp3LengthSeconds(song);
     if (seconds < 0)
         return refuse(path, QT_TRANSLATE_NOOP("QWidget", "reading the music data failed."));
     if (!(seconds > 0 && seconds <= maximumTrackSeconds))
         return refuse(path, QT_TRANSLATE_NOOP("QWidget", "too few (<0) or too many seconds -> failed."));
-    return readTagsOfOpenFile(file, path, seconds);
+    return readTagsOfOpenFile(song, path, seconds);
 }
 
 TagInfo* readTagsOfFile(const QString& path, double seconds)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        return refuse(path, QT_TRANSLATE_NOOP("QWidget", "reading the music data failed."));
-    return readTagsOfOpenFile(file, path, seconds);
+    const SongFile song(path);
+    return readTagsOfOpenFile(song, path, seconds);
 }

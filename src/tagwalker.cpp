@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tagwalker.h"
 
+#include "SongFile.h"
+
 #include "id3v2header.h"
 
-#include <QFile>
 #include <QHash>
 #include <QRegularExpression>
 #include <QSet>
@@ -34,7 +35,7 @@ QString bigEndianUnits(const uchar* bytes, int units)
     QChar* out = text.data();
     int zeros = 0;
     for (int i = 0; i < units; ++i) {
-        out[i] = QChar(ushort((bytes[2 * i] << 8) | bytes[2 * i + 1]));
+        out[i] = QChar(ushort((bytes[qsizetype(2) * i] << 8) | bytes[qsizetype(2) * i + 1]));
         zeros += out[i].unicode() == 0;
     }
     if (zeros == 1 && units > 0 && text.at(units - 1).unicode() == 0)
@@ -117,32 +118,30 @@ class FileEnds
 public:
     static constexpr qint64 margin = 4096;
     // A record frame larger than this is left out, as if it were missing: no title is that long.
-    static constexpr qint64 largestKeptFrame = 1024 * 1024;
+    static constexpr qint64 largestKeptFrame = qint64(1024) * 1024;
     // A tag unsynchronised as a whole hides its frame sizes until it has been restored in memory.
-    static constexpr qint64 largestUnsynchronisedTag = 16 * 1024 * 1024;
+    static constexpr qint64 largestUnsynchronisedTag = qint64(16) * 1024 * 1024;
     // Tags up to this size are read whole rather than frame by frame.
-    static constexpr qint64 largestWholeTag = 64 * 1024;
+    static constexpr qint64 largestWholeTag = qint64(64) * 1024;
     // Leading tags read one after the other; more make the file malformed.
     static constexpr int mostLeadingTags = 16;
 
     // False when the file cannot be read; damaged tags only make v2TagMalformed() true.
-    bool read(QFile& file)
+    bool read(const SongFile& song)
     {
-        const qint64 fileSize = file.size();
-        QByteArray header = file.read(qMin<qint64>(fileSize, 10));
+        const qint64 fileSize = song.size();
+        QByteArray header = song.bytes(0, 10);
         qint64 fileTagsEnd = 0;
         if (isTagHeader(header)) {
             version = uchar(header.at(3));
             for (int tags = 0; isTagHeader(header); ++tags) {
                 const qint64 tagBytes = id3v2TagBytes(reinterpret_cast<const uchar*>(header.constData()));
                 malformed = tags == mostLeadingTags || tagBytes < 0 || tagBytes > fileSize - fileTagsEnd ||
-                            !compactTag(file, fileTagsEnd, header, tagBytes);
+                            !compactTag(song, fileTagsEnd, header, tagBytes);
                 if (malformed)
                     return true;
                 fileTagsEnd += tagBytes;
-                if (!file.seek(fileTagsEnd))
-                    return false;
-                header = file.read(qMin<qint64>(fileSize - fileTagsEnd, 10));
+                header = song.bytes(fileTagsEnd, 10);
             }
             tagEnd = head.size();
             skipped = fileTagsEnd - tagEnd;
@@ -151,14 +150,9 @@ public:
         }
         size = fileSize - skipped;
         const qint64 headSize = qMin(size, tagEnd + margin);
-        if (!file.seek(head.size() + skipped))
-            return false;
-        head += file.read(headSize - head.size());
+        head += song.bytes(head.size() + skipped, headSize - head.size());
         const qint64 tailSize = qMin(size, margin);
-        if (headSize == size)
-            tail = head.right(int(tailSize));
-        else if (file.seek(fileSize - tailSize))
-            tail = file.read(tailSize);
+        tail = headSize == size ? head.right(int(tailSize)) : song.bytes(fileSize - tailSize, tailSize);
         return head.size() == headSize && tail.size() == tailSize;
     }
 
@@ -184,7 +178,7 @@ public:
         QByteArray data = frames.value(QByteArray(id), frames.value(shortIds.value(id)));
         if (data.isEmpty())
             return QString();
-        const int encoding = data.at(0);
+        const int encoding = uchar(data.at(0));
         data.remove(0, 1);
         if (qstrcmp(id, "COMM") == 0) {
             // Language, then a description up to its terminator.
@@ -216,7 +210,7 @@ private:
 
     // Appends the compact form of the file's tag at `tagStart`, `tagBytes` long (footer included), to
     // `head`.
-    bool compactTag(QFile& file, qint64 tagStart, const QByteArray& header, qint64 tagBytes)
+    bool compactTag(const SongFile& song, qint64 tagStart, const QByteArray& header, qint64 tagBytes)
     {
         const int tagVersion = uchar(header.at(3));
         const int flags = uchar(header.at(5));
@@ -224,27 +218,25 @@ private:
         const bool unsynchronised = tagVersion < 4 && (flags & 0x80);
         QByteArray restored;
         if (unsynchronised) {
-            if (bodySize > largestUnsynchronisedTag || !file.seek(tagStart + 10))
+            if (bodySize > largestUnsynchronisedTag)
                 return false;
-            restored = file.read(bodySize);
+            restored = song.bytes(tagStart + 10, bodySize);
             if (restored.size() != bodySize)
                 return false;
             restored.replace(QByteArray("\xFF\x00", 2), QByteArray("\xFF"));
         }
-        // A tag of ordinary size is read in one go: walking its frames with a seek and a read each cost
-        // more than the rest of a song's reading. Only a large one (a picture) is walked in the file.
+        // A tag of ordinary size is read in one go (mostly from the file's head): walking its frames with a
+        // read each would cost more than the rest of a song's reading. Only a large one (a picture) is
+        // walked in the file.
         const bool readWhole = !unsynchronised && bodySize <= largestWholeTag;
-        if (readWhole) {
-            if (!file.seek(tagStart + 10))
-                return false;
-            restored = file.read(bodySize);
-        }
+        if (readWhole)
+            restored = song.bytes(tagStart + 10, bodySize);
         const qint64 walkedSize = unsynchronised ? restored.size() : bodySize;
         // `count` bytes at `offset` of the tag's body.
         const auto bodyBytes = [&](qint64 offset, qint64 count) {
             if (unsynchronised || readWhole)
                 return restored.mid(int(offset), int(count));
-            return file.seek(tagStart + 10 + offset) ? file.read(count) : QByteArray();
+            return song.bytes(tagStart + 10 + offset, count);
         };
 
         qint64 position = 0;
@@ -344,8 +336,8 @@ private:
 class CachedFileReader : public ID3_Reader
 {
 public:
-    CachedFileReader(QFile& source, const FileEnds& ends)
-        : file(source), end(pos_type(qMin<qint64>(ends.size, 0xFFFFFFF0))), head(ends.head), tail(ends.tail),
+    CachedFileReader(const SongFile& source, const FileEnds& ends)
+        : song(source), end(pos_type(qMin<qint64>(ends.size, 0xFFFFFFF0))), head(ends.head), tail(ends.tail),
           tailOffset(ends.size - ends.tail.size()), skipped(ends.skipped)
     {}
 
@@ -385,7 +377,7 @@ public:
     }
 
 private:
-    static constexpr qint64 windowSize = 64 * 1024;
+    static constexpr qint64 windowSize = qint64(64) * 1024;
 
     const char* bytesAt(qint64 offset, qint64& available)
     {
@@ -400,13 +392,13 @@ private:
         if (offset < windowOffset || offset >= windowOffset + window.size()) {
             windowOffset = offset - offset % windowSize;
             // The window never serves the bytes before the end of the head, which stand in for the tag.
-            window = file.seek(windowOffset + skipped) ? file.read(windowSize) : QByteArray();
+            window = song.bytes(windowOffset + skipped, windowSize);
         }
         available = windowOffset + window.size() - offset;
         return available > 0 ? window.constData() + (offset - windowOffset) : nullptr;
     }
 
-    QFile& file;
+    const SongFile& song;
     const pos_type end;
     const QByteArray& head;
     const QByteArray& tail;
@@ -444,9 +436,9 @@ QString frameText(const ID3_Tag& tag, ID3_FrameID id, const char* frameName, con
     }
 }
 
-bool readWithId3lib(QFile& file, const FileEnds& ends, FrameTexts& texts)
+bool readWithId3lib(const SongFile& song, const FileEnds& ends, FrameTexts& texts)
 {
-    CachedFileReader reader(file, ends);
+    CachedFileReader reader(song, ends);
     ID3_Tag tag;
     tag.Link(reader, ID3TT_ALL);
     texts.title = frameText(tag, ID3FID_TITLE, "TIT2", ends);
@@ -513,14 +505,14 @@ bool readWithTagLib(const FileEnds& ends, FrameTexts& texts)
 
 } // namespace
 
-TagWalk readFrameTexts(QFile& file, FrameTexts& texts)
+TagWalk readFrameTexts(const SongFile& song, FrameTexts& texts)
 {
     FileEnds ends;
-    if (!ends.read(file))
+    if (!ends.read(song))
         return TagWalk::Unreadable;
     if (ends.v2TagMalformed())
         return TagWalk::Malformed;
     const bool read = ends.hasV2Tag() && ends.version == 4 ? readWithTagLib(ends, texts)
-                                                           : readWithId3lib(file, ends, texts);
+                                                           : readWithId3lib(song, ends, texts);
     return read ? TagWalk::Read : TagWalk::Malformed;
 }

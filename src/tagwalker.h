@@ -3,7 +3,7 @@
 
 #include <QString>
 
-class QFile;
+class SongFile;
 
 // The texts of the seven frames a song record is made of, before trimming and normalising.
 struct FrameTexts
@@ -23,5 +23,5 @@ enum class TagWalk {
     Malformed,  // the tags are too damaged to be read at all
 };
 
-// Reads the ID3v2 (v2.2 to v2.4) and ID3v1 tags of a file open for reading (unbuffered), from its start.
-TagWalk readFrameTexts(QFile& file, FrameTexts& texts);
+// Reads the ID3v2 (v2.2 to v2.4) and ID3v1 tags of a song file, mostly from the head and tail it has read.
+TagWalk readFrameTexts(const SongFile& song, FrameTexts& texts);

@@ -88,6 +88,10 @@ private slots:
         QTest::newRow("cut short after its Xing header") << "vbr-xing-cut.mp3" << 0.6;
         QTest::newRow("Info header claiming no frames") << "info-zero-frames.mp3" << 3.0;
         QTest::newRow("constant bit rate, one odd frame in the middle") << "cbr-odd-frame.mp3" << 3.0;
+        QTest::newRow("constant bit rate without header, APE and ID3v1 behind")
+            << "cbr-noinfo-ape.mp3" << 3.0;
+        QTest::newRow("free format") << "free-format.mp3" << 3.0;
+        QTest::newRow("free format with Info header") << "free-format-info.mp3" << 3.0;
     }
 
     void matchesDecodedLength()
