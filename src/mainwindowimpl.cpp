@@ -122,7 +122,7 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), ui(std::make_unique<U
         queueTable->setItem(0, column, cell);
     }
 
-    playQueue = new (std::nothrow) PlayQueue(queueTable);
+    playQueue = new (std::nothrow) PlayQueue(queueTable, &gridCells);
     if (!playQueue)
         showOutOfMemory();
 
@@ -584,7 +584,7 @@ void MainWindow::requestAddingJob(const std::function<bool(QFuture<Track*>&)>& s
 void MainWindow::startRequestedJob(const std::function<bool(QFuture<Track*>&)>& start)
 {
     if (!library)
-        library = new TrackLibrary(songEndSync, this, libraryTable());
+        library = new TrackLibrary(songEndSync, this);
     adding = true;
     logMessage(QStringLiteral("\n"));
     logMessage(tr("Start of ADDING files"));
@@ -769,6 +769,8 @@ void MainWindow::refreshLibraryTable(const QString& searchText, bool waitForMute
         table->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         table->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     }
+    // Shrinking the table deletes cells: the index forgets them first.
+    gridCells.restart(total);
     table->setRowCount(rows);
     table->setColumnCount(columns);
 
@@ -806,9 +808,10 @@ void MainWindow::refreshLibraryTable(const QString& searchText, bool waitForMute
             cell = new QTableWidgetItem(track->displayText());
         styleTableCell(cell);
         cell->setToolTip(track->details());
-        colourSongCells(cell, nullptr, track, -1, playQueue);
+        colourSongCells(cell, nullptr, track->state(), playQueue ? playQueue->waitingHueOf(track) : -1);
         if (!reused)
             table->setItem(placed / columns, placed % columns, cell);
+        gridCells.add(track, cell);
         ++placed;
         track->setInGenreFilter(true);
         if (!firstShown)
@@ -844,9 +847,9 @@ void MainWindow::refreshLibraryTable(const QString& searchText, bool waitForMute
         table->setItem(position / columns, position % columns, empty);
     }
 
-    if (QTableWidgetItem* cell = library->tableItemFor(selectedTrack)) {
+    if (QTableWidgetItem* cell = gridCells.cellOf(selectedTrack)) {
         table->setCurrentItem(cell, QItemSelectionModel::Select);
-    } else if (QTableWidgetItem* first = library->tableItemFor(firstShown)) {
+    } else if (QTableWidgetItem* first = gridCells.cellOf(firstShown)) {
         table->setCurrentItem(first, QItemSelectionModel::Select);
         selectedTrack = firstShown;
     } else {
@@ -1019,7 +1022,7 @@ void MainWindow::itemWasActivated(QTableWidgetItem* item)
     Track* track = library->findBySearchKey(item->text().toLower());
     if (track && !track->played() && !track->queued() && !track->playing() &&
         playQueue->queuedSongs().size() < playQueue->queueCapacity())
-        playQueue->enqueue(track, library, item);
+        playQueue->enqueue(track, library);
 }
 
 bool MainWindow::NotifyQueueOfFinishedSong()
@@ -1028,7 +1031,7 @@ bool MainWindow::NotifyQueueOfFinishedSong()
     if (!library || !playQueue)
         return false;
     bool allSelectableAgain = false;
-    playQueue->songFinished(library, libraryTable(), allSelectableAgain);
+    playQueue->songFinished(library, allSelectableAgain);
     if (allSelectableAgain) {
         if (!genreButtons.empty())
             genreButtons.front()->setChecked(true);
@@ -1053,7 +1056,9 @@ void MainWindow::pauseWasPressed()
             updateTimer->stop();
         }
     }
-    if (QTableWidgetItem* cell = library ? library->tableItemFor(selectedTrack) : nullptr) {
+    // The click has toggled the button's look already, also where there was nothing to pause.
+    ui->myButtonPause->setChecked(paused);
+    if (QTableWidgetItem* cell = gridCells.cellOf(selectedTrack)) {
         libraryTable()->setCurrentItem(cell, QItemSelectionModel::Select);
         libraryTable()->setFocus(Qt::OtherFocusReason);
     }
@@ -1063,7 +1068,10 @@ void MainWindow::timerUpdate()
 {
     if (!playQueue)
         return;
-    playQueue->tick(libraryTable());
+    playQueue->tick();
+    QMutexLocker lock(libraryMutex);
+    if (library)
+        playQueue->retryWhenSilent(library);
 }
 
 void MainWindow::startSnapshotJob(bool showComment, const QString& folder, const QString& fileName)
