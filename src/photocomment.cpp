@@ -1,5 +1,7 @@
 #include "photocomment.h"
 
+#include "plainfile.h"
+#include "plaintext.h"
 #include "runlog.h"
 #include "wholefile.h"
 
@@ -179,7 +181,7 @@ QByteArray fittingExifBlock(const QSize& size, const std::string& comment, const
         logMessage(PhotoCommentText::tr(
                        "The comment for the photo \"%1\" was shortened from %2 to %3 bytes to fit into "
                        "the photo.")
-                       .arg(fileName)
+                       .arg(oneLineText(fileName))
                        .arg(comment.size())
                        .arg(stored.size()));
     }
@@ -237,10 +239,9 @@ bool writePhotoComment(const std::string& fileName, const std::string& comment)
     const QString path = QFile::decodeName(QByteArray::fromStdString(fileName));
     // Only the photo itself is ever written: a symbolic link would have the rewrite replace its target
     // wherever that is, and a FIFO or device is no photo (opening a FIFO would wait for a writer).
-    const QFileInfo entry(path);
-    if (entry.isSymLink() || !entry.isFile()) {
-        logMessage(
-            PhotoCommentText::tr("The photo \"%1\" is no plain file; the comment was not stored.").arg(path));
+    if (!isPlainFile(path)) {
+        logMessage(PhotoCommentText::tr("The photo \"%1\" is no plain file; the comment was not stored.")
+                       .arg(oneLineText(path)));
         return false;
     }
     QFile photo(path);
@@ -255,18 +256,18 @@ bool writePhotoComment(const std::string& fileName, const std::string& comment)
                                  "the comment was not stored.")
                 .arg(jpeg.size())
                 .arg(expectedSize)
-                .arg(path));
+                .arg(oneLineText(path)));
         return false;
     }
     if (!startsWith(jpeg, 0, "\xFF\xD8", 2)) {
-        logMessage(
-            PhotoCommentText::tr("The photo \"%1\" is no JPEG file; the comment was not stored.").arg(path));
+        logMessage(PhotoCommentText::tr("The photo \"%1\" is no JPEG file; the comment was not stored.")
+                       .arg(oneLineText(path)));
         return false;
     }
     if (holdsExif(jpeg)) {
         logMessage(
             PhotoCommentText::tr("The photo \"%1\" already holds EXIF data; the comment was not stored.")
-                .arg(path));
+                .arg(oneLineText(path)));
         return false;
     }
 
@@ -286,8 +287,8 @@ bool writePhotoComment(const std::string& fileName, const std::string& comment)
     // Written beside the photo and renamed over it, so a failed write never leaves half a photo.
     QString error;
     if (!writeWholeFile(path, rewritten, &error)) {
-        logMessage(
-            PhotoCommentText::tr("The comment could not be stored in the photo \"%1\": %2").arg(path, error));
+        logMessage(PhotoCommentText::tr("The comment could not be stored in the photo \"%1\": %2")
+                       .arg(oneLineText(path), error));
         return false;
     }
     return true;
