@@ -28,6 +28,7 @@
 #include <opencv2/core.hpp>
 #include <opencv2/videoio.hpp>
 
+using vimotest::hueOf;
 using vimotest::queueFixture;
 
 namespace {
@@ -37,11 +38,6 @@ const int songEndTimeout = 15000;
 qint64 fileSize(const QString& path)
 {
     return QFileInfo(path).size();
-}
-
-int hueOf(const QTableWidgetItem* cell)
-{
-    return cell ? cell->background().color().hsvHue() : -2;
 }
 
 } // namespace
@@ -130,10 +126,7 @@ public:
 int child(const QStringList& arguments)
 {
     const QString mode = arguments.value(0);
-    const QByteArray home = QFile::encodeName(arguments.value(1));
-    qputenv("HOME", home);
-    qputenv("XDG_CONFIG_HOME", home + "/.config");
-    qputenv("XDG_DATA_HOME", home + "/.local/share");
+    vimotest::useHome(arguments.value(1));
     QTableWidget queueTable(1, 5);
     PlayQueue queue(&queueTable, nullptr);
     if (mode == QLatin1String("write")) {
