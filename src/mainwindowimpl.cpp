@@ -792,15 +792,22 @@ void MainWindow::refreshLibraryTable(const QString& searchText, bool waitForMute
     // colours, each of which changes (and repaints) only where it differs. A refresh of a large library
     // thus neither deletes nor allocates ten thousand cells.
     table->reset();
+    // Each changed cell would tell the view on its own, thousands of times; the view is told once.
+    QAbstractItemModel* model = table->model();
+    model->blockSignals(true);
     Track* firstShown = nullptr;
     const int placed = placeSongs(shape.columns, firstShown);
+    model->blockSignals(false);
 
     for (int row = 0; row < shape.rows; ++row)
         table->setRowHeight(row, shape.rowHeight);
     const GridRows rows = gridRows(shape, placed, table->height());
     table->setRowCount(rows.count);
     table->setRowHeight(rows.count - 1, rows.lastRowHeight);
+    model->blockSignals(true);
     fillEmptyPlaces(table, placed, shape.columns);
+    model->blockSignals(false);
+    table->viewport()->update();
 
     if (QTableWidgetItem* cell = gridCells.cellOf(selectedTrack)) {
         table->setCurrentItem(cell, QItemSelectionModel::Select);
@@ -825,17 +832,21 @@ int MainWindow::placeSongs(int columns, Track*& firstShown)
         const int row = placed / columns;
         const int column = placed % columns;
         QTableWidgetItem* cell = table->item(row, column);
-        const bool reused = cell && !isFillerCell(cell);
-        if (reused)
-            cell->setText(track->displayText());
-        else
-            cell = new QTableWidgetItem(track->displayText());
-        styleTableCell(cell);
-        cell->setToolTip(track->details());
-        colourSongCells(cell, nullptr, track->state(), playQueue ? playQueue->waitingHueOf(track) : -1);
-        if (!reused)
-            table->setItem(row, column, cell);
-        gridCells.add(track, cell);
+        const SongState state = track->state();
+        const int hue = playQueue ? playQueue->waitingHueOf(track) : -1;
+        if (!gridCells.showedAlready(track, cell, state, hue)) {
+            const bool reused = cell && !isFillerCell(cell);
+            if (reused)
+                cell->setText(track->displayText());
+            else
+                cell = new QTableWidgetItem(track->displayText());
+            styleTableCell(cell);
+            cell->setToolTip(track->details());
+            colourSongCells(cell, nullptr, state, hue);
+            if (!reused)
+                table->setItem(row, column, cell);
+        }
+        gridCells.add(track, cell, state, hue);
         ++placed;
         if (!firstShown)
             firstShown = track;
