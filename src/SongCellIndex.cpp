@@ -7,27 +7,35 @@
 
 void SongCellIndex::restart(int songs)
 {
-    previous.swap(cells);
-    cells.clear();
-    cells.reserve(songs);
+    previous.swap(places);
+    places.clear();
+    places.reserve(static_cast<size_t>(qMax(0, songs)));
 }
 
-void SongCellIndex::add(const Track* track, QTableWidgetItem* cell, SongState state, int hue)
+void SongCellIndex::add(Track* track, QTableWidgetItem* cell, SongState state, int hue)
 {
-    cells.insert(track, Entry{cell, state, hue});
+    track->setGridPlace(size());
+    places.push_back(Place{track, cell, state, hue});
 }
 
 QTableWidgetItem* SongCellIndex::cellOf(const Track* track) const
 {
-    const auto found = cells.constFind(track);
-    return found == cells.cend() ? nullptr : found->cell;
+    if (!track)
+        return nullptr;
+    const int place = track->gridPlace();
+    if (place < 0 || place >= size() || places[static_cast<size_t>(place)].track != track)
+        return nullptr;
+    return places[static_cast<size_t>(place)].cell;
 }
 
 bool SongCellIndex::showedAlready(const Track* track, const QTableWidgetItem* cell, SongState state,
                                   int hue) const
 {
-    const auto found = previous.constFind(track);
+    const size_t place = places.size();
+    if (!cell || place >= previous.size())
+        return false;
+    const Place& last = previous[place];
     // The text guards against a cell deleted since and another made at the same address.
-    return cell && found != previous.cend() && found->cell == cell && found->state == state &&
-           found->hue == hue && cell->text() == track->displayText();
+    return last.track == track && last.cell == cell && last.state == state && last.hue == hue &&
+           cell->text() == track->displayText();
 }
