@@ -3,13 +3,13 @@
 
 #include "Track.h"
 
-#include <QTableWidgetItem>
+#include <algorithm>
 
 void SongCellIndex::restart(int songs)
 {
     previous.swap(places);
     places.clear();
-    places.reserve(static_cast<size_t>(qMax(0, songs)));
+    places.reserve(static_cast<size_t>(std::max(0, songs)));
 }
 
 void SongCellIndex::add(Track* track, QTableWidgetItem* cell, SongState state, int hue)
@@ -34,8 +34,8 @@ bool SongCellIndex::showedAlready(const Track* track, const QTableWidgetItem* ce
     const size_t place = places.size();
     if (!cell || place >= previous.size())
         return false;
+    // Between rebuilds no cell of the grid is deleted or replaced, so the same cell at the same place
+    // still shows the song as the last rebuild left it.
     const Place& last = previous[place];
-    // The text guards against a cell deleted since and another made at the same address.
-    return last.track == track && last.cell == cell && last.state == state && last.hue == hue &&
-           cell->text() == track->displayText();
+    return last.track == track && last.cell == cell && last.state == state && last.hue == hue;
 }
