@@ -92,7 +92,7 @@ void fillEmptyPlaces(QTableWidget* table, int first, int columns)
     const int places = table->rowCount() * columns;
     for (int place = first; place < places; ++place) {
         QTableWidgetItem* cell = table->item(place / columns, place % columns);
-        if (isFillerCell(cell)) {
+        if (cell) {
             styleFillerCell(cell);
             continue;
         }
@@ -837,7 +837,7 @@ int MainWindow::placeSongs(int columns, Track*& firstShown)
         const SongState state = track->state();
         const int hue = playQueue ? playQueue->waitingHueOf(track) : -1;
         if (!gridCells.showedAlready(track, cell, state, hue)) {
-            const bool reused = cell && !isFillerCell(cell);
+            const bool reused = cell != nullptr;
             if (reused)
                 cell->setText(track->displayText());
             else

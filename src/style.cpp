@@ -121,6 +121,12 @@ void styleFillerCell(QTableWidgetItem* item)
 {
     if (!item)
         return;
+    // A song's cell becomes a filler in place: a genre filter turns tens of thousands of them at once.
+    if (!isFillerCell(item)) {
+        for (const int role :
+             {Qt::DisplayRole, Qt::ToolTipRole, Qt::ForegroundRole, Qt::TextAlignmentRole, Qt::FontRole})
+            item->setData(role, QVariant());
+    }
     item->setBackground(backgroundColour());
     if (item->flags() != Qt::NoItemFlags)
         item->setFlags(Qt::NoItemFlags);
