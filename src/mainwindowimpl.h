@@ -125,6 +125,8 @@ private:
     void applyUiSettingsAndStyle();
     void showOutOfMemory();
     void closeDialogs();
+    // Hides the About box at once and deletes it once its signals are through.
+    void dismissAboutBox();
     void showLibraryTable();
     void buildGenreButtons();
     // Gives every song the genre filter shows a cell, in library order, and tells the songs whether they
