@@ -3,6 +3,7 @@
 #include "Snapshot.h"
 #include "Track.h"
 #include "TrackLibrary.h"
+#include "desktop/NoticeBoard.h"
 #include "photonames.h"
 #include "runlog.h"
 #include "songcells.h"
@@ -106,6 +107,7 @@ void PlayQueue::dropUnplayable(Track* track, TrackLibrary* library, QTableWidget
 {
     logMessage(QCoreApplication::translate("PlayQueue", "Could not play the file %1; it is skipped.")
                    .arg(QDir::toNativeSeparators(track->filePath())));
+    postNotice(NoticeBoard::unplayableNotice(track->artist(), track->title()));
     songs.removeOne(track);
     if (track->player())
         track->player()->close();

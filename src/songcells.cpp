@@ -2,6 +2,7 @@
 
 #include "PlayQueue.h"
 #include "Track.h"
+#include "desktop/accessibility.h"
 #include "style.h"
 
 #include <QColor>
@@ -32,6 +33,14 @@ void colourSongCells(QTableWidgetItem* cell, QTableWidgetItem* secondCell, const
 {
     if (!track)
         return;
+    if (position == -1 && track->queued() && queue)
+        position = queue->queuedSongs().indexOf(const_cast<Track*>(track), 1);
+    // A screen reader cannot see the colours: the cell says the state in words.
+    const QString description =
+        songCellDescription(track->played(), track->playing(), track->queued() ? position : 0);
+    for (QTableWidgetItem* item : {cell, secondCell})
+        if (item)
+            item->setData(Qt::AccessibleDescriptionRole, description);
     if (track->played()) {
         paint(cell, secondCell, &backgroundColour(), accentColour());
         return;
@@ -47,10 +56,6 @@ void colourSongCells(QTableWidgetItem* cell, QTableWidgetItem* secondCell, const
     if (!queue)
         return;
     const QList<Track*>& songs = queue->queuedSongs();
-    if (position == -1) {
-        const int index = songs.indexOf(const_cast<Track*>(track), 1);
-        position = index;
-    }
     if (position < 1)
         return;
     const Track* head = songs.isEmpty() ? nullptr : songs.first();
