@@ -488,6 +488,10 @@ private slots:
 
         grid->setFocus();
         QTRY_COMPARE(QApplication::focusWidget(), grid);
+        // The current cell of the grid in focus wears the frame.
+        const QImage drawn = grid->grab().toImage();
+        const QRect current = grid->visualRect(grid->currentIndex());
+        QCOMPARE(drawn.pixelColor(current.topLeft() + QPoint(1, 1)), QColor(0xffd84a));
         // Arrow keys stay inside the grid.
         const QModelIndex before = grid->currentIndex();
         QTest::keyClick(grid, Qt::Key_Right);

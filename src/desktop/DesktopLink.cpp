@@ -18,10 +18,15 @@ namespace {
 const QString buttonFocusRule = QStringLiteral("QPushButton:focus{border:4px solid #ffd84a;}");
 const QString cellFocusRule = QStringLiteral("QTableView::item:focus{border:4px solid #ffd84a;}");
 
-void addRule(QWidget* widget, const QString& rule)
+void addRule(QWidget* widget, const QString& rule, const char* selector)
 {
-    if (!widget->styleSheet().contains(rule))
-        widget->setStyleSheet(widget->styleSheet() + rule);
+    QString sheet = widget->styleSheet();
+    if (sheet.contains(rule))
+        return;
+    // Bare declarations cannot stand beside a rule: they become the widget's own.
+    if (!sheet.trimmed().isEmpty() && !sheet.contains(QLatin1Char('{')))
+        sheet = QLatin1String(selector) + QLatin1Char('{') + sheet + QLatin1Char('}');
+    widget->setStyleSheet(sheet + rule);
 }
 } // namespace
 
@@ -64,10 +69,10 @@ void DesktopLink::chainKeyboard(QTableWidget* grid, const QVector<QAbstractButto
 {
     // Arrow keys move inside the grid; Tab leaves it.
     grid->setTabKeyNavigation(false);
-    addRule(grid, cellFocusRule);
+    addRule(grid, cellFocusRule, "QTableView");
     keyboardPath = {grid};
     for (QAbstractButton* button : buttons) {
-        addRule(button, buttonFocusRule);
+        addRule(button, buttonFocusRule, "QPushButton");
         keyboardPath << button;
     }
     for (const QPointer<QWidget>& widget : qAsConst(keyboardPath))
