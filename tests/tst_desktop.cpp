@@ -32,13 +32,16 @@
 #include <QDBusVariant>
 #include <QDir>
 #include <QLabel>
+#include <QMessageBox>
 #include <QMutex>
 #include <QProcess>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QStyleOptionButton>
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTextStream>
 #include <QThread>
@@ -444,25 +447,53 @@ private slots:
 
     void noticesKeepOffTheGridAndTheQueue()
     {
-        auto window = vimotest::openMainWindowWithSongs(fixture(QStringLiteral("adding/mixed")));
+        // The host wants photos, but there is no camera.
+        QSettings(QStringLiteral("Talvoren"), QStringLiteral("Vimo"))
+            .setValue(QStringLiteral("Webcam/DirectX Device ID"), 99);
+        vimotest::whenModalAppears([](QWidget* modal) {
+            if (auto* question = qobject_cast<QMessageBox*>(modal))
+                question->button(QMessageBox::Yes)->click();
+        });
+        auto window = std::make_unique<MainWindow>();
+        QSettings(QStringLiteral("Talvoren"), QStringLiteral("Vimo"))
+            .setValue(QStringLiteral("Webcam/DirectX Device ID"), 0);
+        QApplication::setActiveWindow(window.get());
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        QVERIFY(!window->hasWebcam());
+        const NoticeBanner& banner = window->desktopLink()->banner();
+        const NoticeBoard& board = window->desktopLink()->notices();
+        QTRY_VERIFY(banner.isVisible());
+        QCOMPARE(banner.text(), QStringLiteral("No webcam found: photos are off"));
+
+        // Two songs, a second file of one of them, a file without tags and a text file; then a wish whose
+        // file has gone.
+        QTemporaryDir folder;
+        const QDir mixed(fixture(QStringLiteral("adding/mixed")));
+        for (const QString& name : mixed.entryList(QDir::Files))
+            QVERIFY(QFile::copy(mixed.filePath(name), QDir(folder.path()).filePath(name)));
+        const vimotest::LogMark mark;
+        window->addFolder(QDir(folder.path()));
+        QVERIFY(mark.waitForJobEnds());
+        QApplication::processEvents();
         QTableWidget* grid = widgetTable(*window, "myTableWidgetForLibrary");
         QTableWidget* queueRow = widgetTable(*window, "myTableWidgetForQueue");
-        const NoticeBanner& banner = window->desktopLink()->banner();
-        // Two songs, a second file of one of them, a file without tags and a text file.
-        QTRY_VERIFY(banner.isVisible());
-        QCOMPARE(banner.text(), QStringLiteral("2 songs added — 1 duplicates, 2 unreadable (see the log)"));
+        QVERIFY(QFile::remove(QDir(folder.path()).filePath(QStringLiteral("m-1.mp3"))));
+        emit grid->itemActivated(cellTitled(grid, QStringLiteral("One")));
+        postNotice(NoticeBoard::deviceLostNotice());
+        postNotice(NoticeBoard::deviceLostNotice());
+        QTRY_COMPARE(
+            board.waiting(),
+            (QStringList{QStringLiteral("2 songs added — 1 duplicates, 2 unreadable (see the log)"),
+                         QStringLiteral("\"Mixer – One\" could not be played and is skipped (see the log)"),
+                         NoticeBoard::deviceLostNotice()}));
+
+        // None of them takes the keyboard from the grid or covers the queue; they leave by themselves.
         QCOMPARE(QApplication::focusWidget(), grid);
         const QRect shown(banner.mapTo(window.get(), QPoint(0, 0)), banner.size());
         QVERIFY(!shown.intersects(QRect(queueRow->mapTo(window.get(), QPoint(0, 0)), queueRow->size())));
         QVERIFY(QRect(grid->mapTo(window.get(), QPoint(0, 0)), grid->size()).contains(shown));
-
-        // Notices come one after the other and leave by themselves.
-        postNotice(NoticeBoard::deviceLostNotice());
-        postNotice(NoticeBoard::deviceLostNotice());
-        QTRY_COMPARE(window->desktopLink()->notices().waiting(),
-                     QStringList{NoticeBoard::deviceLostNotice()});
-        QTRY_COMPARE_WITH_TIMEOUT(banner.text(), NoticeBoard::deviceLostNotice(), 20000);
-        QTRY_VERIFY_WITH_TIMEOUT(!banner.isVisible(), 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(banner.text(), NoticeBoard::deviceLostNotice(), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(!banner.isVisible(), 30000);
         QCOMPARE(QApplication::focusWidget(), grid);
 
         // "See the log": the About box says where it is.
