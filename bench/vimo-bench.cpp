@@ -91,7 +91,7 @@ int import(const QStringList& arguments)
     const double cpuBefore = processCpuSeconds();
     QElapsedTimer clock;
     clock.start();
-    TrackLibrary library(nullptr, nullptr, nullptr);
+    TrackLibrary library(nullptr, nullptr);
     QFuture<Track*> job;
     int accepted = 0;
     int duplicates = 0;
@@ -293,13 +293,16 @@ int guiImport(const QStringList& arguments)
 // Wishes the first free song that has a cell in the grid; false when there is none.
 bool wishFreeSong(BenchWindow& window)
 {
-    TrackLibrary* library = window.main().trackLibrary();
-    for (Track* track : library->selectableTracks(false)) {
-        if (track->queued())
-            continue;
-        if (QTableWidgetItem* cell = library->tableItemFor(track)) {
-            emit window.table()->itemActivated(cell);
-            return true;
+    QTableWidget* table = window.table();
+    for (int row = 0; row < table->rowCount(); ++row) {
+        for (int column = 0; column < table->columnCount(); ++column) {
+            QTableWidgetItem* cell = table->item(row, column);
+            const Track* track =
+                cell ? window.main().trackLibrary()->findBySearchKey(cell->text().toLower()) : nullptr;
+            if (track && track->state() == SongState::Free) {
+                emit table->itemActivated(cell);
+                return true;
+            }
         }
     }
     return false;

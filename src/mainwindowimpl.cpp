@@ -124,7 +124,7 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), ui(std::make_unique<U
         queueTable->setItem(0, column, cell);
     }
 
-    playQueue = new (std::nothrow) PlayQueue(queueTable);
+    playQueue = new (std::nothrow) PlayQueue(queueTable, &gridCells);
     if (!playQueue)
         showOutOfMemory();
 
@@ -609,7 +609,7 @@ void MainWindow::requestAddingJob(const std::function<bool(QFuture<Track*>&)>& s
 void MainWindow::startRequestedJob(const std::function<bool(QFuture<Track*>&)>& start)
 {
     if (!library)
-        library = new TrackLibrary(songEndSync, this, libraryTable());
+        library = new TrackLibrary(songEndSync, this);
     adding = true;
     logMessage(QStringLiteral("\n"));
     logMessage(tr("Start of ADDING files"));
@@ -797,6 +797,8 @@ void MainWindow::refreshLibraryTable(const QString& searchText, bool waitForMute
         table->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         table->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     }
+    // Shrinking the table deletes cells: the index forgets them first.
+    gridCells.restart(total);
     table->setRowCount(rows);
     table->setColumnCount(columns);
 
@@ -834,9 +836,11 @@ void MainWindow::refreshLibraryTable(const QString& searchText, bool waitForMute
             cell = new QTableWidgetItem(track->displayText());
         styleTableCell(cell);
         cell->setToolTip(track->details());
-        colourSongCells(cell, nullptr, track, -1, playQueue);
+        colourSongCells(cell, nullptr, track->state(), playQueue ? playQueue->waitingHueOf(track) : -1,
+                        playQueue ? playQueue->waitingPositionOf(track) : -1);
         if (!reused)
             table->setItem(placed / columns, placed % columns, cell);
+        gridCells.add(track, cell);
         ++placed;
         track->setInGenreFilter(true);
         if (!firstShown)
@@ -872,9 +876,9 @@ void MainWindow::refreshLibraryTable(const QString& searchText, bool waitForMute
         table->setItem(position / columns, position % columns, empty);
     }
 
-    if (QTableWidgetItem* cell = library->tableItemFor(selectedTrack)) {
+    if (QTableWidgetItem* cell = gridCells.cellOf(selectedTrack)) {
         table->setCurrentItem(cell, QItemSelectionModel::Select);
-    } else if (QTableWidgetItem* first = library->tableItemFor(firstShown)) {
+    } else if (QTableWidgetItem* first = gridCells.cellOf(firstShown)) {
         table->setCurrentItem(first, QItemSelectionModel::Select);
         selectedTrack = firstShown;
     } else {
@@ -1052,7 +1056,7 @@ void MainWindow::itemWasActivated(QTableWidgetItem* item)
     Track* track = library->findBySearchKey(item->text().toLower());
     if (track && !track->played() && !track->queued() && !track->playing() &&
         playQueue->queuedSongs().size() < playQueue->queueCapacity())
-        playQueue->enqueue(track, library, item);
+        playQueue->enqueue(track, library);
     publishPlayback();
 }
 
@@ -1062,7 +1066,7 @@ bool MainWindow::NotifyQueueOfFinishedSong()
     if (!library || !playQueue)
         return false;
     bool allSelectableAgain = false;
-    playQueue->songFinished(library, libraryTable(), allSelectableAgain);
+    playQueue->songFinished(library, allSelectableAgain);
     if (allSelectableAgain) {
         if (!genreButtons.empty())
             genreButtons.front()->setChecked(true);
@@ -1089,7 +1093,9 @@ void MainWindow::pauseWasPressed()
         }
         publishPlayback();
     }
-    if (QTableWidgetItem* cell = library ? library->tableItemFor(selectedTrack) : nullptr) {
+    // The click has toggled the button's look already, also where there was nothing to pause.
+    ui->myButtonPause->setChecked(paused);
+    if (QTableWidgetItem* cell = gridCells.cellOf(selectedTrack)) {
         libraryTable()->setCurrentItem(cell, QItemSelectionModel::Select);
         libraryTable()->setFocus(Qt::OtherFocusReason);
     }
@@ -1099,7 +1105,12 @@ void MainWindow::timerUpdate()
 {
     if (!playQueue)
         return;
-    playQueue->tick(libraryTable());
+    playQueue->tick();
+    {
+        QMutexLocker lock(libraryMutex);
+        if (library)
+            playQueue->retryWhenSilent(library);
+    }
     // The portrait reaches the disk a moment after its song started.
     publishPlayback();
 }

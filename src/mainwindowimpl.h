@@ -11,6 +11,7 @@
 #include <memory>
 #include <vector>
 
+#include "SongCellIndex.h"
 #include "TimerBorderHue.h"
 
 namespace Ui {
@@ -162,6 +163,8 @@ private:
     TrackLibrary* library = nullptr;
     ForeignerBackend* audioBackend = nullptr;
     PlayQueue* playQueue = nullptr;
+    // The grid's cell of every song it shows, filled by each refresh.
+    SongCellIndex gridCells;
     QTimer* updateTimer = nullptr;
     QAction* addSongsAction = nullptr;
     QAction* fullscreenAction = nullptr;

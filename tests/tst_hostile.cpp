@@ -6,6 +6,7 @@
 #include "mainwindowimpl.h"
 #include "runlog.h"
 #include "testsupport.h"
+#include "windowsupport.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -24,6 +25,8 @@
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
+
+using vimotest::fileBytes;
 
 namespace {
 
@@ -53,12 +56,6 @@ QByteArray synchsafe(quint32 n)
 QByteArray tag(const QByteArray& frames, quint32 extra = 0)
 {
     return QByteArray("ID3\x03\x00\x00", 6) + synchsafe(quint32(frames.size()) + extra) + frames;
-}
-
-QByteArray fileBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // One second of MPEG audio without any tag.
@@ -149,15 +146,6 @@ bool resetPeakMemory()
 
 // ---- The window ----
 
-std::unique_ptr<MainWindow> makeWindow()
-{
-    vimotest::whenModalAppears([](QWidget* modal) {
-        if (auto* box = qobject_cast<QMessageBox*>(modal))
-            box->button(QMessageBox::No)->click();
-    });
-    return std::make_unique<MainWindow>();
-}
-
 QString key(const QString& artist, const QString& title)
 {
     return (artist + QLatin1Char('\n') + title).toLower();
@@ -197,7 +185,7 @@ private slots:
     {
         QVERIFY(place.isValid());
         QVERIFY(audio().size() > 500);
-        window = makeWindow();
+        window = vimotest::openMainWindow();
         QVERIFY(!window->initializationFailed());
     }
 

@@ -44,9 +44,7 @@ int storedFullscreen()
 // Start-up scenarios in a process of their own, with a home of their own: a first start is a first start.
 int child(const QStringList& arguments)
 {
-    const QByteArray home = QFile::encodeName(arguments.value(1));
-    qputenv("HOME", home);
-    qputenv("XDG_CONFIG_HOME", home + "/.config");
+    vimotest::useHome(arguments.value(1));
     qputenv("SDL_AUDIODRIVER", arguments.value(2).toUtf8());
     const QString answer = arguments.value(3);
     QTextStream out(stdout);
@@ -284,30 +282,29 @@ private slots:
         setFullscreenSetting(0);
     }
 
+    // The build's date as the About box shows it, in the US English the program is written in.
     void releaseDate_data()
     {
         QTest::addColumn<QString>("buildDate");
-        QTest::addColumn<QDate>("expected");
-        QTest::newRow("Jul 15 2013") << "Jul 15 2013" << QDate(2013, 7, 15);
-        QTest::newRow("single-digit day") << "Mar  5 2021" << QDate(2021, 3, 5);
-        QTest::newRow("two-digit year") << "Dec 24 13" << QDate(2013, 12, 24);
-        QTest::newRow("unknown month") << "Foo 15 2013" << QDate();
-        QTest::newRow("day that does not exist") << "Feb 30 2020" << QDate();
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("Jul 15 2013") << "Jul 15 2013"
+                                     << "Monday, July 15, 2013";
+        QTest::newRow("single-digit day") << "Mar  5 2021"
+                                          << "Friday, March 5, 2021";
+        QTest::newRow("two-digit year") << "Dec 24 13"
+                                        << "Tuesday, December 24, 2013";
+        QTest::newRow("unknown month") << "Foo 15 2013" << QString();
+        QTest::newRow("day that does not exist") << "Feb 30 2020" << QString();
     }
     void releaseDate()
     {
         QFETCH(QString, buildDate);
-        QFETCH(QDate, expected);
-        const QString text = releaseDateText(buildDate);
-        QCOMPARE(text, expected.isValid() ? QLocale().toString(expected, QLocale::LongFormat) : QString());
-    }
-
-    void releaseDateInUsEnglish()
-    {
+        QFETCH(QString, expected);
         const QLocale previous;
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-        QCOMPARE(releaseDateText(QStringLiteral("Jul 15 2013")), QStringLiteral("Monday, July 15, 2013"));
+        const QString text = releaseDateText(buildDate);
         QLocale::setDefault(previous);
+        QCOMPARE(text, expected);
     }
 
     void partyModes_data()

@@ -21,13 +21,9 @@
 #include <opencv2/imgproc.hpp>
 #include <sys/resource.h>
 
-namespace {
+using vimotest::fileBytes;
 
-QByteArray fileBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+namespace {
 
 bool writeBytes(const QString& path, const QByteArray& bytes)
 {

@@ -21,13 +21,9 @@
 #include <memory>
 #include <sys/stat.h>
 
-namespace {
+using vimotest::fileBytes;
 
-QByteArray fileBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+namespace {
 
 // Every entry below `folder` with its content, so that any change shows.
 QMap<QString, QByteArray> snapshotOf(const QString& folder)

@@ -467,7 +467,7 @@ private slots:
         const auto song = track(QStringLiteral("yesterday.mp3"));
         QVERIFY(!song->played() && !song->queued() && !song->playing() && !song->inGenreFilter());
         QVERIFY(!song->commentAsked() && song->photoFileName().isEmpty());
-        song->setQueued(true);
+        song->setState(SongState::Queued);
         song->setPhotoFileName(QStringLiteral("001 photo.jpg"));
         QVERIFY(song->queued() && !song->played());
         QCOMPARE(song->photoFileName(), QStringLiteral("001 photo.jpg"));
