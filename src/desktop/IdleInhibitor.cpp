@@ -44,19 +44,24 @@ void IdleInhibitor::setActive(bool active)
     }
 }
 
+bool IdleInhibitor::ask(const QDBusConnection& bus, const QDBusMessage& call,
+                        void (IdleInhibitor::*answered)(QDBusPendingCallWatcher*))
+{
+    if (!offers(bus, call.service()))
+        return false;
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, answered);
+    return true;
+}
+
 void IdleInhibitor::askScreenSaver()
 {
     if (screenSaverAsked || screenSaverCookie != 0)
         return;
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!offers(bus, screenSaverService))
-        return;
     QDBusMessage call = QDBusMessage::createMethodCall(screenSaverService, screenSaverPath,
                                                        screenSaverService, QStringLiteral("Inhibit"));
     call << application << reason;
-    screenSaverAsked = true;
-    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, &IdleInhibitor::screenSaverAnswered);
+    screenSaverAsked = ask(QDBusConnection::sessionBus(), call, &IdleInhibitor::screenSaverAnswered);
 }
 
 void IdleInhibitor::screenSaverAnswered(QDBusPendingCallWatcher* call)
@@ -86,16 +91,11 @@ void IdleInhibitor::askLogind()
 {
     if (logindAsked || logindLock.isValid())
         return;
-    QDBusConnection bus = QDBusConnection::systemBus();
-    if (!offers(bus, logindService))
-        return;
     QDBusMessage call = QDBusMessage::createMethodCall(
         logindService, QStringLiteral("/org/freedesktop/login1"),
         QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("Inhibit"));
     call << QStringLiteral("idle") << application << reason << QStringLiteral("block");
-    logindAsked = true;
-    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, &IdleInhibitor::logindAnswered);
+    logindAsked = ask(QDBusConnection::systemBus(), call, &IdleInhibitor::logindAnswered);
 }
 
 void IdleInhibitor::logindAnswered(QDBusPendingCallWatcher* call)

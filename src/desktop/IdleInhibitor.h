@@ -4,6 +4,8 @@
 #include <QDBusUnixFileDescriptor>
 #include <QObject>
 
+class QDBusConnection;
+class QDBusMessage;
 class QDBusPendingCallWatcher;
 
 // Keeps the shared screen from blanking while music plays: the desktop's screen saver through the
@@ -26,6 +28,9 @@ public:
     bool holdsLogind() const { return logindLock.isValid(); }
 
 private:
+    // Sends `call` when `bus` offers its service; `answered` takes the reply. False when nothing was sent.
+    bool ask(const QDBusConnection& bus, const QDBusMessage& call,
+             void (IdleInhibitor::*answered)(QDBusPendingCallWatcher*));
     void askScreenSaver();
     void askLogind();
     void releaseScreenSaver();

@@ -3,8 +3,9 @@
 
 #include "runlog.h"
 
-#include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDir>
+#include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QStandardPaths>
@@ -21,11 +22,14 @@ SingleInstance::~SingleInstance() = default;
 
 QString SingleInstance::defaultName()
 {
-    // The runtime folder belongs to the user alone, so another user's party never answers.
+    // The runtime folder belongs to the user alone, so another user's party never answers. Two starts
+    // clash over the run folder below the home folder: a start with another home is no second start.
     QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (folder.isEmpty())
         folder = QDir::tempPath();
-    return folder + QStringLiteral("/vimo-instance");
+    const QByteArray home =
+        QCryptographicHash::hash(QFile::encodeName(QDir::homePath()), QCryptographicHash::Sha1).toHex();
+    return folder + QStringLiteral("/vimo-") + QString::fromLatin1(home.left(16));
 }
 
 bool SingleInstance::claim()

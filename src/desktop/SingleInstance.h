@@ -14,7 +14,7 @@ class SingleInstance : public QObject
     Q_OBJECT
 
 public:
-    // `name` picks the socket; the default is the program's, per user.
+    // `name` picks the socket; the default is the program's, one per user and home folder.
     explicit SingleInstance(const QString& name = defaultName(), QObject* parent = nullptr);
     ~SingleInstance() override;
 
