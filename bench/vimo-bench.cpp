@@ -86,7 +86,7 @@ int import(const QStringList& arguments)
 
     // The refusals go to a log of their own, not into the working folder.
     QTemporaryDir logFolder;
-    logMessage(QStringLiteral("vimo-bench import ") + folder, logFolder.path());
+    logMessage(QStringLiteral("vimo-bench import ") + folder, logFolder.path() + QLatin1Char('/'));
 
     const double cpuBefore = processCpuSeconds();
     QElapsedTimer clock;
@@ -417,7 +417,10 @@ int grid(const QStringList& arguments)
         switched << clock.nsecsElapsed() / 1e6;
         QApplication::processEvents();
     }
-    window.main().genreFilterButtons().front()->click();
+    // A library without genres has no genre buttons at all.
+    const std::vector<QAbstractButton*> buttons = window.main().genreFilterButtons();
+    if (!buttons.empty())
+        buttons.front()->click();
     QApplication::processEvents();
 
     Figures figures;

@@ -75,8 +75,9 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Fonts for the widgets; the sleep inhibitor talks to the session bus when there is one.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-dejavu-core")
+# Fonts for the widgets; the sleep inhibitor talks to the session bus when there is one. Qt's own
+# translations make its folder dialogs and message-box buttons speak the user's language.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-dejavu-core, qttranslations5-l10n")
 # The manual and the party album open in the desktop's browser through xdg-open.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, hicolor-icon-theme, dbus")
 include(CPack)

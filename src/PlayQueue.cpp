@@ -6,6 +6,8 @@
 #include "TrackLibrary.h"
 #include "desktop/NoticeBoard.h"
 #include "photonames.h"
+#include "plainfile.h"
+#include "plaintext.h"
 #include "runlog.h"
 #include "songcells.h"
 #include "style.h"
@@ -40,10 +42,10 @@ int randomIndex(int n)
 
 PlayQueue::PlayQueue(QTableWidget* table, const SongCellIndex* cells)
     : capacity(table ? table->columnCount() : 0),
-      playlistFile(new QFile(runFolder() + QStringLiteral("Vimo Playlist ") +
-                             QDateTime::currentDateTime().toString(QStringLiteral("yyyy_MM_dd--hh_mm")) +
-                             QStringLiteral(".txt"))),
-      queueTable(table), libraryCells(cells)
+      playlistName(runFolder() + QStringLiteral("Vimo Playlist ") +
+                   QDateTime::currentDateTime().toString(QStringLiteral("yyyy_MM_dd--hh_mm")) +
+                   QStringLiteral(".txt")),
+      playlistFile(new QFile), queueTable(table), libraryCells(cells)
 {}
 
 PlayQueue::~PlayQueue()
@@ -54,7 +56,7 @@ PlayQueue::~PlayQueue()
 
 QString PlayQueue::playlistPath() const
 {
-    return playlistFile->fileName();
+    return playlistName;
 }
 
 bool PlayQueue::enqueue(Track* track, TrackLibrary* library)
@@ -305,14 +307,22 @@ void PlayQueue::tick()
 }
 
 namespace {
-bool openForAppending(QFile* file)
+bool openForAppending(QFile* file, const QString& path)
 {
-    return file->isOpen() || file->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text);
+    if (file->isOpen() && stillAt(*file, path))
+        return true;
+    file->close();
+    QString error;
+    if (openPlainFileForAppending(*file, path, &error))
+        return true;
+    logMessage(QCoreApplication::translate("PlayQueue", "The playlist \"%1\" is not written: %2.")
+                   .arg(QDir::toNativeSeparators(path), error));
+    return false;
 }
 
-void writeText(QFile* file, const QString& text)
+void writeText(QFile* file, const QString& path, const QString& text)
 {
-    if (!openForAppending(file))
+    if (!openForAppending(file, path))
         return;
     QTextStream stream(file);
     stream.setCodec("UTF-8");
@@ -325,9 +335,10 @@ void writeText(QFile* file, const QString& text)
 void PlayQueue::writePlaylistHeader()
 {
     playlistFile->close();
-    writeText(playlistFile, QStringLiteral("The playback started at ") +
-                                QDateTime::currentDateTime().toString(Qt::TextDate) +
-                                QStringLiteral("\nSongs that were selected randomly are marked with *\n\n"));
+    writeText(playlistFile, playlistName,
+              QStringLiteral("The playback started at ") +
+                  QDateTime::currentDateTime().toString(Qt::TextDate) +
+                  QStringLiteral("\nSongs that were selected randomly are marked with *\n\n"));
 }
 
 void PlayQueue::writePlaylistLine(const QString& marker, const Track* track)
@@ -335,13 +346,15 @@ void PlayQueue::writePlaylistLine(const QString& marker, const Track* track)
     if (!track)
         return;
     ++lineCounter;
-    writeText(playlistFile, paddedNumber(lineCounter, false) + QStringLiteral(": ") + marker +
-                                track->artist() + QStringLiteral(" - ") + track->title() + QLatin1Char('\n'));
+    writeText(playlistFile, playlistName,
+              paddedNumber(lineCounter, false) + QStringLiteral(": ") + marker +
+                  oneLineText(track->artist()) + QStringLiteral(" - ") + oneLineText(track->title()) +
+                  QLatin1Char('\n'));
 }
 
 void PlayQueue::writeExhaustedNotice()
 {
-    writeText(playlistFile,
+    writeText(playlistFile, playlistName,
               QStringLiteral(
                   "\n < there were no more unplayed songs left - all songs can be selected again > \n\n"));
 }

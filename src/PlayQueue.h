@@ -104,6 +104,7 @@ private:
     int photoCounter = 0;
     Track* nextRandom = nullptr;
     int elapsedSeconds = 0;
+    QString playlistName;
     QFile* playlistFile = nullptr;
     QTableWidget* queueTable = nullptr;
     const SongCellIndex* libraryCells = nullptr;

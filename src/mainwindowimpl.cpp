@@ -13,6 +13,7 @@
 #include "desktop/DesktopLink.h"
 #include "desktop/NoticeBoard.h"
 #include "folderscan.h"
+#include "plaintext.h"
 #include "platform.h"
 #include "runlog.h"
 #include "settings.h"
@@ -338,17 +339,29 @@ void MainWindow::aboutBox(int result)
 {
     Q_UNUSED(result)
     if (aboutDialog) {
-        // accepted() may still be on its way out of the dialog: let the event loop delete it, and hear
-        // nothing more from it ("OK" both accepts and closes, which would otherwise open a new box).
-        aboutDialog->disconnect(this);
-        aboutDialog->hide();
-        aboutDialog->deleteLater();
-        aboutDialog = nullptr;
+        dismissAboutBox();
         libraryTable()->setFocus(Qt::OtherFocusReason);
         return;
     }
     aboutDialog = new About(this);
     connect(aboutDialog, &QDialog::accepted, this, [this]() { aboutBox(); });
+    // Always on top, it must leave free the button that closes it, even in the smallest window.
+    const QScreen* screen = windowHandle() ? windowHandle()->screen() : QGuiApplication::primaryScreen();
+    aboutDialog->move(aboutBoxPosition(
+        frameGeometry(), QRect(ui->aboutButton->mapToGlobal(QPoint(0, 0)), ui->aboutButton->size()),
+        aboutDialog->frameGeometry().size(), screen ? screen->availableGeometry() : QRect()));
+}
+
+void MainWindow::dismissAboutBox()
+{
+    if (!aboutDialog)
+        return;
+    // accepted() may still be on its way out of the dialog: let the event loop delete it, and hear
+    // nothing more from it ("OK" both accepts and closes, which would otherwise open a new box).
+    aboutDialog->disconnect(this);
+    aboutDialog->hide();
+    aboutDialog->deleteLater();
+    aboutDialog = nullptr;
 }
 
 void MainWindow::openManual()
@@ -445,6 +458,8 @@ void MainWindow::addFiles()
 {
     if (adding)
         return;
+    // The About box stays on top of every window: it goes before a folder dialog opens beneath it.
+    dismissAboutBox();
     QString startFolder = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
     if (settings && settings->contains(lastFolderKey))
         startFolder = settings->value(lastFolderKey).toString();
@@ -453,11 +468,6 @@ void MainWindow::addFiles()
         // The tick pauses while the dialog is open; it comes back only if it ran (not while paused).
         const bool ticking = updateTimer->isActive();
         updateTimer->stop();
-        if (aboutDialog) {
-            aboutDialog->disconnect(this);
-            aboutDialog->deleteLater();
-            aboutDialog = nullptr;
-        }
         // No parent: the window's black style sheet would otherwise paint Qt's own dialog black on black
         // wherever the desktop offers no dialog of its own.
         const QString folder = QFileDialog::getExistingDirectory(
@@ -835,7 +845,7 @@ void MainWindow::refreshLibraryTable(const QString& searchText, bool waitForMute
         else
             cell = new QTableWidgetItem(track->displayText());
         styleTableCell(cell);
-        cell->setToolTip(track->details());
+        cell->setToolTip(plainToolTip(track->details()));
         colourSongCells(cell, nullptr, track->state(), playQueue ? playQueue->waitingHueOf(track) : -1,
                         playQueue ? playQueue->waitingPositionOf(track) : -1);
         if (!reused)
@@ -1140,9 +1150,16 @@ void MainWindow::startSnapshotJob(bool showComment, const QString& folder, const
         // The queue photographs the song it has just taken on, its last one.
         const Track* song =
             playQueue && !playQueue->queuedSongs().isEmpty() ? playQueue->queuedSongs().last() : nullptr;
-        const bool known = song && song->photoFileName() == fileName;
-        partyAlbum->portraitStarted(fileName, known ? song->artist() : QString(),
-                                    known ? song->title() : QString(), snapshotFuture);
+        AlbumEntry portrait;
+        portrait.fileName = fileName;
+        portrait.takenAt = QDateTime::currentDateTime();
+        portrait.counter = playQueue ? playQueue->photoCount() : 0;
+        portrait.random = !showComment;
+        if (song && song->photoFileName() == fileName) {
+            portrait.artist = song->artist();
+            portrait.title = song->title();
+        }
+        partyAlbum->portraitStarted(portrait, snapshotFuture);
     }
     if (wished)
         selectionHasChanged();

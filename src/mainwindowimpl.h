@@ -125,6 +125,8 @@ private:
     void applyUiSettingsAndStyle();
     void showOutOfMemory();
     void closeDialogs();
+    // Hides the About box at once and deletes it once its signals are through.
+    void dismissAboutBox();
     void showLibraryTable();
     void buildGenreButtons();
     void startAddingJob(const QFuture<Track*>& job);

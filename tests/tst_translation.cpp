@@ -11,8 +11,10 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLibraryInfo>
+#include <QLocale>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
@@ -200,6 +202,23 @@ private slots:
         QCOMPARE(found.translate("MainWindow", "Yes"), QStringLiteral("Ja"));
         QCoreApplication::removeTranslator(&found);
         QCoreApplication::removeTranslator(&notFound);
+    }
+
+    void qtsOwnDialogsAreGerman()
+    {
+        QTranslator qt;
+        QVERIFY(installQtTranslation(qt, QLocale(QStringLiteral("de_DE"))));
+        QMessageBox box;
+        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+        QCOMPARE(box.button(QMessageBox::Cancel)->text(), QStringLiteral("Abbrechen"));
+        QFileDialog folders(nullptr, QString(), QDir::tempPath());
+        folders.setOption(QFileDialog::DontUseNativeDialog, true);
+        folders.setFileMode(QFileDialog::Directory);
+        QStringList labels;
+        for (const QLabel* label : folders.findChildren<QLabel*>())
+            labels << label->text();
+        QVERIFY2(labels.contains(QStringLiteral("Suchen in:")), qPrintable(labels.join('|')));
+        QCoreApplication::removeTranslator(&qt);
     }
 
     void windowAndQuestionAreGerman()
