@@ -1,5 +1,6 @@
 #include "AudioEngine.h"
 
+#include "desktop/NoticeBoard.h"
 #include "runlog.h"
 
 #include <QCoreApplication>
@@ -570,6 +571,7 @@ struct AudioEngine::State
     {
         logMessage(EngineText::tr("The sound device was removed. The song that was playing ends; the default "
                                   "sound device is opened again."));
+        postNotice(NoticeBoard::deviceLostNotice());
         device.store(0);
         SDL_CloseAudioDevice(lostDevice);
         // Marked before any device opens again, so the new device never plays on from an ended song.
@@ -590,6 +592,7 @@ struct AudioEngine::State
             SDL_PauseAudioDevice(device.load(), 0);
             reopenFailureLogged = false;
             logMessage(EngineText::tr("The default sound device was opened again."));
+            postNotice(NoticeBoard::deviceBackNotice());
         } else if (!reopenFailureLogged) {
             reopenFailureLogged = true;
             logMessage(failure + QLatin1Char(' ') +

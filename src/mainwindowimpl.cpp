@@ -10,6 +10,8 @@
 #include "Track.h"
 #include "TrackLibrary.h"
 #include "appidentity.h"
+#include "desktop/DesktopLink.h"
+#include "desktop/NoticeBoard.h"
 #include "folderscan.h"
 #include "gridshape.h"
 #include "plaintext.h"
@@ -193,6 +195,10 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), ui(std::make_unique<U
         };
     }
 
+    desktop = std::make_unique<DesktopLink>(this, libraryTable());
+    if (useWebcam && !webcam)
+        desktop->notices().post(NoticeBoard::noWebcamNotice());
+
     QTableWidget* table = libraryTable();
     table->setRowCount(1);
     table->setColumnCount(1);
@@ -246,6 +252,24 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), ui(std::make_unique<U
     updateTimer = new QTimer;
     connect(updateTimer, &QTimer::timeout, this, &MainWindow::timerUpdate);
 
+    connect(desktop.get(), &DesktopLink::pauseToggleRequested, ui->myButtonPause, &QPushButton::click);
+    connect(desktop.get(), &DesktopLink::raiseRequested, this, [this]() { DesktopLink::bringToFront(this); });
+    desktop->setPositionSource(
+        [this]() { return playQueue ? qint64(playQueue->secondsElapsed()) * 1000000 : qint64(0); });
+    ui->aboutButton->setAccessibleName(tr("About Vimo"));
+    ui->aboutButton->setAccessibleDescription(tr("Shows the version, the manual and the log of this party"));
+    ui->addSongsButton->setAccessibleName(tr("Add Songs"));
+    ui->addSongsButton->setAccessibleDescription(ui->addSongsButton->toolTip());
+    ui->myButtonPause->setAccessibleName(tr("Pause"));
+    ui->myButtonPause->setAccessibleDescription(tr("Pauses the playing song or plays it on"));
+    ui->myTableWidgetForQueue->setAccessibleName(tr("Queue"));
+    ui->myTableWidgetForQueue->setAccessibleDescription(tr("The playing song and the wishes after it"));
+    table->setAccessibleName(tr("Songs"));
+    table->setAccessibleDescription(tr("Arrow keys choose a song, Enter wishes it"));
+    // Tab leaves the grid for the genre buttons, Pause and About; Add Songs has Alt+A.
+    ui->addSongsButton->setFocusPolicy(Qt::ClickFocus);
+    desktop->chainKeyboard(table, {ui->myButtonPause, ui->aboutButton});
+
     initFailed = false;
     setAcceptDrops(true);
 }
@@ -268,6 +292,7 @@ MainWindow::~MainWindow()
     delete addSongsAction;
     delete escapeShortcut;
     delete manualShortcut;
+    desktop.reset();
     snapshotFuture.waitForFinished();
     partyAlbum.reset();
     webcam.reset();
@@ -653,6 +678,7 @@ void MainWindow::startAddingJob(const QFuture<Track*>& job)
             &MainWindow::NotifyOfAddTrackProgress, Qt::QueuedConnection);
     connect(&addWatcher, &QFutureWatcherBase::resultReadyAt, this, &MainWindow::NotifyOfAddingOneTrackDone,
             Qt::QueuedConnection);
+    tracksBeforeJob = library->trackCount();
     addWatcher.setFuture(job);
     addProgressMaximum = addWatcher.progressMaximum();
     resultHandedOver.assign(static_cast<size_t>(qMax(0, addProgressMaximum)), false);
@@ -754,6 +780,8 @@ void MainWindow::endAddingJob(bool cancelled)
             QString::number(untaggedCount) + QLatin1Char(' ') +
             tr("files were not imported because they have no artist and title ID3 tags (up to version 2.2 "
                "is supported) or are corrupt."));
+    desktop->notices().post(
+        NoticeBoard::addingNotice(library->trackCount() - tracksBeforeJob, duplicateCount, untaggedCount));
     duplicateCount = 0;
     untaggedCount = 0;
     refreshLibraryTable(libraryTable()->currentSearchText(), false);
@@ -854,7 +882,7 @@ int MainWindow::placeSongs(int columns, Track*& firstShown)
                 cell = new QTableWidgetItem(track->displayText());
             styleTableCell(cell);
             cell->setToolTip(plainToolTip(track->details()));
-            colourSongCells(cell, nullptr, state, hue);
+            colourSongCells(cell, nullptr, state, hue, playQueue ? playQueue->waitingPositionOf(track) : -1);
             if (!reused)
                 table->setItem(row, column, cell);
         }
@@ -973,6 +1001,11 @@ void MainWindow::buildGenreButtons()
             genreButtons.at(static_cast<size_t>(genreButtonIndex))->setChecked(true);
         }
     }
+    QVector<QAbstractButton*> keyboardPath(genreButtons.begin(), genreButtons.end());
+    for (QAbstractButton* button : keyboardPath)
+        button->setAccessibleDescription(tr("Shows only the songs of this genre in the grid"));
+    keyboardPath << ui->myButtonPause << ui->aboutButton;
+    desktop->chainKeyboard(libraryTable(), keyboardPath);
 }
 
 void MainWindow::genreButtonClicked(QAbstractButton* button_in)
@@ -1032,6 +1065,7 @@ void MainWindow::itemWasActivated(QTableWidgetItem* item)
     if (track && !track->played() && !track->queued() && !track->playing() &&
         playQueue->queuedSongs().size() < playQueue->queueCapacity())
         playQueue->enqueue(track, library);
+    publishPlayback();
 }
 
 bool MainWindow::NotifyQueueOfFinishedSong()
@@ -1047,6 +1081,7 @@ bool MainWindow::NotifyQueueOfFinishedSong()
         showAllGenres();
         refreshLibraryTable(QString(), false);
     }
+    publishPlayback();
     return true;
 }
 
@@ -1062,6 +1097,7 @@ void MainWindow::pauseWasPressed()
             playQueue->pauseHead();
             updateTimer->stop();
         }
+        publishPlayback();
     }
     // The click has toggled the button's look already, also where there was nothing to pause.
     ui->myButtonPause->setChecked(paused);
@@ -1076,9 +1112,31 @@ void MainWindow::timerUpdate()
     if (!playQueue)
         return;
     playQueue->tick();
-    QMutexLocker lock(libraryMutex);
-    if (library)
-        playQueue->retryWhenSilent(library);
+    {
+        QMutexLocker lock(libraryMutex);
+        if (library)
+            playQueue->retryWhenSilent(library);
+    }
+    // The portrait reaches the disk a moment after its song started.
+    publishPlayback();
+}
+
+void MainWindow::publishPlayback()
+{
+    const Track* head =
+        playQueue && !playQueue->queuedSongs().isEmpty() ? playQueue->queuedSongs().first() : nullptr;
+    if (!head || !head->playing()) {
+        desktop->publish(NowPlaying::Status::Stopped, PlayingSong());
+        return;
+    }
+    PlayingSong song;
+    song.artist = head->artist();
+    song.title = head->title();
+    song.lengthMicroseconds = static_cast<qint64>(head->seconds() * 1e6);
+    if (!portraitDirectory.isEmpty() && !head->photoFileName().isEmpty())
+        song.portraitPath = QDir(portraitDirectory).filePath(head->photoFileName());
+    song.number = playQueue->playlistLineCount();
+    desktop->publish(paused ? NowPlaying::Status::Paused : NowPlaying::Status::Playing, song);
 }
 
 void MainWindow::startSnapshotJob(bool showComment, const QString& folder, const QString& fileName)

@@ -22,6 +22,7 @@ namespace opencv {
 class Snapshot;
 }
 class About;
+class DesktopLink;
 class Floater;
 class PartyAlbum;
 class ForeignerBackend;
@@ -72,6 +73,7 @@ public:
     QString portraitFolder() const { return portraitDirectory; }
     bool hasWebcam() const { return webcam != nullptr; }
     PartyAlbum* album() const { return partyAlbum.get(); }
+    DesktopLink* desktopLink() const { return desktop.get(); }
 
     // Column widths and row height of the queue table: the columns share the width exactly.
     void layoutQueueColumns();
@@ -150,6 +152,8 @@ private:
     // The first notification of the first job switches the grid on; true when this was it.
     bool firstNotificationShowsGrid();
     QTableWidgetSearchable* libraryTable() const;
+    // Tells the desktop what plays now.
+    void publishPlayback();
 
     int fullscreen = 0;
     Track* selectedTrack = nullptr;
@@ -200,4 +204,7 @@ private:
     std::unique_ptr<Floater> floater;
     std::unique_ptr<PartyAlbum> partyAlbum;
     QString portraitDirectory;
+    // Songs in the library when the running adding job started, for its notice.
+    int tracksBeforeJob = 0;
+    std::unique_ptr<DesktopLink> desktop;
 };

@@ -1,6 +1,7 @@
 #include "songcells.h"
 
 #include "Track.h"
+#include "desktop/accessibility.h"
 #include "style.h"
 
 #include <QColor>
@@ -26,8 +27,15 @@ void paint(QTableWidgetItem* cell, QTableWidgetItem* secondCell, const QColor* b
 }
 } // namespace
 
-void colourSongCells(QTableWidgetItem* cell, QTableWidgetItem* secondCell, SongState state, int hue)
+void colourSongCells(QTableWidgetItem* cell, QTableWidgetItem* secondCell, SongState state, int hue,
+                     int waitingPosition)
 {
+    // A screen reader cannot see the colours: the cell says the state in words.
+    const QString description = songCellDescription(state == SongState::Played, state == SongState::Playing,
+                                                    state == SongState::Queued ? waitingPosition : 0);
+    for (QTableWidgetItem* item : {cell, secondCell})
+        if (item)
+            item->setData(Qt::AccessibleDescriptionRole, description);
     switch (state) {
     case SongState::Played:
         paint(cell, secondCell, &backgroundColour(), accentColour());
