@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QPixmap>
+#include <QVBoxLayout>
 
 namespace {
 const QString webSite = QStringLiteral("https://vimo.talvoren.example");
@@ -26,9 +27,9 @@ void linksOnly(QLabel* label)
 }
 } // namespace
 
-About::About(QObject* mainWindow)
+About::About(QObject* quitReceiver)
     : QDialog(nullptr, Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowStaysOnTopHint),
-      ui(std::make_unique<Ui::AboutDialog>()), mainWindow(mainWindow)
+      ui(std::make_unique<Ui::AboutDialog>()), mainWindow(quitReceiver)
 {
     initVimoResources();
     ui->setupUi(this);
@@ -55,6 +56,15 @@ About::About(QObject* mainWindow)
                                     .arg(QUrl::fromLocalFile(manualPath()).toString(), tr("here")) +
                                 QStringLiteral(" (") + tr("press F1 in the main window") +
                                 QStringLiteral(")<br><br>"));
+
+    auto* partyModeLine = new QLabel(this);
+    partyModeLine->setObjectName(QStringLiteral("label_6_party_mode"));
+    partyModeLine->setTextInteractionFlags(Qt::LinksAccessibleByMouse);
+    partyModeLine->setText(tr("Party mode:") + QStringLiteral(" <a href=\"#party-mode\">") + tr("choose") +
+                           QStringLiteral("</a> (") + tr("press Ctrl+M in the main window") +
+                           QStringLiteral(")<br><br>"));
+    connect(partyModeLine, &QLabel::linkActivated, this, &About::partyModeWanted);
+    ui->verticalLayout->insertWidget(ui->verticalLayout->indexOf(ui->label_4_manual) + 1, partyModeLine);
 
     linksOnly(ui->label_5_acknowledge);
     QString acknowledgements = tr("Acknowledgements:");

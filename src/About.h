@@ -20,6 +20,10 @@ public:
 
     const Ui::AboutDialog& form() const { return *ui; }
 
+signals:
+    // The host followed the party-mode line.
+    void partyModeWanted();
+
 public slots:
     void closeIt();
 

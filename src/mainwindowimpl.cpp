@@ -3,6 +3,7 @@
 #include "About.h"
 #include "AllBase.h"
 #include "AllBaseBackend.h"
+#include "ConfigDialog.h"
 #include "Floater.h"
 #include "PartyAlbum.h"
 #include "PlayQueue.h"
@@ -11,6 +12,8 @@
 #include "TrackLibrary.h"
 #include "appidentity.h"
 #include "folderscan.h"
+#include "party/KioskGuard.h"
+#include "party/StopMotion.h"
 #include "platform.h"
 #include "runlog.h"
 #include "settings.h"
@@ -28,6 +31,7 @@
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QGuiApplication>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QMutex>
@@ -91,8 +95,14 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), ui(std::make_unique<U
     }
 
     settings = settingsStore();
-    useWebcam = false;
-    useWebcam = askForWebcam();
+    if (settings) {
+        mode = PartyMode::stored(*settings);
+        stopMotionSeconds = PartyMode::stopMotionSeconds(*settings);
+    }
+    kioskGuard = std::make_unique<KioskGuard>(settings);
+    hostClock.start();
+    // Without photos for wishes nobody is asked; a stop-motion film alone needs the camera all the same.
+    useWebcam = mode.wishPhotos() ? askForWebcam() : mode.stopMotion();
 
     ui->setupUi(this);
     ui->myButtonSearchQuery->hide();
@@ -147,7 +157,6 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), ui(std::make_unique<U
         partyAlbum->update();
     }
     if (playQueue) {
-        playQueue->setWebcam(webcam.get());
         playQueue->startTimerHook = [this]() { startTimer(); };
         playQueue->snapshotHook = [this](bool showComment, const QString& fileName) {
             startSnapshotJob(showComment, portraitDirectory, fileName);
@@ -195,6 +204,8 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), ui(std::make_unique<U
     addSongsAction->setShortcut(QKeySequence(tr("Alt+A")));
     escapeShortcut = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escapeShortcut, &QShortcut::activated, this, &MainWindow::cancelAddingThread);
+    partyModeShortcut = new QShortcut(QKeySequence(tr("Ctrl+M")), this);
+    connect(partyModeShortcut, &QShortcut::activated, this, &MainWindow::openPartyMode);
     manualShortcut = new QShortcut(QKeySequence(Qt::Key_F1), this);
     connect(manualShortcut, &QShortcut::activated, this, &MainWindow::openManual);
     fullscreenAction = new QAction(this);
@@ -208,6 +219,7 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), ui(std::make_unique<U
     updateTimer = new QTimer;
     connect(updateTimer, &QTimer::timeout, this, &MainWindow::timerUpdate);
 
+    applyPartyMode(mode);
     initFailed = false;
     setAcceptDrops(true);
 }
@@ -230,7 +242,9 @@ MainWindow::~MainWindow()
     delete addSongsAction;
     delete escapeShortcut;
     delete manualShortcut;
+    delete partyModeShortcut;
     snapshotFuture.waitForFinished();
+    finishStopMotion();
     partyAlbum.reset();
     webcam.reset();
     delete playQueue;
@@ -324,6 +338,7 @@ void MainWindow::aboutBox(int result)
     }
     aboutDialog = new About(this);
     connect(aboutDialog, &QDialog::accepted, this, [this]() { aboutBox(); });
+    connect(aboutDialog, &About::partyModeWanted, this, &MainWindow::openPartyMode, Qt::QueuedConnection);
 }
 
 void MainWindow::openManual()
@@ -350,12 +365,16 @@ void MainWindow::closeDialogs()
 
 void MainWindow::shutdown()
 {
+    if (!hostMayAct())
+        return;
     closeDialogs();
     close();
 }
 
 void MainWindow::toggleFullscreen()
 {
+    if (isFullScreen() && !hostMayAct())
+        return;
     if (isFullScreen()) {
         showNormal();
         fullscreen = 0;
@@ -400,7 +419,8 @@ void MainWindow::closeEvent(QCloseEvent* event)
 {
     // At a party the screen belongs to the guests: in full screen the window system's close (title bar,
     // Alt+F4) is refused, and only the About box's quit button ends the program.
-    if (fullscreenActive && event->spontaneous()) {
+    // In kiosk mode the window system's close is quitting too, and asks for the host PIN.
+    if (event->spontaneous() && (fullscreenActive || !hostMayAct())) {
         event->ignore();
         return;
     }
@@ -414,11 +434,95 @@ void MainWindow::dragEnterEvent(QDragEnterEvent* event)
         event->acceptProposedAction();
 }
 
+// ---- Party modes ----
+
+bool MainWindow::hostMayAct()
+{
+    if (kioskGuard->actionIsFree())
+        return true;
+    bool wrong = false;
+    for (;;) {
+        if (kioskGuard->locked(hostClock.elapsed())) {
+            QMessageBox locked(QMessageBox::Information, tr("Host PIN"),
+                               tr("Too many wrong PINs: please try again in a minute."), QMessageBox::Ok,
+                               nullptr, Qt::Dialog | Qt::WindowStaysOnTopHint);
+            locked.exec();
+            return false;
+        }
+        // No parent, on top: the window's black style sheet stays off the prompt, the About box under it.
+        QInputDialog prompt(nullptr, Qt::Dialog | Qt::WindowStaysOnTopHint);
+        prompt.setWindowTitle(tr("Host PIN"));
+        prompt.setLabelText(wrong ? tr("Wrong PIN. Please enter the host PIN:")
+                                  : tr("This is for the host. Please enter the host PIN:"));
+        prompt.setTextEchoMode(QLineEdit::Password);
+        if (prompt.exec() != QDialog::Accepted)
+            return false;
+        if (kioskGuard->check(prompt.textValue(), hostClock.elapsed()) == KioskGuard::Answer::Accepted)
+            return true;
+        wrong = true;
+    }
+}
+
+void MainWindow::openPartyMode()
+{
+    if (!hostMayAct())
+        return;
+    if (aboutDialog)
+        aboutBox(); // it stays on top of everything, the dialog too
+    ConfigDialog dialog;
+    dialog.modeSlider()->setValue(mode.index());
+    dialog.offerNewPin(!kioskGuard->hasPin());
+    dialog.exec();
+    const PartyMode chosen(dialog.modeSlider()->value());
+    if (chosen.kiosk() && !kioskGuard->hasPin() && !kioskGuard->setPin(dialog.newPin())) {
+        logMessage(tr("Kiosk mode needs a host PIN of at least four characters, typed twice alike: the "
+                      "party mode stays as it was."));
+        return;
+    }
+    if (settings)
+        chosen.store(*settings);
+    applyPartyMode(chosen);
+    libraryTable()->setFocus(Qt::OtherFocusReason);
+}
+
+void MainWindow::applyPartyMode(PartyMode chosen)
+{
+    mode = chosen;
+    // A kiosk without a PIN (a mode written into the settings by hand) would lock the host out as well.
+    const bool kiosk = mode.kiosk() && kioskGuard->hasPin();
+    if (mode.kiosk() && !kiosk)
+        logMessage(tr("Kiosk mode needs a host PIN: choose the mode again in the mode dialog (Ctrl+M)."));
+    kioskGuard->setKiosk(kiosk);
+    if (playQueue)
+        playQueue->setWebcam(mode.wishPhotos() ? webcam.get() : nullptr);
+    if (mode.stopMotion() && webcam) {
+        if (!stopMotion) {
+            const QString folder = outputSubfolder(QStringLiteral("Stop motion"));
+            stopMotion = std::make_unique<StopMotion>(webcam.get(), folder, stopMotionSeconds,
+                                                      [this]() { return !snapshotFuture.isFinished(); });
+        }
+        stopMotion->start();
+    } else if (stopMotion) {
+        stopMotion->stop();
+    }
+    logMessage(tr("Party mode: %1").arg(ConfigDialog::modeDescription(mode.index())));
+}
+
+void MainWindow::finishStopMotion()
+{
+    if (!stopMotion)
+        return;
+    const QString frames = stopMotion->folder();
+    stopMotion.reset();
+    if (!frames.isEmpty())
+        writePartyFilm(frames, runFolder() + QStringLiteral("Vimo party film.mp4"));
+}
+
 // ---- Adding songs ----
 
 void MainWindow::addFiles()
 {
-    if (adding)
+    if (adding || !hostMayAct())
         return;
     QString startFolder = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
     if (settings && settings->contains(lastFolderKey))
@@ -531,7 +635,7 @@ void MainWindow::filesAddedOK()
 
 void MainWindow::dropEvent(QDropEvent* event)
 {
-    if (!event->mimeData()->hasUrls() || adding)
+    if (!event->mimeData()->hasUrls() || adding || !hostMayAct())
         return;
     // Every dropped folder and file goes into one job, in drop order, so no job's results are lost to
     // the next one.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QFuture>
 #include <QFutureWatcher>
 #include <QList>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "TimerBorderHue.h"
+#include "party/PartyMode.h"
 
 namespace Ui {
 class MainWindow;
@@ -21,6 +23,8 @@ class Snapshot;
 }
 class About;
 class Floater;
+class KioskGuard;
+class StopMotion;
 class PartyAlbum;
 class ForeignerBackend;
 class PlayQueue;
@@ -69,6 +73,8 @@ public:
     QString portraitFolder() const { return portraitDirectory; }
     bool hasWebcam() const { return webcam != nullptr; }
     PartyAlbum* album() const { return partyAlbum.get(); }
+    PartyMode partyMode() const { return mode; }
+    StopMotion* stopMotionFrames() const { return stopMotion.get(); }
 
     // Column widths and row height of the queue table: the columns share the width exactly.
     void layoutQueueColumns();
@@ -101,6 +107,8 @@ public slots:
     void songHistoryToggled(bool shown);
     void pauseWasPressed();
     void selectionHasChanged();
+    // The mode dialog for the host (Ctrl+M, the About box); closing it applies and stores the mode.
+    void openPartyMode();
 
 private slots:
     void itemWasActivated(QTableWidgetItem* item);
@@ -136,6 +144,13 @@ private:
     // The first notification of the first job switches the grid on; true when this was it.
     bool firstNotificationShowsGrid();
     QTableWidgetSearchable* libraryTable() const;
+    // Asks the kiosk guard before a host action; in kiosk mode that means the host PIN. True: go ahead.
+    bool hostMayAct();
+    // Switches kiosk mode, the wish portraits and the stop-motion frames to `chosen`, as far as the
+    // camera opened at start allows.
+    void applyPartyMode(PartyMode chosen);
+    // Stops the stop-motion frames and makes them into the run's film.
+    void finishStopMotion();
 
     int fullscreen = 0;
     Track* selectedTrack = nullptr;
@@ -163,6 +178,7 @@ private:
     QAction* fullscreenAction = nullptr;
     QShortcut* manualShortcut = nullptr;
     QShortcut* escapeShortcut = nullptr;
+    QShortcut* partyModeShortcut = nullptr;
     bool paused = false;
     QMutex* libraryMutex = nullptr;
     QFutureWatcher<Track*> addWatcher;
@@ -184,4 +200,10 @@ private:
     std::unique_ptr<Floater> floater;
     std::unique_ptr<PartyAlbum> partyAlbum;
     QString portraitDirectory;
+    PartyMode mode;
+    int stopMotionSeconds = 20;
+    std::unique_ptr<KioskGuard> kioskGuard;
+    // Times the wrong PINs of the guard, steady whatever the wall clock does.
+    QElapsedTimer hostClock;
+    std::unique_ptr<StopMotion> stopMotion;
 };
