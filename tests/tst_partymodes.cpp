@@ -23,6 +23,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
@@ -201,7 +202,8 @@ private slots:
     void kioskModeAsksForThePinBeforeEveryHostAction_data()
     {
         QTest::addColumn<QString>("action");
-        for (const char* action : {"quit", "leave full screen", "add songs", "drop folder", "mode dialog"})
+        for (const char* action : {"quit", "leave full screen", "add songs", "drop folder", "mode dialog",
+                                   "mode dialog from About"})
             QTest::newRow(action) << QString::fromLatin1(action);
     }
 
@@ -231,6 +233,15 @@ private slots:
                 QTest::keyClick(window.get(), Qt::Key_A, Qt::AltModifier);
             } else if (action == QLatin1String("drop folder")) {
                 dropFolder(*window, folder);
+            } else if (action == QLatin1String("mode dialog from About")) {
+                if (!window->aboutDialogShown())
+                    window->aboutBox();
+                auto* line =
+                    window->aboutDialogShown()->findChild<QLabel*>(QStringLiteral("label_6_party_mode"));
+                QVERIFY(line);
+                emit line->linkActivated(QStringLiteral("#party-mode"));
+                // The About box hands the request on once its own signal is done.
+                QVERIFY(QTest::qWaitFor([&]() { return seen.size() == 2; }));
             } else {
                 QTest::keyClick(window.get(), Qt::Key_M, Qt::ControlModifier);
             }
@@ -255,7 +266,7 @@ private slots:
 
         seen.clear();
         const bool dialogFollows =
-            action == QLatin1String("add songs") || action == QLatin1String("mode dialog");
+            action == QLatin1String("add songs") || action.startsWith(QLatin1String("mode"));
         answerInTurn(dialogFollows
                          ? QList<std::function<void(QWidget*)>>{typePin(hostPin, &seen), cancel(&seen)}
                          : QList<std::function<void(QWidget*)>>{typePin(hostPin, &seen)});
@@ -264,7 +275,7 @@ private slots:
         QCOMPARE(seen.first(), QStringLiteral("QInputDialog"));
         if (action == QLatin1String("add songs"))
             QCOMPARE(seen.last(), QStringLiteral("QFileDialog"));
-        if (action == QLatin1String("mode dialog"))
+        if (action.startsWith(QLatin1String("mode dialog")))
             QCOMPARE(seen.last(), QStringLiteral("ConfigDialog"));
         if (action == QLatin1String("drop folder"))
             QVERIFY(mark.waitForJobEnds());

@@ -21,7 +21,7 @@ class StopMotion : public QObject
 
 public:
     // Below this many free bytes no frame is taken: the log, the playlist and the portraits come first.
-    static constexpr qint64 defaultReserveBytes = 64 * 1024 * 1024;
+    static constexpr qint64 defaultReserveBytes = qint64(64) * 1024 * 1024;
 
     // `camera` and the function telling whether a portrait is under way must outlive this object.
     StopMotion(opencv::Snapshot* camera, const QString& folder, int seconds,
