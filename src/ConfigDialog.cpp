@@ -96,6 +96,11 @@ void ConfigDialog::SliderValueChanged(int value)
     pinBox->setVisible(pinOffered && PartyMode(value).kiosk());
 }
 
+void ConfigDialog::reject()
+{
+    close();
+}
+
 void ConfigDialog::closeEvent(QCloseEvent* event)
 {
     // Every way out counts as accepted, never as rejected: the dialog has nothing to cancel.
