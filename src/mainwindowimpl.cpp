@@ -207,6 +207,16 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), ui(std::make_unique<U
     connect(escapeShortcut, &QShortcut::activated, this, &MainWindow::cancelAddingThread);
     partyModeShortcut = new QShortcut(QKeySequence(tr("Ctrl+M")), this);
     connect(partyModeShortcut, &QShortcut::activated, this, &MainWindow::openPartyMode);
+    skipShortcut = new QShortcut(QKeySequence(tr("Ctrl+N")), this);
+    connect(skipShortcut, &QShortcut::activated, this, &MainWindow::skipSong);
+    // Delete takes back the wish whose queue cell the host clicked: the queue row takes a click for that,
+    // though nothing else there reacts to one.
+    queueTable->setEnabled(true);
+    queueTable->setFocusPolicy(Qt::ClickFocus);
+    removeShortcut =
+        new QShortcut(QKeySequence(QKeySequence::Delete), queueTable, nullptr, nullptr, Qt::WidgetShortcut);
+    connect(removeShortcut, &QShortcut::activated, this,
+            [this]() { removeWish(ui->myTableWidgetForQueue->currentColumn()); });
     manualShortcut = new QShortcut(QKeySequence(Qt::Key_F1), this);
     connect(manualShortcut, &QShortcut::activated, this, &MainWindow::openManual);
     fullscreenAction = new QAction(this);
@@ -244,6 +254,8 @@ MainWindow::~MainWindow()
     delete escapeShortcut;
     delete manualShortcut;
     delete partyModeShortcut;
+    delete skipShortcut;
+    delete removeShortcut;
     snapshotFuture.waitForFinished();
     finishStopMotion();
     partyAlbum.reset();
@@ -519,6 +531,35 @@ void MainWindow::applyPartyMode(PartyMode chosen)
         stopMotion->stop();
     }
     logMessage(tr("Party mode: %1").arg(ConfigDialog::modeDescription(mode.index())));
+}
+
+void MainWindow::skipSong()
+{
+    const Track* head = playQueue ? playQueue->queuedSongs().value(0) : nullptr;
+    // The PIN prompt lets the queue move on: only the song the host meant is skipped.
+    if (!head || !hostMayAct() || playQueue->queuedSongs().value(0) != head)
+        return;
+    QMutexLocker lock(libraryMutex);
+    bool allSelectableAgain = false;
+    if (!library || !playQueue->skipHead(library, allSelectableAgain))
+        return;
+    if (paused) {
+        // The song that was paused is gone; the next one plays.
+        paused = false;
+        ui->myButtonPause->setChecked(false);
+        startTimer();
+    }
+    if (allSelectableAgain)
+        showAllGenresAgain();
+}
+
+void MainWindow::removeWish(int position)
+{
+    const Track* wish = playQueue ? playQueue->queuedSongs().value(position) : nullptr;
+    if (position < 1 || !wish || !hostMayAct() || playQueue->queuedSongs().value(position) != wish)
+        return;
+    QMutexLocker lock(libraryMutex);
+    playQueue->removeWaiting(position);
 }
 
 void MainWindow::finishStopMotion()
@@ -1146,15 +1187,19 @@ bool MainWindow::NotifyQueueOfFinishedSong()
         return false;
     bool allSelectableAgain = false;
     playQueue->songFinished(library, allSelectableAgain);
-    if (allSelectableAgain) {
-        if (!genreButtons.empty())
-            genreButtons.front()->setChecked(true);
-        genreButtonIndex = 0;
-        currentGenre.clear();
-        genreFilterMode = 0;
-        refreshLibraryTable(QString(), false);
-    }
+    if (allSelectableAgain)
+        showAllGenresAgain();
     return true;
+}
+
+void MainWindow::showAllGenresAgain()
+{
+    if (!genreButtons.empty())
+        genreButtons.front()->setChecked(true);
+    genreButtonIndex = 0;
+    currentGenre.clear();
+    genreFilterMode = 0;
+    refreshLibraryTable(QString(), false);
 }
 
 void MainWindow::pauseWasPressed()

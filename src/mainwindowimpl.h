@@ -110,6 +110,10 @@ public slots:
     void selectionHasChanged();
     // The mode dialog for the host (Ctrl+M, the About box); closing it applies and stores the mode.
     void openPartyMode();
+    // Host controls: skip the playing song (Ctrl+N); take back the waiting wish at a queue position (Delete
+    // on its queue cell). Behind the PIN in kiosk mode; both logged.
+    void skipSong();
+    void removeWish(int position);
 
 private slots:
     void itemWasActivated(QTableWidgetItem* item);
@@ -154,6 +158,8 @@ private:
     void applyPartyMode(PartyMode chosen);
     // Stops the stop-motion frames and makes them into the run's film.
     void finishStopMotion();
+    // Every song is free again: the grid shows all genres.
+    void showAllGenresAgain();
 
     int fullscreen = 0;
     Track* selectedTrack = nullptr;
@@ -184,6 +190,8 @@ private:
     QShortcut* manualShortcut = nullptr;
     QShortcut* escapeShortcut = nullptr;
     QShortcut* partyModeShortcut = nullptr;
+    QShortcut* skipShortcut = nullptr;
+    QShortcut* removeShortcut = nullptr;
     bool paused = false;
     QMutex* libraryMutex = nullptr;
     QFutureWatcher<Track*> addWatcher;

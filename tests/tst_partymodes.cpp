@@ -4,7 +4,9 @@
 // stand-in camera.
 #include "About.h"
 #include "ConfigDialog.h"
+#include "PlayQueue.h"
 #include "Snapshot.h"
+#include "Track.h"
 #include "camerasupport.h"
 #include "mainwindowimpl.h"
 #include "party/KioskGuard.h"
@@ -12,6 +14,7 @@
 #include "party/StopMotion.h"
 #include "queuesupport.h"
 #include "runlog.h"
+#include "style.h"
 #include "testsupport.h"
 #include "ui_about.h"
 #include "windowsupport.h"
@@ -30,6 +33,7 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QSlider>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -203,7 +207,7 @@ private slots:
     {
         QTest::addColumn<QString>("action");
         for (const char* action : {"quit", "leave full screen", "add songs", "drop folder", "mode dialog",
-                                   "mode dialog from About"})
+                                   "mode dialog from About", "skip song", "remove wish"})
             QTest::newRow(action) << QString::fromLatin1(action);
     }
 
@@ -219,6 +223,21 @@ private slots:
             QVERIFY(window->isFullscreenMode());
         }
         const QString folder = vimotest::queueFixture(QStringLiteral("party"));
+        auto* queueRow = window->findChild<QTableWidget*>(QStringLiteral("myTableWidgetForQueue"));
+        if (action == QLatin1String("skip song") || action == QLatin1String("remove wish")) {
+            // A long song plays and a wish waits; a guest's wishes need no PIN.
+            const vimotest::LogMark added;
+            window->addFolder(QDir(vimotest::queueFixture(QStringLiteral("wishes"))));
+            QVERIFY(added.waitForJobEnds());
+            auto* grid = window->findChild<QTableWidget*>(QStringLiteral("myTableWidgetForLibrary"));
+            for (const char* song : {"Long Player\nEndless Road", "Wisher One\nWish One"}) {
+                const QList<QTableWidgetItem*> cells =
+                    grid->findItems(QString::fromLatin1(song), Qt::MatchFixedString);
+                QCOMPARE(cells.size(), 1);
+                emit grid->itemActivated(cells.first());
+            }
+            QCOMPARE(window->queue()->queuedSongs().size(), 2);
+        }
         const auto act = [&]() {
             // The dialogs before took the activation, and shortcuts reach only the active window.
             QApplication::setActiveWindow(window.get());
@@ -233,6 +252,12 @@ private slots:
                 QTest::keyClick(window.get(), Qt::Key_A, Qt::AltModifier);
             } else if (action == QLatin1String("drop folder")) {
                 dropFolder(*window, folder);
+            } else if (action == QLatin1String("skip song")) {
+                QTest::keyClick(window.get(), Qt::Key_N, Qt::ControlModifier);
+            } else if (action == QLatin1String("remove wish")) {
+                queueRow->setCurrentCell(0, 1);
+                queueRow->setFocus(Qt::MouseFocusReason);
+                QTest::keyClick(queueRow, Qt::Key_Delete);
             } else if (action == QLatin1String("mode dialog from About")) {
                 if (!window->aboutDialogShown())
                     window->aboutBox();
@@ -253,6 +278,10 @@ private slots:
                 return !window->isFullscreenMode();
             if (action == QLatin1String("drop folder"))
                 return window->trackLibrary() != nullptr;
+            if (action == QLatin1String("skip song"))
+                return window->queue()->queuedSongs().first()->title() == QLatin1String("Wish One");
+            if (action == QLatin1String("remove wish"))
+                return window->queue()->queuedSongs().size() == 1;
             // Adding songs and the mode dialog show a dialog of their own after the PIN.
             return !seen.isEmpty() && seen.last() != QLatin1String("QInputDialog");
         };
@@ -312,6 +341,53 @@ private slots:
         const QStringList messages = mark.messages();
         QCOMPARE(countOf(messages, QStringLiteral("A wrong host PIN was entered.")), 11);
         QCOMPARE(countOf(messages, QStringLiteral("the PIN prompt is locked for a minute")), 1);
+    }
+
+    // The host takes a waiting wish back (Delete on its queue cell) and skips the playing song (Ctrl+N): the
+    // queue, its cells, the grid's colours, the playlist and the log all tell the same story.
+    void hostRemovesAWishAndSkipsTheSong()
+    {
+        storeMode(PartyMode::standard, false);
+        vimotest::PartyWindow party;
+        QVERIFY(party.add(vimotest::queueFixture(QStringLiteral("wishes")), 6));
+        Track* endless = party.titled(QStringLiteral("Endless Road"));
+        Track* one = party.titled(QStringLiteral("Wish One"));
+        Track* two = party.titled(QStringLiteral("Wish Two"));
+        Track* three = party.titled(QStringLiteral("Wish Three"));
+        for (const Track* song : {endless, one, two, three})
+            party.wish(song);
+        QCOMPARE(party.queue()->queuedSongs(), (QList<Track*>{endless, one, two, three}));
+
+        QApplication::setActiveWindow(party.window.get());
+        party.queueRow->setCurrentCell(0, 2);
+        party.queueRow->setFocus(Qt::MouseFocusReason);
+        QTest::keyClick(party.queueRow, Qt::Key_Delete);
+        QCOMPARE(party.queue()->queuedSongs(), (QList<Track*>{endless, one, three}));
+        QCOMPARE(two->state(), SongState::Free);
+        QCOMPARE(party.queueRow->item(0, 2)->text(), three->displayText());
+        QCOMPARE(party.queueRow->item(0, 3)->text(), QString());
+        QCOMPARE(party.cellOf(two)->background().color(), backgroundColour());
+        QCOMPARE(party.cellOf(two)->foreground().color(), textColour());
+        QVERIFY(
+            party.logged(QStringLiteral("The host took the wish Wisher Two - Wish Two out of the queue.")));
+
+        QTest::keyClick(party.window.get(), Qt::Key_N, Qt::ControlModifier);
+        QCOMPARE(party.queue()->queuedSongs(), (QList<Track*>{one, three}));
+        QCOMPARE(endless->state(), SongState::Played);
+        QCOMPARE(one->state(), SongState::Playing);
+        QCOMPARE(party.queueRow->item(0, 0)->text(), one->displayText());
+        QCOMPARE(party.queueRow->item(0, 2)->text(), QString());
+        QCOMPARE(party.cellOf(endless)->foreground().color(), accentColour());
+        QCOMPARE(party.lines(), (QStringList{vimotest::playlistLine(1, false, endless),
+                                             vimotest::playlistLine(2, false, one)}));
+        const QString notice = QStringLiteral("\n < skipped by the host: Long Player - Endless Road > \n\n");
+        QVERIFY(party.playlist().contains(vimotest::playlistLine(1, false, endless) + QLatin1Char('\n') +
+                                          notice + vimotest::playlistLine(2, false, one)));
+        QVERIFY(party.logged(QStringLiteral("The host skipped the song Long Player - Endless Road.")));
+
+        // The wish taken back is free: a guest may wish it again.
+        party.wish(two);
+        QCOMPARE(party.queue()->queuedSongs().last(), two);
     }
 
     // Frames land in the folder as numbered JPEGs and become a film of as many frames; none while a

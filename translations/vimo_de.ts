@@ -414,6 +414,10 @@ und/oder einzuschalten.</translation>
         <source>Party mode: %1</source>
         <translation>Party-Modus: %1</translation>
     </message>
+    <message>
+        <source>Ctrl+N</source>
+        <translation>Ctrl+N</translation>
+    </message>
 </context>
 <context>
     <name>PartyAlbum</name>
@@ -493,6 +497,14 @@ und/oder einzuschalten.</translation>
     <message>
         <source>The playlist &quot;%1&quot; is not written: %2.</source>
         <translation>Die Wiedergabeliste &quot;%1&quot; wird nicht geschrieben: %2.</translation>
+    </message>
+    <message>
+        <source>The host took the wish %1 out of the queue.</source>
+        <translation>Der Gastgeber hat den Wunsch %1 aus der Warteschlange genommen.</translation>
+    </message>
+    <message>
+        <source>The host skipped the song %1.</source>
+        <translation>Der Gastgeber hat das Lied %1 übersprungen.</translation>
     </message>
 </context>
 <context>
