@@ -14,6 +14,7 @@
 #include <QLocale>
 #include <QPixmap>
 #include <QRect>
+#include <QVBoxLayout>
 
 namespace {
 const QString webSite = QStringLiteral("https://vimo.talvoren.example");
@@ -69,6 +70,15 @@ About::About(QObject* quitReceiver)
                                     .arg(QUrl::fromLocalFile(manualPath()).toString(), tr("here")) +
                                 QStringLiteral(" (") + tr("press F1 in the main window") +
                                 QStringLiteral(")<br><br>") + logLine());
+
+    auto* partyModeLine = new QLabel(this);
+    partyModeLine->setObjectName(QStringLiteral("label_6_party_mode"));
+    partyModeLine->setTextInteractionFlags(Qt::LinksAccessibleByMouse);
+    partyModeLine->setText(tr("Party mode:") + QStringLiteral(" <a href=\"#party-mode\">") + tr("choose") +
+                           QStringLiteral("</a> (") + tr("press Ctrl+M in the main window") +
+                           QStringLiteral(")<br><br>"));
+    connect(partyModeLine, &QLabel::linkActivated, this, &About::partyModeWanted);
+    ui->verticalLayout->insertWidget(ui->verticalLayout->indexOf(ui->label_4_manual) + 1, partyModeLine);
 
     linksOnly(ui->label_5_acknowledge);
     QString acknowledgements = tr("Acknowledgements:");

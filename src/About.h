@@ -26,6 +26,10 @@ public:
     // Escape closes the dialog as every other way does, ending in accepted().
     void reject() override;
 
+signals:
+    // The host followed the party-mode line.
+    void partyModeWanted();
+
 public slots:
     void closeIt();
 

@@ -1,7 +1,11 @@
 #include "ConfigDialog.h"
 
+#include "party/PartyMode.h"
+
 #include <QCloseEvent>
+#include <QFormLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSlider>
 #include <QVBoxLayout>
@@ -18,8 +22,18 @@ ConfigDialog::ConfigDialog(QWidget* parent) : QDialog(parent)
     descriptionLabel->setWordWrap(true);
     descriptionLabel->setMinimumWidth(360);
     auto* closeButton = new QPushButton(tr("Close"), this);
+    pinBox = new QWidget(this);
+    auto* pinLayout = new QFormLayout(pinBox);
+    pinEdit = new QLineEdit(pinBox);
+    pinRepeat = new QLineEdit(pinBox);
+    for (QLineEdit* field : {pinEdit, pinRepeat})
+        field->setEchoMode(QLineEdit::Password);
+    pinLayout->addRow(tr("New host PIN:"), pinEdit);
+    pinLayout->addRow(tr("Repeat the PIN:"), pinRepeat);
+    pinBox->hide();
     layout->addWidget(slider);
     layout->addWidget(descriptionLabel);
+    layout->addWidget(pinBox);
     layout->addWidget(closeButton, 0, Qt::AlignRight);
     connect(slider, &QSlider::valueChanged, this, &ConfigDialog::SliderValueChanged);
     connect(closeButton, &QPushButton::clicked, this, &ConfigDialog::closeIt);
@@ -29,6 +43,17 @@ ConfigDialog::ConfigDialog(QWidget* parent) : QDialog(parent)
 QString ConfigDialog::description() const
 {
     return descriptionLabel->text();
+}
+
+void ConfigDialog::offerNewPin(bool offer)
+{
+    pinOffered = offer;
+    SliderValueChanged(slider->value());
+}
+
+QString ConfigDialog::newPin() const
+{
+    return pinOffered && pinEdit->text() == pinRepeat->text() ? pinEdit->text() : QString();
 }
 
 QString ConfigDialog::modeDescription(int mode)
@@ -68,6 +93,7 @@ void ConfigDialog::SliderValueChanged(int value)
     const QString text = modeDescription(value);
     if (!text.isEmpty())
         descriptionLabel->setText(text);
+    pinBox->setVisible(pinOffered && PartyMode(value).kiosk());
 }
 
 void ConfigDialog::reject()

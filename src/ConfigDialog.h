@@ -3,10 +3,12 @@
 #include <QDialog>
 
 class QLabel;
+class QLineEdit;
 class QSlider;
+class QWidget;
 
-// Describes the six party modes on a slider. Nothing in the program opens it yet; every way of closing
-// it reports accepted().
+// Describes the six party modes on a slider; the main window opens it for the host and applies the mode
+// when it closes. Every way of closing it reports accepted().
 class ConfigDialog : public QDialog
 {
     Q_OBJECT
@@ -16,6 +18,12 @@ public:
 
     QString description() const;
     QSlider* modeSlider() const { return slider; }
+    // Shows the fields for a new host PIN while a kiosk mode is on the slider (the first time one is chosen).
+    void offerNewPin(bool offer);
+    // The PIN typed twice alike, or "" when the two differ or none was offered.
+    QString newPin() const;
+    QLineEdit* pinField() const { return pinEdit; }
+    QLineEdit* pinRepeatField() const { return pinRepeat; }
 
     // The translated description of mode 0 to 5, or "" for any other value.
     static QString modeDescription(int mode);
@@ -33,4 +41,8 @@ protected:
 private:
     QLabel* descriptionLabel = nullptr;
     QSlider* slider = nullptr;
+    QWidget* pinBox = nullptr;
+    QLineEdit* pinEdit = nullptr;
+    QLineEdit* pinRepeat = nullptr;
+    bool pinOffered = false;
 };

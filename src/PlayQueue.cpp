@@ -176,6 +176,34 @@ void PlayQueue::rebuildQueueRow()
     }
 }
 
+bool PlayQueue::removeWaiting(int position)
+{
+    if (position < 1 || position >= songs.size())
+        return false;
+    Track* track = songs.takeAt(position);
+    track->setState(SongState::Free);
+    rebuildQueueRow();
+    colourLibraryCell(track);
+    logMessage(QCoreApplication::translate("PlayQueue", "The host took the wish %1 out of the queue.")
+                   .arg(oneLineText(track->artist() + QStringLiteral(" - ") + track->title())));
+    return true;
+}
+
+bool PlayQueue::skipHead(TrackLibrary* library, bool& allSelectableAgain)
+{
+    if (songs.isEmpty() || !busy)
+        return false;
+    const Track* head = songs.first();
+    // Stopped, the stream sends no end of its own: the step below is its only end.
+    if (head->player())
+        head->player()->stop();
+    const QString song = oneLineText(head->artist()) + QStringLiteral(" - ") + oneLineText(head->title());
+    writeNotice(QStringLiteral("skipped by the host: ") + song);
+    logMessage(QCoreApplication::translate("PlayQueue", "The host skipped the song %1.").arg(song));
+    songFinished(library, allSelectableAgain);
+    return true;
+}
+
 void PlayQueue::songFinished(TrackLibrary* library, bool& allSelectableAgain)
 {
     if (!songs.isEmpty()) {
@@ -354,7 +382,10 @@ void PlayQueue::writePlaylistLine(const QString& marker, const Track* track)
 
 void PlayQueue::writeExhaustedNotice()
 {
-    writeText(playlistFile, playlistName,
-              QStringLiteral(
-                  "\n < there were no more unplayed songs left - all songs can be selected again > \n\n"));
+    writeNotice(QStringLiteral("there were no more unplayed songs left - all songs can be selected again"));
+}
+
+void PlayQueue::writeNotice(const QString& text)
+{
+    writeText(playlistFile, playlistName, QStringLiteral("\n < ") + text + QStringLiteral(" > \n\n"));
 }

@@ -43,6 +43,11 @@ public:
     // The head has ended: the next song starts, or the pre-drawn random song when no wish waits.
     // Sets allSelectableAgain when every song (or every song of the genre filter) has been played.
     void songFinished(TrackLibrary* library, bool& allSelectableAgain);
+    // Host controls. Takes the waiting wish at `position` (1 and up) back out of the queue: the song is free
+    // to be wished again and the songs behind it move up. False when no wish waits there.
+    bool removeWaiting(int position);
+    // Ends the playing song early, with a notice under its playlist line, and goes on as at its end.
+    bool skipHead(TrackLibrary* library, bool& allSelectableAgain);
     // Draws the next random song unless one is drawn already.
     void drawRandom(TrackLibrary* library);
     // Names the song's photo and starts the snapshot; nothing without a webcam.
@@ -64,6 +69,8 @@ public:
     void writePlaylistHeader();
     void writePlaylistLine(const QString& marker, const Track* track);
     void writeExhaustedNotice();
+    // A line "\n < text > \n\n", in the form of the exhausted-library notice.
+    void writeNotice(const QString& text);
 
     const QList<Track*>& queuedSongs() const { return songs; }
     int queueCapacity() const { return capacity; }

@@ -103,9 +103,9 @@ bool writeJpeg(const cv::Mat& frame, const QString& path, int quality)
 
 } // namespace
 
-Camera::Camera(int deviceIndex, int jpegQuality, std::unique_ptr<cv::VideoCapture> capture)
-    : deviceIndex(deviceIndex), opened(capture && capture->isOpened()), capture(std::move(capture)),
-      jpegQuality(jpegQuality)
+Camera::Camera(int device, int quality, std::unique_ptr<cv::VideoCapture> openedCapture)
+    : deviceIndex(device), opened(openedCapture && openedCapture->isOpened()),
+      capture(std::move(openedCapture)), jpegQuality(quality)
 {}
 
 Camera::~Camera()
@@ -161,13 +161,33 @@ void Snapshot::configure(int width, int height)
 
 bool Snapshot::takePicture(const QString& path)
 {
+    return takeFrame(path, true);
+}
+
+bool Snapshot::takeFrameUnlessBusy(const QString& path)
+{
+    return takeFrame(path, false);
+}
+
+bool Snapshot::takeFrame(const QString& path, bool waitForCamera)
+{
     if (!camera || !camera->opened)
         return false;
     try {
         cv::Mat frame;
-        const bool grabbed = camera->capture->read(frame);
-        const bool retrieved = camera->capture->retrieve(frame, 0);
-        if (frame.data && frame.total() > 0 && (grabbed || retrieved))
+        bool taken = false;
+        {
+            std::unique_lock<std::mutex> reading(camera->readMutex, std::defer_lock);
+            if (waitForCamera)
+                reading.lock();
+            else if (!reading.try_lock())
+                return false;
+            const bool grabbed = camera->capture->read(frame);
+            const bool retrieved = camera->capture->retrieve(frame, 0);
+            taken = frame.data && frame.total() > 0 && (grabbed || retrieved);
+        }
+        // Encoding and writing need the camera no more: the next reader may have it meanwhile.
+        if (taken)
             return writeJpeg(frame, path, camera->jpegQuality);
     } catch (const cv::Exception& error) {
         // An exception must not cross the pool thread into the waiting GUI thread.

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <memory>
+#include <mutex>
 
 template <typename T> class QFuture;
 
@@ -24,6 +25,9 @@ struct Camera
     bool opened = false;
     std::unique_ptr<cv::VideoCapture> capture;
     int jpegQuality = 95;
+    // The capture object is not thread-safe, and portraits and stop-motion frames come from different
+    // pool jobs: whoever reads a frame holds this.
+    std::mutex readMutex;
 };
 
 // The webcam that photographs every song the queue takes on.
@@ -45,9 +49,13 @@ public:
     // Grabs one frame and writes it as JPEG to `path`, whole or not at all; runs on a pool thread. False
     // when the camera is closed, no frame came or the file could not be written (both logged).
     bool takePicture(const QString& path);
+    // The same for a stop-motion frame, but only when no portrait is reading the camera at this moment:
+    // false at once (and nothing logged) when the camera is busy, so a frame never holds up a portrait.
+    bool takeFrameUnlessBusy(const QString& path);
 
 private:
     void configure(int width, int height);
+    bool takeFrame(const QString& path, bool waitForCamera);
 
     std::unique_ptr<Camera> camera;
 };

@@ -3,6 +3,7 @@
 #include "About.h"
 #include "AllBase.h"
 #include "AllBaseBackend.h"
+#include "ConfigDialog.h"
 #include "Floater.h"
 #include "PartyAlbum.h"
 #include "PlayQueue.h"
@@ -14,6 +15,8 @@
 #include "desktop/NoticeBoard.h"
 #include "folderscan.h"
 #include "gridshape.h"
+#include "party/KioskGuard.h"
+#include "party/StopMotion.h"
 #include "plaintext.h"
 #include "platform.h"
 #include "runlog.h"
@@ -32,6 +35,7 @@
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QGuiApplication>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QMutex>
@@ -132,8 +136,14 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), ui(std::make_unique<U
     }
 
     settings = settingsStore();
-    useWebcam = false;
-    useWebcam = askForWebcam();
+    if (settings) {
+        mode = PartyMode::stored(*settings);
+        stopMotionSeconds = PartyMode::stopMotionSeconds(*settings);
+    }
+    kioskGuard = std::make_unique<KioskGuard>(settings);
+    hostClock.start();
+    // Without photos for wishes nobody is asked; a stop-motion film alone needs the camera all the same.
+    useWebcam = mode.wishPhotos() ? askForWebcam() : mode.stopMotion();
 
     ui->setupUi(this);
     ui->myButtonSearchQuery->hide();
@@ -188,7 +198,6 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), ui(std::make_unique<U
         partyAlbum->update();
     }
     if (playQueue) {
-        playQueue->setWebcam(webcam.get());
         playQueue->startTimerHook = [this]() { startTimer(); };
         playQueue->snapshotHook = [this](bool showComment, const QString& fileName) {
             startSnapshotJob(showComment, portraitDirectory, fileName);
@@ -239,6 +248,18 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), ui(std::make_unique<U
     addSongsAction->setShortcut(QKeySequence(tr("Alt+A")));
     escapeShortcut = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escapeShortcut, &QShortcut::activated, this, &MainWindow::cancelAddingThread);
+    partyModeShortcut = new QShortcut(QKeySequence(tr("Ctrl+M")), this);
+    connect(partyModeShortcut, &QShortcut::activated, this, &MainWindow::openPartyMode);
+    skipShortcut = new QShortcut(QKeySequence(tr("Ctrl+N")), this);
+    connect(skipShortcut, &QShortcut::activated, this, &MainWindow::skipSong);
+    // Delete takes back the wish whose queue cell the host clicked: the queue row takes a click for that,
+    // though nothing else there reacts to one.
+    queueTable->setEnabled(true);
+    queueTable->setFocusPolicy(Qt::ClickFocus);
+    removeShortcut =
+        new QShortcut(QKeySequence(QKeySequence::Delete), queueTable, nullptr, nullptr, Qt::WidgetShortcut);
+    connect(removeShortcut, &QShortcut::activated, this,
+            [this]() { removeWish(ui->myTableWidgetForQueue->currentColumn()); });
     manualShortcut = new QShortcut(QKeySequence(Qt::Key_F1), this);
     connect(manualShortcut, &QShortcut::activated, this, &MainWindow::openManual);
     fullscreenAction = new QAction(this);
@@ -270,6 +291,7 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), ui(std::make_unique<U
     ui->addSongsButton->setFocusPolicy(Qt::ClickFocus);
     desktop->chainKeyboard(table, {ui->myButtonPause, ui->aboutButton});
 
+    applyPartyMode(mode);
     initFailed = false;
     setAcceptDrops(true);
 }
@@ -293,7 +315,11 @@ MainWindow::~MainWindow()
     delete escapeShortcut;
     delete manualShortcut;
     desktop.reset();
+    delete partyModeShortcut;
+    delete skipShortcut;
+    delete removeShortcut;
     snapshotFuture.waitForFinished();
+    finishStopMotion();
     partyAlbum.reset();
     webcam.reset();
     delete playQueue;
@@ -382,6 +408,7 @@ void MainWindow::aboutBox(int result)
     }
     aboutDialog = new About(this);
     connect(aboutDialog, &QDialog::accepted, this, [this]() { aboutBox(); });
+    connect(aboutDialog, &About::partyModeWanted, this, &MainWindow::openPartyMode, Qt::QueuedConnection);
     // Always on top, it must leave free the button that closes it, even in the smallest window.
     const QScreen* screen = windowHandle() ? windowHandle()->screen() : QGuiApplication::primaryScreen();
     aboutDialog->move(aboutBoxPosition(
@@ -425,12 +452,16 @@ void MainWindow::closeDialogs()
 
 void MainWindow::shutdown()
 {
+    if (!hostMayAct())
+        return;
     closeDialogs();
     close();
 }
 
 void MainWindow::toggleFullscreen()
 {
+    if (isFullScreen() && !hostMayAct())
+        return;
     if (isFullScreen()) {
         showNormal();
         fullscreen = 0;
@@ -475,7 +506,8 @@ void MainWindow::closeEvent(QCloseEvent* event)
 {
     // At a party the screen belongs to the guests: in full screen the window system's close (title bar,
     // Alt+F4) is refused, and only the About box's quit button ends the program.
-    if (fullscreenActive && event->spontaneous()) {
+    // In kiosk mode the window system's close is quitting too, and asks for the host PIN.
+    if (event->spontaneous() && (fullscreenActive || !hostMayAct())) {
         event->ignore();
         return;
     }
@@ -489,11 +521,126 @@ void MainWindow::dragEnterEvent(QDragEnterEvent* event)
         event->acceptProposedAction();
 }
 
+// ---- Party modes ----
+
+bool MainWindow::hostMayAct()
+{
+    if (kioskGuard->actionIsFree())
+        return true;
+    bool wrong = false;
+    for (;;) {
+        if (kioskGuard->locked(hostClock.elapsed())) {
+            QMessageBox locked(QMessageBox::Information, tr("Host PIN"),
+                               tr("Too many wrong PINs: please try again in a minute."), QMessageBox::Ok,
+                               nullptr, Qt::Dialog | Qt::WindowStaysOnTopHint);
+            locked.exec();
+            return false;
+        }
+        // No parent, on top: the window's black style sheet stays off the prompt, the About box under it.
+        QInputDialog prompt(nullptr, Qt::Dialog | Qt::WindowStaysOnTopHint);
+        prompt.setWindowTitle(tr("Host PIN"));
+        prompt.setLabelText(wrong ? tr("Wrong PIN. Please enter the host PIN:")
+                                  : tr("This is for the host. Please enter the host PIN:"));
+        prompt.setTextEchoMode(QLineEdit::Password);
+        if (prompt.exec() != QDialog::Accepted)
+            return false;
+        if (kioskGuard->check(prompt.textValue(), hostClock.elapsed()) == KioskGuard::Answer::Accepted)
+            return true;
+        wrong = true;
+    }
+}
+
+void MainWindow::openPartyMode()
+{
+    if (!hostMayAct())
+        return;
+    if (aboutDialog)
+        dismissAboutBox(); // it stays on top of everything, the dialog too
+    ConfigDialog dialog;
+    dialog.modeSlider()->setValue(mode.index());
+    dialog.offerNewPin(!kioskGuard->hasPin());
+    dialog.exec();
+    const PartyMode chosen(dialog.modeSlider()->value());
+    if (chosen.kiosk() && !kioskGuard->hasPin() && !kioskGuard->setPin(dialog.newPin())) {
+        logMessage(tr("Kiosk mode needs a host PIN of at least four characters, typed twice alike: the "
+                      "party mode stays as it was."));
+        return;
+    }
+    if (settings)
+        chosen.store(*settings);
+    applyPartyMode(chosen);
+    libraryTable()->setFocus(Qt::OtherFocusReason);
+}
+
+void MainWindow::applyPartyMode(PartyMode chosen)
+{
+    mode = chosen;
+    // A kiosk without a PIN (a mode written into the settings by hand) would lock the host out as well.
+    const bool kiosk = mode.kiosk() && kioskGuard->hasPin();
+    if (mode.kiosk() && !kiosk)
+        logMessage(tr("Kiosk mode needs a host PIN: choose the mode again in the mode dialog (Ctrl+M)."));
+    kioskGuard->setKiosk(kiosk);
+    if (playQueue)
+        playQueue->setWebcam(mode.wishPhotos() ? webcam.get() : nullptr);
+    if (mode.stopMotion() && webcam) {
+        if (!stopMotion) {
+            const QString folder = outputSubfolder(QStringLiteral("Stop motion"));
+            stopMotion = std::make_unique<StopMotion>(webcam.get(), folder, stopMotionSeconds,
+                                                      [this]() { return !snapshotFuture.isFinished(); });
+        }
+        stopMotion->start();
+    } else if (stopMotion) {
+        stopMotion->stop();
+    }
+    logMessage(tr("Party mode: %1").arg(ConfigDialog::modeDescription(mode.index())));
+}
+
+void MainWindow::skipSong()
+{
+    const Track* head = playQueue ? playQueue->queuedSongs().value(0) : nullptr;
+    // The PIN prompt lets the queue move on: only the song the host meant is skipped.
+    if (!head || !hostMayAct() || playQueue->queuedSongs().value(0) != head)
+        return;
+    QMutexLocker lock(libraryMutex);
+    bool allSelectableAgain = false;
+    if (!library || !playQueue->skipHead(library, allSelectableAgain))
+        return;
+    if (paused) {
+        // The song that was paused is gone; the next one plays.
+        paused = false;
+        ui->myButtonPause->setChecked(false);
+        startTimer();
+    }
+    if (allSelectableAgain)
+        showAllGenresAgain();
+    publishPlayback();
+}
+
+void MainWindow::removeWish(int position)
+{
+    const Track* wish = playQueue ? playQueue->queuedSongs().value(position) : nullptr;
+    if (position < 1 || !wish || !hostMayAct() || playQueue->queuedSongs().value(position) != wish)
+        return;
+    QMutexLocker lock(libraryMutex);
+    playQueue->removeWaiting(position);
+    publishPlayback();
+}
+
+void MainWindow::finishStopMotion()
+{
+    if (!stopMotion)
+        return;
+    const QString frames = stopMotion->folder();
+    stopMotion.reset();
+    if (!frames.isEmpty())
+        writePartyFilm(frames, runFolder() + QStringLiteral("Vimo party film.mp4"));
+}
+
 // ---- Adding songs ----
 
 void MainWindow::addFiles()
 {
-    if (adding)
+    if (adding || !hostMayAct())
         return;
     // The About box stays on top of every window: it goes before a folder dialog opens beneath it.
     dismissAboutBox();
@@ -603,7 +750,7 @@ void MainWindow::filesAddedOK()
 
 void MainWindow::dropEvent(QDropEvent* event)
 {
-    if (!event->mimeData()->hasUrls() || adding)
+    if (!event->mimeData()->hasUrls() || adding || !hostMayAct())
         return;
     // Every dropped folder and file goes into one job, in drop order, so no job's results are lost to
     // the next one.
@@ -1075,14 +1222,18 @@ bool MainWindow::NotifyQueueOfFinishedSong()
         return false;
     bool allSelectableAgain = false;
     playQueue->songFinished(library, allSelectableAgain);
-    if (allSelectableAgain) {
-        if (!genreButtons.empty())
-            genreButtons.front()->setChecked(true);
-        showAllGenres();
-        refreshLibraryTable(QString(), false);
-    }
+    if (allSelectableAgain)
+        showAllGenresAgain();
     publishPlayback();
     return true;
+}
+
+void MainWindow::showAllGenresAgain()
+{
+    if (!genreButtons.empty())
+        genreButtons.front()->setChecked(true);
+    showAllGenres();
+    refreshLibraryTable(QString(), false);
 }
 
 void MainWindow::pauseWasPressed()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QFuture>
 #include <QFutureWatcher>
 #include <QList>
@@ -14,6 +15,7 @@
 
 #include "SongCellIndex.h"
 #include "TimerBorderHue.h"
+#include "party/PartyMode.h"
 
 namespace Ui {
 class MainWindow;
@@ -24,6 +26,8 @@ class Snapshot;
 class About;
 class DesktopLink;
 class Floater;
+class KioskGuard;
+class StopMotion;
 class PartyAlbum;
 class ForeignerBackend;
 class PlayQueue;
@@ -74,6 +78,8 @@ public:
     bool hasWebcam() const { return webcam != nullptr; }
     PartyAlbum* album() const { return partyAlbum.get(); }
     DesktopLink* desktopLink() const { return desktop.get(); }
+    PartyMode partyMode() const { return mode; }
+    StopMotion* stopMotionFrames() const { return stopMotion.get(); }
 
     // Column widths and row height of the queue table: the columns share the width exactly.
     void layoutQueueColumns();
@@ -106,6 +112,12 @@ public slots:
     void songHistoryToggled(bool shown);
     void pauseWasPressed();
     void selectionHasChanged();
+    // The mode dialog for the host (Ctrl+M, the About box); closing it applies and stores the mode.
+    void openPartyMode();
+    // Host controls: skip the playing song (Ctrl+N); take back the waiting wish at a queue position (Delete
+    // on its queue cell). Behind the PIN in kiosk mode; both logged.
+    void skipSong();
+    void removeWish(int position);
 
 private slots:
     void itemWasActivated(QTableWidgetItem* item);
@@ -154,6 +166,15 @@ private:
     QTableWidgetSearchable* libraryTable() const;
     // Tells the desktop what plays now.
     void publishPlayback();
+    // Asks the kiosk guard before a host action; in kiosk mode that means the host PIN. True: go ahead.
+    bool hostMayAct();
+    // Switches kiosk mode, the wish portraits and the stop-motion frames to `chosen`, as far as the
+    // camera opened at start allows.
+    void applyPartyMode(PartyMode chosen);
+    // Stops the stop-motion frames and makes them into the run's film.
+    void finishStopMotion();
+    // Every song is free again: the grid shows all genres.
+    void showAllGenresAgain();
 
     int fullscreen = 0;
     Track* selectedTrack = nullptr;
@@ -183,6 +204,9 @@ private:
     QAction* fullscreenAction = nullptr;
     QShortcut* manualShortcut = nullptr;
     QShortcut* escapeShortcut = nullptr;
+    QShortcut* partyModeShortcut = nullptr;
+    QShortcut* skipShortcut = nullptr;
+    QShortcut* removeShortcut = nullptr;
     bool paused = false;
     QMutex* libraryMutex = nullptr;
     QFutureWatcher<Track*> addWatcher;
@@ -207,4 +231,10 @@ private:
     // Songs in the library when the running adding job started, for its notice.
     int tracksBeforeJob = 0;
     std::unique_ptr<DesktopLink> desktop;
+    PartyMode mode;
+    int stopMotionSeconds = 20;
+    std::unique_ptr<KioskGuard> kioskGuard;
+    // Times the wrong PINs of the guard, steady whatever the wall clock does.
+    QElapsedTimer hostClock;
+    std::unique_ptr<StopMotion> stopMotion;
 };

@@ -43,6 +43,18 @@
         <source>Log of this party:</source>
         <translation>Protokoll dieser Party:</translation>
     </message>
+    <message>
+        <source>Party mode:</source>
+        <translation>Party-Modus:</translation>
+    </message>
+    <message>
+        <source>choose</source>
+        <translation>wählen</translation>
+    </message>
+    <message>
+        <source>press Ctrl+M in the main window</source>
+        <translation>Ctrl+M im Hauptfenster drücken</translation>
+    </message>
 </context>
 <context>
     <name>AboutDialog</name>
@@ -140,6 +152,14 @@
         <source>Party &quot;Deluxe&quot; mode: Kiosk mode ON, Photos for wishes ON, Photos for stop-motion ON</source>
         <translation>Party-Modus „Deluxe“: Kioskmodus AN, Fotos für Wünsche AN, Fotos für Stop-Motion AN</translation>
     </message>
+    <message>
+        <source>New host PIN:</source>
+        <translation>Neue Gastgeber-PIN:</translation>
+    </message>
+    <message>
+        <source>Repeat the PIN:</source>
+        <translation>PIN wiederholen:</translation>
+    </message>
 </context>
 <context>
     <name>Floater</name>
@@ -165,6 +185,21 @@
     <message>
         <source>OK</source>
         <translation>OK</translation>
+    </message>
+</context>
+<context>
+    <name>KioskGuard</name>
+    <message>
+        <source>A new host PIN was set.</source>
+        <translation>Eine neue Gastgeber-PIN wurde festgelegt.</translation>
+    </message>
+    <message>
+        <source>A wrong host PIN was entered.</source>
+        <translation>Eine falsche Gastgeber-PIN wurde eingegeben.</translation>
+    </message>
+    <message>
+        <source>Five wrong host PINs within a minute: the PIN prompt is locked for a minute.</source>
+        <translation>Fünf falsche Gastgeber-PINs innerhalb einer Minute: Die PIN-Abfrage ist für eine Minute gesperrt.</translation>
     </message>
 </context>
 <context>
@@ -379,6 +414,42 @@ und/oder einzuschalten.</translation>
         <source>Shows only the songs of this genre in the grid</source>
         <translation>Zeigt im Raster nur die Songs dieses Genres</translation>
     </message>
+    <message>
+        <source>Ctrl+M</source>
+        <translation>Ctrl+M</translation>
+    </message>
+    <message>
+        <source>Host PIN</source>
+        <translation>Gastgeber-PIN</translation>
+    </message>
+    <message>
+        <source>Too many wrong PINs: please try again in a minute.</source>
+        <translation>Zu viele falsche PINs: Bitte in einer Minute erneut versuchen.</translation>
+    </message>
+    <message>
+        <source>Wrong PIN. Please enter the host PIN:</source>
+        <translation>Falsche PIN. Bitte die Gastgeber-PIN eingeben:</translation>
+    </message>
+    <message>
+        <source>This is for the host. Please enter the host PIN:</source>
+        <translation>Das ist dem Gastgeber vorbehalten. Bitte die Gastgeber-PIN eingeben:</translation>
+    </message>
+    <message>
+        <source>Kiosk mode needs a host PIN of at least four characters, typed twice alike: the party mode stays as it was.</source>
+        <translation>Der Kioskmodus braucht eine Gastgeber-PIN aus mindestens vier Zeichen, zweimal gleich eingegeben: Der Party-Modus bleibt, wie er war.</translation>
+    </message>
+    <message>
+        <source>Kiosk mode needs a host PIN: choose the mode again in the mode dialog (Ctrl+M).</source>
+        <translation>Der Kioskmodus braucht eine Gastgeber-PIN: Bitte den Modus im Modusfenster erneut wählen (Ctrl+M).</translation>
+    </message>
+    <message>
+        <source>Party mode: %1</source>
+        <translation>Party-Modus: %1</translation>
+    </message>
+    <message>
+        <source>Ctrl+N</source>
+        <translation>Ctrl+N</translation>
+    </message>
 </context>
 <context>
     <name>NoticeBanner</name>
@@ -493,6 +564,14 @@ und/oder einzuschalten.</translation>
         <source>The playlist &quot;%1&quot; is not written: %2.</source>
         <translation>Die Wiedergabeliste &quot;%1&quot; wird nicht geschrieben: %2.</translation>
     </message>
+    <message>
+        <source>The host took the wish %1 out of the queue.</source>
+        <translation>Der Gastgeber hat den Wunsch %1 aus der Warteschlange genommen.</translation>
+    </message>
+    <message>
+        <source>The host skipped the song %1.</source>
+        <translation>Der Gastgeber hat das Lied %1 übersprungen.</translation>
+    </message>
 </context>
 <context>
     <name>QWidget</name>
@@ -571,6 +650,29 @@ und/oder einzuschalten.</translation>
     <message>
         <source>free to wish</source>
         <translation>frei zum Wünschen</translation>
+    </message>
+</context>
+<context>
+    <name>StopMotion</name>
+    <message>
+        <source>The disk is nearly full: no more stop-motion frames are taken.</source>
+        <translation>Der Datenträger ist fast voll: Es werden keine Stop-Motion-Bilder mehr aufgenommen.</translation>
+    </message>
+    <message>
+        <source>The party film was not made: the disk is too full.</source>
+        <translation>Der Partyfilm wurde nicht erstellt: Der Datenträger ist zu voll.</translation>
+    </message>
+    <message>
+        <source>The party film was not made: its first frame cannot be read.</source>
+        <translation>Der Partyfilm wurde nicht erstellt: Sein erstes Bild kann nicht gelesen werden.</translation>
+    </message>
+    <message>
+        <source>The party film was not made: no video encoder could write it.</source>
+        <translation>Der Partyfilm wurde nicht erstellt: Kein Video-Encoder konnte ihn schreiben.</translation>
+    </message>
+    <message>
+        <source>The party film &quot;%1&quot; was made from %2 frames (%3).</source>
+        <translation>Der Partyfilm „%1“ wurde aus %2 Bildern erstellt (%3).</translation>
     </message>
 </context>
 </TS>

@@ -1,0 +1,456 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The party modes through the real window: the stored mode, the webcam question, kiosk mode's host PIN
+// before every host action, the guard's lock after wrong PINs, and the stop-motion frames and film over a
+// stand-in camera.
+#include "About.h"
+#include "ConfigDialog.h"
+#include "PlayQueue.h"
+#include "Snapshot.h"
+#include "Track.h"
+#include "camerasupport.h"
+#include "mainwindowimpl.h"
+#include "party/KioskGuard.h"
+#include "party/PartyMode.h"
+#include "party/StopMotion.h"
+#include "queuesupport.h"
+#include "runlog.h"
+#include "style.h"
+#include "testsupport.h"
+#include "ui_about.h"
+#include "windowsupport.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPushButton>
+#include <QSettings>
+#include <QSlider>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
+#include <functional>
+#include <limits>
+#include <memory>
+#include <opencv2/core.hpp>
+#include <opencv2/videoio.hpp>
+
+namespace {
+
+const QString hostPin = QStringLiteral("1357");
+
+int storedInt(const QString& key)
+{
+    return QSettings(QStringLiteral("Talvoren"), QStringLiteral("Vimo")).value(key).toInt();
+}
+
+void storeMode(int mode, bool withPin)
+{
+    QSettings settings(QStringLiteral("Talvoren"), QStringLiteral("Vimo"));
+    settings.remove(QStringLiteral("Party"));
+    settings.setValue(QStringLiteral("UI/Fullscreen"), 0);
+    if (mode >= 0)
+        settings.setValue(QStringLiteral("Party/Mode"), mode);
+    if (withPin)
+        KioskGuard(&settings).setPin(hostPin);
+    settings.sync();
+}
+
+// Answers the modal dialogs that come up, one after the other, each with its own step.
+void answerInTurn(QList<std::function<void(QWidget*)>> steps)
+{
+    if (steps.isEmpty())
+        return;
+    const auto step = steps.takeFirst();
+    vimotest::whenModalAppears([step, steps](QWidget* modal) {
+        answerInTurn(steps);
+        step(modal);
+    });
+}
+
+std::function<void(QWidget*)> typePin(const QString& pin, QStringList* seen)
+{
+    return [pin, seen](QWidget* modal) {
+        *seen << QString::fromLatin1(modal->metaObject()->className());
+        if (auto* prompt = qobject_cast<QInputDialog*>(modal)) {
+            prompt->setTextValue(pin);
+            prompt->accept();
+        }
+    };
+}
+
+std::function<void(QWidget*)> cancel(QStringList* seen)
+{
+    return [seen](QWidget* modal) {
+        *seen << QString::fromLatin1(modal->metaObject()->className());
+        if (auto* dialog = qobject_cast<QDialog*>(modal))
+            dialog->reject();
+        if (auto* configDialog = qobject_cast<ConfigDialog*>(modal))
+            configDialog->closeIt();
+    };
+}
+
+std::unique_ptr<MainWindow> openWindow(QStringList* seen)
+{
+    // Whatever comes up during the start (the webcam question at most) is noted and answered "No"; the
+    // watch ends with the start, so it cannot take a later dialog.
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [seen]() {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            *seen << QString::fromLatin1(modal->metaObject()->className());
+            if (auto* question = qobject_cast<QMessageBox*>(modal))
+                question->button(QMessageBox::No)->click();
+        }
+    });
+    watch.start(20);
+    auto window = std::make_unique<MainWindow>();
+    watch.stop();
+    QApplication::setActiveWindow(window.get());
+    if (!QTest::qWaitForWindowActive(window.get()))
+        qWarning("main window did not become active");
+    return window;
+}
+
+void dropFolder(MainWindow& window, const QString& folder)
+{
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(folder)});
+    QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&window, &enter);
+    QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&window, &drop);
+}
+
+int countOf(const QStringList& messages, const QString& message)
+{
+    return int(messages.filter(message).size());
+}
+
+} // namespace
+
+class TestPartyModes : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // A first start asks the webcam question as ever and stores "unlocked party"; a mode chosen in the
+    // dialog (with its first PIN) is the mode of the next start, and only modes with photos for wishes ask.
+    void theModeIsStoredAndDecidesTheWebcamQuestion_data()
+    {
+        QTest::addColumn<int>("storedMode");
+        QTest::addColumn<bool>("asked");
+        QTest::newRow("first start") << -1 << true;
+        for (int mode = PartyMode::lowest; mode <= PartyMode::highest; ++mode)
+            QTest::addRow("mode %d", mode) << mode << PartyMode(mode).wishPhotos();
+    }
+
+    void theModeIsStoredAndDecidesTheWebcamQuestion()
+    {
+        QFETCH(int, storedMode);
+        QFETCH(bool, asked);
+        storeMode(storedMode, PartyMode(storedMode).kiosk());
+        QStringList seen;
+        auto window = openWindow(&seen);
+        QCOMPARE(seen, asked ? QStringList{QStringLiteral("QMessageBox")} : QStringList());
+        const int expected = storedMode < 0 ? PartyMode::standard : storedMode;
+        QCOMPARE(window->partyMode().index(), expected);
+        QCOMPARE(storedInt(QStringLiteral("Party/Mode")), expected);
+        QCOMPARE(storedInt(QStringLiteral("Party/StopMotionSeconds")), 20);
+        if (storedMode >= 0)
+            return;
+
+        // The first start is as before: no PIN for leaving full screen. Then the host picks "Deluxe".
+        QTest::keyClick(window.get(), Qt::Key_F, Qt::ControlModifier);
+        QTest::keyClick(window.get(), Qt::Key_F, Qt::ControlModifier);
+        QVERIFY(!window->isFullscreenMode());
+        QString offeredDescription;
+        answerInTurn({[&](QWidget* modal) {
+            auto* dialog = qobject_cast<ConfigDialog*>(modal);
+            QVERIFY(dialog);
+            QCOMPARE(dialog->modeSlider()->value(), PartyMode::standard);
+            dialog->modeSlider()->setValue(5);
+            QVERIFY(dialog->pinField()->isVisible());
+            offeredDescription = dialog->description();
+            dialog->pinField()->setText(hostPin);
+            dialog->pinRepeatField()->setText(hostPin);
+            dialog->closeIt();
+        }});
+        QTest::keyClick(window.get(), Qt::Key_M, Qt::ControlModifier);
+        QCOMPARE(offeredDescription, ConfigDialog::modeDescription(5));
+        QCOMPARE(window->partyMode().index(), 5);
+        window.reset();
+
+        QSettings settings(QStringLiteral("Talvoren"), QStringLiteral("Vimo"));
+        QCOMPARE(settings.value(QStringLiteral("Party/Mode")).toInt(), 5);
+        const QByteArray record = settings.value(QStringLiteral("Party/PIN")).toByteArray();
+        QVERIFY(record.startsWith("pbkdf2-sha256$"));
+        QVERIFY(!record.contains(hostPin.toLatin1()));
+        seen.clear();
+        window = openWindow(&seen);
+        QCOMPARE(seen, QStringList{QStringLiteral("QMessageBox")});
+        QCOMPARE(window->partyMode().index(), 5);
+    }
+
+    // In kiosk mode each host action asks for the PIN: a wrong one is asked again and logged, a cancel
+    // does nothing, and the right one lets the action go ahead. Wishes stay free (the adding below wishes
+    // nothing, so only the guarded part is timed here).
+    void kioskModeAsksForThePinBeforeEveryHostAction_data()
+    {
+        QTest::addColumn<QString>("action");
+        for (const char* action : {"quit", "leave full screen", "add songs", "drop folder", "mode dialog",
+                                   "mode dialog from About", "skip song", "remove wish"})
+            QTest::newRow(action) << QString::fromLatin1(action);
+    }
+
+    void kioskModeAsksForThePinBeforeEveryHostAction()
+    {
+        QFETCH(QString, action);
+        storeMode(2, true);
+        QStringList seen;
+        auto window = openWindow(&seen);
+        QVERIFY(seen.isEmpty());
+        if (action == QLatin1String("leave full screen")) {
+            QTest::keyClick(window.get(), Qt::Key_F, Qt::ControlModifier);
+            QVERIFY(window->isFullscreenMode());
+        }
+        const QString folder = vimotest::queueFixture(QStringLiteral("party"));
+        auto* queueRow = window->findChild<QTableWidget*>(QStringLiteral("myTableWidgetForQueue"));
+        if (action == QLatin1String("skip song") || action == QLatin1String("remove wish")) {
+            // A long song plays and a wish waits; a guest's wishes need no PIN.
+            const vimotest::LogMark added;
+            window->addFolder(QDir(vimotest::queueFixture(QStringLiteral("wishes"))));
+            QVERIFY(added.waitForJobEnds());
+            auto* grid = window->findChild<QTableWidget*>(QStringLiteral("myTableWidgetForLibrary"));
+            for (const char* song : {"Long Player\nEndless Road", "Wisher One\nWish One"}) {
+                const QList<QTableWidgetItem*> cells =
+                    grid->findItems(QString::fromLatin1(song), Qt::MatchFixedString);
+                QCOMPARE(cells.size(), 1);
+                emit grid->itemActivated(cells.first());
+            }
+            QCOMPARE(window->queue()->queuedSongs().size(), 2);
+        }
+        const auto act = [&]() {
+            // The dialogs before took the activation, and shortcuts reach only the active window.
+            QApplication::setActiveWindow(window.get());
+            if (action == QLatin1String("quit")) {
+                if (!window->aboutDialogShown())
+                    window->aboutBox();
+                QVERIFY(window->aboutDialogShown());
+                window->aboutDialogShown()->form().quitButton->click();
+            } else if (action == QLatin1String("leave full screen")) {
+                QTest::keyClick(window.get(), Qt::Key_F, Qt::ControlModifier);
+            } else if (action == QLatin1String("add songs")) {
+                QTest::keyClick(window.get(), Qt::Key_A, Qt::AltModifier);
+            } else if (action == QLatin1String("drop folder")) {
+                dropFolder(*window, folder);
+            } else if (action == QLatin1String("skip song")) {
+                QTest::keyClick(window.get(), Qt::Key_N, Qt::ControlModifier);
+            } else if (action == QLatin1String("remove wish")) {
+                queueRow->setCurrentCell(0, 1);
+                queueRow->setFocus(Qt::MouseFocusReason);
+                QTest::keyClick(queueRow, Qt::Key_Delete);
+            } else if (action == QLatin1String("mode dialog from About")) {
+                if (!window->aboutDialogShown())
+                    window->aboutBox();
+                auto* line =
+                    window->aboutDialogShown()->findChild<QLabel*>(QStringLiteral("label_6_party_mode"));
+                QVERIFY(line);
+                emit line->linkActivated(QStringLiteral("#party-mode"));
+                // The About box hands the request on once its own signal is done.
+                QVERIFY(QTest::qWaitFor([&]() { return seen.size() == 2; }));
+            } else {
+                QTest::keyClick(window.get(), Qt::Key_M, Qt::ControlModifier);
+            }
+        };
+        const auto done = [&]() {
+            if (action == QLatin1String("quit"))
+                return !window->isVisible();
+            if (action == QLatin1String("leave full screen"))
+                return !window->isFullscreenMode();
+            if (action == QLatin1String("drop folder"))
+                return window->trackLibrary() != nullptr;
+            if (action == QLatin1String("skip song"))
+                return window->queue()->queuedSongs().first()->title() == QLatin1String("Wish One");
+            if (action == QLatin1String("remove wish"))
+                return window->queue()->queuedSongs().size() == 1;
+            // Adding songs and the mode dialog show a dialog of their own after the PIN.
+            return !seen.isEmpty() && seen.last() != QLatin1String("QInputDialog");
+        };
+
+        const vimotest::LogMark mark;
+        answerInTurn({typePin(QStringLiteral("0000"), &seen), cancel(&seen)});
+        act();
+        QCOMPARE(seen, (QStringList{QStringLiteral("QInputDialog"), QStringLiteral("QInputDialog")}));
+        QVERIFY(!done());
+        QCOMPARE(countOf(mark.messages(), QStringLiteral("A wrong host PIN was entered.")), 1);
+
+        seen.clear();
+        const bool dialogFollows =
+            action == QLatin1String("add songs") || action.startsWith(QLatin1String("mode"));
+        answerInTurn(dialogFollows
+                         ? QList<std::function<void(QWidget*)>>{typePin(hostPin, &seen), cancel(&seen)}
+                         : QList<std::function<void(QWidget*)>>{typePin(hostPin, &seen)});
+        act();
+        QVERIFY(done());
+        QCOMPARE(seen.first(), QStringLiteral("QInputDialog"));
+        if (action == QLatin1String("add songs"))
+            QCOMPARE(seen.last(), QStringLiteral("QFileDialog"));
+        if (action.startsWith(QLatin1String("mode dialog")))
+            QCOMPARE(seen.last(), QStringLiteral("ConfigDialog"));
+        if (action == QLatin1String("drop folder"))
+            QVERIFY(mark.waitForJobEnds());
+    }
+
+    // Five wrong PINs within a minute lock the prompt for a minute, even for the right PIN; wrong PINs
+    // further apart never do. The PIN is kept salted: the same PIN twice gives two records.
+    void fiveWrongPinsWithinAMinuteLockThePrompt()
+    {
+        QSettings settings(QStringLiteral("Talvoren"), QStringLiteral("Vimo"));
+        KioskGuard guard(&settings);
+        QVERIFY(!guard.setPin(QStringLiteral("123")));
+        QVERIFY(guard.setPin(hostPin));
+        const QByteArray first = settings.value(QStringLiteral("Party/PIN")).toByteArray();
+        QVERIFY(guard.setPin(hostPin));
+        QVERIFY(settings.value(QStringLiteral("Party/PIN")).toByteArray() != first);
+        guard.setKiosk(true);
+        QVERIFY(!guard.actionIsFree());
+
+        const vimotest::LogMark mark;
+        // Spread over more than a minute: four within any minute, never locked.
+        for (qint64 at = 0; at <= 75000; at += 15000)
+            QCOMPARE(guard.check(QStringLiteral("0000"), at), KioskGuard::Answer::Wrong);
+        QCOMPARE(guard.check(hostPin, 76000), KioskGuard::Answer::Accepted);
+
+        const qint64 start = 200000;
+        for (int wrong = 0; wrong < KioskGuard::wrongPinsBeforeLock; ++wrong)
+            QCOMPARE(guard.check(QStringLiteral("9999"), start + wrong * 1000), KioskGuard::Answer::Wrong);
+        const qint64 lockedAt = start + 4000;
+        QCOMPARE(guard.check(hostPin, lockedAt + 1), KioskGuard::Answer::Locked);
+        QCOMPARE(guard.check(hostPin, lockedAt + KioskGuard::lockMilliseconds - 1),
+                 KioskGuard::Answer::Locked);
+        QCOMPARE(guard.check(hostPin, lockedAt + KioskGuard::lockMilliseconds), KioskGuard::Answer::Accepted);
+        const QStringList messages = mark.messages();
+        QCOMPARE(countOf(messages, QStringLiteral("A wrong host PIN was entered.")), 11);
+        QCOMPARE(countOf(messages, QStringLiteral("the PIN prompt is locked for a minute")), 1);
+    }
+
+    // The host takes a waiting wish back (Delete on its queue cell) and skips the playing song (Ctrl+N): the
+    // queue, its cells, the grid's colours, the playlist and the log all tell the same story.
+    void hostRemovesAWishAndSkipsTheSong()
+    {
+        storeMode(PartyMode::standard, false);
+        vimotest::PartyWindow party;
+        QVERIFY(party.add(vimotest::queueFixture(QStringLiteral("wishes")), 6));
+        Track* endless = party.titled(QStringLiteral("Endless Road"));
+        Track* one = party.titled(QStringLiteral("Wish One"));
+        Track* two = party.titled(QStringLiteral("Wish Two"));
+        Track* three = party.titled(QStringLiteral("Wish Three"));
+        for (const Track* song : {endless, one, two, three})
+            party.wish(song);
+        QCOMPARE(party.queue()->queuedSongs(), (QList<Track*>{endless, one, two, three}));
+
+        QApplication::setActiveWindow(party.window.get());
+        party.queueRow->setCurrentCell(0, 2);
+        party.queueRow->setFocus(Qt::MouseFocusReason);
+        QTest::keyClick(party.queueRow, Qt::Key_Delete);
+        QCOMPARE(party.queue()->queuedSongs(), (QList<Track*>{endless, one, three}));
+        QCOMPARE(two->state(), SongState::Free);
+        QCOMPARE(party.queueRow->item(0, 2)->text(), three->displayText());
+        QCOMPARE(party.queueRow->item(0, 3)->text(), QString());
+        QCOMPARE(party.cellOf(two)->background().color(), backgroundColour());
+        QCOMPARE(party.cellOf(two)->foreground().color(), textColour());
+        QVERIFY(
+            party.logged(QStringLiteral("The host took the wish Wisher Two - Wish Two out of the queue.")));
+
+        QTest::keyClick(party.window.get(), Qt::Key_N, Qt::ControlModifier);
+        QCOMPARE(party.queue()->queuedSongs(), (QList<Track*>{one, three}));
+        QCOMPARE(endless->state(), SongState::Played);
+        QCOMPARE(one->state(), SongState::Playing);
+        QCOMPARE(party.queueRow->item(0, 0)->text(), one->displayText());
+        QCOMPARE(party.queueRow->item(0, 2)->text(), QString());
+        QCOMPARE(party.cellOf(endless)->foreground().color(), accentColour());
+        QCOMPARE(party.lines(), (QStringList{vimotest::playlistLine(1, false, endless),
+                                             vimotest::playlistLine(2, false, one)}));
+        const QString notice = QStringLiteral("\n < skipped by the host: Long Player - Endless Road > \n\n");
+        QVERIFY(party.playlist().contains(vimotest::playlistLine(1, false, endless) + QLatin1Char('\n') +
+                                          notice + vimotest::playlistLine(2, false, one)));
+        QVERIFY(party.logged(QStringLiteral("The host skipped the song Long Player - Endless Road.")));
+
+        // The wish taken back is free: a guest may wish it again.
+        party.wish(two);
+        QCOMPARE(party.queue()->queuedSongs().last(), two);
+    }
+
+    // Frames land in the folder as numbered JPEGs and become a film of as many frames; none while a
+    // portrait is under way; a disk without room stops them with one log line and leaves no film.
+    void stopMotionFramesBecomeTheFilm_data()
+    {
+        QTest::addColumn<bool>("portraitUnderWay");
+        QTest::addColumn<bool>("diskFull");
+        QTest::addColumn<int>("frames");
+        QTest::newRow("frames") << false << false << 4;
+        QTest::newRow("portrait under way") << true << false << 0;
+        QTest::newRow("disk full") << false << true << 0;
+    }
+
+    void stopMotionFramesBecomeTheFilm()
+    {
+        QFETCH(bool, portraitUnderWay);
+        QFETCH(bool, diskFull);
+        QFETCH(int, frames);
+        QTemporaryDir folder;
+        const QString video = folder.filePath(QStringLiteral("camera.avi"));
+        QVERIFY(vimotest::makeCameraVideo(video, 8));
+        opencv::Snapshot camera(video, 64, 48, 90);
+        QVERIFY(camera.isOpened());
+        const QString frameFolder = folder.filePath(QStringLiteral("Stop motion"));
+        QVERIFY(QDir().mkpath(frameFolder));
+
+        const vimotest::LogMark mark;
+        StopMotion stopMotion(&camera, frameFolder, 20, [=]() { return portraitUnderWay; });
+        if (diskFull)
+            stopMotion.setReserveBytes(std::numeric_limits<qint64>::max());
+        stopMotion.start();
+        QVERIFY(stopMotion.isRunning());
+        for (int tick = 0; tick < 4; ++tick) {
+            stopMotion.takeFrame();
+            stopMotion.waitForFrame();
+        }
+        QCOMPARE(stopMotion.isRunning(), !diskFull);
+        QStringList expected;
+        for (int frame = 1; frame <= frames; ++frame)
+            expected << QStringLiteral("%1.jpg").arg(frame, 5, 10, QLatin1Char('0'));
+        QCOMPARE(QDir(frameFolder).entryList(QDir::Files, QDir::Name), expected);
+        QCOMPARE(countOf(mark.messages(), QStringLiteral("no more stop-motion frames")), diskFull ? 1 : 0);
+
+        const QString filmPath = folder.filePath(QStringLiteral("Vimo party film.mp4"));
+        const PartyFilm film = writePartyFilm(frameFolder, filmPath);
+        QCOMPARE(film.frames, frames);
+        QCOMPARE(QFileInfo::exists(filmPath), frames > 0);
+        if (frames == 0)
+            return;
+        qInfo("film written with %s", qPrintable(film.codec));
+        cv::VideoCapture reader(QFile::encodeName(filmPath).toStdString());
+        QVERIFY(reader.isOpened());
+        int decoded = 0;
+        cv::Mat picture;
+        while (reader.read(picture)) {
+            QCOMPARE(picture.cols, 64);
+            ++decoded;
+        }
+        QCOMPARE(decoded, frames);
+        QCOMPARE(countOf(mark.messages(), QStringLiteral("was made from %1 frames").arg(frames)), 1);
+    }
+};
+
+VIMO_TEST_MAIN(TestPartyModes)
+#include "tst_partymodes.moc"
