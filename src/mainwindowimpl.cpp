@@ -11,12 +11,15 @@
 #include "TrackLibrary.h"
 #include "appidentity.h"
 #include "folderscan.h"
+#include "phones/PhoneDesk.h"
+#include "phones/PhonePanel.h"
 #include "platform.h"
 #include "runlog.h"
 #include "settings.h"
 #include "songcells.h"
 #include "style.h"
 #include "ui_mainwindow.h"
+#include "wishing.h"
 
 #include <QAction>
 #include <QButtonGroup>
@@ -207,6 +210,7 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), ui(std::make_unique<U
     addAction(fullscreenAction);
     updateTimer = new QTimer;
     connect(updateTimer, &QTimer::timeout, this, &MainWindow::timerUpdate);
+    createPhoneDesk(width, height);
 
     initFailed = false;
     setAcceptDrops(true);
@@ -218,6 +222,8 @@ MainWindow::~MainWindow()
         addWatcher.cancel();
         addWatcher.waitForFinished();
     }
+    // No phone may reach a song or the queue once they start to go.
+    phoneDesk.reset();
     delete aboutDialog;
     aboutDialog = nullptr;
     floater.reset();
@@ -383,6 +389,12 @@ void MainWindow::screenResolutionHasChanged(int screen)
 
 void MainWindow::resizeEvent(QResizeEvent* event)
 {
+    fitTables();
+    QWidget::resizeEvent(event);
+}
+
+void MainWindow::fitTables()
+{
     if (QTableWidgetSearchable* table = libraryTable()) {
         QMutexLocker lock(libraryMutex);
         if (table->rowCount() == 1 && table->columnCount() == 1) {
@@ -393,7 +405,6 @@ void MainWindow::resizeEvent(QResizeEvent* event)
         }
         layoutQueueColumns();
     }
-    QWidget::resizeEvent(event);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)
@@ -710,6 +721,8 @@ void MainWindow::endAddingJob(bool cancelled)
     duplicateCount = 0;
     untaggedCount = 0;
     refreshLibraryTable(libraryTable()->currentSearchText(), false);
+    if (phoneDesk)
+        phoneDesk->publish();
     if (!waitingRequests.empty()) {
         // Notifications of the ended job may still be queued for this window (a cancelled job reports its
         // end as well): the waiting job starts behind them, so that none of them is taken for its own.
@@ -1001,7 +1014,8 @@ void MainWindow::selectionHasChanged()
             selection.commentAsked = track->commentAsked();
         }
     }
-    if (!followLibrarySelection(floater, selection, webcam != nullptr, adding, portraitDirectory, table))
+    if (!followLibrarySelection(floater, selection, webcam != nullptr || phonePortraits, adding,
+                                portraitDirectory, table))
         return;
     if (track)
         track->setCommentAsked(true);
@@ -1016,10 +1030,9 @@ void MainWindow::itemWasActivated(QTableWidgetItem* item)
     QMutexLocker lock(libraryMutex);
     if (!library || !playQueue || !item)
         return;
-    Track* track = library->findBySearchKey(item->text().toLower());
-    if (track && !track->played() && !track->queued() && !track->playing() &&
-        playQueue->queuedSongs().size() < playQueue->queueCapacity())
-        playQueue->enqueue(track, library, item);
+    wishSong(*playQueue, library, library->findBySearchKey(item->text().toLower()), item);
+    if (phoneDesk)
+        phoneDesk->publish();
 }
 
 bool MainWindow::NotifyQueueOfFinishedSong()
@@ -1037,6 +1050,8 @@ bool MainWindow::NotifyQueueOfFinishedSong()
         genreFilterMode = 0;
         refreshLibraryTable(QString(), false);
     }
+    if (phoneDesk)
+        phoneDesk->publish();
     return true;
 }
 
@@ -1052,6 +1067,8 @@ void MainWindow::pauseWasPressed()
             playQueue->pauseHead();
             updateTimer->stop();
         }
+        if (phoneDesk)
+            phoneDesk->publish();
     }
     if (QTableWidgetItem* cell = library ? library->tableItemFor(selectedTrack) : nullptr) {
         libraryTable()->setCurrentItem(cell, QItemSelectionModel::Select);
@@ -1079,4 +1096,76 @@ void MainWindow::startSnapshotJob(bool showComment, const QString& folder, const
     }
     if (wished)
         selectionHasChanged();
+}
+
+// ---- Phone wishes ----
+
+void MainWindow::createPhoneDesk(int photoWidth, int photoHeight)
+{
+    PhoneParty party;
+    party.library = [this]() { return library; };
+    party.queue = [this]() { return playQueue; };
+    party.wish = [this](Track* track) {
+        QMutexLocker lock(libraryMutex);
+        if (!library || !playQueue)
+            return WishRefusal::NoSong;
+        return wishSong(*playQueue, library, track, library->tableItemFor(track));
+    };
+    party.paused = [this]() { return paused; };
+    party.portraitFolder = [this]() { return portraitFolderForPhones(); };
+    party.portraitStored = [this](Track* track, const QString& fileName) {
+        phonePortraits = true;
+        if (partyAlbum) {
+            partyAlbum->portraitNamed(fileName, track->artist(), track->title());
+            partyAlbum->update();
+        }
+        if (track == selectedTrack)
+            selectionHasChanged();
+    };
+    party.photoSize = QSize(photoWidth, photoHeight);
+    phoneDesk = std::make_unique<PhoneDesk>(settings, std::move(party));
+    phonePanel = new PhonePanel(this);
+    phonePanel->hide();
+    ui->horizontalLayout_2->addWidget(phonePanel);
+    connect(phoneDesk.get(), &PhoneDesk::stateChanged, this, &MainWindow::showPhonePanel);
+    if (phoneDesk->isRunning())
+        showPhonePanel(true, phoneDesk->address());
+    phonesAction = new QAction(tr("Phone wishes"), this);
+    phonesAction->setShortcut(QKeySequence(tr("Ctrl+P")));
+    connect(phonesAction, &QAction::triggered, this, &MainWindow::togglePhones);
+    addAction(phonesAction);
+}
+
+void MainWindow::togglePhones()
+{
+    if (phoneDesk)
+        phoneDesk->toggle();
+}
+
+void MainWindow::showPhonePanel(bool running, const QString& address)
+{
+    if (!phonePanel || running == phonePanel->isVisible())
+        return;
+    if (running)
+        phonePanel->showAddress(address, phoneDesk ? phoneDesk->pin() : QString());
+    phonePanel->setVisible(running);
+    // The panel takes its column from the grid, which is laid out anew for the width left.
+    if (layout())
+        layout()->activate();
+    fitTables();
+}
+
+QString MainWindow::portraitFolderForPhones()
+{
+    if (portraitDirectory.isEmpty()) {
+        const QString folder = outputSubfolder(QStringLiteral("DJ portraits"));
+        if (folder.isEmpty())
+            return QString();
+        portraitDirectory = QDir::toNativeSeparators(folder);
+    }
+    if (!partyAlbum) {
+        partyAlbum = std::make_unique<PartyAlbum>(runFolder(), portraitDirectory);
+        partyAlbum->update();
+    }
+    return portraitDirectory;
 }

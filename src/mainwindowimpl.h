@@ -22,6 +22,8 @@ class Snapshot;
 class About;
 class Floater;
 class PartyAlbum;
+class PhoneDesk;
+class PhonePanel;
 class ForeignerBackend;
 class PlayQueue;
 class QAbstractButton;
@@ -69,6 +71,7 @@ public:
     QString portraitFolder() const { return portraitDirectory; }
     bool hasWebcam() const { return webcam != nullptr; }
     PartyAlbum* album() const { return partyAlbum.get(); }
+    PhoneDesk* phones() const { return phoneDesk.get(); }
 
     // Column widths and row height of the queue table: the columns share the width exactly.
     void layoutQueueColumns();
@@ -80,6 +83,8 @@ public:
     void addFileList(const QStringList& paths);
     void updateAcceptLabel(const QString& folder);
     void startSnapshotJob(bool showComment, const QString& folder, const QString& fileName);
+    // Switches phone wishes on or off (the host's key).
+    void togglePhones();
 
 signals:
     void notifyFromBaseThread();
@@ -136,6 +141,12 @@ private:
     // The first notification of the first job switches the grid on; true when this was it.
     bool firstNotificationShowsGrid();
     QTableWidgetSearchable* libraryTable() const;
+    // Fits the grid and the queue row to their current size.
+    void fitTables();
+    void createPhoneDesk(int photoWidth, int photoHeight);
+    void showPhonePanel(bool running, const QString& address);
+    // The portrait folder, made now when no webcam made it; "" when it cannot be made.
+    QString portraitFolderForPhones();
 
     int fullscreen = 0;
     Track* selectedTrack = nullptr;
@@ -184,4 +195,9 @@ private:
     std::unique_ptr<Floater> floater;
     std::unique_ptr<PartyAlbum> partyAlbum;
     QString portraitDirectory;
+    // Portraits come from phones too: the floater shows them even without a webcam.
+    bool phonePortraits = false;
+    std::unique_ptr<PhoneDesk> phoneDesk;
+    PhonePanel* phonePanel = nullptr;
+    QAction* phonesAction = nullptr;
 };
