@@ -7,6 +7,7 @@
 #include "TrackLibrary.h"
 #include "mainwindowimpl.h"
 #include "phones/PhoneDesk.h"
+#include "phones/PhonePanel.h"
 #include "photocomment.h"
 #include "queuesupport.h"
 #include "testsupport.h"
@@ -22,8 +23,10 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLabel>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QPixmap>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QSignalSpy>
@@ -326,6 +329,55 @@ private slots:
         stranger.get(QStringLiteral("/"));
         QCOMPARE(stranger.postPhoto(ticket, QStringLiteral("mine"), photo).status, 403);
         (void)phone;
+    }
+
+    void hostKeyAndPanel()
+    {
+        auto* panel = window->findChild<PhonePanel*>(QStringLiteral("phonePanel"));
+        QVERIFY(panel && panel->isVisible());
+        QCOMPARE(panel->findChild<QLabel*>(QStringLiteral("phoneAddress"))->text(),
+                 window->phones()->address());
+        const QPixmap code =
+            panel->findChild<QLabel*>(QStringLiteral("phoneCode"))->pixmap(Qt::ReturnByValue);
+        // Whole pixels per module and at least 200 pixels wide: a phone reads it from across the room.
+        QVERIFY(code.width() >= 200);
+        // A column of its own: the panel covers neither the grid nor the queue, and every song keeps its
+        // cell.
+        const auto place = [this](const QWidget* widget) {
+            return QRect(widget->mapTo(window.get(), QPoint(0, 0)), widget->size());
+        };
+        for (const char* name : {"myTableWidgetForLibrary", "myTableWidgetForQueue"})
+            QVERIFY2(!place(panel).intersects(place(window->findChild<QWidget*>(QLatin1String(name)))), name);
+        QTableWidget* grid = window->findChild<QTableWidget*>(QStringLiteral("myTableWidgetForLibrary"));
+        int songCells = 0;
+        for (int row = 0; row < grid->rowCount(); ++row)
+            for (int column = 0; column < grid->columnCount(); ++column)
+                songCells += grid->item(row, column) && !grid->item(row, column)->text().isEmpty();
+        QCOMPARE(songCells, 6);
+
+        // The host's key switches the service off: nothing listens, the panel goes, the choice stays.
+        const vimotest::LogMark off;
+        QTest::keyClick(window.get(), Qt::Key_P, Qt::ControlModifier);
+        QVERIFY(!window->phones()->isRunning());
+        QCOMPARE(off.messages(), QStringList{QStringLiteral("Phone wishes stopped.")});
+        QVERIFY(!panel->isVisible());
+        QVERIFY(rawExchange(port, "GET / HTTP/1.1\r\n\r\n").isEmpty());
+        QSettings settings(QStringLiteral("Talvoren"), QStringLiteral("Vimo"));
+        QCOMPARE(settings.value(QStringLiteral("Phones/Enabled")).toInt(), 0);
+
+        // On again with its port taken: the next free one is used, and the log names it.
+        QTcpServer taken;
+        QVERIFY(taken.listen(QHostAddress::Any, 0));
+        settings.setValue(QStringLiteral("Phones/Port"), taken.serverPort());
+        settings.sync();
+        const vimotest::LogMark on;
+        QTest::keyClick(window.get(), Qt::Key_P, Qt::ControlModifier);
+        QVERIFY(window->phones()->isRunning());
+        QVERIFY(window->phones()->port() > taken.serverPort());
+        QCOMPARE(on.messages().filter(QStringLiteral("Phone wishes started at")).size(), 1);
+        QVERIFY(on.messages().first().endsWith(QStringLiteral(":%1/").arg(window->phones()->port())));
+        QVERIFY(panel->isVisible());
+        QCOMPARE(settings.value(QStringLiteral("Phones/Enabled")).toInt(), 1);
     }
 
 private:

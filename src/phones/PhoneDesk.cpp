@@ -55,9 +55,29 @@ PhoneDesk::PhoneDesk(QSettings* store, PhoneParty partyHooks, const PhoneLimits&
     if (settings) {
         settings->beginGroup(QStringLiteral("Phones"));
         enabled = readIntOrWriteDefault(*settings, QStringLiteral("Enabled"), 0) != 0;
-        preferredPort = readIntOrWriteDefault(*settings, QStringLiteral("Port"), preferredPort);
-        wishesPerGuest =
-            std::max(1, readIntOrWriteDefault(*settings, QStringLiteral("WishesPerGuest"), wishesPerGuest));
+        settings->endGroup();
+    }
+    readSettings();
+    publishTimer.setInterval(250);
+    connect(&publishTimer, &QTimer::timeout, this, [this]() { publish(); });
+    pingTimer.setInterval(15000);
+    connect(&pingTimer, &QTimer::timeout, this, [this]() { server.wakeStreams(true); });
+    if (enabled)
+        start();
+}
+
+PhoneDesk::~PhoneDesk()
+{
+    server.stop();
+    intake.waitForDone();
+}
+
+void PhoneDesk::readSettings()
+{
+    if (settings) {
+        settings->beginGroup(QStringLiteral("Phones"));
+        preferredPort = readIntOrWriteDefault(*settings, QStringLiteral("Port"), 8080);
+        wishesPerGuest = std::max(1, readIntOrWriteDefault(*settings, QStringLiteral("WishesPerGuest"), 2));
         if (settings->contains(QStringLiteral("PIN")))
             pinText = settings->value(QStringLiteral("PIN")).toString().trimmed();
         else
@@ -73,18 +93,6 @@ PhoneDesk::PhoneDesk(QSettings* store, PhoneParty partyHooks, const PhoneLimits&
         pinText.clear();
     }
     router.setPin(pinText);
-    publishTimer.setInterval(250);
-    connect(&publishTimer, &QTimer::timeout, this, [this]() { publish(); });
-    pingTimer.setInterval(15000);
-    connect(&pingTimer, &QTimer::timeout, this, [this]() { server.wakeStreams(true); });
-    if (enabled)
-        start();
-}
-
-PhoneDesk::~PhoneDesk()
-{
-    server.stop();
-    intake.waitForDone();
 }
 
 bool PhoneDesk::isRunning() const
@@ -115,6 +123,8 @@ bool PhoneDesk::start()
 {
     if (server.isRunning())
         return true;
+    // The host may have changed the port, the PIN or the share of each phone since the last start.
+    readSettings();
     publish(true);
     QString error;
     bool started = false;

@@ -73,6 +73,7 @@ private:
     void answerWish(const QByteArray& token, int songId, const Answer& answer);
     void storePhoto(const QByteArray& token, const QByteArray& ticket, const QByteArray& jpeg,
                     const QString& refusal, const QString& comment, const Answer& answer);
+    void readSettings();
     bool start();
     void stop();
     void refreshLibrary(TrackLibrary* library);
