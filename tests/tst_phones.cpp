@@ -35,6 +35,7 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextStream>
 #include <QUrlQuery>
 
 #include <memory>
@@ -390,5 +391,33 @@ private:
     std::unique_ptr<Phone> thirdPhone;
 };
 
-VIMO_TEST_MAIN(PhonesTest)
+namespace {
+
+// "--child serve STOPFILE": the party of the browser test (tests/browser/phone_page.py). Opens the window
+// with phone wishes on any free port, tells the port, serves until STOPFILE exists (at most two minutes),
+// then prints the playlist's song lines.
+int serveParty(const QStringList& arguments)
+{
+    if (arguments.size() != 2 || arguments.first() != QLatin1String("serve"))
+        return 2;
+    QSettings settings(QStringLiteral("Talvoren"), QStringLiteral("Vimo"));
+    settings.setValue(QStringLiteral("Phones/Enabled"), 1);
+    settings.setValue(QStringLiteral("Phones/Port"), 0);
+    settings.sync();
+    auto window = vimotest::openMainWindowWithSongs(vimotest::queueFixture(QStringLiteral("wishes")));
+    if (!window->phones() || !window->phones()->isRunning())
+        return 1;
+    QTextStream out(stdout);
+    out << "port: " << window->phones()->port() << Qt::endl;
+    const QString stop = arguments.at(1);
+    QTest::qWaitFor([&stop]() { return QFile::exists(stop); }, 120000);
+    for (const QString& line :
+         vimotest::numberedPlaylistLines(vimotest::readTextFile(window->queue()->playlistPath())))
+        out << "playlist: " << line << Qt::endl;
+    return 0;
+}
+
+} // namespace
+
+VIMO_TEST_MAIN_WITH_CHILD(PhonesTest, serveParty)
 #include "tst_phones.moc"
