@@ -194,6 +194,7 @@ PhoneReply PhoneRouter::route(const PhoneRequest& request)
     if (get && request.path == "/api/events") {
         reply.action = PhoneReply::Action::Events;
         reply.contentType = "text/event-stream";
+        reply.token = token;
         return reply;
     }
 
