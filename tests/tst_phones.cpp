@@ -206,8 +206,8 @@ private slots:
         QCOMPARE(first.wish(QStringLiteral("wish two")).status, 200);
         const Answer third = first.wish(QStringLiteral("wish three"));
         QCOMPARE(third.status, 429);
-        QCOMPARE(message(third),
-                 QStringLiteral("You have 2 wishes waiting; wish again when one of them plays."));
+        QCOMPARE(message(third), QStringLiteral("Your waiting wishes have reached this party's limit of 2; "
+                                                "wish again when one of them plays."));
 
         // Another phone meets the queue's own rules, with the reason.
         const Answer twice = second.wish(QStringLiteral("wish one"));
@@ -410,7 +410,8 @@ int serveParty(const QStringList& arguments)
     QTextStream out(stdout);
     out << "port: " << window->phones()->port() << Qt::endl;
     const QString stop = arguments.at(1);
-    QTest::qWaitFor([&stop]() { return QFile::exists(stop); }, 120000);
+    if (!QTest::qWaitFor([&stop]() { return QFile::exists(stop); }, 120000))
+        out << "stopped after two minutes" << Qt::endl;
     for (const QString& line :
          vimotest::numberedPlaylistLines(vimotest::readTextFile(window->queue()->playlistPath())))
         out << "playlist: " << line << Qt::endl;

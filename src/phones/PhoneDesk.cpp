@@ -351,9 +351,10 @@ void PhoneDesk::answerWish(const QByteArray& token, int songId, const Answer& an
     }
     const int waiting = waitingWishesOf(token);
     if (waiting >= wishesPerGuest) {
-        answer(429, PhoneRouter::message(false, tr("You have %n wishes waiting; wish again when one of them "
-                                                   "plays.",
-                                                   nullptr, waiting)));
+        answer(429,
+               PhoneRouter::message(false, tr("Your waiting wishes have reached this party's limit of %1; "
+                                              "wish again when one of them plays.")
+                                               .arg(wishesPerGuest)));
         return;
     }
     const WishRefusal refusal = party.wish(track);

@@ -13,11 +13,6 @@ namespace phones {
 
 namespace {
 
-QString tr(const char* text)
-{
-    return QCoreApplication::translate("PhotoIntake", text);
-}
-
 const char* formatOf(PhotoType type)
 {
     switch (type) {
@@ -64,10 +59,11 @@ PhotoType sniffPhotoType(const QByteArray& bytes)
 PhotoIntake takeInPhoto(const QByteArray& bytes, const QSize& maxSize)
 {
     if (bytes.size() > maxPhotoBytes)
-        return refused(tr("The photo is larger than 15 MB."));
+        return refused(QCoreApplication::translate("PhotoIntake", "The photo is larger than 15 MB."));
     const char* format = formatOf(sniffPhotoType(bytes));
     if (!format || !QImageReader::supportedImageFormats().contains(format))
-        return refused(tr("This is no photo Vimo can read (JPEG, PNG, WebP, GIF or BMP)."));
+        return refused(QCoreApplication::translate(
+            "PhotoIntake", "This is no photo Vimo can read (JPEG, PNG, WebP, GIF or BMP)."));
 
     QBuffer buffer;
     buffer.setData(bytes);
@@ -78,9 +74,9 @@ PhotoIntake takeInPhoto(const QByteArray& bytes, const QSize& maxSize)
     reader.setAutoTransform(true);
     const QSize claimed = reader.size();
     if (!claimed.isValid() || claimed.isEmpty())
-        return refused(tr("The photo could not be read."));
+        return refused(QCoreApplication::translate("PhotoIntake", "The photo could not be read."));
     if (static_cast<qint64>(claimed.width()) * claimed.height() > maxPhotoPixels)
-        return refused(tr("The photo has more than 40 megapixels."));
+        return refused(QCoreApplication::translate("PhotoIntake", "The photo has more than 40 megapixels."));
     // A photo larger than what is kept is decoded already scaled where the decoder can (JPEG), which
     // spares most of the memory a full decode would take.
     QSize target = claimed;
@@ -90,7 +86,7 @@ PhotoIntake takeInPhoto(const QByteArray& bytes, const QSize& maxSize)
     reader.setScaledSize(target);
     QImage image = reader.read();
     if (image.isNull())
-        return refused(tr("The photo could not be read."));
+        return refused(QCoreApplication::translate("PhotoIntake", "The photo could not be read."));
     // An orientation tag may have turned it: fit the turned picture once more.
     if (maxSize.isValid() && (image.width() > maxSize.width() || image.height() > maxSize.height()))
         image = image.scaled(maxSize, Qt::KeepAspectRatio, Qt::SmoothTransformation);
@@ -108,7 +104,7 @@ PhotoIntake takeInPhoto(const QByteArray& bytes, const QSize& maxSize)
     writer.setQuality(92);
     if (!writer.write(image)) {
         intake.jpeg.clear();
-        return refused(tr("The photo could not be read."));
+        return refused(QCoreApplication::translate("PhotoIntake", "The photo could not be read."));
     }
     intake.size = image.size();
     return intake;
