@@ -395,10 +395,12 @@ namespace {
 
 // "--child serve STOPFILE": the party of the browser test (tests/browser/phone_page.py). Opens the window
 // with phone wishes on any free port, tells the port, serves until STOPFILE exists (at most two minutes),
-// then prints the playlist's song lines.
+// then prints the playlist's song lines. "--child picture FILE" saves a picture of that window instead,
+// for the manual.
 int serveParty(const QStringList& arguments)
 {
-    if (arguments.size() != 2 || arguments.first() != QLatin1String("serve"))
+    if (arguments.size() != 2 ||
+        (arguments.first() != QLatin1String("serve") && arguments.first() != QLatin1String("picture")))
         return 2;
     QSettings settings(QStringLiteral("Talvoren"), QStringLiteral("Vimo"));
     settings.setValue(QStringLiteral("Phones/Enabled"), 1);
@@ -408,6 +410,15 @@ int serveParty(const QStringList& arguments)
     if (!window->phones() || !window->phones()->isRunning())
         return 1;
     QTextStream out(stdout);
+    if (arguments.first() == QLatin1String("picture")) {
+        // The window as the manual shows it: a song playing, the QR panel beside the grid.
+        window->resize(1280, 720);
+        QTest::qWait(200);
+        QTableWidget* grid = window->findChild<QTableWidget*>(QStringLiteral("myTableWidgetForLibrary"));
+        emit grid->itemActivated(grid->item(0, 0));
+        QTest::qWait(200);
+        return window->grab().save(arguments.at(1)) ? 0 : 1;
+    }
     out << "port: " << window->phones()->port() << Qt::endl;
     const QString stop = arguments.at(1);
     if (!QTest::qWaitFor([&stop]() { return QFile::exists(stop); }, 120000))

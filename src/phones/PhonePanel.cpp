@@ -10,7 +10,7 @@
 #include <memory>
 
 namespace {
-constexpr int panelWidth = 260;
+constexpr int panelWidth = 300;
 constexpr int quietZone = 4;
 } // namespace
 
@@ -35,8 +35,11 @@ PhonePanel::PhonePanel(QWidget* parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("phonePanel"));
     setFixedWidth(panelWidth);
+    // Black like the grid, whatever colour the window's border has just now: the code needs its contrast.
+    setAttribute(Qt::WA_StyledBackground);
+    setStyleSheet(QStringLiteral("#phonePanel { background-color: black; }"));
     auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setContentsMargins(0, 8, 0, 8);
     heading = new QLabel(tr("Wish from your phone"), this);
     code = new QLabel(this);
     text = new QLabel(this);
@@ -49,7 +52,7 @@ PhonePanel::PhonePanel(QWidget* parent) : QWidget(parent)
     code->setObjectName(QStringLiteral("phoneCode"));
     text->setObjectName(QStringLiteral("phoneAddress"));
     heading->setStyleSheet(QStringLiteral("color: #a8dc7b; font: bold 16pt \"Arial\";"));
-    text->setStyleSheet(QStringLiteral("color: white; font: bold 15pt \"Arial\";"));
+    text->setStyleSheet(QStringLiteral("color: white; font: bold 14pt \"Arial\";"));
     code->setStyleSheet(QStringLiteral("background: white;"));
     layout->addStretch(1);
 }
@@ -58,7 +61,7 @@ void PhonePanel::showAddress(const QString& address, const QString& pin)
 {
     const QImage image = qrCodeImage(address);
     // Whole pixels per module keep the code sharp; the largest that fits the panel.
-    const int scale = image.isNull() ? 1 : qMax(1, panelWidth / image.width());
+    const int scale = image.isNull() ? 1 : qMax(1, (panelWidth - 8) / image.width());
     code->setPixmap(image.isNull() ? QPixmap()
                                    : QPixmap::fromImage(image.scaled(
                                          image.size() * scale, Qt::KeepAspectRatio, Qt::FastTransformation)));
