@@ -1112,6 +1112,9 @@ void MainWindow::createPhoneDesk(int photoWidth, int photoHeight)
         return wishSong(*playQueue, library, track, library->tableItemFor(track));
     };
     party.paused = [this]() { return paused; };
+    party.namePortrait = [this](const Track* track) {
+        return playQueue ? playQueue->nameGuestPortrait(track) : QString();
+    };
     party.portraitFolder = [this]() { return portraitFolderForPhones(); };
     party.portraitStored = [this](Track* track, const QString& fileName) {
         phonePortraits = true;

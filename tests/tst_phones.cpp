@@ -15,6 +15,7 @@
 
 #include <QApplication>
 #include <QBuffer>
+#include <QDataStream>
 #include <QDir>
 #include <QFile>
 #include <QHttpMultiPart>
@@ -321,15 +322,67 @@ private slots:
                     .startsWith("HTTP/1.1 200"));
     }
 
+    void photoFromPhone_data()
+    {
+        QTest::addColumn<QByteArray>("photo");
+        QTest::addColumn<QString>("refusal");
+        QTest::newRow("text") << QByteArray("hello, this is no photo")
+                              << QStringLiteral(
+                                     "This is no photo Vimo can read (JPEG, PNG, WebP, GIF or BMP).");
+        // A BMP header claiming 10000 x 5000 pixels, with nothing behind it: refused before decoding.
+        QByteArray huge("BM", 2);
+        QDataStream header(&huge, QIODevice::Append);
+        header.setByteOrder(QDataStream::LittleEndian);
+        header << quint32(54) << quint32(0) << quint32(54) << quint32(40) << qint32(10000) << qint32(5000)
+               << quint16(1) << quint16(24) << quint32(0) << quint32(0) << qint32(2835) << qint32(2835)
+               << quint32(0) << quint32(0);
+        QTest::newRow("40 megapixels claimed")
+            << huge << QStringLiteral("The photo has more than 40 megapixels.");
+        QByteArray broken = jpegWithExif(QSize(64, 48), "x");
+        broken.truncate(40);
+        QTest::newRow("a broken JPEG") << broken << QStringLiteral("The photo could not be read.");
+        QTest::newRow("a real photo") << jpegWithExif(QSize(1000, 800), "secret place") << QString();
+    }
+
     void photoFromPhone()
     {
+        QFETCH(QByteArray, photo);
+        QFETCH(QString, refusal);
         Phone& phone = *secondPhone;
-        const QByteArray photo = jpegWithExif(QSize(1000, 800), "secret place");
+        Track* song = window->queue()->queuedSongs().value(3);
+        QVERIFY(song && song->title() == QStringLiteral("Wish Three"));
         // Only the phone that wished may add the photo.
-        Phone& stranger = *thirdPhone;
-        stranger.get(QStringLiteral("/"));
-        QCOMPARE(stranger.postPhoto(ticket, QStringLiteral("mine"), photo).status, 403);
-        (void)phone;
+        QCOMPARE(thirdPhone->postPhoto(ticket, QStringLiteral("mine"), photo).status, 403);
+        const Answer answer = phone.postPhoto(ticket, QStringLiteral("Hello from the dance floor"), photo);
+        if (!refusal.isEmpty()) {
+            QCOMPARE(answer.status, 415);
+            QCOMPARE(message(answer), refusal);
+            QVERIFY(song->photoFileName().isEmpty());
+            return;
+        }
+        QCOMPARE(answer.status, 200);
+        // The song's portrait, named as the webcam names its photos (the first photo of this run), our own
+        // JPEG within the webcam's size, the phone's EXIF gone and the comment inside as the screen stores
+        // it.
+        const QString name = song->photoFileName();
+        QVERIFY2(
+            QRegularExpression(
+                QStringLiteral(
+                    "^\\d{4}-\\d\\d-\\d\\d \\d\\d-\\d\\d-\\d\\d -   1 - Wisher Three - Wish Three\\.jpg$"))
+                .match(name)
+                .hasMatch(),
+            qPrintable(name));
+        const QString path = QDir::fromNativeSeparators(window->portraitFolder()) + name;
+        QCOMPARE(QImageReader(path).size(), QSize(300, 240));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(!file.readAll().contains("secret place"));
+        QCOMPARE(readPhotoCommentFromFile(QFile::encodeName(path).toStdString()),
+                 std::string("Hello from the dance floor"));
+        QVERIFY(
+            QDir(window->portraitFolder()).entryList(QDir::Files).filter(QStringLiteral("me.jpg")).isEmpty());
+        // A ticket serves one photo.
+        QCOMPARE(phone.postPhoto(ticket, QString(), photo).status, 403);
     }
 
     void hostKeyAndPanel()
