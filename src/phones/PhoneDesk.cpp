@@ -32,7 +32,7 @@ constexpr int portAttempts = 20;
 // The queue goes out at least this often, so the time left on a phone that has just come stays right.
 constexpr qint64 refreshMs = 10000;
 constexpr int maxTickets = 1000;
-constexpr qint64 ticketLifetimeMs = 60 * 60 * 1000;
+constexpr qint64 ticketLifetimeMs = 60LL * 60 * 1000;
 
 qint64 monotonicMs()
 {

@@ -20,7 +20,7 @@ namespace {
 
 // Photo uploads held in memory at once; more phones sending photos are told to try again.
 constexpr int maxPhotoUploads = 4;
-constexpr size_t postBufferSize = 16 * 1024;
+constexpr size_t postBufferSize = size_t(16) * 1024;
 constexpr int maxQueryValues = 8;
 constexpr int maxQueryValueBytes = 1024;
 
@@ -312,7 +312,7 @@ MHD_Result handleRequest(void* cls, MHD_Connection* connection, const char* url,
             return MHD_YES;
         const bool photo = request.path == "/api/photo";
         exchange->limit =
-            photo ? phones::maxPhotoBytes + phones::maxCommentBytes + 64 * 1024 : phones::maxFormBytes;
+            photo ? phones::maxPhotoBytes + phones::maxCommentBytes + 64LL * 1024 : phones::maxFormBytes;
         const char* length = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "Content-Length");
         if (length && QByteArray(length).toLongLong() > exchange->limit)
             return respondWith(connection, 413, tr("This is too large."));

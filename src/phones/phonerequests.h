@@ -18,11 +18,11 @@ constexpr int maxPinLength = 16;
 // The screen's comment line holds as many characters; a phone's comment gets the same room.
 constexpr int maxCommentLength = 32767;
 // A photo's bytes and the pixels its header may claim.
-constexpr qint64 maxPhotoBytes = 15 * 1024 * 1024;
+constexpr qint64 maxPhotoBytes = 15LL * 1024 * 1024;
 constexpr qint64 maxPhotoPixels = 40'000'000;
 // Every other body (a wish, a PIN) is tiny; the comment's bytes in UTF-8 at most four per character.
 constexpr qint64 maxFormBytes = 4096;
-constexpr qint64 maxCommentBytes = 4 * maxCommentLength;
+constexpr qint64 maxCommentBytes = 4LL * maxCommentLength;
 
 // A phone's token: 32 lower-case hexadecimal digits from the system's secure generator.
 QByteArray newToken();
