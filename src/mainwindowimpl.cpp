@@ -13,6 +13,7 @@
 #include "folderscan.h"
 #include "phones/PhoneDesk.h"
 #include "phones/PhonePanel.h"
+#include "plaintext.h"
 #include "platform.h"
 #include "runlog.h"
 #include "settings.h"
@@ -125,7 +126,7 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), ui(std::make_unique<U
         queueTable->setItem(0, column, cell);
     }
 
-    playQueue = new (std::nothrow) PlayQueue(queueTable);
+    playQueue = new (std::nothrow) PlayQueue(queueTable, &gridCells);
     if (!playQueue)
         showOutOfMemory();
 
@@ -319,17 +320,29 @@ void MainWindow::aboutBox(int result)
 {
     Q_UNUSED(result)
     if (aboutDialog) {
-        // accepted() may still be on its way out of the dialog: let the event loop delete it, and hear
-        // nothing more from it ("OK" both accepts and closes, which would otherwise open a new box).
-        aboutDialog->disconnect(this);
-        aboutDialog->hide();
-        aboutDialog->deleteLater();
-        aboutDialog = nullptr;
+        dismissAboutBox();
         libraryTable()->setFocus(Qt::OtherFocusReason);
         return;
     }
     aboutDialog = new About(this);
     connect(aboutDialog, &QDialog::accepted, this, [this]() { aboutBox(); });
+    // Always on top, it must leave free the button that closes it, even in the smallest window.
+    const QScreen* screen = windowHandle() ? windowHandle()->screen() : QGuiApplication::primaryScreen();
+    aboutDialog->move(aboutBoxPosition(
+        frameGeometry(), QRect(ui->aboutButton->mapToGlobal(QPoint(0, 0)), ui->aboutButton->size()),
+        aboutDialog->frameGeometry().size(), screen ? screen->availableGeometry() : QRect()));
+}
+
+void MainWindow::dismissAboutBox()
+{
+    if (!aboutDialog)
+        return;
+    // accepted() may still be on its way out of the dialog: let the event loop delete it, and hear
+    // nothing more from it ("OK" both accepts and closes, which would otherwise open a new box).
+    aboutDialog->disconnect(this);
+    aboutDialog->hide();
+    aboutDialog->deleteLater();
+    aboutDialog = nullptr;
 }
 
 void MainWindow::openManual()
@@ -431,6 +444,8 @@ void MainWindow::addFiles()
 {
     if (adding)
         return;
+    // The About box stays on top of every window: it goes before a folder dialog opens beneath it.
+    dismissAboutBox();
     QString startFolder = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
     if (settings && settings->contains(lastFolderKey))
         startFolder = settings->value(lastFolderKey).toString();
@@ -439,11 +454,6 @@ void MainWindow::addFiles()
         // The tick pauses while the dialog is open; it comes back only if it ran (not while paused).
         const bool ticking = updateTimer->isActive();
         updateTimer->stop();
-        if (aboutDialog) {
-            aboutDialog->disconnect(this);
-            aboutDialog->deleteLater();
-            aboutDialog = nullptr;
-        }
         // No parent: the window's black style sheet would otherwise paint Qt's own dialog black on black
         // wherever the desktop offers no dialog of its own.
         const QString folder = QFileDialog::getExistingDirectory(
@@ -595,7 +605,7 @@ void MainWindow::requestAddingJob(const std::function<bool(QFuture<Track*>&)>& s
 void MainWindow::startRequestedJob(const std::function<bool(QFuture<Track*>&)>& start)
 {
     if (!library)
-        library = new TrackLibrary(songEndSync, this, libraryTable());
+        library = new TrackLibrary(songEndSync, this);
     adding = true;
     logMessage(QStringLiteral("\n"));
     logMessage(tr("Start of ADDING files"));
@@ -782,6 +792,8 @@ void MainWindow::refreshLibraryTable(const QString& searchText, bool waitForMute
         table->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         table->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     }
+    // Shrinking the table deletes cells: the index forgets them first.
+    gridCells.restart(total);
     table->setRowCount(rows);
     table->setColumnCount(columns);
 
@@ -818,10 +830,11 @@ void MainWindow::refreshLibraryTable(const QString& searchText, bool waitForMute
         else
             cell = new QTableWidgetItem(track->displayText());
         styleTableCell(cell);
-        cell->setToolTip(track->details());
-        colourSongCells(cell, nullptr, track, -1, playQueue);
+        cell->setToolTip(plainToolTip(track->details()));
+        colourSongCells(cell, nullptr, track->state(), playQueue ? playQueue->waitingHueOf(track) : -1);
         if (!reused)
             table->setItem(placed / columns, placed % columns, cell);
+        gridCells.add(track, cell);
         ++placed;
         track->setInGenreFilter(true);
         if (!firstShown)
@@ -857,9 +870,9 @@ void MainWindow::refreshLibraryTable(const QString& searchText, bool waitForMute
         table->setItem(position / columns, position % columns, empty);
     }
 
-    if (QTableWidgetItem* cell = library->tableItemFor(selectedTrack)) {
+    if (QTableWidgetItem* cell = gridCells.cellOf(selectedTrack)) {
         table->setCurrentItem(cell, QItemSelectionModel::Select);
-    } else if (QTableWidgetItem* first = library->tableItemFor(firstShown)) {
+    } else if (QTableWidgetItem* first = gridCells.cellOf(firstShown)) {
         table->setCurrentItem(first, QItemSelectionModel::Select);
         selectedTrack = firstShown;
     } else {
@@ -1030,7 +1043,7 @@ void MainWindow::itemWasActivated(QTableWidgetItem* item)
     QMutexLocker lock(libraryMutex);
     if (!library || !playQueue || !item)
         return;
-    wishSong(*playQueue, library, library->findBySearchKey(item->text().toLower()), item);
+    wishSong(*playQueue, library, library->findBySearchKey(item->text().toLower()));
     if (phoneDesk)
         phoneDesk->publish();
 }
@@ -1041,7 +1054,7 @@ bool MainWindow::NotifyQueueOfFinishedSong()
     if (!library || !playQueue)
         return false;
     bool allSelectableAgain = false;
-    playQueue->songFinished(library, libraryTable(), allSelectableAgain);
+    playQueue->songFinished(library, allSelectableAgain);
     if (allSelectableAgain) {
         if (!genreButtons.empty())
             genreButtons.front()->setChecked(true);
@@ -1070,7 +1083,9 @@ void MainWindow::pauseWasPressed()
         if (phoneDesk)
             phoneDesk->publish();
     }
-    if (QTableWidgetItem* cell = library ? library->tableItemFor(selectedTrack) : nullptr) {
+    // The click has toggled the button's look already, also where there was nothing to pause.
+    ui->myButtonPause->setChecked(paused);
+    if (QTableWidgetItem* cell = gridCells.cellOf(selectedTrack)) {
         libraryTable()->setCurrentItem(cell, QItemSelectionModel::Select);
         libraryTable()->setFocus(Qt::OtherFocusReason);
     }
@@ -1080,7 +1095,10 @@ void MainWindow::timerUpdate()
 {
     if (!playQueue)
         return;
-    playQueue->tick(libraryTable());
+    playQueue->tick();
+    QMutexLocker lock(libraryMutex);
+    if (library)
+        playQueue->retryWhenSilent(library);
 }
 
 void MainWindow::startSnapshotJob(bool showComment, const QString& folder, const QString& fileName)
@@ -1090,9 +1108,16 @@ void MainWindow::startSnapshotJob(bool showComment, const QString& folder, const
         // The queue photographs the song it has just taken on, its last one.
         const Track* song =
             playQueue && !playQueue->queuedSongs().isEmpty() ? playQueue->queuedSongs().last() : nullptr;
-        const bool known = song && song->photoFileName() == fileName;
-        partyAlbum->portraitStarted(fileName, known ? song->artist() : QString(),
-                                    known ? song->title() : QString(), snapshotFuture);
+        AlbumEntry portrait;
+        portrait.fileName = fileName;
+        portrait.takenAt = QDateTime::currentDateTime();
+        portrait.counter = playQueue ? playQueue->photoCount() : 0;
+        portrait.random = !showComment;
+        if (song && song->photoFileName() == fileName) {
+            portrait.artist = song->artist();
+            portrait.title = song->title();
+        }
+        partyAlbum->portraitStarted(portrait, snapshotFuture);
     }
     if (wished)
         selectionHasChanged();
@@ -1109,7 +1134,7 @@ void MainWindow::createPhoneDesk(int photoWidth, int photoHeight)
         QMutexLocker lock(libraryMutex);
         if (!library || !playQueue)
             return WishRefusal::NoSong;
-        return wishSong(*playQueue, library, track, library->tableItemFor(track));
+        return wishSong(*playQueue, library, track);
     };
     party.paused = [this]() { return paused; };
     party.namePortrait = [this](const Track* track) {
@@ -1119,7 +1144,13 @@ void MainWindow::createPhoneDesk(int photoWidth, int photoHeight)
     party.portraitStored = [this](Track* track, const QString& fileName) {
         phonePortraits = true;
         if (partyAlbum) {
-            partyAlbum->portraitNamed(fileName, track->artist(), track->title());
+            AlbumEntry portrait;
+            portrait.fileName = fileName;
+            portrait.takenAt = QDateTime::currentDateTime();
+            portrait.counter = playQueue ? playQueue->photoCount() : 0;
+            portrait.artist = track->artist();
+            portrait.title = track->title();
+            partyAlbum->portraitNamed(portrait);
             partyAlbum->update();
         }
         if (track == selectedTrack)

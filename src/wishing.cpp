@@ -4,7 +4,7 @@
 #include "PlayQueue.h"
 #include "Track.h"
 
-WishRefusal wishSong(PlayQueue& queue, TrackLibrary* library, Track* track, QTableWidgetItem* libraryCell)
+WishRefusal wishSong(PlayQueue& queue, TrackLibrary* library, Track* track)
 {
     if (!track || !library)
         return WishRefusal::NoSong;
@@ -16,5 +16,5 @@ WishRefusal wishSong(PlayQueue& queue, TrackLibrary* library, Track* track, QTab
         return WishRefusal::Played;
     if (queue.queuedSongs().size() >= queue.queueCapacity())
         return WishRefusal::QueueFull;
-    return queue.enqueue(track, library, libraryCell) ? WishRefusal::None : WishRefusal::NotPlayable;
+    return queue.enqueue(track, library) ? WishRefusal::None : WishRefusal::NotPlayable;
 }

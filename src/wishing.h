@@ -2,7 +2,6 @@
 #pragma once
 
 class PlayQueue;
-class QTableWidgetItem;
 class Track;
 class TrackLibrary;
 
@@ -18,6 +17,6 @@ enum class WishRefusal {
 };
 
 // The one way a wish reaches the queue, from the screen and from a phone alike: a free song joins the
-// queue while there is room, with the queue's playlist line and photo; anything else is refused and why
-// is returned. `libraryCell` is the song's cell in the grid, or null when the grid does not show it.
-WishRefusal wishSong(PlayQueue& queue, TrackLibrary* library, Track* track, QTableWidgetItem* libraryCell);
+// queue while there is room, with the queue's playlist line, cell colours and photo; anything else is
+// refused and why is returned.
+WishRefusal wishSong(PlayQueue& queue, TrackLibrary* library, Track* track);
