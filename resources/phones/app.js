@@ -12,6 +12,7 @@ let headSeen = 0;
 let searchTimer = 0;
 let searchSerial = 0;
 let events = null;
+let shownResults = "";
 
 function say(text, kind) {
   const status = $("status");
@@ -98,6 +99,10 @@ async function search() {
     if (answer.status === 403) return askForPin();
     return say(answer.body.message, "refused");
   }
+  // The list is built anew only when it changed: a guest about to tap a song keeps the same button.
+  const shown = JSON.stringify(answer.body);
+  if (shown === shownResults) return;
+  shownResults = shown;
   const list = $("results");
   list.textContent = "";
   for (const song of answer.body.songs || []) {

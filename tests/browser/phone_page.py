@@ -21,6 +21,7 @@ if not CHROMIUM:
     sys.exit(77)
 
 from selenium import webdriver  # noqa: E402  (only needed once chromium is there)
+from selenium.common.exceptions import StaleElementReferenceException  # noqa: E402
 from selenium.webdriver.chrome.service import Service  # noqa: E402
 from selenium.webdriver.common.by import By  # noqa: E402
 from selenium.webdriver.support import expected_conditions as EC  # noqa: E402
@@ -54,9 +55,16 @@ def wish(driver, wait, search, title):
     field = driver.find_element(By.ID, "search")
     field.clear()
     field.send_keys(search)
-    button = wait.until(EC.element_to_be_clickable(
-        (By.XPATH, "//ul[@id='results']/li[contains(., '%s')]/button" % title)))
-    button.click()
+    # The list follows the live queue and may be rebuilt between finding a button and tapping it; a
+    # guest would simply tap again.
+    for attempt in range(5):
+        button = wait.until(EC.element_to_be_clickable(
+            (By.XPATH, "//ul[@id='results']/li[contains(., '%s')]/button" % title)))
+        try:
+            button.click()
+            break
+        except StaleElementReferenceException:
+            continue
     wait.until(EC.text_to_be_present_in_element((By.ID, "status"), "Your wish is in the queue."))
 
 
@@ -69,7 +77,7 @@ def main():
     driver = None
     try:
         driver = browser()
-        wait = WebDriverWait(driver, 20)
+        wait = WebDriverWait(driver, 20, ignored_exceptions=[StaleElementReferenceException])
         driver.get("http://127.0.0.1:%d/" % port)
         wait.until(EC.visibility_of_element_located((By.ID, "party")))
         wish(driver, wait, "endless", "Endless Road")
