@@ -9,6 +9,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "SongCellIndex.h"
@@ -66,6 +67,7 @@ public:
     QTableWidgetItem* hintCell() const { return hintItem; }
     TrackLibrary* trackLibrary() const { return library; }
     PlayQueue* queue() const { return playQueue; }
+    const SongCellIndex& songCells() const { return gridCells; }
     Track* selectedSong() const { return selectedTrack; }
     const std::vector<QAbstractButton*>& genreFilterButtons() const { return genreButtons; }
     QString selectedGenre() const { return currentGenre; }
@@ -132,6 +134,15 @@ private:
     void dismissAboutBox();
     void showLibraryTable();
     void buildGenreButtons();
+    // Gives every song the genre filter shows a cell, in library order, and tells the songs whether they
+    // are shown; the number of cells placed.
+    int placeSongs(int columns, Track*& firstShown);
+    // Whether the genre filter in force shows songs of this genre.
+    bool shownByFilter(const QString& genre) const;
+    // The filter a genre button stands for (currentGenre, genreFilterMode): "All genres" (also for an
+    // index that is no button), "The rest" (the last button, when genreList is not empty) or its genre.
+    std::pair<QString, int> filterOfButton(int index) const;
+    void showAllGenres();
     void startAddingJob(const QFuture<Track*>& job);
     // Creates the library, logs the request and starts the job that `start` builds (false: nothing to add).
     void requestAddingJob(const std::function<bool(QFuture<Track*>&)>& start);
