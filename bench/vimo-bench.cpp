@@ -26,12 +26,21 @@
 //       inside songs; besides, the CPU time per second of music, the end notifications handled, the
 //       numbered lines of the playlist, the longest stall of the GUI thread and the growth of the resident
 //       memory.
+//
+//   vimo-bench phones FOLDER [--phones N] [--wishes-per-s W] [--seconds S] [--size WxH]
+//       After adding FOLDER, phone wishes are switched on and N simulated phones on 127.0.0.1 (each from a
+//       loopback address of its own) follow the queue's event stream and search every five seconds, while
+//       together they wish random songs W times a second, for S seconds: the 99th percentile of the
+//       search answers, of the time until an accepted wish showed on every phone, the longest stall of the
+//       GUI thread, and the accepted wishes neither played (in the playlist) nor waiting in the queue.
 #include "AudioEngine.h"
 #include "PlayQueue.h"
 #include "Track.h"
 #include "TrackLibrary.h"
 #include "benchsupport.h"
 #include "mainwindowimpl.h"
+#include "phoneload.h"
+#include "phones/PhoneDesk.h"
 #include "runlog.h"
 
 #include <QAbstractButton>
@@ -44,6 +53,7 @@
 #include <QFutureWatcher>
 #include <QMutex>
 #include <QRegularExpression>
+#include <QSettings>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTextStream>
@@ -63,7 +73,8 @@ int usage()
     err() << "usage: vimo-bench import FOLDER [--threads N] [--list] [--verify]\n"
              "       vimo-bench gui-import FOLDER [--size WxH]\n"
              "       vimo-bench grid FOLDER [--refreshes K] [--size WxH] [--dump FILE]\n"
-             "       vimo-bench party FOLDER --songs N [--wish-every K] [--size WxH]\n";
+             "       vimo-bench party FOLDER --songs N [--wish-every K] [--size WxH]\n"
+             "       vimo-bench phones FOLDER [--phones N] [--wishes-per-s W] [--seconds S] [--size WxH]\n";
     return 2;
 }
 
@@ -634,6 +645,82 @@ int party(const QStringList& arguments, const QString& capturePath)
     return 0;
 }
 
+double percentile99(QVector<double> values)
+{
+    if (values.isEmpty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    return values.at(std::min<int>(values.size() - 1, int(values.size() * 0.99)));
+}
+
+int phonesRun(const QStringList& arguments)
+{
+    const Options options(arguments,
+                          windowOptions + QStringList{QStringLiteral("--phones"),
+                                                      QStringLiteral("--wishes-per-s"),
+                                                      QStringLiteral("--seconds")},
+                          {});
+    const QString folder = folderArgument(options);
+    bool ok = true;
+    const int phoneCount = options.number(QStringLiteral("--phones"), 200, 1, ok);
+    const double wishesPerSecond = options.decimal(QStringLiteral("--wishes-per-s"), 20, ok);
+    const int seconds = options.number(QStringLiteral("--seconds"), 30, 1, ok);
+    if (folder.isEmpty() || !ok || phoneCount > 1000)
+        return usage();
+    // The service on any free port.
+    QSettings settings(QStringLiteral("Talvoren"), QStringLiteral("Vimo"));
+    settings.setValue(QStringLiteral("Phones/Enabled"), 0);
+    settings.setValue(QStringLiteral("Phones/Port"), 0);
+    settings.sync();
+    BenchWindow window;
+    if (!window.open(options))
+        return 1;
+    window.addFolder(folder);
+    // Switched on once every song is merged, the desk numbers the songs in the library's key order.
+    PhoneDesk* desk = window.main().phones();
+    if (desk)
+        desk->setEnabled(true);
+    if (!desk || !desk->isRunning()) {
+        err() << "phone wishes did not start\n";
+        return 1;
+    }
+    double longestStall = 0;
+    PhoneLoadResult result;
+    {
+        StallWatch stalls;
+        result = runPhoneLoad(desk->port(), phoneCount, wishesPerSecond, seconds, window.songCount(),
+                              []() { QApplication::processEvents(QEventLoop::AllEvents, 5); });
+        longestStall = stalls.longestStallMilliseconds();
+    }
+    // Every accepted wish has started (its playlist line) or still waits in the queue.
+    const QString playlist = QString::fromUtf8([&window]() {
+        QFile file(window.main().queue()->playlistPath());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }());
+    QList<Track*> all;
+    window.main().trackLibrary()->forEachTrack([&all](Track* track) { all << track; });
+    // The phones' ids are the order in which the desk first saw the songs: the library's key order.
+    int lost = 0;
+    for (const int song : result.acceptedSongs) {
+        const Track* track = song < all.size() ? all.at(song) : nullptr;
+        if (!track || (!playlist.contains(track->artist() + QStringLiteral(" - ") + track->title()) &&
+                       !window.main().queue()->queuedSongs().contains(const_cast<Track*>(track))))
+            ++lost;
+    }
+    Figures figures;
+    figures.add(QStringLiteral("phones"), qint64(result.phones));
+    figures.add(QStringLiteral("wishes"), qint64(result.wishes));
+    figures.add(QStringLiteral("accepted"), qint64(result.accepted));
+    figures.add(QStringLiteral("lost"), qint64(lost));
+    figures.add(QStringLiteral("search_p99_ms"), percentile99(result.searchMs), 1);
+    figures.add(QStringLiteral("wish_visible_p99_ms"), percentile99(result.visibleMs), 1);
+    figures.add(QStringLiteral("longest_stall_ms"), longestStall, 1);
+    err() << result.searchMs.size() << " searches, " << result.unanswered << " requests unanswered\n";
+    err().flush();
+    figures.print();
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -644,7 +731,7 @@ int main(int argc, char** argv)
         return import(QCoreApplication::arguments().mid(2));
     }
     const QStringList windowCommands = {QStringLiteral("gui-import"), QStringLiteral("grid"),
-                                        QStringLiteral("party")};
+                                        QStringLiteral("party"), QStringLiteral("phones")};
     if (!windowCommands.contains(command))
         return usage();
 
@@ -666,5 +753,7 @@ int main(int argc, char** argv)
         return guiImport(arguments);
     if (command == QLatin1String("grid"))
         return grid(arguments);
+    if (command == QLatin1String("phones"))
+        return phonesRun(arguments);
     return party(arguments, capturePath);
 }

@@ -311,6 +311,14 @@ void PlayQueue::takePortrait(Track* track, bool random)
         snapshotHook(!random, name);
 }
 
+QString PlayQueue::nameGuestPortrait(const Track* track)
+{
+    if (!track)
+        return QString();
+    return portraitFileName(QDateTime::currentDateTime(), ++photoCounter, track->artist(), track->title(),
+                            false);
+}
+
 bool PlayQueue::pauseHead()
 {
     if (songs.isEmpty() || !songs.first() || !songs.first()->player())

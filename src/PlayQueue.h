@@ -52,6 +52,8 @@ public:
     void drawRandom(TrackLibrary* library);
     // Names the song's photo and starts the snapshot; nothing without a webcam.
     void takePortrait(Track* track, bool random);
+    // Counts and names the portrait a guest's phone brought for the song, as the webcam names its photos.
+    QString nameGuestPortrait(const Track* track);
 
     // Pause and resume of the head song; false when nothing plays.
     bool pauseHead();

@@ -17,6 +17,8 @@
 #include "gridshape.h"
 #include "party/KioskGuard.h"
 #include "party/StopMotion.h"
+#include "phones/PhoneDesk.h"
+#include "phones/PhonePanel.h"
 #include "plaintext.h"
 #include "platform.h"
 #include "runlog.h"
@@ -24,6 +26,7 @@
 #include "songcells.h"
 #include "style.h"
 #include "ui_mainwindow.h"
+#include "wishing.h"
 
 #include <QAction>
 #include <QButtonGroup>
@@ -272,6 +275,7 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), ui(std::make_unique<U
     addAction(fullscreenAction);
     updateTimer = new QTimer;
     connect(updateTimer, &QTimer::timeout, this, &MainWindow::timerUpdate);
+    createPhoneDesk(width, height);
 
     connect(desktop.get(), &DesktopLink::pauseToggleRequested, ui->myButtonPause, &QPushButton::click);
     connect(desktop.get(), &DesktopLink::raiseRequested, this, [this]() { DesktopLink::bringToFront(this); });
@@ -302,6 +306,8 @@ MainWindow::~MainWindow()
         addWatcher.cancel();
         addWatcher.waitForFinished();
     }
+    // No phone may reach a song or the queue once they start to go.
+    phoneDesk.reset();
     delete aboutDialog;
     aboutDialog = nullptr;
     floater.reset();
@@ -489,6 +495,12 @@ void MainWindow::screenResolutionHasChanged(int screen)
 
 void MainWindow::resizeEvent(QResizeEvent* event)
 {
+    fitTables();
+    QWidget::resizeEvent(event);
+}
+
+void MainWindow::fitTables()
+{
     if (QTableWidgetSearchable* table = libraryTable()) {
         QMutexLocker lock(libraryMutex);
         if (table->rowCount() == 1 && table->columnCount() == 1) {
@@ -499,7 +511,6 @@ void MainWindow::resizeEvent(QResizeEvent* event)
         }
         layoutQueueColumns();
     }
-    QWidget::resizeEvent(event);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)
@@ -932,6 +943,8 @@ void MainWindow::endAddingJob(bool cancelled)
     duplicateCount = 0;
     untaggedCount = 0;
     refreshLibraryTable(libraryTable()->currentSearchText(), false);
+    if (phoneDesk)
+        phoneDesk->publish();
     if (!waitingRequests.empty()) {
         // Notifications of the ended job may still be queued for this window (a cancelled job reports its
         // end as well): the waiting job starts behind them, so that none of them is taken for its own.
@@ -1193,7 +1206,8 @@ void MainWindow::selectionHasChanged()
             selection.commentAsked = track->commentAsked();
         }
     }
-    if (!followLibrarySelection(floater, selection, webcam != nullptr, adding, portraitDirectory, table))
+    if (!followLibrarySelection(floater, selection, webcam != nullptr || phonePortraits, adding,
+                                portraitDirectory, table))
         return;
     if (track)
         track->setCommentAsked(true);
@@ -1208,10 +1222,7 @@ void MainWindow::itemWasActivated(QTableWidgetItem* item)
     QMutexLocker lock(libraryMutex);
     if (!library || !playQueue || !item)
         return;
-    Track* track = library->findBySearchKey(item->text().toLower());
-    if (track && !track->played() && !track->queued() && !track->playing() &&
-        playQueue->queuedSongs().size() < playQueue->queueCapacity())
-        playQueue->enqueue(track, library);
+    wishSong(*playQueue, library, library->findBySearchKey(item->text().toLower()));
     publishPlayback();
 }
 
@@ -1274,6 +1285,8 @@ void MainWindow::timerUpdate()
 
 void MainWindow::publishPlayback()
 {
+    if (phoneDesk)
+        phoneDesk->publish();
     const Track* head =
         playQueue && !playQueue->queuedSongs().isEmpty() ? playQueue->queuedSongs().first() : nullptr;
     if (!head || !head->playing()) {
@@ -1310,4 +1323,85 @@ void MainWindow::startSnapshotJob(bool showComment, const QString& folder, const
     }
     if (wished)
         selectionHasChanged();
+}
+
+// ---- Phone wishes ----
+
+void MainWindow::createPhoneDesk(int photoWidth, int photoHeight)
+{
+    PhoneParty party;
+    party.library = [this]() { return library; };
+    party.queue = [this]() { return playQueue; };
+    party.wish = [this](Track* track) {
+        QMutexLocker lock(libraryMutex);
+        if (!library || !playQueue)
+            return WishRefusal::NoSong;
+        return wishSong(*playQueue, library, track);
+    };
+    party.paused = [this]() { return paused; };
+    party.namePortrait = [this](const Track* track) {
+        return playQueue ? playQueue->nameGuestPortrait(track) : QString();
+    };
+    party.portraitFolder = [this]() { return portraitFolderForPhones(); };
+    party.portraitStored = [this](Track* track, const QString& fileName) {
+        phonePortraits = true;
+        if (partyAlbum) {
+            AlbumEntry portrait;
+            portrait.fileName = fileName;
+            portrait.takenAt = QDateTime::currentDateTime();
+            portrait.counter = playQueue ? playQueue->photoCount() : 0;
+            portrait.artist = track->artist();
+            portrait.title = track->title();
+            partyAlbum->portraitNamed(portrait);
+            partyAlbum->update();
+        }
+        if (track == selectedTrack)
+            selectionHasChanged();
+    };
+    party.photoSize = QSize(photoWidth, photoHeight);
+    phoneDesk = std::make_unique<PhoneDesk>(settings, std::move(party));
+    phonePanel = new PhonePanel(this);
+    phonePanel->hide();
+    ui->horizontalLayout_2->addWidget(phonePanel);
+    connect(phoneDesk.get(), &PhoneDesk::stateChanged, this, &MainWindow::showPhonePanel);
+    if (phoneDesk->isRunning())
+        showPhonePanel(true, phoneDesk->address());
+    phonesAction = new QAction(tr("Phone wishes"), this);
+    phonesAction->setShortcut(QKeySequence(tr("Ctrl+P")));
+    connect(phonesAction, &QAction::triggered, this, &MainWindow::togglePhones);
+    addAction(phonesAction);
+}
+
+void MainWindow::togglePhones()
+{
+    if (phoneDesk)
+        phoneDesk->toggle();
+}
+
+void MainWindow::showPhonePanel(bool running, const QString& address)
+{
+    if (!phonePanel || running == phonePanel->isVisible())
+        return;
+    if (running)
+        phonePanel->showAddress(address, phoneDesk ? phoneDesk->pin() : QString());
+    phonePanel->setVisible(running);
+    // The panel takes its column from the grid, which is laid out anew for the width left.
+    if (layout())
+        layout()->activate();
+    fitTables();
+}
+
+QString MainWindow::portraitFolderForPhones()
+{
+    if (portraitDirectory.isEmpty()) {
+        const QString folder = outputSubfolder(QStringLiteral("DJ portraits"));
+        if (folder.isEmpty())
+            return QString();
+        portraitDirectory = QDir::toNativeSeparators(folder);
+    }
+    if (!partyAlbum) {
+        partyAlbum = std::make_unique<PartyAlbum>(runFolder(), portraitDirectory);
+        partyAlbum->update();
+    }
+    return portraitDirectory;
 }

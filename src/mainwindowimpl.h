@@ -29,6 +29,8 @@ class Floater;
 class KioskGuard;
 class StopMotion;
 class PartyAlbum;
+class PhoneDesk;
+class PhonePanel;
 class ForeignerBackend;
 class PlayQueue;
 class QAbstractButton;
@@ -80,6 +82,7 @@ public:
     DesktopLink* desktopLink() const { return desktop.get(); }
     PartyMode partyMode() const { return mode; }
     StopMotion* stopMotionFrames() const { return stopMotion.get(); }
+    PhoneDesk* phones() const { return phoneDesk.get(); }
 
     // Column widths and row height of the queue table: the columns share the width exactly.
     void layoutQueueColumns();
@@ -91,6 +94,8 @@ public:
     void addFileList(const QStringList& paths);
     void updateAcceptLabel(const QString& folder);
     void startSnapshotJob(bool showComment, const QString& folder, const QString& fileName);
+    // Switches phone wishes on or off (the host's key).
+    void togglePhones();
 
 signals:
     void notifyFromBaseThread();
@@ -164,7 +169,7 @@ private:
     // The first notification of the first job switches the grid on; true when this was it.
     bool firstNotificationShowsGrid();
     QTableWidgetSearchable* libraryTable() const;
-    // Tells the desktop what plays now.
+    // Tells the desktop and the phones what plays now.
     void publishPlayback();
     // Asks the kiosk guard before a host action; in kiosk mode that means the host PIN. True: go ahead.
     bool hostMayAct();
@@ -175,6 +180,12 @@ private:
     void finishStopMotion();
     // Every song is free again: the grid shows all genres.
     void showAllGenresAgain();
+    // Fits the grid and the queue row to their current size.
+    void fitTables();
+    void createPhoneDesk(int photoWidth, int photoHeight);
+    void showPhonePanel(bool running, const QString& address);
+    // The portrait folder, made now when no webcam made it; "" when it cannot be made.
+    QString portraitFolderForPhones();
 
     int fullscreen = 0;
     Track* selectedTrack = nullptr;
@@ -237,4 +248,9 @@ private:
     // Times the wrong PINs of the guard, steady whatever the wall clock does.
     QElapsedTimer hostClock;
     std::unique_ptr<StopMotion> stopMotion;
+    // Portraits come from phones too: the floater shows them even without a webcam.
+    bool phonePortraits = false;
+    std::unique_ptr<PhoneDesk> phoneDesk;
+    PhonePanel* phonePanel = nullptr;
+    QAction* phonesAction = nullptr;
 };

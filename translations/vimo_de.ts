@@ -450,6 +450,14 @@ und/oder einzuschalten.</translation>
         <source>Ctrl+N</source>
         <translation>Ctrl+N</translation>
     </message>
+    <message>
+        <source>Phone wishes</source>
+        <translation>Wünsche vom Handy</translation>
+    </message>
+    <message>
+        <source>Ctrl+P</source>
+        <translation>Ctrl+P</translation>
+    </message>
 </context>
 <context>
     <name>NoticeBanner</name>
@@ -513,6 +521,146 @@ und/oder einzuschalten.</translation>
     </message>
 </context>
 <context>
+    <name>PhoneDesk</name>
+    <message>
+        <source>The PIN for phone wishes is longer than %1 characters; phones are let in without it.</source>
+        <translation>Die PIN für Wünsche vom Handy ist länger als %1 Zeichen; Handys kommen ohne sie herein.</translation>
+    </message>
+    <message>
+        <source>Phone wishes could not start on port %1 or the %2 ports after it: %3</source>
+        <translation>Wünsche vom Handy konnten weder auf Port %1 noch auf den %2 Ports danach starten: %3</translation>
+    </message>
+    <message>
+        <source>Phone wishes started at %1, but this computer has no network address: no phone can reach it.</source>
+        <translation>Wünsche vom Handy gestartet unter %1, aber dieser Computer hat keine Netzwerkadresse: kein Handy erreicht ihn.</translation>
+    </message>
+    <message>
+        <source>Phone wishes started at %1</source>
+        <translation>Wünsche vom Handy gestartet unter %1</translation>
+    </message>
+    <message>
+        <source>Phone wishes stopped.</source>
+        <translation>Wünsche vom Handy beendet.</translation>
+    </message>
+    <message>
+        <source>This song is not in the library.</source>
+        <translation>Dieses Lied ist nicht in der Bibliothek.</translation>
+    </message>
+    <message>
+        <source>The queue is full, try again in %1.</source>
+        <translation>Die Warteschlange ist voll, versuch es in %1 wieder.</translation>
+    </message>
+    <message>
+        <source>This song is in the queue already.</source>
+        <translation>Dieses Lied ist schon in der Warteschlange.</translation>
+    </message>
+    <message>
+        <source>This song is playing right now.</source>
+        <translation>Dieses Lied läuft gerade.</translation>
+    </message>
+    <message>
+        <source>This song has been played; it can be wished again once every song has played.</source>
+        <translation>Dieses Lied wurde schon gespielt; es kann wieder gewünscht werden, wenn alle Lieder gespielt sind.</translation>
+    </message>
+    <message>
+        <source>This song cannot be played.</source>
+        <translation>Dieses Lied kann nicht gespielt werden.</translation>
+    </message>
+    <message>
+        <source>Your wish is in the queue.</source>
+        <translation>Dein Wunsch ist in der Warteschlange.</translation>
+    </message>
+    <message>
+        <source>This photo belongs to no wish of yours.</source>
+        <translation>Dieses Foto gehört zu keinem deiner Wünsche.</translation>
+    </message>
+    <message>
+        <source>Photos cannot be kept at this party.</source>
+        <translation>Auf dieser Party können keine Fotos gespeichert werden.</translation>
+    </message>
+    <message>
+        <source>The photo &quot;%1&quot; from a phone could not be written: %2</source>
+        <translation>Das Foto „%1“ von einem Handy konnte nicht geschrieben werden: %2</translation>
+    </message>
+    <message>
+        <source>The photo could not be kept.</source>
+        <translation>Das Foto konnte nicht gespeichert werden.</translation>
+    </message>
+    <message>
+        <source>Your photo is with your song.</source>
+        <translation>Dein Foto ist bei deinem Lied.</translation>
+    </message>
+    <message>
+        <source>Your waiting wishes have reached this party&apos;s limit of %1; wish again when one of them plays.</source>
+        <translation>Deine wartenden Wünsche haben die Grenze dieser Party von %1 erreicht; wünsch dir wieder etwas, wenn einer davon läuft.</translation>
+    </message>
+</context>
+<context>
+    <name>PhonePanel</name>
+    <message>
+        <source>Wish from your phone</source>
+        <translation>Wünsch dir was vom Handy</translation>
+    </message>
+    <message>
+        <source>PIN: %1</source>
+        <translation>PIN: %1</translation>
+    </message>
+</context>
+<context>
+    <name>PhoneRouter</name>
+    <message>
+        <source>There is no such page.</source>
+        <translation>Diese Seite gibt es nicht.</translation>
+    </message>
+    <message>
+        <source>This is not allowed.</source>
+        <translation>Das ist nicht erlaubt.</translation>
+    </message>
+    <message>
+        <source>Too many requests; wait a moment.</source>
+        <translation>Zu viele Anfragen; warte einen Moment.</translation>
+    </message>
+    <message>
+        <source>Please reload the page.</source>
+        <translation>Bitte lade die Seite neu.</translation>
+    </message>
+    <message>
+        <source>Too many attempts; wait a minute.</source>
+        <translation>Zu viele Versuche; warte eine Minute.</translation>
+    </message>
+    <message>
+        <source>That is not the PIN.</source>
+        <translation>Das ist nicht die PIN.</translation>
+    </message>
+    <message>
+        <source>Please enter the PIN shown on the screen.</source>
+        <translation>Bitte gib die PIN ein, die auf dem Bildschirm steht.</translation>
+    </message>
+    <message>
+        <source>Too many wishes at once; wait a moment.</source>
+        <translation>Zu viele Wünsche auf einmal; warte einen Moment.</translation>
+    </message>
+    <message>
+        <source>This song is not in the library.</source>
+        <translation>Dieses Lied ist nicht in der Bibliothek.</translation>
+    </message>
+    <message>
+        <source>The photo could not be taken on.</source>
+        <translation>Das Foto konnte nicht angenommen werden.</translation>
+    </message>
+    <message>
+        <source>This search cannot be made.</source>
+        <translation>Diese Suche geht nicht.</translation>
+    </message>
+</context>
+<context>
+    <name>PhoneServer</name>
+    <message>
+        <source>The party has closed its phone wishes.</source>
+        <translation>Die Party nimmt keine Wünsche vom Handy mehr an.</translation>
+    </message>
+</context>
+<context>
     <name>PhotoComment</name>
     <message>
         <source>The comment for the photo &quot;%1&quot; was shortened from %2 to %3 bytes to fit into the photo.</source>
@@ -537,6 +685,25 @@ und/oder einzuschalten.</translation>
     <message>
         <source>The photo &quot;%1&quot; is no plain file; the comment was not stored.</source>
         <translation>Das Foto „%1“ ist keine gewöhnliche Datei; der Kommentar wurde nicht gespeichert.</translation>
+    </message>
+</context>
+<context>
+    <name>PhotoIntake</name>
+    <message>
+        <source>The photo is larger than 15 MB.</source>
+        <translation>Das Foto ist größer als 15 MB.</translation>
+    </message>
+    <message>
+        <source>This is no photo Vimo can read (JPEG, PNG, WebP, GIF or BMP).</source>
+        <translation>Das ist kein Foto, das Vimo lesen kann (JPEG, PNG, WebP, GIF oder BMP).</translation>
+    </message>
+    <message>
+        <source>The photo could not be read.</source>
+        <translation>Das Foto konnte nicht gelesen werden.</translation>
+    </message>
+    <message>
+        <source>The photo has more than 40 megapixels.</source>
+        <translation>Das Foto hat mehr als 40 Megapixel.</translation>
     </message>
 </context>
 <context>

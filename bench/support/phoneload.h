@@ -1,0 +1,29 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QVector>
+
+#include <vector>
+
+namespace vimobench {
+
+// What the simulated phones saw.
+struct PhoneLoadResult
+{
+    int phones = 0;   // phones that got their token and followed the queue
+    int wishes = 0;   // wishes sent
+    int accepted = 0; // wishes the queue took
+    std::vector<int> acceptedSongs;
+    QVector<double> searchMs;  // from sending a search to its whole answer
+    QVector<double> visibleMs; // from sending an accepted wish until every phone's stream showed it
+    int unanswered = 0;        // requests without a whole answer
+};
+
+// `phones` phones on 127.0.0.1:`port`, each from a loopback address of its own (127.0.0.2 and up), each
+// following the queue's event stream and searching every few seconds; together they wish random songs of
+// ids 0 .. songs - 1 at `wishesPerSecond`. Runs on threads of its own for `seconds` and returns; the
+// caller's thread keeps running its event loop meanwhile through `pump`, called every few milliseconds.
+PhoneLoadResult runPhoneLoad(int port, int phones, double wishesPerSecond, double seconds, int songs,
+                             void (*pump)());
+
+} // namespace vimobench

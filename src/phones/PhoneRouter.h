@@ -1,0 +1,101 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "phones/PhoneSnapshot.h"
+#include "phones/phonerequests.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+
+#include <memory>
+#include <mutex>
+
+// One request as the server received it, already cut to size: names and values of the query and the
+// form as sent (percent-decoding done), never more than the limits allow.
+struct PhoneRequest
+{
+    QByteArray method;
+    QByteArray path;
+    QByteArray cookie;
+    QByteArray address; // the peer's IP address as text
+    QHash<QByteArray, QByteArray> query;
+    QHash<QByteArray, QByteArray> form;
+    qint64 nowMs = 0;
+};
+
+// What to answer; or, for a wish, a photo or the event stream, what the server has to do first.
+struct PhoneReply
+{
+    enum class Action { None, Wish, Photo, Events };
+    int status = 200;
+    QByteArray contentType = "application/json";
+    QByteArray body;
+    QByteArray setCookie;
+    Action action = Action::None;
+    QByteArray token; // the phone's, for the actions
+    int songId = -1;
+    QByteArray ticket;
+    QString comment;
+};
+
+// Limits of the server against one address and one phone.
+struct PhoneLimits
+{
+    int wishBurst = 6;              // wishes a phone may make at once ...
+    qint64 wishIntervalMs = 3000;   // ... and one more every so often
+    int addressBurst = 10;          // wishes, photos and PINs from one address at once ...
+    qint64 addressIntervalMs = 500; // ... and one more every so often
+    int pinBurst = 5;               // PIN attempts from one address ...
+    qint64 pinIntervalMs = 12000;
+    int tokenBurst = 30; // new tokens for one address ...
+    qint64 tokenIntervalMs = 2000;
+    int maxTokens = 10000;
+    int maxResults = 40; // songs in one search answer
+    int connections = 1000;
+    int connectionsPerAddress = 48;
+    int threads = 2;
+    unsigned timeoutSeconds = 20;
+};
+
+// Answers the phones' requests from the published snapshot: the page itself, the search, the queue's
+// state and the PIN; checks wishes and photos and hands them on. Knows no song, no queue, no file: only
+// snapshots and compiled-in resources. Thread-safe.
+class PhoneRouter
+{
+public:
+    explicit PhoneRouter(const PhoneLimits& chosen = PhoneLimits());
+
+    void publish(std::shared_ptr<const PhoneSnapshot> snapshot);
+    std::shared_ptr<const PhoneSnapshot> snapshot() const;
+    // An empty PIN lets every phone in.
+    void setPin(const QString& pin);
+
+    PhoneReply route(const PhoneRequest& request);
+
+    // The JSON of a refusal or a plain answer: {"ok":false,"message":...}.
+    static QByteArray message(bool ok, const QString& text);
+
+private:
+    struct Guest
+    {
+        bool admitted = false;
+        qint64 lastSeenMs = 0;
+    };
+    // The phone's known token, or a new one for a phone without (false: refused, too many new ones).
+    bool identify(const PhoneRequest& request, QByteArray& token, PhoneReply& reply);
+    PhoneReply staticFile(const QByteArray& path) const;
+    PhoneReply search(const PhoneRequest& request, const PhoneSnapshot& snapshot) const;
+    PhoneReply state(const QByteArray& token, const PhoneSnapshot& snapshot);
+    bool admitted(const QByteArray& token);
+
+    const PhoneLimits limits;
+    mutable std::mutex mutex;
+    std::shared_ptr<const PhoneSnapshot> published = std::make_shared<PhoneSnapshot>();
+    QString pin;
+    QHash<QByteArray, Guest> guests;
+    phones::RateLimiter wishesPerPhone;
+    phones::RateLimiter actionsPerAddress;
+    phones::RateLimiter pinsPerAddress;
+    phones::RateLimiter tokensPerAddress;
+};
