@@ -4,15 +4,18 @@
 #include "Track.h"
 #include "TrackLibrary.h"
 #include "folderscan.h"
+#include "library/AddingRelay.h"
 #include "runlog.h"
 #include "style.h"
 #include "testsupport.h"
+#include "windowsupport.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QFutureWatcher>
+#include <QMutex>
 #include <QSignalSpy>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -335,6 +338,65 @@ private slots:
         TrackLibrary library(nullptr, nullptr, nullptr);
         QVERIFY(library.takeFirstNotification());
         QVERIFY(!library.takeFirstNotification());
+    }
+
+    void relayHandsOverEveryResultOnceAndQueuesTheNextJob()
+    {
+        QObject window;
+        QMutex mutex;
+        std::unique_ptr<TrackLibrary> library;
+        int gridShown = 0;
+        int refreshes = 0;
+        QStringList progress;
+        AddingRelay relay(&window, &mutex,
+                          AddingView{[&library]() {
+                                         library = std::make_unique<TrackLibrary>(nullptr, nullptr, nullptr);
+                                         return library.get();
+                                     },
+                                     [&gridShown]() { ++gridShown; }, [&refreshes]() { ++refreshes; },
+                                     [&progress](const QString& text) { progress << text; }});
+        const vimotest::LogMark mark;
+        {
+            vimotest::PoolGate gate;
+            relay.request([](TrackLibrary& songs, QFuture<Track*>& job) {
+                return songs.startAddingFolder(QFileInfo(fixture(QStringLiteral("ranking"))), job);
+            });
+            // Requested while the first job runs: it waits for that job's end.
+            relay.request([](TrackLibrary& songs, QFuture<Track*>& job) {
+                return songs.startAdding({fixture(QStringLiteral("yesterday.mp3")),
+                                          fixture(QStringLiteral("ranking/pop-1.mp3")),
+                                          fixture(QStringLiteral("not-audio.mp3"))},
+                                         job);
+            });
+            QVERIFY(relay.isAdding());
+            // The last value may come before any result is ready; results not ready yet are left to
+            // their own notifications.
+            relay.progress(17);
+            QCOMPARE(library->trackCount(), 0);
+        }
+        QVERIFY(mark.waitForJobEnds(2));
+        QVERIFY(!relay.isAdding());
+        QCOMPARE(library->trackCount(), 18);
+        QCOMPARE(gridShown, 1);
+        QVERIFY(refreshes >= 2);
+        QCOMPARE(progress.last(), QString());
+        const QStringList messages = mark.messages();
+        QCOMPARE(messages.filter(QStringLiteral("Starting to add")),
+                 (QStringList{QStringLiteral("Starting to add 17 files to Vimo."),
+                              QStringLiteral("Starting to add 3 files to Vimo.")}));
+        QVERIFY(messages.lastIndexOf(QStringLiteral("Start of ADDING files")) >
+                messages.indexOf(QStringLiteral("Adding of files has finished.")));
+        QVERIFY(messages.contains(QStringLiteral(
+            "1 files were not imported because they are duplicates (same artist and same title).")));
+        QCOMPARE(messages.last(), QStringLiteral("1 files were not imported because they have no artist and "
+                                                 "title ID3 tags (up to version 2.2 is supported) or are "
+                                                 "corrupt."));
+        // Late notifications of an ended job change nothing.
+        relay.resultReady(0);
+        relay.progress(3);
+        relay.end(false);
+        QCOMPARE(mark.messages(), messages);
+        QCOMPARE(library->trackCount(), 18);
     }
 
     void scanFolderOrderAndFilters()

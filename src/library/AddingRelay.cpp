@@ -1,0 +1,178 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "library/AddingRelay.h"
+
+#include "TrackLibrary.h"
+#include "runlog.h"
+
+#include <QMutex>
+#include <QMutexLocker>
+
+AddingRelay::AddingRelay(QObject* notified, QMutex* mutex, AddingView window)
+    : receiver(notified), libraryMutex(mutex), view(std::move(window))
+{}
+
+void AddingRelay::request(const Start& start)
+{
+    QMutexLocker lock(libraryMutex);
+    if (jobUnfinished) {
+        // The watcher follows one job at a time. The running job may have read its last file already
+        // (which ends the running state and lets a drop through), but until its end has been handled a
+        // new job would take the watcher from it: this one starts right after that end instead.
+        waitingRequests.push_back(start);
+        adding = true;
+        return;
+    }
+    startRequested(start);
+}
+
+void AddingRelay::startRequested(const Start& start)
+{
+    if (!library)
+        library = view.library();
+    adding = true;
+    logMessage(QStringLiteral("\n"));
+    logMessage(tr("Start of ADDING files"));
+    QFuture<Track*> job;
+    if (start(*library, job))
+        startJob(job);
+    else
+        adding = false;
+}
+
+void AddingRelay::startJob(const QFuture<Track*>& job)
+{
+    jobUnfinished = true;
+    // Queued to the receiver, so that every notification is handled on its thread after what it is doing.
+    QObject::connect(
+        &watcher, &QFutureWatcherBase::canceled, receiver, [this]() { end(true); }, Qt::QueuedConnection);
+    QObject::connect(
+        &watcher, &QFutureWatcherBase::finished, receiver, [this]() { end(false); }, Qt::QueuedConnection);
+    QObject::connect(
+        &watcher, &QFutureWatcherBase::progressValueChanged, receiver, [this](int value) { progress(value); },
+        Qt::QueuedConnection);
+    QObject::connect(
+        &watcher, &QFutureWatcherBase::resultReadyAt, receiver, [this](int index) { resultReady(index); },
+        Qt::QueuedConnection);
+    watcher.setFuture(job);
+    progressMaximum = watcher.progressMaximum();
+    resultHandedOver.assign(static_cast<size_t>(qMax(0, progressMaximum)), false);
+    logMessage(tr("Starting to add") + QLatin1Char(' ') + QString::number(progressMaximum) +
+               QLatin1Char(' ') + tr("files to Vimo."));
+}
+
+void AddingRelay::cancel()
+{
+    watcher.cancel();
+}
+
+void AddingRelay::cancelAndWait()
+{
+    watcher.disconnect(receiver);
+    watcher.cancel();
+    watcher.waitForFinished();
+}
+
+void AddingRelay::showGridOnFirstNotification()
+{
+    if (library && library->takeFirstNotification())
+        view.showGrid();
+}
+
+void AddingRelay::resultReady(int index)
+{
+    QMutexLocker lock(libraryMutex);
+    // Should a result ever come first, it is still handed over after the grid has been switched on.
+    showGridOnFirstNotification();
+    if (jobUnfinished)
+        handOverResult(index);
+}
+
+void AddingRelay::handOverResult(int index)
+{
+    // Results arrive in the order the pool finishes them: one may be ready while an earlier one is not.
+    if (index < 0 || index >= static_cast<int>(resultHandedOver.size()) || resultHandedOver[size_t(index)] ||
+        !watcher.future().isResultReadyAt(index))
+        return;
+    resultHandedOver[size_t(index)] = true;
+    Track* track = watcher.resultAt(index);
+    if (!track)
+        ++untaggedCount;
+    else if (!library->addPendingTrack(track))
+        ++duplicateCount;
+}
+
+void AddingRelay::progress(int value)
+{
+    QMutexLocker lock(libraryMutex);
+    // The watcher's first report is the value the job has reached, normally 0; but a short job may have
+    // read all its files before the watcher was attached, and then this first value is its last one.
+    showGridOnFirstNotification();
+    if (!jobUnfinished)
+        return;
+    const int step = qMax(1, progressMaximum / 100);
+    if (value - progressShown >= step && value < progressMaximum) {
+        view.refreshGrid();
+        view.showProgress(QString::number(value * 100 / progressMaximum) + QStringLiteral(" %"));
+        progressShown = value;
+    } else if (value == progressMaximum) {
+        // Qt announces the progress of a job's first results before the results themselves, so the last
+        // value of a small job can overtake its results: take them now, or the count below misses them.
+        for (int index = 0; index < progressMaximum; ++index)
+            handOverResult(index);
+        adding = false;
+        progressShown = 0;
+        view.showProgress(QString());
+        logMessage(QString::number(library->trackCount()) + QLatin1Char(' ') +
+                   tr("files are now available in Vimo."));
+        view.refreshGrid();
+    }
+}
+
+void AddingRelay::end(bool cancelled)
+{
+    QMutexLocker lock(libraryMutex);
+    // A cancelled job reports both its cancellation and its end; only the first of them ends it.
+    if (!jobUnfinished)
+        return;
+    jobUnfinished = false;
+    logMessage(cancelled ? tr("Adding of files has been cancelled by the user.")
+                         : tr("Adding of files has finished."));
+    watcher.disconnect(receiver);
+    library->mergePending();
+    adding = false;
+    progressShown = 0;
+    view.showProgress(QString());
+    logMessage(QString::number(library->trackCount()) + QLatin1Char(' ') +
+               (cancelled ? tr("files are now available in Vimo (CANCEL).")
+                          : tr("files are now available in Vimo.")));
+    if (duplicateCount != 0)
+        logMessage(QString::number(duplicateCount) + QLatin1Char(' ') +
+                   tr("files were not imported because they are duplicates (same artist and same title)."));
+    if (untaggedCount != 0)
+        logMessage(
+            QString::number(untaggedCount) + QLatin1Char(' ') +
+            tr("files were not imported because they have no artist and title ID3 tags (up to version 2.2 "
+               "is supported) or are corrupt."));
+    duplicateCount = 0;
+    untaggedCount = 0;
+    view.refreshGrid();
+    if (!waitingRequests.empty()) {
+        // Notifications of the ended job may still be queued for the receiver (a cancelled job reports its
+        // end as well): the waiting job starts behind them, so that none of them is taken for its own.
+        adding = true;
+        QMetaObject::invokeMethod(
+            receiver, [this]() { startWaitingRequests(); }, Qt::QueuedConnection);
+    }
+}
+
+void AddingRelay::startWaitingRequests()
+{
+    QMutexLocker lock(libraryMutex);
+    while (!jobUnfinished && !waitingRequests.empty()) {
+        const Start start = waitingRequests.front();
+        waitingRequests.pop_front();
+        startRequested(start);
+    }
+    if (!jobUnfinished)
+        adding = false;
+}
