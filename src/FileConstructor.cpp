@@ -5,17 +5,17 @@
 
 #include <QFileInfo>
 
-FileConstructor::FileConstructor(const QString& path, SyncProc endSyncProc, void* endSyncReceiver,
-                                 TrackLibrary* library)
-    : path(path), endSyncProc(endSyncProc), endSyncReceiver(endSyncReceiver), library(library)
+FileConstructor::FileConstructor(const QString& filePath, SyncProc endSync, void* endSyncTarget,
+                                 const TrackLibrary* owner)
+    : path(filePath), endSyncProc(endSync), endSyncReceiver(endSyncTarget), library(owner)
 {
-    const QFileInfo file(path);
+    const QFileInfo file(filePath);
     exists = file.exists();
     absolutePath = file.absoluteFilePath();
 }
 
 FileConstructor FileConstructor::forFoundFile(const QString& absolutePath, SyncProc endSyncProc,
-                                              void* endSyncReceiver, TrackLibrary* library)
+                                              void* endSyncReceiver, const TrackLibrary* library)
 {
     FileConstructor found(QString(), endSyncProc, endSyncReceiver, library);
     found.path = absolutePath;

@@ -11,8 +11,8 @@
 #include <QTableWidget>
 #include <QtConcurrent>
 
-TrackLibrary::TrackLibrary(SyncProc endSyncProc, void* endSyncReceiver, QTableWidget* libraryTable)
-    : endSyncProc(endSyncProc), endSyncReceiver(endSyncReceiver), libraryTable(libraryTable)
+TrackLibrary::TrackLibrary(SyncProc endSync, void* endSyncTarget, QTableWidget* table)
+    : endSyncProc(endSync), endSyncReceiver(endSyncTarget), libraryTable(table)
 {}
 
 TrackLibrary::~TrackLibrary()
@@ -142,33 +142,56 @@ void TrackLibrary::resetPlayedMarks()
     }
 }
 
+QList<FileConstructor> TrackLibrary::filesBelow(const QFileInfo& folder) const
+{
+    QList<FileConstructor> found;
+    if (!folder.isDir())
+        return found;
+    QStringList files;
+    scanFolder(folder, files);
+    found.reserve(files.size());
+    for (const QString& path : qAsConst(files))
+        found.append(FileConstructor::forFoundFile(path, endSyncProc, endSyncReceiver, this));
+    return found;
+}
+
+QList<FileConstructor> TrackLibrary::listedFiles(const QStringList& files) const
+{
+    QList<FileConstructor> found;
+    found.reserve(files.size());
+    for (const QString& path : files)
+        found.append(FileConstructor(path, endSyncProc, endSyncReceiver, this));
+    return found;
+}
+
+QList<FileConstructor> TrackLibrary::droppedFiles(const QStringList& entries) const
+{
+    QList<FileConstructor> found;
+    for (const QString& path : entries) {
+        const QFileInfo entry(path);
+        if (entry.isDir())
+            found += filesBelow(QFileInfo(entry.absoluteFilePath()));
+        else
+            found.append(FileConstructor(path, endSyncProc, endSyncReceiver, this));
+    }
+    return found;
+}
+
 bool TrackLibrary::startAdding(const QStringList& files, QFuture<Track*>& job)
 {
-    QList<FileConstructor> constructors;
-    constructors.reserve(files.size());
-    for (const QString& path : files)
-        constructors.append(FileConstructor(path, endSyncProc, endSyncReceiver, this));
-    return startJob(constructors, job);
+    return startJob(listedFiles(files), job);
 }
 
 bool TrackLibrary::startAddingFolder(const QFileInfo& folder, QFuture<Track*>& job)
 {
-    if (!folder.isDir())
-        return false;
-    QStringList files;
-    scanFolder(folder, files);
-    QList<FileConstructor> constructors;
-    constructors.reserve(files.size());
-    for (const QString& path : qAsConst(files))
-        constructors.append(FileConstructor::forFoundFile(path, endSyncProc, endSyncReceiver, this));
-    return startJob(constructors, job);
+    return startJob(filesBelow(folder), job);
 }
 
-bool TrackLibrary::startJob(const QList<FileConstructor>& constructors, QFuture<Track*>& job)
+bool TrackLibrary::startJob(const QList<FileConstructor>& files, QFuture<Track*>& job)
 {
-    if (constructors.isEmpty())
+    if (files.isEmpty())
         return false;
-    job = QtConcurrent::mapped(constructors, &FileConstructor::createTrack);
+    job = QtConcurrent::mapped(files, &FileConstructor::createTrack);
     return true;
 }
 

@@ -10,7 +10,6 @@
 #include "Track.h"
 #include "TrackLibrary.h"
 #include "appidentity.h"
-#include "folderscan.h"
 #include "library/AddingRelay.h"
 #include "platform.h"
 #include "runlog.h"
@@ -547,23 +546,16 @@ void MainWindow::dropEvent(QDropEvent* event)
         return;
     // Every dropped folder and file goes into one job, in drop order, so no job's results are lost to
     // the next one.
-    QStringList paths;
-    bool anything = false;
+    QStringList entries;
     for (const QUrl& url : event->mimeData()->urls()) {
         // Only files of this machine: a file URL naming a host would read as a local path ("//host/share"
         // is "/host/share" here).
         const QString path = url.isLocalFile() && url.host().isEmpty() ? url.toLocalFile() : QString();
-        if (path.isEmpty())
-            continue;
-        anything = true;
-        const QFileInfo entry(path);
-        if (entry.isDir())
-            scanFolder(QFileInfo(entry.absoluteFilePath()), paths);
-        else
-            paths << path;
+        if (!path.isEmpty())
+            entries << path;
     }
-    if (anything)
-        addFileList(paths);
+    if (!entries.isEmpty())
+        addingRelay->request([entries](const TrackLibrary& songs) { return songs.droppedFiles(entries); });
 }
 
 void MainWindow::addFolder(const QDir& folder)
@@ -571,14 +563,12 @@ void MainWindow::addFolder(const QDir& folder)
     if (!folder.exists())
         return;
     const QFileInfo entry(folder.absolutePath());
-    addingRelay->request(
-        [entry](TrackLibrary& songs, QFuture<Track*>& job) { return songs.startAddingFolder(entry, job); });
+    addingRelay->request([entry](const TrackLibrary& songs) { return songs.filesBelow(entry); });
 }
 
 void MainWindow::addFileList(const QStringList& paths)
 {
-    addingRelay->request(
-        [paths](TrackLibrary& songs, QFuture<Track*>& job) { return songs.startAdding(paths, job); });
+    addingRelay->request([paths](const TrackLibrary& songs) { return songs.listedFiles(paths); });
 }
 
 bool MainWindow::isAdding() const

@@ -358,17 +358,18 @@ private slots:
         const vimotest::LogMark mark;
         {
             vimotest::PoolGate gate;
-            relay.request([](TrackLibrary& songs, QFuture<Track*>& job) {
-                return songs.startAddingFolder(QFileInfo(fixture(QStringLiteral("ranking"))), job);
+            relay.request([](const TrackLibrary& songs) {
+                return songs.filesBelow(QFileInfo(fixture(QStringLiteral("ranking"))));
             });
             // Requested while the first job runs: it waits for that job's end.
-            relay.request([](TrackLibrary& songs, QFuture<Track*>& job) {
-                return songs.startAdding({fixture(QStringLiteral("yesterday.mp3")),
+            relay.request([](const TrackLibrary& songs) {
+                return songs.listedFiles({fixture(QStringLiteral("yesterday.mp3")),
                                           fixture(QStringLiteral("ranking/pop-1.mp3")),
-                                          fixture(QStringLiteral("not-audio.mp3"))},
-                                         job);
+                                          fixture(QStringLiteral("not-audio.mp3"))});
             });
             QVERIFY(relay.isAdding());
+            // The files are found off this thread; the job's first notification shows the grid.
+            QTRY_COMPARE(gridShown, 1);
             // The last value may come before any result is ready; results not ready yet are left to
             // their own notifications.
             relay.progress(17);

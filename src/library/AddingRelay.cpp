@@ -6,42 +6,80 @@
 
 #include <QMutex>
 #include <QMutexLocker>
+#include <QtConcurrent>
+
+namespace {
+// A refresh of a large grid takes tens of milliseconds; a few of them a second show the grid filling.
+constexpr qint64 refreshIntervalMs = 300;
+} // namespace
 
 AddingRelay::AddingRelay(QObject* notified, QMutex* mutex, AddingView window)
     : receiver(notified), libraryMutex(mutex), view(std::move(window))
-{}
+{
+    finder.setMaxThreadCount(1);
+    QObject::connect(
+        &finding, &QFutureWatcherBase::finished, receiver, [this]() { filesFound(); }, Qt::QueuedConnection);
+}
 
-void AddingRelay::request(const Start& start)
+AddingRelay::~AddingRelay()
+{
+    cancelAndWait();
+}
+
+void AddingRelay::request(const Find& find)
 {
     QMutexLocker lock(libraryMutex);
     if (jobUnfinished) {
         // The watcher follows one job at a time. The running job may have read its last file already
         // (which ends the running state and lets a drop through), but until its end has been handled a
         // new job would take the watcher from it: this one starts right after that end instead.
-        waitingRequests.push_back(start);
+        waitingRequests.push_back(find);
         adding = true;
         return;
     }
-    startRequested(start);
+    startRequested(find);
 }
 
-void AddingRelay::startRequested(const Start& start)
+void AddingRelay::startRequested(const Find& find)
 {
     if (!library)
         library = view.library();
     adding = true;
+    jobUnfinished = true;
+    cancelRequested = false;
     logMessage(QStringLiteral("\n"));
     logMessage(tr("Start of ADDING files"));
+    const TrackLibrary* songs = library;
+    finding.setFuture(QtConcurrent::run(&finder, [find, songs]() { return find(*songs); }));
+}
+
+void AddingRelay::filesFound()
+{
+    QMutexLocker lock(libraryMutex);
+    if (!finding.future().isResultReadyAt(0))
+        return;
+    const QList<FileConstructor> files = finding.result();
+    finding.setFuture(QFuture<QList<FileConstructor>>());
+    // Announced before the job starts, so that its refusals, logged by the pool, come after the line.
+    if (!files.isEmpty())
+        logMessage(tr("Starting to add") + QLatin1Char(' ') + QString::number(files.size()) +
+                   QLatin1Char(' ') + tr("files to Vimo."));
     QFuture<Track*> job;
-    if (start(*library, job))
+    if (library->startJob(files, job)) {
         startJob(job);
-    else
-        adding = false;
+        if (cancelRequested)
+            watcher.cancel();
+        return;
+    }
+    // Nothing to add: no job, no lines beyond the request's.
+    jobUnfinished = false;
+    adding = false;
+    startWaitingRequestsLocked();
 }
 
 void AddingRelay::startJob(const QFuture<Track*>& job)
 {
-    jobUnfinished = true;
+    sinceRefresh.start();
     // Queued to the receiver, so that every notification is handled on its thread after what it is doing.
     QObject::connect(
         &watcher, &QFutureWatcherBase::canceled, receiver, [this]() { end(true); }, Qt::QueuedConnection);
@@ -56,17 +94,18 @@ void AddingRelay::startJob(const QFuture<Track*>& job)
     watcher.setFuture(job);
     progressMaximum = watcher.progressMaximum();
     resultHandedOver.assign(static_cast<size_t>(qMax(0, progressMaximum)), false);
-    logMessage(tr("Starting to add") + QLatin1Char(' ') + QString::number(progressMaximum) +
-               QLatin1Char(' ') + tr("files to Vimo."));
 }
 
 void AddingRelay::cancel()
 {
+    cancelRequested = true;
     watcher.cancel();
 }
 
 void AddingRelay::cancelAndWait()
 {
+    finding.disconnect(receiver);
+    finding.waitForFinished();
     watcher.disconnect(receiver);
     watcher.cancel();
     watcher.waitForFinished();
@@ -111,7 +150,7 @@ void AddingRelay::progress(int value)
         return;
     const int step = qMax(1, progressMaximum / 100);
     if (value - progressShown >= step && value < progressMaximum) {
-        view.refreshGrid();
+        refreshPaced();
         view.showProgress(QString::number(value * 100 / progressMaximum) + QStringLiteral(" %"));
         progressShown = value;
     } else if (value == progressMaximum) {
@@ -124,8 +163,17 @@ void AddingRelay::progress(int value)
         view.showProgress(QString());
         logMessage(QString::number(library->trackCount()) + QLatin1Char(' ') +
                    tr("files are now available in Vimo."));
-        view.refreshGrid();
+        // The end follows at once and refreshes the grid with every song merged.
     }
+}
+
+void AddingRelay::refreshPaced()
+{
+    // Progress values queue up while a refresh runs; each may not cost another one right behind it.
+    if (sinceRefresh.isValid() && sinceRefresh.elapsed() < refreshIntervalMs)
+        return;
+    view.refreshGrid();
+    sinceRefresh.start();
 }
 
 void AddingRelay::end(bool cancelled)
@@ -168,11 +216,14 @@ void AddingRelay::end(bool cancelled)
 void AddingRelay::startWaitingRequests()
 {
     QMutexLocker lock(libraryMutex);
-    while (!jobUnfinished && !waitingRequests.empty()) {
-        const Start start = waitingRequests.front();
+    startWaitingRequestsLocked();
+}
+
+void AddingRelay::startWaitingRequestsLocked()
+{
+    if (!jobUnfinished && !waitingRequests.empty()) {
+        const Find find = waitingRequests.front();
         waitingRequests.pop_front();
-        startRequested(start);
+        startRequested(find);
     }
-    if (!jobUnfinished)
-        adding = false;
 }

@@ -1,9 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "FileConstructor.h"
+
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFutureWatcher>
+#include <QList>
 #include <QString>
+#include <QThreadPool>
 
 #include <deque>
 #include <functional>
@@ -30,6 +35,8 @@ struct AddingView
 // Carries the results of adding jobs from the pool into the library, one job at a time, and tells the
 // window what to show and the log what happened. Lives on the GUI thread and touches no widget; the
 // job's notifications are queued to `receiver` (the window), whose slots hand them on to the relay.
+// A job's files are found on a thread of the relay's own (a folder of 50,000 songs takes a few hundred
+// milliseconds to list), and the grid is refreshed a few times a second at most while the job runs.
 //
 // The rules it keeps: a job's results reach the library once each, in whatever order the pool finishes
 // them; the last progress value may overtake results and takes them itself; a job requested while another
@@ -40,19 +47,20 @@ class AddingRelay
     Q_DECLARE_TR_FUNCTIONS(MainWindow)
 
 public:
-    // Starts a job on the given library; false when there is nothing to add.
-    using Start = std::function<bool(TrackLibrary&, QFuture<Track*>&)>;
+    // Finds a request's files; runs off the GUI thread, so it may take its time.
+    using Find = std::function<QList<FileConstructor>(const TrackLibrary&)>;
 
     // `mutex` guards the library against the window's own readers; it and `notified` outlive the relay.
     AddingRelay(QObject* notified, QMutex* mutex, AddingView window);
+    ~AddingRelay();
     AddingRelay(const AddingRelay&) = delete;
     AddingRelay& operator=(const AddingRelay&) = delete;
 
     // From a request until the job has read its last file (and while requests wait).
     bool isAdding() const { return adding; }
 
-    // Logs the request and starts the job, or queues it behind the running one.
-    void request(const Start& start);
+    // Logs the request and starts the job once its files are found, or queues it behind the running one.
+    void request(const Find& find);
     void cancel();
     // Cancels the running job and waits for its threads; no notification is handled afterwards.
     void cancelAndWait();
@@ -63,9 +71,12 @@ public:
     void end(bool cancelled);
 
 private:
-    void startRequested(const Start& start);
+    void startRequested(const Find& find);
+    void filesFound();
     void startJob(const QFuture<Track*>& job);
     void startWaitingRequests();
+    void startWaitingRequestsLocked();
+    void refreshPaced();
     void handOverResult(int index);
     void showGridOnFirstNotification();
 
@@ -74,17 +85,22 @@ private:
     AddingView view;
     TrackLibrary* library = nullptr;
     QFutureWatcher<Track*> watcher;
+    QThreadPool finder;
+    QFutureWatcher<QList<FileConstructor>> finding;
+    // Escape while the files are still being found cancels the job as soon as it exists.
+    bool cancelRequested = false;
+    QElapsedTimer sinceRefresh;
     int progressMaximum = 0;
     int progressShown = 0;
     int untaggedCount = 0;
     int duplicateCount = 0;
     bool adding = false;
-    // A job has started and its end has not been handled yet; a new job must wait for it, or the watcher
-    // would lose the earlier job's results.
+    // A job has been requested and its end has not been handled yet; a new job must wait for it, or the
+    // watcher would lose the earlier job's results.
     bool jobUnfinished = false;
     // Which results of the running job the library has had; the last progress value may take them before
     // their own notifications arrive.
     std::vector<bool> resultHandedOver;
     // Jobs requested before the last one ended, started in turn when it has.
-    std::deque<Start> waitingRequests;
+    std::deque<Find> waitingRequests;
 };
