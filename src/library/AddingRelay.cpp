@@ -169,10 +169,14 @@ void AddingRelay::progress(int value)
 
 void AddingRelay::refreshPaced()
 {
-    // Progress values queue up while a refresh runs; each may not cost another one right behind it.
-    if (sinceRefresh.isValid() && sinceRefresh.elapsed() < refreshIntervalMs)
+    // Progress values queue up while a refresh runs; none may cost another refresh right behind it, and a
+    // grid that has grown slow to build is refreshed less often, so the window keeps most of its time.
+    if (sinceRefresh.isValid() && sinceRefresh.elapsed() < qMax(refreshIntervalMs, 4 * refreshCostMs))
         return;
+    QElapsedTimer cost;
+    cost.start();
     view.refreshGrid();
+    refreshCostMs = cost.elapsed();
     sinceRefresh.start();
 }
 

@@ -90,6 +90,7 @@ private:
     // Escape while the files are still being found cancels the job as soon as it exists.
     bool cancelRequested = false;
     QElapsedTimer sinceRefresh;
+    qint64 refreshCostMs = 0;
     int progressMaximum = 0;
     int progressShown = 0;
     int untaggedCount = 0;
