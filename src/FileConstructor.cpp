@@ -1,6 +1,7 @@
 #include "FileConstructor.h"
 
 #include "Track.h"
+#include "library/SongCache.h"
 #include "tags.h"
 
 #include <QFileInfo>
@@ -24,6 +25,16 @@ FileConstructor FileConstructor::forFoundFile(const QString& absolutePath, SyncP
     return found;
 }
 
+namespace {
+Track* validOrNull(Track* track)
+{
+    if (track->isValid())
+        return track;
+    delete track;
+    return nullptr;
+}
+} // namespace
+
 Track* FileConstructor::createTrack() const
 {
     // Gone since the job was set up, a symbolic link that leads nowhere or round in a circle, or a name
@@ -32,9 +43,19 @@ Track* FileConstructor::createTrack() const
         logRefusedFile(path, QT_TRANSLATE_NOOP("QWidget", "the file could not be found."));
         return nullptr;
     }
+    if (!cache)
+        return validOrNull(new Track(absolutePath, endSyncProc, endSyncReceiver));
+    const FileStamp stamp = FileStamp::of(absolutePath);
+    const SongCache::Known known = cache->lookup(absolutePath, stamp);
+    if (known.tags)
+        return new Track(absolutePath, known.tags, endSyncProc, endSyncReceiver);
+    if (known.known) {
+        logRefusedFile(absolutePath, known.refusal.constData());
+        return nullptr;
+    }
+    takeLastRefusal();
     Track* track = new Track(absolutePath, endSyncProc, endSyncReceiver);
-    if (track->isValid())
-        return track;
-    delete track;
-    return nullptr;
+    cache->remember(absolutePath, stamp, track->isValid() ? track->tagInfo() : nullptr,
+                    track->isValid() ? nullptr : takeLastRefusal());
+    return validOrNull(track);
 }

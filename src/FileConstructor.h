@@ -4,6 +4,9 @@
 
 #include <QString>
 
+#include <memory>
+
+class SongCache;
 class Track;
 class TrackLibrary;
 
@@ -26,6 +29,8 @@ public:
     SyncProc endSyncProc = nullptr;
     void* endSyncReceiver = nullptr;
     const TrackLibrary* library = nullptr;
+    // The job's song cache, shared by its files; null without one.
+    std::shared_ptr<SongCache> cache;
     bool exists = false;
     QString absolutePath;
 };

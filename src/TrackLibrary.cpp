@@ -3,6 +3,7 @@
 #include "FileConstructor.h"
 #include "Track.h"
 #include "folderscan.h"
+#include "library/SongCache.h"
 #include "style.h"
 
 #include <QFileInfo>
@@ -152,6 +153,7 @@ QList<FileConstructor> TrackLibrary::filesBelow(const QFileInfo& folder) const
     found.reserve(files.size());
     for (const QString& path : qAsConst(files))
         found.append(FileConstructor::forFoundFile(path, endSyncProc, endSyncReceiver, this));
+    attachSongCache(found, folder.absoluteFilePath(), true);
     return found;
 }
 
@@ -161,20 +163,45 @@ QList<FileConstructor> TrackLibrary::listedFiles(const QStringList& files) const
     found.reserve(files.size());
     for (const QString& path : files)
         found.append(FileConstructor(path, endSyncProc, endSyncReceiver, this));
+    attachSongCache(found, QString(), false);
     return found;
 }
 
 QList<FileConstructor> TrackLibrary::droppedFiles(const QStringList& entries) const
 {
-    QList<FileConstructor> found;
+    QStringList files;
     for (const QString& path : entries) {
         const QFileInfo entry(path);
         if (entry.isDir())
-            found += filesBelow(QFileInfo(entry.absoluteFilePath()));
+            scanFolder(QFileInfo(entry.absoluteFilePath()), files);
         else
-            found.append(FileConstructor(path, endSyncProc, endSyncReceiver, this));
+            files << path;
     }
-    return found;
+    return listedFiles(files);
+}
+
+void TrackLibrary::attachSongCache(QList<FileConstructor>& files, const QString& folder, bool prune) const
+{
+    if (!songCacheUsed || files.isEmpty())
+        return;
+    // Without a folder, the one that holds all the files: the cache is read below it in one go.
+    QString common = folder;
+    QStringList paths;
+    paths.reserve(files.size());
+    for (const FileConstructor& file : qAsConst(files)) {
+        paths << file.absolutePath;
+        if (folder.isEmpty()) {
+            const QString parent =
+                file.absolutePath.left(file.absolutePath.lastIndexOf(QLatin1Char('/')) + 1);
+            if (common.isEmpty())
+                common = parent;
+            while (!parent.startsWith(common))
+                common.truncate(common.lastIndexOf(QLatin1Char('/'), common.size() - 2) + 1);
+        }
+    }
+    const std::shared_ptr<SongCache> cache = SongCache::forJob(common, paths, prune);
+    for (FileConstructor& file : files)
+        file.cache = cache;
 }
 
 bool TrackLibrary::startAdding(const QStringList& files, QFuture<Track*>& job)

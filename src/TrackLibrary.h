@@ -73,6 +73,9 @@ public:
     QList<FileConstructor> listedFiles(const QStringList& files) const;
     QList<FileConstructor> droppedFiles(const QStringList& entries) const;
 
+    // Whether files seen in an earlier run are looked up in the song cache (on by default).
+    void useSongCache(bool on) { songCacheUsed = on; }
+
     // Start an adding job on the global thread pool for the files; `job` then yields one track or null per
     // file, in the files' order. False when there is nothing to add.
     bool startJob(const QList<FileConstructor>& files, QFuture<Track*>& job);
@@ -86,6 +89,10 @@ public:
     void forEachPendingTrack(const std::function<void(Track*)>& visit) const;
 
 private:
+    // Gives the files the song cache of everything below `folder`; with `prune`, they are all of it.
+    void attachSongCache(QList<FileConstructor>& files, const QString& folder, bool prune) const;
+
+    bool songCacheUsed = true;
     bool firstNotificationPending = true;
     QMap<QString, Track*> tracks;
     mutable QMutex tracksMutex;

@@ -696,8 +696,20 @@ bool readWithTagLib(const FileEnds& ends, FrameTexts& texts)
 
 } // namespace
 
+namespace {
+thread_local const char* lastRefusal = nullptr;
+} // namespace
+
+const char* takeLastRefusal()
+{
+    const char* reason = lastRefusal;
+    lastRefusal = nullptr;
+    return reason;
+}
+
 void logRefusedFile(const QString& path, const char* reason)
 {
+    lastRefusal = reason;
     logMessage(QCoreApplication::translate("QWidget", "Reading ID3 tags of file:") + QLatin1Char(' ') + path +
                QStringLiteral(" ... ") + QCoreApplication::translate("QWidget", reason));
 }
