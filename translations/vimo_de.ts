@@ -459,4 +459,15 @@ und/oder einzuschalten.</translation>
         <translation>Das Foto „%1“ wurde nicht aufgenommen: Es gibt keinen Ordner für die Fotos.</translation>
     </message>
 </context>
+<context>
+    <name>SongCache</name>
+    <message>
+        <source>The song cache could not be read and has been started anew.</source>
+        <translation>Der Lieder-Zwischenspeicher war nicht lesbar und wurde neu angelegt.</translation>
+    </message>
+    <message>
+        <source>The song cache is busy or cannot be written; songs are read without it.</source>
+        <translation>Der Lieder-Zwischenspeicher ist belegt oder nicht beschreibbar; die Lieder werden ohne ihn gelesen.</translation>
+    </message>
+</context>
 </TS>

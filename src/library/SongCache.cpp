@@ -47,8 +47,7 @@ QThreadPool& writer()
     return *pool;
 }
 
-// The failures that have been logged in this run: each is told once.
-std::atomic<bool> rebuiltLogged{false};
+// A cache that cannot be used is told once a run; one that has been built anew works again afterwards.
 std::atomic<bool> bypassLogged{false};
 
 // One connection of its own for the thread that uses it, closed when done.
@@ -89,8 +88,7 @@ public:
         }
         QFile::remove(path);
         QFile::remove(path + QStringLiteral("-journal"));
-        if (!rebuiltLogged.exchange(true))
-            logMessage(SongCache::tr("The song cache could not be read and has been started anew."));
+        logMessage(SongCache::tr("The song cache could not be read and has been started anew."));
         return openAs(path, locked) || bypass();
     }
 
