@@ -4,16 +4,14 @@
 #include "Track.h"
 #include "folderscan.h"
 #include "library/SongCache.h"
-#include "style.h"
 
 #include <QFileInfo>
 #include <QMutexLocker>
 #include <QStringList>
-#include <QTableWidget>
 #include <QtConcurrent>
 
-TrackLibrary::TrackLibrary(SyncProc endSync, void* endSyncTarget, QTableWidget* table)
-    : endSyncProc(endSync), endSyncReceiver(endSyncTarget), libraryTable(table)
+TrackLibrary::TrackLibrary(SyncProc syncProc, void* syncReceiver)
+    : endSyncProc(syncProc), endSyncReceiver(syncReceiver)
 {}
 
 TrackLibrary::~TrackLibrary()
@@ -121,25 +119,12 @@ Track* TrackLibrary::findBySearchKey(const QString& key) const
     return pendingByKey.value(key);
 }
 
-QTableWidgetItem* TrackLibrary::tableItemFor(const Track* track) const
-{
-    if (!track || !libraryTable)
-        return nullptr;
-    const QList<QTableWidgetItem*> items =
-        libraryTable->findItems(track->displayText(), Qt::MatchFixedString);
-    return items.isEmpty() ? nullptr : items.first();
-}
-
 void TrackLibrary::resetPlayedMarks()
 {
     QMutexLocker lock(&tracksMutex);
     for (Track* track : qAsConst(tracks)) {
-        track->setPlayed(false);
-        track->setPlaying(false);
-        track->setQueued(false);
+        track->setState(SongState::Free);
         track->player()->close();
-        if (QTableWidgetItem* item = tableItemFor(track))
-            styleTableCell(item);
     }
 }
 

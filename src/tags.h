@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <QString>
@@ -19,14 +20,3 @@ void logRefusedFile(const QString& path, const char* reason);
 // The reason of the last refusal this thread logged (null: none since the last call); the song cache
 // keeps it, so that the file's next refusal reads the same.
 const char* takeLastRefusal();
-
-// Label of an ID3v1 genre number; "" for 133, 134, negative numbers and numbers above 147.
-// Labels of long names carry line breaks for the genre buttons.
-QString genreName(int number);
-
-// A TCON text as the genre buttons show it: a number (ASCII digits) anywhere in it selects its label, other
-// texts get their line breaks and "'n'" spellings.
-QString normalisedGenre(const QString& text);
-
-// A TRCK text such as "3/12" or "07" as a decimal number; "0" when there is none.
-QString normalisedTrackNumber(const QString& text);

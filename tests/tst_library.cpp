@@ -1,4 +1,4 @@
-// The library store: duplicates, merging, the genre ranking, the random-choice candidates, cell lookup
+// The library store: duplicates, merging, the genre ranking, the random-choice candidates
 // and the folder scan, with tracks read from generated files by the real adding job.
 #include "FileConstructor.h"
 #include "Track.h"
@@ -7,7 +7,6 @@
 #include "library/AddingRelay.h"
 #include "library/SongCache.h"
 #include "runlog.h"
-#include "style.h"
 #include "testsupport.h"
 #include "windowsupport.h"
 
@@ -20,7 +19,6 @@
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
-#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -114,22 +112,6 @@ bool touch(const QString& path)
     return file.open(QIODevice::WriteOnly);
 }
 
-// A library of two songs that looks its cells up in a table of its own.
-struct TwoSongsWithTable
-{
-    TwoSongsWithTable()
-    {
-        addFiles(library, {QStringLiteral("yesterday.mp3"), QStringLiteral("seven-seconds.mp3")});
-        yesterday = library.findBySearchKey(QStringLiteral("the beatles\nyesterday"));
-        seven = library.findBySearchKey(QStringLiteral("short band\nseven"));
-    }
-
-    QTableWidget table{2, 2};
-    TrackLibrary library{nullptr, nullptr, &table};
-    Track* yesterday = nullptr;
-    Track* seven = nullptr;
-};
-
 // A copy of a fixture in `folder`, last changed `age` seconds ago: old enough for the song cache to keep.
 QString agedCopy(const QTemporaryDir& folder, const QString& name, const QString& as, int age)
 {
@@ -170,7 +152,6 @@ private slots:
     void initTestCase()
     {
         QVERIFY(!runFolder().isEmpty());
-        setStyleColours();
         QVERIFY(QFileInfo(fixture(QStringLiteral("ranking"))).isDir());
     }
 
@@ -192,14 +173,14 @@ private slots:
         const QString path =
             agedCopy(folder, QStringLiteral("yesterday.mp3"), QStringLiteral("song.mp3"), 3600);
         QVERIFY(!path.isEmpty());
-        TrackLibrary first(nullptr, nullptr, nullptr);
+        TrackLibrary first(nullptr, nullptr);
         QCOMPARE(addFolderAt(first, folder.path()).accepted, 1);
         QVERIFY(cached(path).known);
 
         // Another song under the same name, as a tag editor or a copy leaves it.
         QVERIFY(!agedCopy(folder, QStringLiteral("seven-seconds.mp3"), QStringLiteral("song.mp3"), 7200)
                      .isEmpty());
-        TrackLibrary second(nullptr, nullptr, nullptr);
+        TrackLibrary second(nullptr, nullptr);
         QCOMPARE(addFolderAt(second, folder.path()).accepted, 1);
         const Track* song = second.findBySearchKey(QStringLiteral("short band\nseven"));
         QVERIFY(song);
@@ -234,12 +215,12 @@ private slots:
         QSqlDatabase::removeDatabase(QStringLiteral("foreign"));
 
         const vimotest::LogMark mark;
-        TrackLibrary library(nullptr, nullptr, nullptr);
+        TrackLibrary library(nullptr, nullptr);
         QCOMPARE(addFolder(library, QStringLiteral("ranking")).accepted, 17);
         QCOMPARE(mark.messages().filter(cacheRebuilt).size(), 1);
         // The new cache keeps what this job read, and a second job takes it from there.
         QVERIFY(cached(fixture(QStringLiteral("ranking/pop-1.mp3"))).known);
-        TrackLibrary again(nullptr, nullptr, nullptr);
+        TrackLibrary again(nullptr, nullptr);
         QCOMPARE(addFolder(again, QStringLiteral("ranking")).accepted, 17);
         QCOMPARE(mark.messages().filter(cacheRebuilt).size(), 1);
     }
@@ -252,7 +233,7 @@ private slots:
         QStringList lines[2];
         for (QStringList& refusals : lines) {
             const vimotest::LogMark mark;
-            TrackLibrary library(nullptr, nullptr, nullptr);
+            TrackLibrary library(nullptr, nullptr);
             QCOMPARE(addFolderAt(library, folder.path()).refused, 2);
             refusals = refusalLines(mark.messages());
             refusals.sort();
@@ -265,7 +246,7 @@ private slots:
 
     void sameSongInCapitalsIsDuplicateInOneJob()
     {
-        TrackLibrary library(nullptr, nullptr, nullptr);
+        TrackLibrary library(nullptr, nullptr);
         const JobCounts counts =
             addFiles(library, {QStringLiteral("yesterday.mp3"), QStringLiteral("yesterday-capitals.mp3"),
                                QStringLiteral("yesterday-double-blank.mp3")});
@@ -278,7 +259,7 @@ private slots:
 
     void firstHandedOverWins()
     {
-        TrackLibrary library(nullptr, nullptr, nullptr);
+        TrackLibrary library(nullptr, nullptr);
         QVERIFY(library.addPendingTrack(newTrack(QStringLiteral("yesterday-capitals.mp3"))));
         QVERIFY(!library.addPendingTrack(newTrack(QStringLiteral("yesterday.mp3"))));
         QCOMPARE(library.findBySearchKey(QStringLiteral("the beatles\nyesterday"))->filePath(),
@@ -287,7 +268,7 @@ private slots:
 
     void sameSongIsDuplicateInALaterJob()
     {
-        TrackLibrary library(nullptr, nullptr, nullptr);
+        TrackLibrary library(nullptr, nullptr);
         QCOMPARE(addFiles(library, {QStringLiteral("yesterday-capitals.mp3")}).accepted, 1);
         const JobCounts second = addFiles(library, {QStringLiteral("yesterday.mp3")});
         QCOMPARE(second.accepted, 0);
@@ -299,7 +280,7 @@ private slots:
 
     void addingTheSameFolderTwiceAddsNothing()
     {
-        TrackLibrary library(nullptr, nullptr, nullptr);
+        TrackLibrary library(nullptr, nullptr);
         const JobCounts first = addFolder(library, QStringLiteral("ranking"));
         QCOMPARE(first.accepted, 17);
         QCOMPARE(first.duplicates + first.refused, 0);
@@ -311,7 +292,7 @@ private slots:
 
     void refusedFilesAreCounted()
     {
-        TrackLibrary library(nullptr, nullptr, nullptr);
+        TrackLibrary library(nullptr, nullptr);
         const JobCounts counts =
             addFiles(library, {QStringLiteral("not-audio.mp3"), QStringLiteral("no-artist.mp3"),
                                QStringLiteral("gone.mp3"), QStringLiteral("seven-seconds.mp3")});
@@ -321,7 +302,7 @@ private slots:
 
     void nothingToAdd()
     {
-        TrackLibrary library(nullptr, nullptr, nullptr);
+        TrackLibrary library(nullptr, nullptr);
         QFuture<Track*> job;
         QVERIFY(!library.startAdding(QStringList(), job));
         QVERIFY(!library.startAddingFolder(QFileInfo(fixture(QStringLiteral("yesterday.mp3"))), job));
@@ -332,7 +313,7 @@ private slots:
 
     void pendingSongsCountButAreNotRanked()
     {
-        TrackLibrary library(nullptr, nullptr, nullptr);
+        TrackLibrary library(nullptr, nullptr);
         QVERIFY(library.addPendingTrack(newTrack(QStringLiteral("ranking/pop-1.mp3"))));
         QVERIFY(library.addPendingTrack(newTrack(QStringLiteral("ranking/pop-2.mp3"))));
         QCOMPARE(library.trackCount(), 2);
@@ -349,7 +330,7 @@ private slots:
 
     void guardsOfTheHandOver()
     {
-        TrackLibrary library(nullptr, nullptr, nullptr);
+        TrackLibrary library(nullptr, nullptr);
         QVERIFY(!library.addPendingTrack(nullptr));
         Track* track = newTrack(QStringLiteral("seven-seconds.mp3"));
         QVERIFY(library.addPendingTrack(track));
@@ -362,7 +343,7 @@ private slots:
     void rankingWithCollisions()
     {
         // Jazz 3, Pop 5, Rock 5, Soul 4: Jazz at 3, Pop at 5, Rock pushed to 4, Soul pushed to 2.
-        TrackLibrary library(nullptr, nullptr, nullptr);
+        TrackLibrary library(nullptr, nullptr);
         addFolder(library, QStringLiteral("ranking"));
         QCOMPARE(ranking(library), (QStringList{QStringLiteral("Pop"), QStringLiteral("Rock"),
                                                 QStringLiteral("Jazz"), QStringLiteral("Soul")}));
@@ -371,14 +352,14 @@ private slots:
 
     void threeGenresOfTwoSongsRankOnlyTwo()
     {
-        TrackLibrary library(nullptr, nullptr, nullptr);
+        TrackLibrary library(nullptr, nullptr);
         addFolder(library, QStringLiteral("ranking-pairs"));
         QCOMPARE(ranking(library), (QStringList{QStringLiteral("Jazz"), QStringLiteral("Rock")}));
     }
 
     void singleSongGenreIsNotRanked()
     {
-        TrackLibrary library(nullptr, nullptr, nullptr);
+        TrackLibrary library(nullptr, nullptr);
         addFiles(library, {QStringLiteral("ranking/soul-1.mp3"), QStringLiteral("ranking/jazz-1.mp3"),
                            QStringLiteral("ranking/jazz-2.mp3"), QStringLiteral("yesterday.mp3")});
         QCOMPARE(ranking(library), QStringList{QStringLiteral("Jazz")});
@@ -389,13 +370,13 @@ private slots:
 
     void selectableTracks()
     {
-        TrackLibrary library(nullptr, nullptr, nullptr);
+        TrackLibrary library(nullptr, nullptr);
         addFiles(library, {QStringLiteral("ranking/jazz-1.mp3"), QStringLiteral("ranking/jazz-2.mp3"),
                            QStringLiteral("ranking/jazz-3.mp3"), QStringLiteral("ranking/pop-1.mp3")});
         QVERIFY(library.addPendingTrack(newTrack(QStringLiteral("ranking/pop-2.mp3"))));
-        library.findBySearchKey(QStringLiteral("ranker\njazz song 1"))->setPlayed(true);
-        library.findBySearchKey(QStringLiteral("ranker\njazz song 2"))->setPlaying(true);
-        library.findBySearchKey(QStringLiteral("ranker\njazz song 3"))->setQueued(true);
+        library.findBySearchKey(QStringLiteral("ranker\njazz song 1"))->setState(SongState::Played);
+        library.findBySearchKey(QStringLiteral("ranker\njazz song 2"))->setState(SongState::Playing);
+        library.findBySearchKey(QStringLiteral("ranker\njazz song 3"))->setState(SongState::Queued);
         QCOMPARE(titles(library.selectableTracks(false)),
                  (QStringList{QStringLiteral("Jazz Song 3"), QStringLiteral("Pop Song 1"),
                               QStringLiteral("Pop Song 2")}));
@@ -407,7 +388,7 @@ private slots:
 
     void walksInKeyOrder()
     {
-        TrackLibrary library(nullptr, nullptr, nullptr);
+        TrackLibrary library(nullptr, nullptr);
         addFiles(library, {QStringLiteral("seven-seconds.mp3"), QStringLiteral("yesterday.mp3"),
                            QStringLiteral("ranking/pop-1.mp3")});
         QStringList keys;
@@ -418,51 +399,31 @@ private slots:
 
     void findBySearchKeyMisses()
     {
-        TrackLibrary library(nullptr, nullptr, nullptr);
+        TrackLibrary library(nullptr, nullptr);
         addFiles(library, {QStringLiteral("yesterday.mp3")});
         QVERIFY(!library.findBySearchKey(QStringLiteral("The Beatles\nYesterday")));
         QVERIFY(!library.findBySearchKey(QString()));
     }
 
-    void tableItemForFindsShownCells()
+    void resetReleasesEverySong()
     {
-        TwoSongsWithTable songs;
-        QVERIFY(songs.yesterday && songs.seven);
-        auto* cell = new QTableWidgetItem(QStringLiteral("THE BEATLES\nyesterday"));
-        songs.table.setItem(1, 0, cell);
-        QCOMPARE(songs.library.tableItemFor(songs.yesterday), cell);
-        QVERIFY(!songs.library.tableItemFor(songs.seven));
-        QVERIFY(!songs.library.tableItemFor(nullptr));
-        TrackLibrary withoutTable(nullptr, nullptr, nullptr);
-        QVERIFY(!withoutTable.tableItemFor(songs.yesterday));
-    }
+        TrackLibrary library(nullptr, nullptr);
+        addFiles(library, {QStringLiteral("yesterday.mp3"), QStringLiteral("seven-seconds.mp3")});
+        Track* yesterday = library.findBySearchKey(QStringLiteral("the beatles\nyesterday"));
+        Track* seven = library.findBySearchKey(QStringLiteral("short band\nseven"));
+        QVERIFY(yesterday && seven);
+        yesterday->setState(SongState::Played);
+        seven->setState(SongState::Playing);
+        QVERIFY(library.selectableTracks(false).isEmpty());
 
-    void resetReleasesEverySongAndRestylesItsCell()
-    {
-        TwoSongsWithTable songs;
-        QVERIFY(songs.yesterday && songs.seven);
-        songs.yesterday->setPlayed(true);
-        songs.seven->setQueued(true);
-        songs.seven->setPlaying(true);
-        auto* cell = new QTableWidgetItem(songs.yesterday->displayText());
-        cell->setBackground(accentColour());
-        cell->setForeground(Qt::black);
-        songs.table.setItem(0, 0, cell);
-        QVERIFY(songs.library.selectableTracks(false).isEmpty());
-
-        songs.library.resetPlayedMarks();
-        QCOMPARE(songs.library.selectableTracks(false).size(), 2);
-        QVERIFY(!songs.seven->queued() && !songs.seven->playing() && !songs.yesterday->played());
-        QTableWidgetItem plain;
-        styleTableCell(&plain);
-        QCOMPARE(cell->background(), plain.background());
-        QCOMPARE(cell->foreground(), plain.foreground());
-        QCOMPARE(cell->flags(), plain.flags());
+        library.resetPlayedMarks();
+        QCOMPARE(library.selectableTracks(false).size(), 2);
+        QVERIFY(seven->state() == SongState::Free && yesterday->state() == SongState::Free);
     }
 
     void firstNotificationOnce()
     {
-        TrackLibrary library(nullptr, nullptr, nullptr);
+        TrackLibrary library(nullptr, nullptr);
         QVERIFY(library.takeFirstNotification());
         QVERIFY(!library.takeFirstNotification());
     }
@@ -477,7 +438,7 @@ private slots:
         QStringList progress;
         AddingRelay relay(&window, &mutex,
                           AddingView{[&library]() {
-                                         library = std::make_unique<TrackLibrary>(nullptr, nullptr, nullptr);
+                                         library = std::make_unique<TrackLibrary>(nullptr, nullptr);
                                          return library.get();
                                      },
                                      [&gridShown]() { ++gridShown; }, [&refreshes]() { ++refreshes; },
