@@ -162,7 +162,7 @@ QString pastFolder(const QString& folderWithSlash)
 
 bool makesASong(const SongCache::Row& row)
 {
-    return !row.title.isEmpty() && !row.artist.isEmpty() && row.seconds > 0;
+    return !row.tags.title.isEmpty() && !row.tags.artist.isEmpty() && row.tags.seconds > 0;
 }
 
 void store(const QVector<SongCache::Row>& rows, const QStringList& gone)
@@ -187,14 +187,14 @@ void store(const QVector<SongCache::Row>& rows, const QStringList& gone)
         insert.addBindValue(row.stamp.size);
         insert.addBindValue(row.stamp.modifiedNs);
         insert.addBindValue(qint64(row.stamp.inode));
-        insert.addBindValue(row.title);
-        insert.addBindValue(row.artist);
-        insert.addBindValue(row.album);
-        insert.addBindValue(row.genre);
-        insert.addBindValue(row.year);
-        insert.addBindValue(row.comment);
-        insert.addBindValue(row.trackNumber);
-        insert.addBindValue(row.seconds);
+        insert.addBindValue(row.tags.title);
+        insert.addBindValue(row.tags.artist);
+        insert.addBindValue(row.tags.album);
+        insert.addBindValue(row.tags.genre);
+        insert.addBindValue(row.tags.year);
+        insert.addBindValue(row.tags.comment);
+        insert.addBindValue(row.tags.trackNumber);
+        insert.addBindValue(row.tags.seconds);
         insert.addBindValue(QString::fromLatin1(row.refusal));
         insert.exec();
     }
@@ -249,14 +249,14 @@ std::shared_ptr<SongCache> SongCache::forJob(const QString& folder, const QStrin
                                 row.stamp.size = query.value(1).toLongLong();
                                 row.stamp.modifiedNs = query.value(2).toLongLong();
                                 row.stamp.inode = quint64(query.value(3).toLongLong());
-                                row.title = query.value(4).toString();
-                                row.artist = query.value(5).toString();
-                                row.album = query.value(6).toString();
-                                row.genre = query.value(7).toString();
-                                row.year = query.value(8).toString();
-                                row.comment = query.value(9).toString();
-                                row.trackNumber = query.value(10).toString();
-                                row.seconds = query.value(11).toDouble();
+                                row.tags.title = query.value(4).toString();
+                                row.tags.artist = query.value(5).toString();
+                                row.tags.album = query.value(6).toString();
+                                row.tags.genre = query.value(7).toString();
+                                row.tags.year = query.value(8).toString();
+                                row.tags.comment = query.value(9).toString();
+                                row.tags.trackNumber = query.value(10).toString();
+                                row.tags.seconds = query.value(11).toDouble();
                                 row.refusal = query.value(12).toString().toLatin1();
                                 cache->rows.insert(row.path, row);
                             }
@@ -303,8 +303,7 @@ SongCache::Known SongCache::lookup(const QString& path, const FileStamp& stamp) 
     if (!makesASong(*row))
         return found;
     found.known = true;
-    found.tags = new TagInfo{row->title, row->artist,  row->album,       row->genre,
-                             row->year,  row->comment, row->trackNumber, row->seconds};
+    found.tags = new TagInfo(row->tags);
     return found;
 }
 
@@ -318,14 +317,7 @@ void SongCache::remember(const QString& path, const FileStamp& stamp, const TagI
     row.path = path;
     row.stamp = stamp;
     if (tags) {
-        row.title = tags->title;
-        row.artist = tags->artist;
-        row.album = tags->album;
-        row.genre = tags->genre;
-        row.year = tags->year;
-        row.comment = tags->comment;
-        row.trackNumber = tags->trackNumber;
-        row.seconds = tags->seconds;
+        row.tags = *tags;
     } else {
         row.refusal = refusal;
     }

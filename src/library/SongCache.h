@@ -9,9 +9,9 @@
 #include <QStringList>
 #include <QVector>
 
-#include <memory>
+#include "Track.h"
 
-struct TagInfo;
+#include <memory>
 
 // What one stat of a file tells; a file whose stamp differs from the remembered one is read again.
 struct FileStamp
@@ -69,14 +69,7 @@ public:
     {
         QString path;
         FileStamp stamp;
-        QString title;
-        QString artist;
-        QString album;
-        QString genre;
-        QString year;
-        QString comment;
-        QString trackNumber;
-        double seconds = 0;
+        TagInfo tags; // of an accepted song
         QByteArray refusal;
     };
 
