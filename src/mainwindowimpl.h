@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <QWidget>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "SongCellIndex.h"
@@ -62,6 +63,7 @@ public:
     QTableWidgetItem* hintCell() const { return hintItem; }
     TrackLibrary* trackLibrary() const { return library; }
     PlayQueue* queue() const { return playQueue; }
+    const SongCellIndex& songCells() const { return gridCells; }
     Track* selectedSong() const { return selectedTrack; }
     const std::vector<QAbstractButton*>& genreFilterButtons() const { return genreButtons; }
     QString selectedGenre() const { return currentGenre; }
@@ -125,6 +127,15 @@ private:
     void dismissAboutBox();
     void showLibraryTable();
     void buildGenreButtons();
+    // Gives every song the genre filter shows a cell, in library order, and tells the songs whether they
+    // are shown; the number of cells placed.
+    int placeSongs(int columns, Track*& firstShown);
+    // Whether the genre filter in force shows songs of this genre.
+    bool shownByFilter(const QString& genre) const;
+    // The filter a genre button stands for (currentGenre, genreFilterMode): "All genres" (also for an
+    // index that is no button), "The rest" (the last button, when genreList is not empty) or its genre.
+    std::pair<QString, int> filterOfButton(int index) const;
+    void showAllGenres();
     QTableWidgetSearchable* libraryTable() const;
 
     int fullscreen = 0;

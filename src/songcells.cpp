@@ -33,12 +33,12 @@ void colourSongCells(QTableWidgetItem* cell, QTableWidgetItem* secondCell, SongS
         paint(cell, secondCell, &backgroundColour(), accentColour());
         return;
     case SongState::Playing: {
-        const QColor playing = QColor::fromHsv(80, 255, 255, 255);
+        const QColor playing = playingColour();
         paint(cell, secondCell, &playing, Qt::black);
         return;
     }
     case SongState::Queued: {
-        const QColor waiting = QColor::fromHsv(hue, 255, 255, 255);
+        const QColor waiting = waitingColour(hue);
         paint(cell, secondCell, hue >= 0 ? &waiting : nullptr, Qt::black);
         return;
     }

@@ -50,7 +50,7 @@ int child(const QStringList& arguments)
             return 3;
         const QString folder = runFolder();
         QTableWidget queueTable(1, 5);
-        PlayQueue queue(&queueTable);
+        PlayQueue queue(&queueTable, nullptr);
         Track song(vimotest::queueFixture(QStringLiteral("dash/dash.mp3")), nullptr, nullptr);
         if (!song.isValid())
             return 5;
