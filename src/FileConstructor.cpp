@@ -1,21 +1,22 @@
 #include "FileConstructor.h"
 
 #include "Track.h"
+#include "library/SongCache.h"
 #include "tags.h"
 
 #include <QFileInfo>
 
-FileConstructor::FileConstructor(const QString& path, SyncProc endSyncProc, void* endSyncReceiver,
-                                 TrackLibrary* library)
-    : path(path), endSyncProc(endSyncProc), endSyncReceiver(endSyncReceiver), library(library)
+FileConstructor::FileConstructor(const QString& filePath, SyncProc endSync, void* endSyncTarget,
+                                 const TrackLibrary* owner)
+    : path(filePath), endSyncProc(endSync), endSyncReceiver(endSyncTarget), library(owner)
 {
-    const QFileInfo file(path);
+    const QFileInfo file(filePath);
     exists = file.exists();
     absolutePath = file.absoluteFilePath();
 }
 
 FileConstructor FileConstructor::forFoundFile(const QString& absolutePath, SyncProc endSyncProc,
-                                              void* endSyncReceiver, TrackLibrary* library)
+                                              void* endSyncReceiver, const TrackLibrary* library)
 {
     FileConstructor found(QString(), endSyncProc, endSyncReceiver, library);
     found.path = absolutePath;
@@ -23,6 +24,16 @@ FileConstructor FileConstructor::forFoundFile(const QString& absolutePath, SyncP
     found.exists = true;
     return found;
 }
+
+namespace {
+Track* validOrNull(Track* track)
+{
+    if (track->isValid())
+        return track;
+    delete track;
+    return nullptr;
+}
+} // namespace
 
 Track* FileConstructor::createTrack() const
 {
@@ -32,9 +43,19 @@ Track* FileConstructor::createTrack() const
         logRefusedFile(path, QT_TRANSLATE_NOOP("QWidget", "the file could not be found."));
         return nullptr;
     }
+    if (!cache)
+        return validOrNull(new Track(absolutePath, endSyncProc, endSyncReceiver));
+    const FileStamp stamp = FileStamp::of(absolutePath);
+    const SongCache::Known known = cache->lookup(absolutePath, stamp);
+    if (known.tags)
+        return new Track(absolutePath, known.tags, endSyncProc, endSyncReceiver);
+    if (known.known) {
+        logRefusedFile(absolutePath, known.refusal.constData());
+        return nullptr;
+    }
+    takeLastRefusal();
     Track* track = new Track(absolutePath, endSyncProc, endSyncReceiver);
-    if (track->isValid())
-        return track;
-    delete track;
-    return nullptr;
+    cache->remember(absolutePath, stamp, track->isValid() ? track->tagInfo() : nullptr,
+                    track->isValid() ? nullptr : takeLastRefusal());
+    return validOrNull(track);
 }

@@ -4,6 +4,9 @@
 
 #include <QString>
 
+#include <memory>
+
+class SongCache;
 class Track;
 class TrackLibrary;
 
@@ -11,11 +14,12 @@ class TrackLibrary;
 class FileConstructor
 {
 public:
-    FileConstructor(const QString& path, SyncProc endSyncProc, void* endSyncReceiver, TrackLibrary* library);
+    FileConstructor(const QString& path, SyncProc endSyncProc, void* endSyncReceiver,
+                    const TrackLibrary* library);
     // For a file a folder scan has just found by its absolute path: it exists, and asking again for every
     // file of a large collection would cost the GUI thread a system call each.
     static FileConstructor forFoundFile(const QString& absolutePath, SyncProc endSyncProc,
-                                        void* endSyncReceiver, TrackLibrary* library);
+                                        void* endSyncReceiver, const TrackLibrary* library);
 
     // A new valid track of the file, or null when the file is gone or was refused (the reason is logged).
     // Runs on pool threads: touches nothing but the file, the log and the new track.
@@ -24,7 +28,9 @@ public:
     QString path;
     SyncProc endSyncProc = nullptr;
     void* endSyncReceiver = nullptr;
-    TrackLibrary* library = nullptr;
+    const TrackLibrary* library = nullptr;
+    // The job's song cache, shared by its files; null without one.
+    std::shared_ptr<SongCache> cache;
     bool exists = false;
     QString absolutePath;
 };

@@ -5,15 +5,26 @@
 #include <QCoreApplication>
 #include <QStringList>
 
-Track::Track(const QString& path, SyncProc endSyncProc, void* endSyncReceiver)
-    : audio(new AllBase(path, endSyncProc, endSyncReceiver))
+Track::Track(const QString& file, SyncProc endSyncProc, void* endSyncReceiver)
+    : audio(new AllBase(file, endSyncProc, endSyncReceiver))
 {
-    tags = audio->readTags();
+    takeTags(audio->readTags(), file);
+}
+
+Track::Track(const QString& file, TagInfo* knownTags, SyncProc endSyncProc, void* endSyncReceiver)
+    : audio(new AllBase(file, endSyncProc, endSyncReceiver))
+{
+    takeTags(knownTags, file);
+}
+
+void Track::takeTags(TagInfo* read, const QString& filePath)
+{
+    tags = read;
     if (!tags)
         return;
     display = artist() + QLatin1Char('\n') + title();
     key = display.toLower();
-    this->path = path;
+    path = filePath;
     detailsText = detailsFromTags();
     valid = true;
 }

@@ -27,6 +27,8 @@ class Track
 public:
     // Creates the player and reads the tags through it; isValid() tells whether the file is usable.
     Track(const QString& path, SyncProc endSyncProc, void* endSyncReceiver);
+    // A song whose tags are known already (the song cache): takes ownership of `knownTags`.
+    Track(const QString& path, TagInfo* knownTags, SyncProc endSyncProc, void* endSyncReceiver);
     ~Track();
     Track(const Track&) = delete;
     Track& operator=(const Track&) = delete;
@@ -74,6 +76,7 @@ public:
     void setCommentAsked(bool on) { commentAskedMark = on; }
 
 private:
+    void takeTags(TagInfo* read, const QString& filePath);
     QString detailsFromTags() const;
 
     QString path;

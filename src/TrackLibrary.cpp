@@ -3,6 +3,7 @@
 #include "FileConstructor.h"
 #include "Track.h"
 #include "folderscan.h"
+#include "library/SongCache.h"
 
 #include <QFileInfo>
 #include <QMutexLocker>
@@ -127,33 +128,82 @@ void TrackLibrary::resetPlayedMarks()
     }
 }
 
+QList<FileConstructor> TrackLibrary::filesBelow(const QFileInfo& folder) const
+{
+    QList<FileConstructor> found;
+    if (!folder.isDir())
+        return found;
+    QStringList files;
+    scanFolder(folder, files);
+    found.reserve(files.size());
+    for (const QString& path : qAsConst(files))
+        found.append(FileConstructor::forFoundFile(path, endSyncProc, endSyncReceiver, this));
+    attachSongCache(found, folder.absoluteFilePath(), true);
+    return found;
+}
+
+QList<FileConstructor> TrackLibrary::listedFiles(const QStringList& files) const
+{
+    QList<FileConstructor> found;
+    found.reserve(files.size());
+    for (const QString& path : files)
+        found.append(FileConstructor(path, endSyncProc, endSyncReceiver, this));
+    attachSongCache(found, QString(), false);
+    return found;
+}
+
+QList<FileConstructor> TrackLibrary::droppedFiles(const QStringList& entries) const
+{
+    QStringList files;
+    for (const QString& path : entries) {
+        const QFileInfo entry(path);
+        if (entry.isDir())
+            scanFolder(QFileInfo(entry.absoluteFilePath()), files);
+        else
+            files << path;
+    }
+    return listedFiles(files);
+}
+
+void TrackLibrary::attachSongCache(QList<FileConstructor>& files, const QString& folder, bool prune) const
+{
+    if (!songCacheUsed || files.isEmpty())
+        return;
+    // Without a folder, the one that holds all the files: the cache is read below it in one go.
+    QString common = folder;
+    QStringList paths;
+    paths.reserve(files.size());
+    for (const FileConstructor& file : qAsConst(files)) {
+        paths << file.absolutePath;
+        if (folder.isEmpty()) {
+            const QString parent =
+                file.absolutePath.left(file.absolutePath.lastIndexOf(QLatin1Char('/')) + 1);
+            if (common.isEmpty())
+                common = parent;
+            while (!parent.startsWith(common))
+                common.truncate(common.lastIndexOf(QLatin1Char('/'), common.size() - 2) + 1);
+        }
+    }
+    const std::shared_ptr<SongCache> cache = SongCache::forJob(common, paths, prune);
+    for (FileConstructor& file : files)
+        file.cache = cache;
+}
+
 bool TrackLibrary::startAdding(const QStringList& files, QFuture<Track*>& job)
 {
-    QList<FileConstructor> constructors;
-    constructors.reserve(files.size());
-    for (const QString& path : files)
-        constructors.append(FileConstructor(path, endSyncProc, endSyncReceiver, this));
-    return startJob(constructors, job);
+    return startJob(listedFiles(files), job);
 }
 
 bool TrackLibrary::startAddingFolder(const QFileInfo& folder, QFuture<Track*>& job)
 {
-    if (!folder.isDir())
-        return false;
-    QStringList files;
-    scanFolder(folder, files);
-    QList<FileConstructor> constructors;
-    constructors.reserve(files.size());
-    for (const QString& path : qAsConst(files))
-        constructors.append(FileConstructor::forFoundFile(path, endSyncProc, endSyncReceiver, this));
-    return startJob(constructors, job);
+    return startJob(filesBelow(folder), job);
 }
 
-bool TrackLibrary::startJob(const QList<FileConstructor>& constructors, QFuture<Track*>& job)
+bool TrackLibrary::startJob(const QList<FileConstructor>& files, QFuture<Track*>& job)
 {
-    if (constructors.isEmpty())
+    if (files.isEmpty())
         return false;
-    job = QtConcurrent::mapped(constructors, &FileConstructor::createTrack);
+    job = QtConcurrent::mapped(files, &FileConstructor::createTrack);
     return true;
 }
 

@@ -60,9 +60,20 @@ public:
     // Every merged song becomes free again, its stream closed.
     void resetPlayedMarks();
 
-    // Start an adding job on the global thread pool for the files, or for every MP3 file below the
-    // folder; `job` then yields one track or null per file, in the files' order. False when there is
-    // nothing to add.
+    // The files of a request, found on any thread (a large folder takes a while): every MP3 file below the
+    // folder (none when it is no folder); each listed path as a file; each dropped folder's MP3 files and
+    // each other dropped entry as a file, in the order given.
+    QList<FileConstructor> filesBelow(const QFileInfo& folder) const;
+    QList<FileConstructor> listedFiles(const QStringList& files) const;
+    QList<FileConstructor> droppedFiles(const QStringList& entries) const;
+
+    // Whether files seen in an earlier run are looked up in the song cache (on by default).
+    void useSongCache(bool on) { songCacheUsed = on; }
+
+    // Start an adding job on the global thread pool for the files; `job` then yields one track or null per
+    // file, in the files' order. False when there is nothing to add.
+    bool startJob(const QList<FileConstructor>& files, QFuture<Track*>& job);
+    // The same for the files found as above, found on this thread.
     bool startAdding(const QStringList& files, QFuture<Track*>& job);
     bool startAddingFolder(const QFileInfo& folder, QFuture<Track*>& job);
 
@@ -72,8 +83,10 @@ public:
     void forEachPendingTrack(const std::function<void(Track*)>& visit) const;
 
 private:
-    bool startJob(const QList<FileConstructor>& constructors, QFuture<Track*>& job);
+    // Gives the files the song cache of everything below `folder`; with `prune`, they are all of it.
+    void attachSongCache(QList<FileConstructor>& files, const QString& folder, bool prune) const;
 
+    bool songCacheUsed = true;
     bool firstNotificationPending = true;
     QMap<QString, Track*> tracks;
     mutable QMutex tracksMutex;

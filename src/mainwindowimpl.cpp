@@ -13,8 +13,8 @@
 #include "appidentity.h"
 #include "desktop/DesktopLink.h"
 #include "desktop/NoticeBoard.h"
-#include "folderscan.h"
 #include "gridshape.h"
+#include "library/AddingRelay.h"
 #include "party/KioskGuard.h"
 #include "party/StopMotion.h"
 #include "phones/PhoneDesk.h"
@@ -118,6 +118,24 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), ui(std::make_unique<U
 {
     fullscreenActive = false;
     libraryMutex = new QMutex;
+    addingRelay = std::make_unique<AddingRelay>(
+        this, libraryMutex,
+        AddingView{[this]() {
+                       if (!library)
+                           library = new TrackLibrary(songEndSync, this);
+                       return library;
+                   },
+                   [this]() { showLibraryTable(); },
+                   [this]() { refreshLibraryTable(libraryTable()->currentSearchText(), false); },
+                   [this](const QString& progress) {
+                       ui->addSongsButton->setText(progress.isEmpty() ? addSongsButtonText : progress);
+                   },
+                   [this](int added, int duplicates, int unreadable) {
+                       if (desktop)
+                           desktop->notices().post(NoticeBoard::addingNotice(added, duplicates, unreadable));
+                       if (phoneDesk)
+                           phoneDesk->publish();
+                   }});
 
     initVimoResources();
     setWindowIcon(programIcon());
@@ -303,8 +321,7 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), ui(std::make_unique<U
 MainWindow::~MainWindow()
 {
     if (!initFailed) {
-        addWatcher.cancel();
-        addWatcher.waitForFinished();
+        addingRelay->cancelAndWait();
     }
     // No phone may reach a song or the queue once they start to go.
     phoneDesk.reset();
@@ -441,12 +458,12 @@ void MainWindow::openManual()
 
 void MainWindow::cancelAddingThread()
 {
-    addWatcher.cancel();
+    addingRelay->cancel();
 }
 
 void MainWindow::closeDialogs()
 {
-    if (adding)
+    if (isAdding())
         cancelAddingThread();
     if (fileDialog)
         fileDialog->close();
@@ -528,7 +545,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (event->mimeData()->hasFormat(QStringLiteral("text/uri-list")) && !adding)
+    if (event->mimeData()->hasFormat(QStringLiteral("text/uri-list")) && !isAdding())
         event->acceptProposedAction();
 }
 
@@ -651,7 +668,7 @@ void MainWindow::finishStopMotion()
 
 void MainWindow::addFiles()
 {
-    if (adding || !hostMayAct())
+    if (isAdding() || !hostMayAct())
         return;
     // The About box stays on top of every window: it goes before a folder dialog opens beneath it.
     dismissAboutBox();
@@ -761,27 +778,20 @@ void MainWindow::filesAddedOK()
 
 void MainWindow::dropEvent(QDropEvent* event)
 {
-    if (!event->mimeData()->hasUrls() || adding || !hostMayAct())
+    if (!event->mimeData()->hasUrls() || isAdding() || !hostMayAct())
         return;
     // Every dropped folder and file goes into one job, in drop order, so no job's results are lost to
     // the next one.
-    QStringList paths;
-    bool anything = false;
+    QStringList entries;
     for (const QUrl& url : event->mimeData()->urls()) {
         // Only files of this machine: a file URL naming a host would read as a local path ("//host/share"
         // is "/host/share" here).
         const QString path = url.isLocalFile() && url.host().isEmpty() ? url.toLocalFile() : QString();
-        if (path.isEmpty())
-            continue;
-        anything = true;
-        const QFileInfo entry(path);
-        if (entry.isDir())
-            scanFolder(QFileInfo(entry.absoluteFilePath()), paths);
-        else
-            paths << path;
+        if (!path.isEmpty())
+            entries << path;
     }
-    if (anything)
-        addFileList(paths);
+    if (!entries.isEmpty())
+        addingRelay->request([entries](const TrackLibrary& songs) { return songs.droppedFiles(entries); });
 }
 
 void MainWindow::addFolder(const QDir& folder)
@@ -789,181 +799,37 @@ void MainWindow::addFolder(const QDir& folder)
     if (!folder.exists())
         return;
     const QFileInfo entry(folder.absolutePath());
-    requestAddingJob([this, entry](QFuture<Track*>& job) { return library->startAddingFolder(entry, job); });
+    addingRelay->request([entry](const TrackLibrary& songs) { return songs.filesBelow(entry); });
 }
 
 void MainWindow::addFileList(const QStringList& paths)
 {
-    requestAddingJob([this, paths](QFuture<Track*>& job) { return library->startAdding(paths, job); });
+    addingRelay->request([paths](const TrackLibrary& songs) { return songs.listedFiles(paths); });
 }
 
-void MainWindow::requestAddingJob(const std::function<bool(QFuture<Track*>&)>& start)
+bool MainWindow::isAdding() const
 {
-    QMutexLocker lock(libraryMutex);
-    if (jobUnfinished) {
-        // The watcher follows one job at a time. The running job may have read its last file already
-        // (which ends the running state and lets a drop through), but until its end has been handled a
-        // new job would take the watcher from it: this one starts right after that end instead.
-        waitingRequests.push_back(start);
-        adding = true;
-        return;
-    }
-    startRequestedJob(start);
-}
-
-void MainWindow::startRequestedJob(const std::function<bool(QFuture<Track*>&)>& start)
-{
-    if (!library)
-        library = new TrackLibrary(songEndSync, this);
-    adding = true;
-    logMessage(QStringLiteral("\n"));
-    logMessage(tr("Start of ADDING files"));
-    QFuture<Track*> job;
-    if (start(job))
-        startAddingJob(job);
-    else
-        adding = false;
-}
-
-void MainWindow::startAddingJob(const QFuture<Track*>& job)
-{
-    jobUnfinished = true;
-    connect(&addWatcher, &QFutureWatcherBase::canceled, this, &MainWindow::NotifyOfAddingCancelled,
-            Qt::QueuedConnection);
-    connect(&addWatcher, &QFutureWatcherBase::finished, this, &MainWindow::NotifyOfAddingFinished,
-            Qt::QueuedConnection);
-    connect(&addWatcher, &QFutureWatcherBase::progressValueChanged, this,
-            &MainWindow::NotifyOfAddTrackProgress, Qt::QueuedConnection);
-    connect(&addWatcher, &QFutureWatcherBase::resultReadyAt, this, &MainWindow::NotifyOfAddingOneTrackDone,
-            Qt::QueuedConnection);
-    tracksBeforeJob = library->trackCount();
-    addWatcher.setFuture(job);
-    addProgressMaximum = addWatcher.progressMaximum();
-    resultHandedOver.assign(static_cast<size_t>(qMax(0, addProgressMaximum)), false);
-    logMessage(tr("Starting to add") + QLatin1Char(' ') + QString::number(addProgressMaximum) +
-               QLatin1Char(' ') + tr("files to Vimo."));
-}
-
-bool MainWindow::firstNotificationShowsGrid()
-{
-    if (!library || !library->takeFirstNotification())
-        return false;
-    showLibraryTable();
-    return true;
+    return addingRelay->isAdding();
 }
 
 void MainWindow::NotifyOfAddingOneTrackDone(int index)
 {
-    QMutexLocker lock(libraryMutex);
-    // Should a result ever come first, it is still handed over after the grid has been switched on.
-    firstNotificationShowsGrid();
-    if (jobUnfinished)
-        handOverResult(index);
-}
-
-void MainWindow::handOverResult(int index)
-{
-    // Results arrive in the order the pool finishes them: one may be ready while an earlier one is not.
-    if (index < 0 || index >= static_cast<int>(resultHandedOver.size()) || resultHandedOver[index] ||
-        !addWatcher.future().isResultReadyAt(index))
-        return;
-    resultHandedOver[index] = true;
-    Track* track = addWatcher.resultAt(index);
-    if (!track)
-        ++untaggedCount;
-    else if (!library->addPendingTrack(track))
-        ++duplicateCount;
+    addingRelay->resultReady(index);
 }
 
 void MainWindow::NotifyOfAddTrackProgress(int progressValue)
 {
-    QMutexLocker lock(libraryMutex);
-    // The watcher's first report is the value the job has reached, normally 0; but a short job may have
-    // read all its files before the watcher was attached, and then this first value is its last one.
-    firstNotificationShowsGrid();
-    if (!jobUnfinished)
-        return;
-    const int step = qMax(1, addProgressMaximum / 100);
-    if (progressValue - addProgressValue >= step && progressValue < addProgressMaximum) {
-        refreshLibraryTable(libraryTable()->currentSearchText(), false);
-        ui->addSongsButton->setText(QString::number(progressValue * 100 / addProgressMaximum) +
-                                    QStringLiteral(" %"));
-        addProgressValue = progressValue;
-    } else if (progressValue == addProgressMaximum) {
-        // Qt announces the progress of a job's first results before the results themselves, so the last
-        // value of a small job can overtake its results: take them now, or the count below misses them.
-        for (int index = 0; index < addProgressMaximum; ++index)
-            handOverResult(index);
-        adding = false;
-        addProgressValue = 0;
-        ui->addSongsButton->setText(addSongsButtonText);
-        logMessage(QString::number(library->trackCount()) + QLatin1Char(' ') +
-                   tr("files are now available in Vimo."));
-        refreshLibraryTable(libraryTable()->currentSearchText(), false);
-    }
+    addingRelay->progress(progressValue);
 }
 
 void MainWindow::NotifyOfAddingFinished()
 {
-    endAddingJob(false);
+    addingRelay->end(false);
 }
 
 void MainWindow::NotifyOfAddingCancelled()
 {
-    endAddingJob(true);
-}
-
-void MainWindow::endAddingJob(bool cancelled)
-{
-    QMutexLocker lock(libraryMutex);
-    // A cancelled job reports both its cancellation and its end; only the first of them ends it.
-    if (!jobUnfinished)
-        return;
-    jobUnfinished = false;
-    logMessage(cancelled ? tr("Adding of files has been cancelled by the user.")
-                         : tr("Adding of files has finished."));
-    addWatcher.disconnect(this);
-    library->mergePending();
-    adding = false;
-    addProgressValue = 0;
-    ui->addSongsButton->setText(addSongsButtonText);
-    logMessage(QString::number(library->trackCount()) + QLatin1Char(' ') +
-               (cancelled ? tr("files are now available in Vimo (CANCEL).")
-                          : tr("files are now available in Vimo.")));
-    if (duplicateCount != 0)
-        logMessage(QString::number(duplicateCount) + QLatin1Char(' ') +
-                   tr("files were not imported because they are duplicates (same artist and same title)."));
-    if (untaggedCount != 0)
-        logMessage(
-            QString::number(untaggedCount) + QLatin1Char(' ') +
-            tr("files were not imported because they have no artist and title ID3 tags (up to version 2.2 "
-               "is supported) or are corrupt."));
-    desktop->notices().post(
-        NoticeBoard::addingNotice(library->trackCount() - tracksBeforeJob, duplicateCount, untaggedCount));
-    duplicateCount = 0;
-    untaggedCount = 0;
-    refreshLibraryTable(libraryTable()->currentSearchText(), false);
-    if (phoneDesk)
-        phoneDesk->publish();
-    if (!waitingRequests.empty()) {
-        // Notifications of the ended job may still be queued for this window (a cancelled job reports its
-        // end as well): the waiting job starts behind them, so that none of them is taken for its own.
-        adding = true;
-        QMetaObject::invokeMethod(
-            this, [this]() { startWaitingRequests(); }, Qt::QueuedConnection);
-    }
-}
-
-void MainWindow::startWaitingRequests()
-{
-    QMutexLocker lock(libraryMutex);
-    while (!jobUnfinished && !waitingRequests.empty()) {
-        const auto start = waitingRequests.front();
-        waitingRequests.pop_front();
-        startRequestedJob(start);
-    }
-    if (!jobUnfinished)
-        adding = false;
+    addingRelay->end(true);
 }
 
 // ---- The grid and its genre buttons ----
@@ -1206,7 +1072,7 @@ void MainWindow::selectionHasChanged()
             selection.commentAsked = track->commentAsked();
         }
     }
-    if (!followLibrarySelection(floater, selection, webcam != nullptr || phonePortraits, adding,
+    if (!followLibrarySelection(floater, selection, webcam != nullptr || phonePortraits, isAdding(),
                                 portraitDirectory, table))
         return;
     if (track)

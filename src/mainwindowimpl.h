@@ -2,13 +2,10 @@
 
 #include <QElapsedTimer>
 #include <QFuture>
-#include <QFutureWatcher>
 #include <QList>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
-#include <deque>
-#include <functional>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -25,6 +22,7 @@ class Snapshot;
 }
 class About;
 class DesktopLink;
+class AddingRelay;
 class Floater;
 class KioskGuard;
 class StopMotion;
@@ -63,7 +61,7 @@ public:
     // True when the start-up did not complete (no sound): the window was never shown.
     bool initializationFailed() const { return initFailed; }
     bool isFullscreenMode() const { return fullscreen != 0; }
-    bool isAdding() const { return adding; }
+    bool isAdding() const;
     bool isPaused() const { return paused; }
     const TimerBorderHue& borderHueTimer() const { return borderHue; }
     About* aboutDialogShown() const { return aboutDialog; }
@@ -157,17 +155,6 @@ private:
     // index that is no button), "The rest" (the last button, when genreList is not empty) or its genre.
     std::pair<QString, int> filterOfButton(int index) const;
     void showAllGenres();
-    void startAddingJob(const QFuture<Track*>& job);
-    // Creates the library, logs the request and starts the job that `start` builds (false: nothing to add).
-    void requestAddingJob(const std::function<bool(QFuture<Track*>&)>& start);
-    // The same with `libraryMutex` held and no job unfinished.
-    void startRequestedJob(const std::function<bool(QFuture<Track*>&)>& start);
-    void startWaitingRequests();
-    void endAddingJob(bool cancelled);
-    // Gives one result of the running job to the library, once, when it is ready.
-    void handOverResult(int index);
-    // The first notification of the first job switches the grid on; true when this was it.
-    bool firstNotificationShowsGrid();
     QTableWidgetSearchable* libraryTable() const;
     // Tells the desktop and the phones what plays now.
     void publishPlayback();
@@ -200,9 +187,6 @@ private:
     QSettings* settings = nullptr;
     bool useWebcam = false;
     bool initFailed = true;
-    int addProgressValue = 0;
-    int untaggedCount = 0;
-    int duplicateCount = 0;
     QFileDialog* fileDialog = nullptr;
     QTableWidgetItem* hintItem = nullptr;
     TrackLibrary* library = nullptr;
@@ -220,17 +204,7 @@ private:
     QShortcut* removeShortcut = nullptr;
     bool paused = false;
     QMutex* libraryMutex = nullptr;
-    QFutureWatcher<Track*> addWatcher;
-    int addProgressMaximum = 0;
-    bool adding = false;
-    // A job has started and its end has not been handled yet; a new job must wait for it, or the watcher
-    // would lose the earlier job's results.
-    bool jobUnfinished = false;
-    // Which results of the running job the library has had; the last progress value may take them before
-    // their own notifications arrive.
-    std::vector<bool> resultHandedOver;
-    // Jobs requested before the last one ended, started in turn when it has.
-    std::deque<std::function<bool(QFuture<Track*>&)>> waitingRequests;
+    std::unique_ptr<AddingRelay> addingRelay;
     QString addSongsButtonText;
     About* aboutDialog = nullptr;
     TimerBorderHue borderHue{this};
@@ -239,8 +213,6 @@ private:
     std::unique_ptr<Floater> floater;
     std::unique_ptr<PartyAlbum> partyAlbum;
     QString portraitDirectory;
-    // Songs in the library when the running adding job started, for its notice.
-    int tracksBeforeJob = 0;
     std::unique_ptr<DesktopLink> desktop;
     PartyMode mode;
     int stopMotionSeconds = 20;

@@ -18,10 +18,20 @@ TagInfo* refuse(const QString& path, const char* reason)
     return nullptr;
 }
 
+thread_local const char* lastRefusal = nullptr;
+
 } // namespace
+
+const char* takeLastRefusal()
+{
+    const char* reason = lastRefusal;
+    lastRefusal = nullptr;
+    return reason;
+}
 
 void logRefusedFile(const QString& path, const char* reason)
 {
+    lastRefusal = reason;
     logMessage(QCoreApplication::translate("QWidget", "Reading ID3 tags of file:") + QLatin1Char(' ') + path +
                QStringLiteral(" ... ") + QCoreApplication::translate("QWidget", reason));
 }

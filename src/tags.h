@@ -17,3 +17,6 @@ TagInfo* readTagsOfFile(const QString& path, double seconds);
 
 // Logs why the file was not taken: "Reading ID3 tags of file: <path> ... <translated reason>".
 void logRefusedFile(const QString& path, const char* reason);
+// The reason of the last refusal this thread logged (null: none since the last call); the song cache
+// keeps it, so that the file's next refusal reads the same.
+const char* takeLastRefusal();

@@ -4,15 +4,21 @@
 #include "Track.h"
 #include "TrackLibrary.h"
 #include "folderscan.h"
+#include "library/AddingRelay.h"
+#include "library/SongCache.h"
 #include "runlog.h"
 #include "testsupport.h"
+#include "windowsupport.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QFutureWatcher>
+#include <QMutex>
 #include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -72,11 +78,16 @@ JobCounts addFiles(TrackLibrary& library, const QStringList& names)
     return runJob(library, started, job);
 }
 
-JobCounts addFolder(TrackLibrary& library, const QString& folder)
+JobCounts addFolderAt(TrackLibrary& library, const QString& path)
 {
     QFuture<Track*> job;
-    const bool started = library.startAddingFolder(QFileInfo(fixture(folder)), job);
+    const bool started = library.startAddingFolder(QFileInfo(path), job);
     return runJob(library, started, job);
+}
+
+JobCounts addFolder(TrackLibrary& library, const QString& folder)
+{
+    return addFolderAt(library, fixture(folder));
 }
 
 QStringList ranking(const TrackLibrary& library)
@@ -101,6 +112,36 @@ bool touch(const QString& path)
     return file.open(QIODevice::WriteOnly);
 }
 
+// A copy of a fixture in `folder`, last changed `age` seconds ago: old enough for the song cache to keep.
+QString agedCopy(const QTemporaryDir& folder, const QString& name, const QString& as, int age)
+{
+    const QString path = folder.filePath(as);
+    QFile::remove(path);
+    QFile copy(path);
+    if (!QFile::copy(fixture(name), path) || !copy.open(QIODevice::ReadWrite) ||
+        !copy.setFileTime(QDateTime::currentDateTime().addSecs(-age), QFileDevice::FileModificationTime))
+        return QString();
+    return path;
+}
+
+// What the song cache holds for one file as it is now.
+SongCache::Known cached(const QString& path)
+{
+    SongCache::waitForWrites();
+    const auto cache = SongCache::forJob(QFileInfo(path).absolutePath(), {path}, false);
+    SongCache::Known known = cache ? cache->lookup(path, FileStamp::of(path)) : SongCache::Known();
+    delete known.tags;
+    known.tags = nullptr;
+    return known;
+}
+
+QStringList refusalLines(const QStringList& messages)
+{
+    return messages.filter(QStringLiteral("Reading ID3 tags of file: "));
+}
+
+const QString cacheRebuilt = QStringLiteral("The song cache could not be read and has been started anew.");
+
 } // namespace
 
 class TestLibrary : public QObject
@@ -112,6 +153,95 @@ private slots:
     {
         QVERIFY(!runFolder().isEmpty());
         QVERIFY(QFileInfo(fixture(QStringLiteral("ranking"))).isDir());
+    }
+
+    // Every test has a song cache of its own, so none finds what another left.
+    void init()
+    {
+        cacheHome = std::make_unique<QTemporaryDir>();
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(cacheHome->path()));
+    }
+    void cleanup()
+    {
+        SongCache::waitForWrites();
+        cacheHome.reset();
+    }
+
+    void changedFileIsReadAgain()
+    {
+        QTemporaryDir folder;
+        const QString path =
+            agedCopy(folder, QStringLiteral("yesterday.mp3"), QStringLiteral("song.mp3"), 3600);
+        QVERIFY(!path.isEmpty());
+        TrackLibrary first(nullptr, nullptr);
+        QCOMPARE(addFolderAt(first, folder.path()).accepted, 1);
+        QVERIFY(cached(path).known);
+
+        // Another song under the same name, as a tag editor or a copy leaves it.
+        QVERIFY(!agedCopy(folder, QStringLiteral("seven-seconds.mp3"), QStringLiteral("song.mp3"), 7200)
+                     .isEmpty());
+        TrackLibrary second(nullptr, nullptr);
+        QCOMPARE(addFolderAt(second, folder.path()).accepted, 1);
+        const Track* song = second.findBySearchKey(QStringLiteral("short band\nseven"));
+        QVERIFY(song);
+        QCOMPARE(song->seconds(), newTrack(QStringLiteral("seven-seconds.mp3"))->seconds());
+        QVERIFY(!second.findBySearchKey(QStringLiteral("the beatles\nyesterday")));
+    }
+
+    void damagedCacheIsBuiltAnewWithoutLosingASong_data()
+    {
+        QTest::addColumn<QByteArray>("setup");
+        QTest::newRow("not a database") << QByteArray("garbage");
+        QTest::newRow("another program's") << QByteArray("CREATE TABLE songs (name TEXT)");
+        QTest::newRow("ours from another version") << QByteArray("PRAGMA user_version = 99");
+    }
+    void damagedCacheIsBuiltAnewWithoutLosingASong()
+    {
+        QFETCH(QByteArray, setup);
+        const QString database = SongCache::databasePath();
+        QVERIFY(QDir().mkpath(QFileInfo(database).absolutePath()));
+        if (setup == "garbage") {
+            QFile file(database);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(QByteArray(4096, '\x5a'));
+        } else {
+            QSqlDatabase foreign =
+                QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("foreign"));
+            foreign.setDatabaseName(database);
+            QVERIFY(foreign.open());
+            QVERIFY(QSqlQuery(foreign).exec(QString::fromLatin1(setup)));
+            foreign.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("foreign"));
+
+        const vimotest::LogMark mark;
+        TrackLibrary library(nullptr, nullptr);
+        QCOMPARE(addFolder(library, QStringLiteral("ranking")).accepted, 17);
+        QCOMPARE(mark.messages().filter(cacheRebuilt).size(), 1);
+        // The new cache keeps what this job read, and a second job takes it from there.
+        QVERIFY(cached(fixture(QStringLiteral("ranking/pop-1.mp3"))).known);
+        TrackLibrary again(nullptr, nullptr);
+        QCOMPARE(addFolder(again, QStringLiteral("ranking")).accepted, 17);
+        QCOMPARE(mark.messages().filter(cacheRebuilt).size(), 1);
+    }
+
+    void cachedRefusalLogsTheSameLine()
+    {
+        QTemporaryDir folder;
+        QVERIFY(!agedCopy(folder, QStringLiteral("not-audio.mp3"), QStringLiteral("a.mp3"), 3600).isEmpty());
+        QVERIFY(!agedCopy(folder, QStringLiteral("no-artist.mp3"), QStringLiteral("b.mp3"), 3600).isEmpty());
+        QStringList lines[2];
+        for (QStringList& refusals : lines) {
+            const vimotest::LogMark mark;
+            TrackLibrary library(nullptr, nullptr);
+            QCOMPARE(addFolderAt(library, folder.path()).refused, 2);
+            refusals = refusalLines(mark.messages());
+            refusals.sort();
+        }
+        QCOMPARE(lines[0].size(), 2);
+        QCOMPARE(lines[1], lines[0]);
+        // The second time the reasons came from the cache.
+        QCOMPARE(cached(folder.filePath(QStringLiteral("b.mp3"))).refusal, QByteArray("artist failed."));
     }
 
     void sameSongInCapitalsIsDuplicateInOneJob()
@@ -298,6 +428,66 @@ private slots:
         QVERIFY(!library.takeFirstNotification());
     }
 
+    void relayHandsOverEveryResultOnceAndQueuesTheNextJob()
+    {
+        QObject window;
+        QMutex mutex;
+        std::unique_ptr<TrackLibrary> library;
+        int gridShown = 0;
+        int refreshes = 0;
+        QStringList progress;
+        AddingRelay relay(&window, &mutex,
+                          AddingView{[&library]() {
+                                         library = std::make_unique<TrackLibrary>(nullptr, nullptr);
+                                         return library.get();
+                                     },
+                                     [&gridShown]() { ++gridShown; }, [&refreshes]() { ++refreshes; },
+                                     [&progress](const QString& text) { progress << text; }});
+        const vimotest::LogMark mark;
+        {
+            vimotest::PoolGate gate;
+            relay.request([](const TrackLibrary& songs) {
+                return songs.filesBelow(QFileInfo(fixture(QStringLiteral("ranking"))));
+            });
+            // Requested while the first job runs: it waits for that job's end.
+            relay.request([](const TrackLibrary& songs) {
+                return songs.listedFiles({fixture(QStringLiteral("yesterday.mp3")),
+                                          fixture(QStringLiteral("ranking/pop-1.mp3")),
+                                          fixture(QStringLiteral("not-audio.mp3"))});
+            });
+            QVERIFY(relay.isAdding());
+            // The files are found off this thread; the job's first notification shows the grid.
+            QTRY_COMPARE(gridShown, 1);
+            // The last value may come before any result is ready; results not ready yet are left to
+            // their own notifications.
+            relay.progress(17);
+            QCOMPARE(library->trackCount(), 0);
+        }
+        QVERIFY(mark.waitForJobEnds(2));
+        QVERIFY(!relay.isAdding());
+        QCOMPARE(library->trackCount(), 18);
+        QCOMPARE(gridShown, 1);
+        QVERIFY(refreshes >= 2);
+        QCOMPARE(progress.last(), QString());
+        const QStringList messages = mark.messages();
+        QCOMPARE(messages.filter(QStringLiteral("Starting to add")),
+                 (QStringList{QStringLiteral("Starting to add 17 files to Vimo."),
+                              QStringLiteral("Starting to add 3 files to Vimo.")}));
+        QVERIFY(messages.lastIndexOf(QStringLiteral("Start of ADDING files")) >
+                messages.indexOf(QStringLiteral("Adding of files has finished.")));
+        QVERIFY(messages.contains(QStringLiteral(
+            "1 files were not imported because they are duplicates (same artist and same title).")));
+        QCOMPARE(messages.last(), QStringLiteral("1 files were not imported because they have no artist and "
+                                                 "title ID3 tags (up to version 2.2 is supported) or are "
+                                                 "corrupt."));
+        // Late notifications of an ended job change nothing.
+        relay.resultReady(0);
+        relay.progress(3);
+        relay.end(false);
+        QCOMPARE(mark.messages(), messages);
+        QCOMPARE(library->trackCount(), 18);
+    }
+
     void scanFolderOrderAndFilters()
     {
         QTemporaryDir root;
@@ -335,6 +525,9 @@ private slots:
         QVERIFY(relative.indexOf(QStringLiteral("sub/b.mp3")) <
                 relative.indexOf(QStringLiteral("sub/deeper/c.mp3")));
     }
+
+private:
+    std::unique_ptr<QTemporaryDir> cacheHome;
 };
 
 VIMO_TEST_MAIN(TestLibrary)

@@ -801,6 +801,17 @@ und/oder einzuschalten.</translation>
     </message>
 </context>
 <context>
+    <name>SongCache</name>
+    <message>
+        <source>The song cache could not be read and has been started anew.</source>
+        <translation>Der Lieder-Zwischenspeicher war nicht lesbar und wurde neu angelegt.</translation>
+    </message>
+    <message>
+        <source>The song cache is busy or cannot be written; songs are read without it.</source>
+        <translation>Der Lieder-Zwischenspeicher ist belegt oder nicht beschreibbar; die Lieder werden ohne ihn gelesen.</translation>
+    </message>
+</context>
+<context>
     <name>SongCell</name>
     <message>
         <source>played</source>

@@ -1,0 +1,340 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "library/SongCache.h"
+
+#include "Track.h"
+#include "runlog.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMutexLocker>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStandardPaths>
+#include <QThread>
+#include <QThreadPool>
+#include <QVariant>
+#include <QtConcurrent>
+
+#include <atomic>
+#include <sys/stat.h>
+
+namespace {
+
+// Marks the file as ours ("Vimo") and says what its rows mean; a file with other marks is built anew.
+constexpr int applicationId = 0x56696D6F;
+constexpr int schemaVersion = 1;
+// Rows are stored in batches of this many, each batch one transaction.
+constexpr int batchSize = 2000;
+// A file changed within this time of its reading may change again within the same tick of the file
+// system's clock, unseen by its stamp: its result is not kept.
+constexpr qint64 settlingNs = 2'000'000'000;
+// A second Vimo writing the cache holds it this long at most before this one goes without it.
+const QString busyTimeout = QStringLiteral("QSQLITE_BUSY_TIMEOUT=500");
+
+// The single writer: one thread, so the database is written by one connection at a time.
+QThreadPool& writer()
+{
+    static QThreadPool* pool = []() {
+        auto* made = new QThreadPool;
+        made->setMaxThreadCount(1);
+        // Qt's SQL drivers need the application object: the last writes are done before it goes.
+        qAddPostRoutine(SongCache::waitForWrites);
+        return made;
+    }();
+    return *pool;
+}
+
+// A cache that cannot be used is told once a run; one that has been built anew works again afterwards.
+std::atomic<bool> bypassLogged{false};
+
+// One connection of its own for the thread that uses it, closed when done.
+class Connection
+{
+public:
+    Connection()
+    {
+        static std::atomic<int> serial{0};
+        name = QStringLiteral("songcache-%1-%2")
+                   .arg(quintptr(QThread::currentThreadId()))
+                   .arg(serial.fetch_add(1));
+    }
+    ~Connection()
+    {
+        {
+            QSqlDatabase database = QSqlDatabase::database(name, false);
+            database.close();
+        }
+        QSqlDatabase::removeDatabase(name);
+    }
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    // Opens the cache, building it anew when it is damaged or not ours; false when it cannot be used.
+    bool open()
+    {
+        const QString path = SongCache::databasePath();
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        bool locked = false;
+        if (openAs(path, locked))
+            return true;
+        if (locked)
+            return bypass();
+        {
+            QSqlDatabase database = QSqlDatabase::database(name, false);
+            database.close();
+        }
+        QFile::remove(path);
+        QFile::remove(path + QStringLiteral("-journal"));
+        logMessage(SongCache::tr("The song cache could not be read and has been started anew."));
+        return openAs(path, locked) || bypass();
+    }
+
+    QSqlDatabase database() const { return QSqlDatabase::database(name, false); }
+
+private:
+    bool bypass()
+    {
+        if (!bypassLogged.exchange(true))
+            logMessage(
+                SongCache::tr("The song cache is busy or cannot be written; songs are read without it."));
+        return false;
+    }
+
+    static bool isBusy(const QSqlError& error)
+    {
+        return error.nativeErrorCode() == QLatin1String("5") || error.nativeErrorCode() == QLatin1String("6");
+    }
+
+    bool openAs(const QString& path, bool& locked)
+    {
+        QSqlDatabase database = QSqlDatabase::contains(name)
+                                    ? QSqlDatabase::database(name, false)
+                                    : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        database.setDatabaseName(path);
+        database.setConnectOptions(busyTimeout);
+        if (!database.open())
+            return false;
+        QSqlQuery query(database);
+        if (!query.exec(QStringLiteral("PRAGMA application_id")) || !query.next()) {
+            locked = isBusy(query.lastError());
+            return false;
+        }
+        const int id = query.value(0).toInt();
+        if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next()) {
+            locked = isBusy(query.lastError());
+            return false;
+        }
+        const int version = query.value(0).toInt();
+        if (id == applicationId && version == schemaVersion)
+            return query.exec(QStringLiteral("SELECT count(*) FROM songs WHERE path = ''")) ||
+                   (locked = isBusy(query.lastError()), false);
+        if (id != 0 || version != 0)
+            return false; // someone else's file, or ours from another version
+        if (!query.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")) || !query.next() ||
+            query.value(0).toInt() != 0) {
+            locked = isBusy(query.lastError());
+            return false;
+        }
+        // A new file: the marks are set with the table, in one transaction.
+        return database.transaction() &&
+               query.exec(
+                   QStringLiteral("CREATE TABLE songs (path TEXT PRIMARY KEY, size INTEGER, modified "
+                                  "INTEGER, inode INTEGER, title TEXT, artist TEXT, album TEXT, genre "
+                                  "TEXT, year TEXT, comment TEXT, track TEXT, seconds REAL, refusal TEXT) "
+                                  "WITHOUT ROWID")) &&
+               query.exec(QStringLiteral("PRAGMA application_id = %1").arg(applicationId)) &&
+               query.exec(QStringLiteral("PRAGMA user_version = %1").arg(schemaVersion)) && database.commit();
+    }
+
+    QString name;
+};
+
+// The upper end of the paths that begin with `folder` and a slash, in the database's byte order.
+QString pastFolder(const QString& folderWithSlash)
+{
+    QString past = folderWithSlash;
+    past[past.size() - 1] = QChar(QLatin1Char('/').unicode() + 1);
+    return past;
+}
+
+bool makesASong(const SongCache::Row& row)
+{
+    return !row.tags.title.isEmpty() && !row.tags.artist.isEmpty() && row.tags.seconds > 0;
+}
+
+void store(const QVector<SongCache::Row>& rows, const QStringList& gone)
+{
+    Connection connection;
+    if (!connection.open())
+        return;
+    QSqlDatabase database = connection.database();
+    if (!database.transaction())
+        return;
+    QSqlQuery remove(database);
+    remove.prepare(QStringLiteral("DELETE FROM songs WHERE path = ?"));
+    for (const QString& path : gone) {
+        remove.addBindValue(path);
+        remove.exec();
+    }
+    QSqlQuery insert(database);
+    insert.prepare(
+        QStringLiteral("INSERT OR REPLACE INTO songs VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+    for (const SongCache::Row& row : rows) {
+        insert.addBindValue(row.path);
+        insert.addBindValue(row.stamp.size);
+        insert.addBindValue(row.stamp.modifiedNs);
+        insert.addBindValue(qint64(row.stamp.inode));
+        insert.addBindValue(row.tags.title);
+        insert.addBindValue(row.tags.artist);
+        insert.addBindValue(row.tags.album);
+        insert.addBindValue(row.tags.genre);
+        insert.addBindValue(row.tags.year);
+        insert.addBindValue(row.tags.comment);
+        insert.addBindValue(row.tags.trackNumber);
+        insert.addBindValue(row.tags.seconds);
+        insert.addBindValue(QString::fromLatin1(row.refusal));
+        insert.exec();
+    }
+    if (!database.commit())
+        database.rollback();
+}
+
+} // namespace
+
+FileStamp FileStamp::of(const QString& path)
+{
+    FileStamp stamp;
+    struct stat status = {};
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0 || !S_ISREG(status.st_mode))
+        return stamp;
+    stamp.size = qint64(status.st_size);
+    stamp.modifiedNs = qint64(status.st_mtim.tv_sec) * 1'000'000'000 + qint64(status.st_mtim.tv_nsec);
+    stamp.inode = quint64(status.st_ino);
+    return stamp;
+}
+
+QString SongCache::databasePath()
+{
+    // The cache folder Qt gives the program (organisation "Talvoren", application "Vimo"), spelled out so
+    // that the benchmarks and a new version find the same file.
+    return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
+           QStringLiteral("/Talvoren/Vimo/songs.sqlite");
+}
+
+std::shared_ptr<SongCache> SongCache::forJob(const QString& folder, const QStringList& files, bool prune)
+{
+    QString below = folder;
+    if (!below.endsWith(QLatin1Char('/')))
+        below += QLatin1Char('/');
+    std::shared_ptr<SongCache> cache(new SongCache);
+    QStringList gone;
+    // Read on the writer's thread, in turn with the writes of the job before.
+    const bool opened = QtConcurrent::run(&writer(), [&cache, &below, &files, &gone, prune]() {
+                            Connection connection;
+                            if (!connection.open())
+                                return false;
+                            QSqlQuery query(connection.database());
+                            query.setForwardOnly(true);
+                            query.prepare(QStringLiteral("SELECT * FROM songs WHERE path >= ? AND path < ?"));
+                            query.addBindValue(below);
+                            query.addBindValue(pastFolder(below));
+                            if (!query.exec())
+                                return false;
+                            while (query.next()) {
+                                Row row;
+                                row.path = query.value(0).toString();
+                                row.stamp.size = query.value(1).toLongLong();
+                                row.stamp.modifiedNs = query.value(2).toLongLong();
+                                row.stamp.inode = quint64(query.value(3).toLongLong());
+                                row.tags.title = query.value(4).toString();
+                                row.tags.artist = query.value(5).toString();
+                                row.tags.album = query.value(6).toString();
+                                row.tags.genre = query.value(7).toString();
+                                row.tags.year = query.value(8).toString();
+                                row.tags.comment = query.value(9).toString();
+                                row.tags.trackNumber = query.value(10).toString();
+                                row.tags.seconds = query.value(11).toDouble();
+                                row.refusal = query.value(12).toString().toLatin1();
+                                cache->rows.insert(row.path, row);
+                            }
+                            if (prune) {
+                                // What the listing of the folder no longer has is gone from the disk.
+                                QHash<QString, Row> seen;
+                                for (const QString& path : files) {
+                                    const auto known = cache->rows.constFind(path);
+                                    if (known != cache->rows.cend())
+                                        seen.insert(path, known.value());
+                                }
+                                for (auto row = cache->rows.cbegin(); row != cache->rows.cend(); ++row)
+                                    if (!seen.contains(row.key()))
+                                        gone << row.key();
+                                cache->rows.swap(seen);
+                            }
+                            return true;
+                        }).result();
+    if (!opened)
+        return nullptr;
+    if (!gone.isEmpty())
+        QtConcurrent::run(&writer(), [gone]() { store({}, gone); });
+    return cache;
+}
+
+SongCache::~SongCache()
+{
+    QMutexLocker lock(&pendingMutex);
+    if (!pending.isEmpty())
+        flush(std::move(pending));
+}
+
+SongCache::Known SongCache::lookup(const QString& path, const FileStamp& stamp) const
+{
+    Known found;
+    const auto row = rows.constFind(path);
+    if (stamp.size < 0 || row == rows.cend() || !(row->stamp == stamp))
+        return found;
+    if (!row->refusal.isEmpty()) {
+        found.known = true;
+        found.refusal = row->refusal;
+        return found;
+    }
+    if (!makesASong(*row))
+        return found;
+    found.known = true;
+    found.tags = new TagInfo(row->tags);
+    return found;
+}
+
+void SongCache::remember(const QString& path, const FileStamp& stamp, const TagInfo* tags,
+                         const char* refusal)
+{
+    if (stamp.size < 0 || (!tags && !refusal) ||
+        QDateTime::currentMSecsSinceEpoch() * 1'000'000 - stamp.modifiedNs < settlingNs)
+        return;
+    Row row;
+    row.path = path;
+    row.stamp = stamp;
+    if (tags) {
+        row.tags = *tags;
+    } else {
+        row.refusal = refusal;
+    }
+    QMutexLocker lock(&pendingMutex);
+    pending.append(row);
+    if (pending.size() >= batchSize) {
+        flush(std::move(pending));
+        pending.clear();
+    }
+}
+
+void SongCache::flush(QVector<Row>&& batch) const
+{
+    QtConcurrent::run(&writer(), [batch]() { store(batch, {}); });
+}
+
+void SongCache::waitForWrites()
+{
+    writer().waitForDone();
+}
