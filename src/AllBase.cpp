@@ -44,13 +44,13 @@ namespace {
 const FileProcedures songFileProcedures = {fileCloseProc, fileLengthProc, fileReadProc, fileSeekProc};
 } // namespace
 
-AllBase::AllBase(const QString& path, SyncProc endSyncProc, void* endSyncReceiver)
-    : path(path), endSyncProc(endSyncProc), endSyncReceiver(endSyncReceiver)
+AllBase::AllBase(const QString& songPath, SyncProc endProcedure, void* endReceiver)
+    : path(songPath), endSyncProc(endProcedure), endSyncReceiver(endReceiver)
 {}
 
 AllBase::~AllBase()
 {
-    close();
+    AllBase::close();
 }
 
 TagInfo* AllBase::readTags()

@@ -26,9 +26,7 @@ public:
 class ForeignerBackend
 {
 public:
+    virtual ~ForeignerBackend() = default;
     virtual bool init(quintptr ownerWindow) = 0;
     virtual void free() = 0;
-
-protected:
-    ~ForeignerBackend() = default;
 };
