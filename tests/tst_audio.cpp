@@ -288,7 +288,7 @@ private slots:
         // The log goes into the isolated home, where the failure tests read it.
         QVERIFY(!runFolder().isEmpty());
         for (const char* name : {"audio-44k-stereo.mp3", "audio-48k-stereo.mp3", "audio-44k-mono.mp3",
-                                 "audio-22k-stereo.mp3", "audio-short.mp3"})
+                                 "audio-22k-stereo.mp3", "audio-short.mp3", "audio-garbage-middle.mp3"})
             QVERIFY2(QFile::exists(fixture(QLatin1String(name))), name);
         QVERIFY(frameCount(decodeWithMpg123(fixture("audio-44k-stereo.mp3"))) >= 2 * rate);
     }
@@ -497,6 +497,34 @@ private slots:
         QVERIFY2(difference.isEmpty(), qPrintable(difference));
         QCOMPARE(inserted, qint64(0));
         QVERIFY(firstAudibleFrame(residual) >= firstAudibleFrame(capture) + rate / 4);
+    }
+
+    // Garbage wedged into the middle of a song is searched past: the rest of the song plays to its end.
+    void damagedMiddlePlaysOn()
+    {
+        QVERIFY(startCapture());
+        Song song("audio-garbage-middle.mp3");
+        QVERIFY(song.player.play());
+        awaitEnds(song.receiver, 1);
+
+        const Samples capture = finishCapture();
+        const Samples reference = decodeWithMpg123(fixture("audio-44k-stereo.mp3"));
+        const qint64 first = firstAudibleFrame(capture);
+        const qint64 end = lastAudibleFrame(capture) + 1;
+        QVERIFY(first >= 0);
+        // Only the frame the garbage cut in two is lost, where stopping at the damage would lose a second.
+        QVERIFY2(end - first >= frameCount(reference) - rate / 10, qPrintable(QString::number(end - first)));
+        // And the song's last quarter second sounds exactly as it was encoded.
+        const qint64 window = rate / 4;
+        const qint64 referenceStart = lastAudibleFrame(reference) + 1 - window;
+        bool found = false;
+        for (qint64 c = std::max<qint64>(first, end - window - rate / 10); c + window <= end && !found; ++c) {
+            qint64 i = 0;
+            while (i < window && sameFrame(capture, c + i, reference, referenceStart + i))
+                ++i;
+            found = i == window;
+        }
+        QVERIFY(found);
     }
 
     void unplayableFileNeverNotifies_data()

@@ -78,6 +78,10 @@ bool StreamDecoder::open()
         procedures.close(user);
         return false;
     }
+    // Once the file has shown itself to be MPEG audio, damage in its middle is searched past to the end
+    // of the file, as players do, instead of ending the song there. Not before: a file that holds no
+    // audio at all is refused as quickly as ever.
+    mpg123_param(decoder, MPG123_RESYNC_LIMIT, -1, 0);
     return true;
 }
 
