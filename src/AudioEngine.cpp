@@ -122,7 +122,7 @@ long futex(std::atomic<quint32>* word, int operation, quint32 value)
 struct AudioEngine::State
 {
     State()
-        : keeper(DeviceKeeper::Hooks{&State::mixCallback, this, [] { return true; },
+        : keeper(DeviceKeeper::Hooks{&State::mixCallback, this, [this] { return anyPlaying(); },
                                      [this] { deviceFrames.store(0); }, [this] { interruptPlaying(); }})
     {
         sem_init(&wakeups, 0, 0);
@@ -240,6 +240,13 @@ struct AudioEngine::State
         }
     }
 
+    bool anyPlaying() const
+    {
+        std::lock_guard<std::mutex> lock(streamsMutex);
+        return std::any_of(streams.begin(), streams.end(),
+                           [](const auto& entry) { return entry.second->state.load() == Playing; });
+    }
+
     // The device went away: the streams that were playing end where they are. Marked before any device
     // opens again, so the new device never plays on from an ended song.
     void interruptPlaying()
@@ -270,6 +277,7 @@ struct AudioEngine::State
             streamCount.store(int(streams.size()));
         }
         delete adopted;
+        keeper.updateRunning();
         if (ended && stream->endProcedure)
             stream->endProcedure(stream->syncHandle, stream->handle, 0, stream->endUser);
     }
@@ -511,14 +519,22 @@ quint32 AudioEngine::setEndSync(quint32 stream, SyncProc procedure, void* user)
 
 bool AudioEngine::play(quint32 stream)
 {
-    std::lock_guard<std::mutex> lock(d->streamsMutex);
-    const std::shared_ptr<Stream> found = d->find(stream);
-    return found && (found->state.load() == Playing || transition(found->state, {Idle, Paused}, Playing));
+    {
+        std::lock_guard<std::mutex> lock(d->streamsMutex);
+        const std::shared_ptr<Stream> found = d->find(stream);
+        if (!found || (found->state.load() != Playing && !transition(found->state, {Idle, Paused}, Playing)))
+            return false;
+    }
+    d->keeper.updateRunning();
+    return true;
 }
 
 bool AudioEngine::pause(quint32 stream)
 {
-    return d->changeState(stream, {Playing}, Paused);
+    if (!d->changeState(stream, {Playing}, Paused))
+        return false;
+    d->keeper.updateRunning();
+    return true;
 }
 
 bool AudioEngine::stop(quint32 stream)

@@ -32,7 +32,7 @@ struct DeviceFormat
 // Each stream is decoded by libmpg123 from its file procedures, converted to the device's rate and
 // channels, and kept up to five seconds ahead by two update threads, so a busy GUI thread or a slow disk
 // does not make the music stutter. The device callback only mixes what is ready; it never waits and
-// never allocates.
+// never allocates. While no stream is playing the device is paused, so an idle engine costs nothing.
 //
 // Streams are named by 32-bit handles (0 = none) that are never reused. A stream frees itself when it
 // has played to its end (after calling its end procedure, once, on an update thread) or when it is
@@ -78,7 +78,8 @@ public:
     void injectDeviceRemovalForTesting();
 
     DeviceFormat deviceFormat() const;
-    // Frames the device has been given since it was opened, silence included.
+    // Frames the engine has mixed for the device since it was opened. While no stream plays the device is
+    // paused (SDL plays silence by itself) and the count stands still.
     quint64 deviceFrames() const;
 
     // A new stream over the file behind `procedures`, paused at its start, or 0 when the engine is not

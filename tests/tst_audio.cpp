@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -218,11 +219,13 @@ private:
                                playbackTimeoutMs);
     }
 
-    static bool waitForDeviceFrames(quint64 frames)
+    // The device's own clock: SDL's disk driver writes every period into the capture, silence included,
+    // also while the engine has paused the device because nothing plays.
+    bool waitForCaptureFrames(qint64 frames) const
     {
-        const quint64 target = AudioEngine::instance().deviceFrames() + frames;
-        return QTest::qWaitFor([&] { return AudioEngine::instance().deviceFrames() >= target; },
-                               playbackTimeoutMs);
+        const auto captured = [this] { return QFileInfo(capturePath).size() / qint64(2 * sizeof(qint16)); };
+        const qint64 target = captured() + frames;
+        return QTest::qWaitFor([&] { return captured() >= target; }, playbackTimeoutMs);
     }
 
     static bool waitForNotifications(EndReceiver& receiver, int count)
@@ -380,10 +383,13 @@ private slots:
         QVERIFY(waitForPosition(stream, rate / 2));
         QVERIFY(song.player.pause());
         // Past the pass that may have been mixing when the pause came, the position stands still.
-        QVERIFY(waitForDeviceFrames(rate / 20));
+        QVERIFY(waitForCaptureFrames(rate / 20));
         const qint64 pausedAt = AudioEngine::instance().position(stream);
-        QVERIFY(waitForDeviceFrames(rate / 4));
+        const quint64 mixedAt = AudioEngine::instance().deviceFrames();
+        QVERIFY(waitForCaptureFrames(rate / 4));
         QCOMPARE(AudioEngine::instance().position(stream), pausedAt);
+        // With nothing playing the device is paused: the engine mixes no silence meanwhile.
+        QCOMPARE(AudioEngine::instance().deviceFrames(), mixedAt);
         QCOMPARE(song.receiver.deliveredOn.size(), 0);
         QVERIFY(song.player.play());
         QCOMPARE(song.player.streamHandle(), stream);
@@ -414,7 +420,7 @@ private slots:
         for (int cycle = 1; cycle <= pauses; ++cycle) {
             QVERIFY(waitForPosition(stream, rate / 2 + qint64(cycle) * rate / 20));
             QVERIFY(song.player.pause());
-            QVERIFY(waitForDeviceFrames(rate / 50));
+            QVERIFY(waitForCaptureFrames(rate / 50));
             QVERIFY(song.player.play());
         }
         awaitEnds(song.receiver, 1);
