@@ -60,11 +60,16 @@ TagInfo* AllBase::readTags()
 
 bool AllBase::play()
 {
-    AudioEngine& engine = AudioEngine::instance();
-    if (stream != 0) {
-        engine.play(stream);
+    if (!prepare())
+        return false;
+    AudioEngine::instance().play(stream);
+    return true;
+}
+
+bool AllBase::prepare()
+{
+    if (stream != 0)
         return true;
-    }
     delete file;
     file = nullptr;
     // A file replaced by something else since it was added (a FIFO would hold the GUI thread in open()).
@@ -75,12 +80,23 @@ bool AllBase::play()
     file = new QFile(QString(path.constData(), path.size()));
     if (!file->open(QIODevice::ReadOnly))
         return false;
+    AudioEngine& engine = AudioEngine::instance();
     stream = engine.createStream(songFileProcedures, file);
     if (stream == 0)
         return false;
     engine.setEndSync(stream, endSyncProc, endSyncReceiver);
-    engine.play(stream);
     return true;
+}
+
+bool AllBase::handOverTo(Foreigner* next)
+{
+    const auto* follower = dynamic_cast<AllBase*>(next);
+    return stream != 0 && AudioEngine::instance().setFollower(stream, follower ? follower->stream : 0);
+}
+
+bool AllBase::hasStarted() const
+{
+    return stream != 0 && !AudioEngine::instance().isUnstarted(stream);
 }
 
 bool AllBase::pause()
@@ -101,8 +117,12 @@ bool AllBase::stop()
 
 void AllBase::close()
 {
-    // A stream that is still alive reads on from the file, so it takes the file over instead.
-    if (file && (stream == 0 || !AudioEngine::instance().adoptFile(stream, file)))
+    AudioEngine& engine = AudioEngine::instance();
+    // A stream prepared but never started goes, without an end notification; one that is still alive
+    // reads on from the file, so it takes the file over instead.
+    if (stream != 0)
+        engine.discardUnstarted(stream);
+    if (file && (stream == 0 || !engine.adoptFile(stream, file)))
         delete file;
     file = nullptr;
     stream = 0;

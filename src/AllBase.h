@@ -36,8 +36,12 @@ public:
     bool pause() override;
     // Silences and frees the stream, without an end notification. False when the song has no stream.
     bool stop() override;
-    // Forgets the stream and lets go of the file. Always safe.
+    // Forgets the stream and lets go of the file; a stream that was prepared but never started goes with
+    // it. Always safe.
     void close() override;
+    bool prepare() override;
+    bool handOverTo(Foreigner* next) override;
+    bool hasStarted() const override;
 
     // The current stream's handle in the audio engine (0 = none); stale once the stream has ended.
     quint32 streamHandle() const;

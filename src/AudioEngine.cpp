@@ -102,12 +102,24 @@ struct Stream
     std::atomic<bool> interrupted{false};
     std::atomic<quint64> framesPlayed{0};
     std::atomic_flag claimed = ATOMIC_FLAG_INIT;
+    // The stream armed to start in the frame after this one's last (slot and handle, see followerKey), 0
+    // for none, or handedOver once this stream has played out and the mixer has taken what was armed.
+    std::atomic<quint64> follower{0};
+    // The mixer's chunk in which this stream joined as a follower: it is not mixed a second time there.
+    quint64 joinedChunk = 0;
 
     SyncProc endProcedure = nullptr;
     void* endUser = nullptr;
     quint32 syncHandle = 0;
     QFile* adoptedFile = nullptr;
 };
+
+constexpr quint64 handedOver = ~quint64(0);
+
+quint64 followerKey(const Stream& stream)
+{
+    return (quint64(stream.slot) + 1) << 32 | stream.handle;
+}
 
 // A futex word must be a plain 32-bit integer in memory.
 static_assert(sizeof(std::atomic<quint32>) == sizeof(quint32) && std::atomic<quint32>::is_always_lock_free);
@@ -142,6 +154,7 @@ struct AudioEngine::State
     std::atomic<quint32> mixPasses{0};
     std::atomic<int> passWaiters{0};
     std::atomic<quint64> deviceFrames{0};
+    quint64 mixChunk = 0;
 
     // Streams, by handle.
     mutable std::mutex streamsMutex;
@@ -171,19 +184,14 @@ struct AudioEngine::State
         const size_t period = mixBuffer.size() / AudioEngine::channels;
         while (frames > 0) {
             const size_t count = std::min(frames, period);
+            ++mixChunk;
             std::fill_n(mixBuffer.begin(), count * AudioEngine::channels, 0);
             for (auto& slot : mixSlots) {
                 Stream* stream = slot.load();
-                if (!stream || stream->state.load() != Playing || !stream->primed.load() ||
-                    stream->interrupted.load())
+                if (!stream || stream->joinedChunk == mixChunk || stream->state.load() != Playing ||
+                    !stream->primed.load() || stream->interrupted.load())
                     continue;
-                const bool decoded = stream->decodeDone.load(std::memory_order_acquire);
-                const size_t got = stream->ring.addInto(mixBuffer.data(), count);
-                stream->framesPlayed.fetch_add(got);
-                // The stream has played out as soon as its last frame is mixed, not a pass later: the
-                // next song can then start in the very next pass. An update thread ends it at once.
-                if (decoded && stream->ring.readable() == 0 && !stream->drained.exchange(true))
-                    sem_post(&wakeups);
+                mixStream(*stream, 0, count);
             }
             for (size_t i = 0; i < count * AudioEngine::channels; ++i)
                 output[i] = qint16(std::clamp<qint32>(mixBuffer[i], -32768, 32767));
@@ -194,6 +202,38 @@ struct AudioEngine::State
         mixPasses.fetch_add(1);
         if (passWaiters.load() > 0)
             futex(&mixPasses, FUTEX_WAKE_PRIVATE, INT_MAX);
+    }
+
+    // Adds the stream to the frames from `offset` to `count` of the chunk being mixed.
+    void mixStream(Stream& stream, size_t offset, size_t count)
+    {
+        const bool decoded = stream.decodeDone.load(std::memory_order_acquire);
+        const size_t got =
+            stream.ring.addInto(mixBuffer.data() + offset * AudioEngine::channels, count - offset);
+        stream.framesPlayed.fetch_add(got);
+        // The stream has played out as soon as its last frame is mixed, not a pass later. An update thread
+        // ends it at once, and what was armed to follow it goes on in the very next frame.
+        if (!decoded || stream.ring.readable() != 0 || stream.drained.exchange(true))
+            return;
+        sem_post(&wakeups);
+        Stream* next = takeFollower(stream);
+        if (next && offset + got < count) {
+            next->joinedChunk = mixChunk;
+            mixStream(*next, offset + got, count);
+        }
+    }
+
+    // The stream armed to follow `stream`, started; null when none was armed or it cannot start. After this
+    // nothing can be armed behind `stream` any more.
+    Stream* takeFollower(Stream& stream)
+    {
+        const quint64 key = stream.follower.exchange(handedOver);
+        if (key == 0 || key == handedOver)
+            return nullptr;
+        Stream* next = mixSlots[size_t(key >> 32) - 1].load();
+        if (!next || followerKey(*next) != key || !transition(next->state, {Idle}, Playing))
+            return nullptr;
+        return next;
     }
 
     // Returns once the mixer has finished the pass it may be in.
@@ -527,6 +567,42 @@ bool AudioEngine::play(quint32 stream)
     }
     d->keeper.updateRunning();
     return true;
+}
+
+bool AudioEngine::setFollower(quint32 stream, quint32 follower)
+{
+    std::lock_guard<std::mutex> lock(d->streamsMutex);
+    const std::shared_ptr<Stream> current = d->find(stream);
+    if (!current)
+        return false;
+    quint64 key = 0;
+    if (follower != 0) {
+        const std::shared_ptr<Stream> next = d->find(follower);
+        if (!next || next == current || next->state.load() != Idle)
+            return false;
+        key = followerKey(*next);
+    }
+    quint64 armed = current->follower.load();
+    while (armed != handedOver) {
+        if (current->follower.compare_exchange_weak(armed, key))
+            return true;
+    }
+    return false;
+}
+
+bool AudioEngine::discardUnstarted(quint32 stream)
+{
+    if (!d->changeState(stream, {Idle}, Stopping))
+        return false;
+    d->wakeUpdaters();
+    return true;
+}
+
+bool AudioEngine::isUnstarted(quint32 stream) const
+{
+    std::lock_guard<std::mutex> lock(d->streamsMutex);
+    const std::shared_ptr<Stream> found = d->find(stream);
+    return found && found->state.load() == Idle;
 }
 
 bool AudioEngine::pause(quint32 stream)

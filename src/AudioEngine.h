@@ -91,6 +91,17 @@ public:
     quint32 setEndSync(quint32 stream, SyncProc procedure, void* user);
     // Starts or resumes the stream; true when it is playing now.
     bool play(quint32 stream);
+    // Arms `follower`, a stream created but never started, to start in the very frame after `stream`'s
+    // last, inside the same device period, so the two join without a sample between them; 0 disarms.
+    // Arming again replaces what was armed. The mixer's switch is atomic: false means `stream` is gone or
+    // has already played out and handed over to whatever was armed then (or to nothing), true that
+    // `follower` is what starts, unless it is stopped or armed away first.
+    bool setFollower(quint32 stream, quint32 follower);
+    // Frees a stream that was never started, without calling its end procedure; false when it has started
+    // (by play() or a hand-over) or is gone.
+    bool discardUnstarted(quint32 stream);
+    // Whether the stream exists and has never been started.
+    bool isUnstarted(quint32 stream) const;
     // Holds the stream where it is; false when it is not playing.
     bool pause(quint32 stream);
     // Silences the stream at once and frees it, without calling its end procedure.

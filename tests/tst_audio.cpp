@@ -533,6 +533,33 @@ private slots:
         QVERIFY(found);
     }
 
+    // A song armed to follow another starts in the sample after the other's last: the capture holds the
+    // two decodings back to back, without a single frame of silence between them.
+    void armedSongFollowsWithoutAGap()
+    {
+        QVERIFY(startCapture());
+        EndReceiver receiver;
+        AllBase first(fixture("audio-short.mp3"), songEndSync, &receiver);
+        AllBase second(fixture("audio-44k-stereo.mp3"), songEndSync, &receiver);
+        QVERIFY(first.play());
+        QVERIFY(second.prepare());
+        QVERIFY(!second.hasStarted());
+        QVERIFY(first.handOverTo(&second));
+        QVERIFY(waitForNotifications(receiver, 1));
+        QVERIFY(second.hasStarted());
+        // Too late to arm anything else behind the first song.
+        QVERIFY(!first.handOverTo(nullptr));
+        awaitEnds(receiver, 2);
+
+        Samples reference = decodeWithMpg123(fixture("audio-short.mp3"));
+        const Samples after = decodeWithMpg123(fixture("audio-44k-stereo.mp3"));
+        reference.insert(reference.end(), after.begin(), after.end());
+        qint64 inserted = -1;
+        const QString difference = compareWithInsertedSilence(finishCapture(), reference, &inserted);
+        QVERIFY2(difference.isEmpty(), qPrintable(difference));
+        QCOMPARE(inserted, qint64(0));
+    }
+
     void unplayableFileNeverNotifies_data()
     {
         QTest::addColumn<QByteArray>("content");
