@@ -68,6 +68,7 @@ bool PlayQueue::enqueue(Track* track, TrackLibrary* library, QTableWidgetItem* l
         if (libraryCell)
             colourSongCells(libraryCell, queueCell, track, position, this);
         takePortrait(track, false);
+        armNext();
     } else {
         if (!track->player() || !track->player()->play()) {
             dropUnplayable(track, library, nullptr);
@@ -97,6 +98,7 @@ bool PlayQueue::enqueue(Track* track, TrackLibrary* library, QTableWidgetItem* l
         takePortrait(track, randomPick);
         if (songs.size() == 1)
             drawRandom(library);
+        armNext();
     }
     queueCell->setText(track->displayText());
     return true;
@@ -114,6 +116,8 @@ void PlayQueue::dropUnplayable(Track* track, TrackLibrary* library, QTableWidget
     track->setPlayed(true);
     if (nextRandom == track)
         nextRandom = nullptr;
+    if (armed == track)
+        armed = nullptr;
     failedStarts.append(track);
     colourLibraryCell(track, library, libraryView);
 }
@@ -138,7 +142,73 @@ bool PlayQueue::startHead(Track* track, TrackLibrary* library, QTableWidget* lib
     failedStarts.clear();
     writePlaylistLine(QStringLiteral("  "), track);
     drawRandom(library);
+    armNext();
     return true;
+}
+
+// A wish made before the engine switched always wins over the pre-drawn random song: every change of the
+// head's successor re-arms the engine, and the engine's switch is atomic, so a failed re-arm means the
+// random song has already started. A wish that came that late waits behind it (startHandedOverRandom).
+void PlayQueue::armNext()
+{
+    if (!busy || songs.isEmpty() || !songs.first()->player())
+        return;
+    Foreigner* head = songs.first()->player();
+    Track* candidate = songs.size() > 1 ? songs.at(1) : nextRandom;
+    // A pre-drawn song that has been wished and played since is no successor; a new one is drawn when the
+    // queue runs dry.
+    if (candidate == nextRandom && candidate && (candidate->played() || candidate->playing()))
+        candidate = nullptr;
+    if (candidate == armed)
+        return;
+    Foreigner* next = candidate ? candidate->player() : nullptr;
+    // A successor whose file cannot be opened is not armed; nothing follows seamlessly, and its turn
+    // comes (and fails) as before.
+    if (next && !next->prepare())
+        next = nullptr;
+    if (!head->handOverTo(next)) {
+        // Too late: the head has already handed over to what was armed, which takeHandedOver() finds.
+        if (next && !next->hasStarted())
+            next->close();
+        return;
+    }
+    if (armed && armed->player())
+        armed->player()->close();
+    armed = next ? candidate : nullptr;
+}
+
+Track* PlayQueue::takeHandedOver()
+{
+    Track* track = armed;
+    armed = nullptr;
+    if (!track || !track->player())
+        return nullptr;
+    if (track->player()->hasStarted())
+        return track;
+    // The head was cut off before its end (its device went away): the prepared song waits for its turn if
+    // it is the next head, and otherwise goes until it is needed.
+    if (songs.isEmpty() || songs.first() != track)
+        track->player()->close();
+    return nullptr;
+}
+
+void PlayQueue::startHandedOverRandom(Track* track, TrackLibrary* library, QTableWidget* libraryView)
+{
+    if (nextRandom == track)
+        nextRandom = nullptr;
+    songs.removeAll(track);
+    songs.prepend(track);
+    elapsedSeconds = 0;
+    track->setPlaying(true);
+    track->setPlayed(false);
+    track->setQueued(false);
+    busy = true;
+    failedStarts.clear();
+    writePlaylistLine(QStringLiteral("* "), track);
+    takePortrait(track, true);
+    drawRandom(library);
+    armNext();
+    rebuildQueueRow(libraryView);
 }
 
 void PlayQueue::rebuildQueueRow(QTableWidget* libraryView)
@@ -171,6 +241,14 @@ bool PlayQueue::songFinished(TrackLibrary* library, QTableWidget* libraryView, b
             ended->player()->close();
         if (QTableWidgetItem* cell = findSongCell(ended, libraryView))
             colourSongCells(cell, nullptr, ended, -1, this);
+    }
+    Track* handedOver = takeHandedOver();
+    if (handedOver && (songs.isEmpty() || songs.first() != handedOver)) {
+        // A genre filter left without songs returns to all genres, as when the queue runs dry.
+        if (songs.isEmpty() && library->selectableTracks(true).isEmpty())
+            allSelectableAgain = true;
+        startHandedOverRandom(handedOver, library, libraryView);
+        return true;
     }
     // A waiting wish whose file has gone since it was wished is skipped for the one behind it.
     while (!songs.isEmpty() && !startHead(songs.first(), library, libraryView)) {

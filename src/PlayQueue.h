@@ -70,6 +70,14 @@ private:
     void rebuildQueueRow(QTableWidget* libraryView);
     void dropUnplayable(Track* track, TrackLibrary* library, QTableWidget* libraryView);
     void colourLibraryCell(const Track* track, TrackLibrary* library, QTableWidget* libraryView);
+    // Hands the engine the song that follows the head (the first waiting wish, else the pre-drawn random
+    // song), opened and decoded ahead, whenever that song changes.
+    void armNext();
+    // The head has ended: the armed song, if the engine started it, or null.
+    Track* takeHandedOver();
+    // The pre-drawn random song took over from the ended head before a wish could be armed: it becomes the
+    // head, a random pick, and the wishes wait behind it.
+    void startHandedOverRandom(Track* track, TrackLibrary* library, QTableWidget* libraryView);
     // The queue has run dry: start the pre-drawn random song, or the next one that plays.
     void playRandomWhenIdle(TrackLibrary* library, QTableWidget* libraryView, bool& allSelectableAgain);
 
@@ -85,6 +93,8 @@ private:
     QTableWidget* queueTable = nullptr;
     const opencv::Snapshot* webcam = nullptr;
     bool refilling = false;
+    // The song the engine starts in the sample after the head's last.
+    Track* armed = nullptr;
     // The songs that failed to start since a song last started.
     QList<Track*> failedStarts;
 };
