@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMetaObject>
+#include <cmath>
 
 void fileCloseProc(void* user)
 {
@@ -85,7 +86,16 @@ bool AllBase::prepare()
     if (stream == 0)
         return false;
     engine.setEndSync(stream, endSyncProc, endSyncReceiver);
+    if (!std::isnan(gain))
+        engine.setGain(stream, gain);
     return true;
+}
+
+void AllBase::setGain(double decibels)
+{
+    gain = decibels;
+    if (stream != 0 && !std::isnan(gain))
+        AudioEngine::instance().setGain(stream, gain);
 }
 
 bool AllBase::handOverTo(Foreigner* next)

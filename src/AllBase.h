@@ -3,6 +3,7 @@
 #include "Foreigner.h"
 
 #include <QString>
+#include <limits>
 
 class QFile;
 
@@ -42,6 +43,7 @@ public:
     bool prepare() override;
     bool handOverTo(Foreigner* next) override;
     bool hasStarted() const override;
+    void setGain(double decibels) override;
 
     // The current stream's handle in the audio engine (0 = none); stale once the stream has ended.
     quint32 streamHandle() const;
@@ -53,4 +55,5 @@ private:
     QString path;
     SyncProc endSyncProc = nullptr;
     void* endSyncReceiver = nullptr;
+    double gain = std::numeric_limits<double>::quiet_NaN();
 };

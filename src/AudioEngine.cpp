@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cmath>
 #include <ctime>
 #include <initializer_list>
 #include <linux/futex.h>
@@ -44,6 +45,8 @@
 // | Stream::drained                    | M (exchange)                         | U                          |
 // | Stream::interrupted                | K, under streamsMutex                | U, M                       |
 // | Stream::framesPlayed               | M                                    | G                          |
+// | Stream::gain                       | G while the stream is unstarted      | M (relaxed: the start's    |
+// |                                    |                                      | state change publishes it) |
 // | Stream end procedure, adopted file | G and U under streamsMutex           | U under streamsMutex       |
 // | State::mixSlots                    | G (a new stream), U (release: null)  | M                          |
 // | State::mixPasses                   | M (odd while mixing)                 | U in release, which sleeps |
@@ -101,6 +104,8 @@ struct Stream
     // The device went away while the stream was playing: it ends where it is.
     std::atomic<bool> interrupted{false};
     std::atomic<quint64> framesPlayed{0};
+    // Fixed before the stream starts (its measured loudness or its tag's ReplayGain), then only read.
+    std::atomic<qint32> gain{FrameRing::unityGain};
     std::atomic_flag claimed = ATOMIC_FLAG_INIT;
     // The stream armed to start in the frame after this one's last (slot and handle, see followerKey), 0
     // for none, or handedOver once this stream has played out and the mixer has taken what was armed.
@@ -115,6 +120,12 @@ struct Stream
 };
 
 constexpr quint64 handedOver = ~quint64(0);
+
+// A gain in dB as the mixer's fixed-point factor, kept within +-40 dB.
+qint32 gainFactor(double decibels)
+{
+    return qint32(std::lround(std::pow(10.0, std::clamp(decibels, -40.0, 40.0) / 20) * FrameRing::unityGain));
+}
 
 quint64 followerKey(const Stream& stream)
 {
@@ -144,6 +155,7 @@ struct AudioEngine::State
     State& operator=(const State&) = delete;
 
     std::atomic<bool> open{false};
+    std::atomic<bool> replayGainUsed{false};
     bool decoderLibraryReady = false;
 
     // The mixer's own.
@@ -208,8 +220,8 @@ struct AudioEngine::State
     void mixStream(Stream& stream, size_t offset, size_t count)
     {
         const bool decoded = stream.decodeDone.load(std::memory_order_acquire);
-        const size_t got =
-            stream.ring.addInto(mixBuffer.data() + offset * AudioEngine::channels, count - offset);
+        const size_t got = stream.ring.addInto(mixBuffer.data() + offset * AudioEngine::channels,
+                                               count - offset, stream.gain.load(std::memory_order_relaxed));
         stream.framesPlayed.fetch_add(got);
         // The stream has played out as soon as its last frame is mixed, not a pass later. An update thread
         // ends it at once, and what was armed to follow it goes on in the very next frame.
@@ -523,6 +535,9 @@ quint32 AudioEngine::createStream(const FileProcedures& procedures, void* user)
     auto stream = std::make_shared<Stream>(procedures, user);
     if (!stream->decoder.open())
         return 0;
+    double tagGain = 0;
+    if (d->replayGainUsed.load() && stream->decoder.tagGain(&tagGain))
+        stream->gain.store(gainFactor(tagGain));
     {
         std::lock_guard<std::mutex> lock(d->streamsMutex);
         const auto freeSlot = std::find(d->slotTaken.begin(), d->slotTaken.end(), false);
@@ -588,6 +603,21 @@ bool AudioEngine::setFollower(quint32 stream, quint32 follower)
             return true;
     }
     return false;
+}
+
+bool AudioEngine::setGain(quint32 stream, double decibels)
+{
+    std::lock_guard<std::mutex> lock(d->streamsMutex);
+    const std::shared_ptr<Stream> found = d->find(stream);
+    if (!found || found->state.load() != Idle)
+        return false;
+    found->gain.store(gainFactor(decibels));
+    return true;
+}
+
+void AudioEngine::setReplayGainUsed(bool used)
+{
+    d->replayGainUsed.store(used);
 }
 
 bool AudioEngine::discardUnstarted(quint32 stream)

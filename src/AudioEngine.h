@@ -97,6 +97,11 @@ public:
     // has already played out and handed over to whatever was armed then (or to nothing), true that
     // `follower` is what starts, unless it is stopped or armed away first.
     bool setFollower(quint32 stream, quint32 follower);
+    // Plays the stream `decibels` louder (or quieter); only before it has started, so a song keeps one
+    // gain from its first sample to its last. False when it has started or is gone.
+    bool setGain(quint32 stream, double decibels);
+    // Whether a new stream plays at the ReplayGain track gain its tag carries until setGain() says better.
+    void setReplayGainUsed(bool used);
     // Frees a stream that was never started, without calling its end procedure; false when it has started
     // (by play() or a hand-over) or is gone.
     bool discardUnstarted(quint32 stream);

@@ -28,6 +28,9 @@ public:
     virtual bool handOverTo(Foreigner* next) = 0;
     // Whether the song's stream has started, by play() or by a hand-over (also when it has ended since).
     virtual bool hasStarted() const = 0;
+    // The gain in dB at which the song's next stream plays; NaN leaves it to the stream (its tag's
+    // ReplayGain or unchanged). A stream that has started keeps its gain.
+    virtual void setGain(double decibels) = 0;
 };
 
 // The process's audio output: opened once by the main window, freed once before it is deleted.

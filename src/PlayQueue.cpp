@@ -1,10 +1,13 @@
 #include "PlayQueue.h"
 
+#include "AudioEngine.h"
 #include "Snapshot.h"
 #include "Track.h"
 #include "TrackLibrary.h"
+#include "audio/LoudnessCache.h"
 #include "photonames.h"
 #include "runlog.h"
+#include "settings.h"
 #include "songcells.h"
 #include "style.h"
 
@@ -40,7 +43,12 @@ PlayQueue::PlayQueue(QTableWidget* queueTable)
                              QDateTime::currentDateTime().toString(QStringLiteral("yyyy_MM_dd--hh_mm")) +
                              QStringLiteral(".txt"))),
       queueTable(queueTable)
-{}
+{
+    QVariant normalize(1);
+    readSettingOrDefault(QStringLiteral("Audio/Normalize loudness"), normalize);
+    loudness = std::make_unique<LoudnessCache>(normalize.toInt() != 0);
+    AudioEngine::instance().setReplayGainUsed(loudness->isEnabled());
+}
 
 PlayQueue::~PlayQueue()
 {
@@ -57,6 +65,7 @@ bool PlayQueue::enqueue(Track* track, TrackLibrary* library, QTableWidgetItem* l
 {
     if (songs.size() >= capacity || !track)
         return false;
+    loudness->measure(track->filePath());
     songs.append(track);
     const int position = songs.size() - 1;
     QTableWidgetItem* queueCell = queueTable->item(0, position);
@@ -70,6 +79,7 @@ bool PlayQueue::enqueue(Track* track, TrackLibrary* library, QTableWidgetItem* l
         takePortrait(track, false);
         armNext();
     } else {
+        applyLoudness(track);
         if (!track->player() || !track->player()->play()) {
             dropUnplayable(track, library, nullptr);
             // The song's place goes to the next candidate at once, so the party never falls silent.
@@ -132,6 +142,7 @@ void PlayQueue::colourLibraryCell(const Track* track, TrackLibrary* library, QTa
 bool PlayQueue::startHead(Track* track, TrackLibrary* library, QTableWidget* libraryView)
 {
     elapsedSeconds = 0;
+    applyLoudness(track);
     if (!track->player() || !track->player()->play()) {
         dropUnplayable(track, library, libraryView);
         return false;
@@ -162,6 +173,8 @@ void PlayQueue::armNext()
     if (candidate == armed)
         return;
     Foreigner* next = candidate ? candidate->player() : nullptr;
+    if (candidate)
+        applyLoudness(candidate);
     // A successor whose file cannot be opened is not armed; nothing follows seamlessly, and its turn
     // comes (and fails) as before.
     if (next && !next->prepare())
@@ -309,8 +322,16 @@ void PlayQueue::drawRandom(TrackLibrary* library)
     QList<Track*> candidates = library->selectableTracks(true);
     if (candidates.isEmpty())
         candidates = library->selectableTracks(false);
-    if (!candidates.isEmpty())
+    if (!candidates.isEmpty()) {
         nextRandom = candidates.at(randomIndex(candidates.size()));
+        loudness->measure(nextRandom->filePath());
+    }
+}
+
+void PlayQueue::applyLoudness(Track* track)
+{
+    if (track->player())
+        track->player()->setGain(loudness->gainFor(track->filePath()));
 }
 
 void PlayQueue::takePortrait(Track* track, bool random)
@@ -346,6 +367,9 @@ void PlayQueue::tick(QTableWidget* libraryView)
     if (songs.isEmpty() || !playbackStarted)
         return;
     ++elapsedSeconds;
+    // A measurement that was not ready when the next song was armed still reaches it before it starts.
+    if (armed)
+        applyLoudness(armed);
     for (int position = 1; position < songs.size(); ++position) {
         QTableWidgetItem* queueCell = queueTable->item(0, position);
         if (queueCell)

@@ -3,10 +3,12 @@
 #include <QList>
 #include <QString>
 #include <functional>
+#include <memory>
 
 namespace opencv {
 class Snapshot;
 }
+class LoudnessCache;
 class QFile;
 class QTableWidget;
 class QTableWidgetItem;
@@ -70,6 +72,8 @@ private:
     void rebuildQueueRow(QTableWidget* libraryView);
     void dropUnplayable(Track* track, TrackLibrary* library, QTableWidget* libraryView);
     void colourLibraryCell(const Track* track, TrackLibrary* library, QTableWidget* libraryView);
+    // Gives the song's player the gain that its measured loudness asks for, if it is measured by now.
+    void applyLoudness(Track* track);
     // Hands the engine the song that follows the head (the first waiting wish, else the pre-drawn random
     // song), opened and decoded ahead, whenever that song changes.
     void armNext();
@@ -93,6 +97,7 @@ private:
     QTableWidget* queueTable = nullptr;
     const opencv::Snapshot* webcam = nullptr;
     bool refilling = false;
+    std::unique_ptr<LoudnessCache> loudness;
     // The song the engine starts in the sample after the head's last.
     Track* armed = nullptr;
     // The songs that failed to start since a song last started.

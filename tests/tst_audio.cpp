@@ -3,6 +3,7 @@
 #include "AllBase.h"
 #include "AllBaseBackend.h"
 #include "AudioEngine.h"
+#include "audio/LoudnessCache.h"
 #include "runlog.h"
 #include "testsupport.h"
 
@@ -15,6 +16,7 @@
 #include <QThread>
 #include <algorithm>
 #include <cmath>
+#include <ebur128.h>
 #include <memory>
 #include <mpg123.h>
 #include <mutex>
@@ -290,8 +292,9 @@ private slots:
         QCOMPARE(qgetenv("SDL_AUDIODRIVER"), QByteArray("disk"));
         // The log goes into the isolated home, where the failure tests read it.
         QVERIFY(!runFolder().isEmpty());
-        for (const char* name : {"audio-44k-stereo.mp3", "audio-48k-stereo.mp3", "audio-44k-mono.mp3",
-                                 "audio-22k-stereo.mp3", "audio-short.mp3", "audio-garbage-middle.mp3"})
+        for (const char* name :
+             {"audio-44k-stereo.mp3", "audio-48k-stereo.mp3", "audio-44k-mono.mp3", "audio-22k-stereo.mp3",
+              "audio-short.mp3", "audio-garbage-middle.mp3", "loudness-loud.mp3", "loudness-quiet.mp3"})
             QVERIFY2(QFile::exists(fixture(QLatin1String(name))), name);
         QVERIFY(frameCount(decodeWithMpg123(fixture("audio-44k-stereo.mp3"))) >= 2 * rate);
     }
@@ -558,6 +561,39 @@ private slots:
         const QString difference = compareWithInsertedSilence(finishCapture(), reference, &inserted);
         QVERIFY2(difference.isEmpty(), qPrintable(difference));
         QCOMPARE(inserted, qint64(0));
+    }
+
+    void loudAndQuietSongsPlayAtTheTarget_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::newRow("loud") << "loudness-loud.mp3";
+        QTest::newRow("24 dB quieter") << "loudness-quiet.mp3";
+    }
+
+    // A song measured ahead plays at -18 LUFS, whatever its own loudness, and no sample clips.
+    void loudAndQuietSongsPlayAtTheTarget()
+    {
+        QFETCH(QString, file);
+        LoudnessCache loudness(true);
+        loudness.measure(fixture(file));
+        QTRY_VERIFY_WITH_TIMEOUT(!std::isnan(loudness.gainFor(fixture(file))), playbackTimeoutMs);
+        QVERIFY(startCapture());
+        Song song(file);
+        song.player.setGain(loudness.gainFor(fixture(file)));
+        QVERIFY(song.player.play());
+        awaitEnds(song.receiver, 1);
+
+        const Samples capture = finishCapture();
+        ebur128_state* meter = ebur128_init(2, rate, EBUR128_MODE_I);
+        QVERIFY(meter);
+        ebur128_add_frames_short(meter, capture.data(), size_t(frameCount(capture)));
+        double played = 0;
+        QCOMPARE(ebur128_loudness_global(meter, &played), int(EBUR128_SUCCESS));
+        ebur128_destroy(&meter);
+        QVERIFY2(std::abs(played - loudnessTarget) <= 1.0, qPrintable(QString::number(played)));
+        const auto clipped = std::count_if(capture.begin(), capture.end(),
+                                           [](qint16 sample) { return sample == 32767 || sample == -32768; });
+        QCOMPARE(clipped, 0);
     }
 
     void unplayableFileNeverNotifies_data()

@@ -23,15 +23,20 @@ void FrameRing::write(const qint16* source, size_t frames)
     written.store(start + frames, std::memory_order_release);
 }
 
-size_t FrameRing::addInto(qint32* mix, size_t frames)
+size_t FrameRing::addInto(qint32* mix, size_t frames, qint32 gain)
 {
     const size_t count = std::min(frames, readable());
     const quint64 start = consumed.load(std::memory_order_relaxed);
     forSpans(start, count, [&](size_t at, size_t spanFrames, size_t done) {
         const qint16* from = samples.get() + at * channels;
         qint32* to = mix + done * channels;
-        for (size_t i = 0; i < spanFrames * channels; ++i)
-            to[i] += from[i];
+        if (gain == unityGain) {
+            for (size_t i = 0; i < spanFrames * channels; ++i)
+                to[i] += from[i];
+        } else {
+            for (size_t i = 0; i < spanFrames * channels; ++i)
+                to[i] += qint32((qint64(from[i]) * gain) >> 16);
+        }
     });
     consumed.store(start + count, std::memory_order_release);
     return count;

@@ -25,8 +25,10 @@ public:
 
     // Writer side: `frames` must not exceed writable().
     void write(const qint16* source, size_t frames);
-    // Reader side: adds up to `frames` frames onto `mix` and consumes them; returns how many.
-    size_t addInto(qint32* mix, size_t frames);
+    // Reader side: adds up to `frames` frames onto `mix`, scaled by `gain` (65536 = unchanged), and
+    // consumes them; returns how many.
+    static constexpr qint32 unityGain = 65536;
+    size_t addInto(qint32* mix, size_t frames, qint32 gain = unityGain);
 
 private:
     // Calls `span`(ring index, frames, frames done before) for the one or two pieces of a range.

@@ -2,6 +2,7 @@
 #include "audio/StreamDecoder.h"
 
 #include "audio/FrameRing.h"
+#include "audio/Loudness.h"
 
 #include <SDL.h>
 #include <algorithm>
@@ -82,7 +83,14 @@ bool StreamDecoder::open()
     // of the file, as players do, instead of ending the song there. Not before: a file that holds no
     // audio at all is refused as quickly as ever.
     mpg123_param(decoder, MPG123_RESYNC_LIMIT, -1, 0);
+    hasTagGain = replayGainFromTag(decoder, &tagGainDecibels);
     return true;
+}
+
+bool StreamDecoder::tagGain(double* decibels) const
+{
+    *decibels = tagGainDecibels;
+    return hasTagGain;
 }
 
 void StreamDecoder::close()

@@ -32,6 +32,8 @@ public:
               size_t primeFrames);
     // Closes the decoder, which calls the close procedure, and drops the converter.
     void close();
+    // The ReplayGain track gain of the song's tag in dB, when open() found one.
+    bool tagGain(double* decibels) const;
 
 private:
     // libmpg123's reader interface over the file procedures.
@@ -60,5 +62,7 @@ private:
     std::vector<qint16> converted; // device frames that did not fit into the ring yet
     size_t convertedOffset = 0;
     bool finished = false;
+    bool hasTagGain = false;
+    double tagGainDecibels = 0;
     int emptyReads = 0;
 };
