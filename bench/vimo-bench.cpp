@@ -86,12 +86,12 @@ int import(const QStringList& arguments)
 
     // The refusals go to a log of their own, not into the working folder.
     QTemporaryDir logFolder;
-    logMessage(QStringLiteral("vimo-bench import ") + folder, logFolder.path());
+    logMessage(QStringLiteral("vimo-bench import ") + folder, logFolder.path() + QLatin1Char('/'));
 
     const double cpuBefore = processCpuSeconds();
     QElapsedTimer clock;
     clock.start();
-    TrackLibrary library(nullptr, nullptr, nullptr);
+    TrackLibrary library(nullptr, nullptr);
     QFuture<Track*> job;
     int accepted = 0;
     int duplicates = 0;
@@ -293,13 +293,16 @@ int guiImport(const QStringList& arguments)
 // Wishes the first free song that has a cell in the grid; false when there is none.
 bool wishFreeSong(BenchWindow& window)
 {
-    TrackLibrary* library = window.main().trackLibrary();
-    for (Track* track : library->selectableTracks(false)) {
-        if (track->queued())
-            continue;
-        if (QTableWidgetItem* cell = library->tableItemFor(track)) {
-            emit window.table()->itemActivated(cell);
-            return true;
+    QTableWidget* table = window.table();
+    for (int row = 0; row < table->rowCount(); ++row) {
+        for (int column = 0; column < table->columnCount(); ++column) {
+            QTableWidgetItem* cell = table->item(row, column);
+            const Track* track =
+                cell ? window.main().trackLibrary()->findBySearchKey(cell->text().toLower()) : nullptr;
+            if (track && track->state() == SongState::Free) {
+                emit table->itemActivated(cell);
+                return true;
+            }
         }
     }
     return false;
@@ -414,7 +417,10 @@ int grid(const QStringList& arguments)
         switched << clock.nsecsElapsed() / 1e6;
         QApplication::processEvents();
     }
-    window.main().genreFilterButtons().front()->click();
+    // A library without genres has no genre buttons at all.
+    const std::vector<QAbstractButton*> buttons = window.main().genreFilterButtons();
+    if (!buttons.empty())
+        buttons.front()->click();
     QApplication::processEvents();
 
     Figures figures;

@@ -39,6 +39,24 @@ install(FILES ${VIMO_MANUAL} DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/vimo)
 install(FILES ${VIMO_MANUAL_IMAGES} DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/vimo/manual-images)
 install(FILES ${VIMO_QM} DESTINATION ${CMAKE_INSTALL_DATADIR}/vimo/translations)
 
+# The licence, the changelog and the man page where Debian's policy and man(1) look for them; the last two
+# compressed reproducibly (no name, no time stamp in the gzip header).
+find_program(GZIP gzip REQUIRED)
+set(VIMO_PACKAGING_DOCS)
+foreach(source packaging/changelog manual/vimo.1)
+  get_filename_component(docName ${source} NAME)
+  set(compressed ${CMAKE_BINARY_DIR}/packaging/${docName}.gz)
+  add_custom_command(OUTPUT ${compressed}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/packaging
+    COMMAND ${GZIP} -9nc ${CMAKE_SOURCE_DIR}/${source} > ${compressed}
+    DEPENDS ${CMAKE_SOURCE_DIR}/${source})
+  list(APPEND VIMO_PACKAGING_DOCS ${compressed})
+endforeach()
+add_custom_target(vimo_packaging_docs ALL DEPENDS ${VIMO_PACKAGING_DOCS})
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/copyright ${CMAKE_BINARY_DIR}/packaging/changelog.gz
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/vimo)
+install(FILES ${CMAKE_BINARY_DIR}/packaging/vimo.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
 # `cpack` in the build folder makes vimo_<version>_<arch>.deb; the libraries it needs are found by
 # dpkg-shlibdeps, the rest is declared here.
 set(CPACK_GENERATOR DEB)
@@ -48,16 +66,18 @@ set(CPACK_PACKAGE_VENDOR Talvoren)
 set(CPACK_PACKAGE_CONTACT "The Vimo developers <vimo@talvoren.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "party jukebox for one shared screen")
 set(CPACK_PACKAGE_DESCRIPTION
-  "Guests wish songs from a big grid of MP3 files, a queue of five plays them, and a webcam\n\
-photographs every wish and keeps the guest's comment inside the photo. Every night leaves a\n\
-folder with the event log, the playlist and a party album page.")
+  "Guests wish songs from a big grid of MP3 files, a queue of five plays them,\n\
+and a webcam photographs every wish and keeps the guest's comment inside the\n\
+photo. Every night leaves a folder with the event log, the playlist and a\n\
+party album page.")
 set(CPACK_PACKAGE_HOMEPAGE_URL https://vimo.talvoren.example)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Fonts for the widgets; the sleep inhibitor talks to the session bus when there is one.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-dejavu-core")
+# Fonts for the widgets; the sleep inhibitor talks to the session bus when there is one. Qt's own
+# translations make its folder dialogs and message-box buttons speak the user's language.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-dejavu-core, qttranslations5-l10n")
 # The manual and the party album open in the desktop's browser through xdg-open.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, hicolor-icon-theme, dbus")
 include(CPack)
@@ -77,3 +97,5 @@ add_test(NAME metainfo COMMAND ${APPSTREAMCLI} validate --no-net ${VIMO_METAINFO
 # An installation into a fresh prefix holds every file where the desktop and the program look for it.
 add_test(NAME installation
   COMMAND ${CMAKE_SOURCE_DIR}/tests/check-installation ${CMAKE_COMMAND} ${CMAKE_BINARY_DIR})
+# The Debian package as a distribution would judge it.
+add_test(NAME package COMMAND ${CMAKE_SOURCE_DIR}/tests/check-package ${CMAKE_BINARY_DIR})

@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QPixmap>
+#include <QRect>
 
 namespace {
 const QString webSite = QStringLiteral("https://vimo.talvoren.example");
@@ -26,9 +27,9 @@ void linksOnly(QLabel* label)
 }
 } // namespace
 
-About::About(QObject* mainWindow)
+About::About(QObject* quitReceiver)
     : QDialog(nullptr, Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowStaysOnTopHint),
-      ui(std::make_unique<Ui::AboutDialog>()), mainWindow(mainWindow)
+      ui(std::make_unique<Ui::AboutDialog>()), mainWindow(quitReceiver)
 {
     initVimoResources();
     ui->setupUi(this);
@@ -80,10 +81,37 @@ void About::closeIt()
     close();
 }
 
+void About::reject()
+{
+    close();
+}
+
 void About::closeEvent(QCloseEvent* event)
 {
     emit accepted();
     event->accept();
+}
+
+QPoint aboutBoxPosition(const QRect& window, const QRect& keepFree, const QSize& box, const QRect& screen)
+{
+    const auto inside = [&](QPoint corner) {
+        if (screen.isEmpty())
+            return corner;
+        corner.setX(qMax(screen.left(), qMin(corner.x(), screen.right() + 1 - box.width())));
+        corner.setY(qMax(screen.top(), qMin(corner.y(), screen.bottom() + 1 - box.height())));
+        return corner;
+    };
+    const QPoint centred(window.center().x() - box.width() / 2, window.center().y() - box.height() / 2);
+    const QPoint candidates[] = {centred, QPoint(keepFree.right() + 1, centred.y()),
+                                 QPoint(centred.x(), keepFree.bottom() + 1),
+                                 QPoint(keepFree.right() + 1, keepFree.bottom() + 1)};
+    for (const QPoint& candidate : candidates) {
+        const QPoint corner = inside(candidate);
+        if (!QRect(corner, box).intersects(keepFree))
+            return corner;
+    }
+    // A screen too small for both: the button stays free, the box may reach past the screen's edge.
+    return QPoint(keepFree.right() + 1, inside(centred).y());
 }
 
 QString releaseDateText(const QString& buildDate)

@@ -7,6 +7,9 @@ namespace Ui {
 class AboutDialog;
 }
 class QDate;
+class QPoint;
+class QRect;
+class QSize;
 
 // The About box: version, release date, contacts, the manual link, the libraries and a quit button that
 // ends the program through the main window, even in full screen.
@@ -20,6 +23,9 @@ public:
 
     const Ui::AboutDialog& form() const { return *ui; }
 
+    // Escape closes the dialog as every other way does, ending in accepted().
+    void reject() override;
+
 public slots:
     void closeIt();
 
@@ -30,6 +36,11 @@ private:
     std::unique_ptr<Ui::AboutDialog> ui;
     QObject* mainWindow = nullptr;
 };
+
+// Where the About box of `box` size goes: centred on the main window's `window` frame unless that covers
+// `keepFree` (the button that closes it), otherwise beside or below it; always inside `screen` when it
+// fits there (an empty `screen` sets no bounds).
+QPoint aboutBoxPosition(const QRect& window, const QRect& keepFree, const QSize& box, const QRect& screen);
 
 // The release date from a build date in the compiler's "Mmm dd yyyy" form, as the locale's long date,
 // or "" for a date that does not exist.

@@ -70,6 +70,11 @@ void ConfigDialog::SliderValueChanged(int value)
         descriptionLabel->setText(text);
 }
 
+void ConfigDialog::reject()
+{
+    close();
+}
+
 void ConfigDialog::closeEvent(QCloseEvent* event)
 {
     // Every way out counts as accepted, never as rejected: the dialog has nothing to cancel.

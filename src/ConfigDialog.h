@@ -20,6 +20,9 @@ public:
     // The translated description of mode 0 to 5, or "" for any other value.
     static QString modeDescription(int mode);
 
+    // Escape closes the dialog as every other way does, ending in accepted().
+    void reject() override;
+
 public slots:
     void closeIt();
     void SliderValueChanged(int value);

@@ -1,6 +1,7 @@
 #include "Floater.h"
 
 #include "photocomment.h"
+#include "plaintext.h"
 #include "runlog.h"
 #include "style.h"
 #include "ui_Floater.h"
@@ -16,8 +17,8 @@ Floater::Floater(const QString& photoPath, bool viewMode, QTableWidget* libraryT
 {
     const QPixmap photo(photoPath, "JPG");
     if (photo.isNull()) {
-        logMessage(tr("Failed to open floater showing file") + QStringLiteral(" \"") + photoPath +
-                   QStringLiteral("\""));
+        logMessage(tr("Failed to open floater showing file") + QStringLiteral(" \"") +
+                   oneLineText(photoPath) + QStringLiteral("\""));
         return;
     }
     ui = std::make_unique<Ui::FloaterDialog>();

@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QSaveFile>
 #include <QSet>
 #include <QUrl>
@@ -17,9 +16,6 @@
 namespace {
 
 const QString pageName = QStringLiteral("index.html");
-const QString separator = QStringLiteral(" - ");
-const QString randomMark = QStringLiteral(" - (random)");
-const QString timeFormat = QStringLiteral("yyyy-MM-dd hh-mm-ss");
 // A browser starts loading these at once; the photos further down wait until they are scrolled to,
 // so a night of a few hundred full-size portraits still opens quickly.
 const int eagerPhotos = 12;
@@ -101,30 +97,6 @@ bool newerFirst(const AlbumEntry& a, const AlbumEntry& b)
 
 } // namespace
 
-bool parsePortraitFileName(const QString& fileName, AlbumEntry& entry)
-{
-    static const QRegularExpression pattern(
-        QStringLiteral(R"(^(\d{4}-\d\d-\d\d \d\d-\d\d-\d\d) - +(\d+) - (.*)\.jpg$)"));
-    const QRegularExpressionMatch match = pattern.match(fileName);
-    if (!match.hasMatch())
-        return false;
-    const QDateTime takenAt = QDateTime::fromString(match.captured(1), timeFormat);
-    if (!takenAt.isValid())
-        return false;
-    QString song = match.captured(3);
-    const bool random = song.endsWith(randomMark);
-    if (random)
-        song.chop(randomMark.size());
-    const int split = song.indexOf(separator);
-    entry.fileName = fileName;
-    entry.takenAt = takenAt;
-    entry.counter = match.captured(2).toInt();
-    entry.random = random;
-    entry.artist = split < 0 ? song : song.left(split);
-    entry.title = split < 0 ? QString() : song.mid(split + separator.size());
-    return true;
-}
-
 QString partyAlbumHtml(const QList<AlbumEntry>& entries, const QString& photoFolder, const QString& heading)
 {
     const QString title = AlbumText::tr("Vimo party album");
@@ -147,8 +119,8 @@ QString partyAlbumHtml(const QList<AlbumEntry>& entries, const QString& photoFol
     return html + QStringLiteral("</main>\n</body>\n</html>\n");
 }
 
-PartyAlbum::PartyAlbum(const QString& runFolder, const QString& portraitFolder)
-    : runFolder(runFolder), portraitFolder(portraitFolder)
+PartyAlbum::PartyAlbum(const QString& run, const QString& portraits)
+    : runFolder(run), portraitFolder(portraits)
 {
     worker.setMaxThreadCount(1);
 }
@@ -163,17 +135,15 @@ QString PartyAlbum::pagePath() const
     return QDir(runFolder).filePath(pageName);
 }
 
-void PartyAlbum::portraitNamed(const QString& fileName, const QString& artist, const QString& title)
+void PartyAlbum::portraitNamed(const AlbumEntry& portrait)
 {
-    AlbumEntry entry;
-    if (!parsePortraitFileName(fileName, entry))
+    if (portrait.fileName.isEmpty())
         return;
-    if (!artist.isEmpty() || !title.isEmpty()) {
-        entry.artist = artist;
-        entry.title = title;
-    }
+    AlbumEntry entry = portrait;
+    entry.photoExists = false;
+    entry.comment.clear();
     QMutexLocker lock(&mutex);
-    named.insert(fileName, entry);
+    named.insert(entry.fileName, entry);
 }
 
 QFuture<bool> PartyAlbum::update(const QFuture<void>& photoJob)
@@ -185,10 +155,9 @@ QFuture<bool> PartyAlbum::update(const QFuture<void>& photoJob)
     });
 }
 
-QFuture<bool> PartyAlbum::portraitStarted(const QString& fileName, const QString& artist,
-                                          const QString& title, const QFuture<void>& photoJob)
+QFuture<bool> PartyAlbum::portraitStarted(const AlbumEntry& portrait, const QFuture<void>& photoJob)
 {
-    portraitNamed(fileName, artist, title);
+    portraitNamed(portrait);
     return update(photoJob);
 }
 
@@ -206,8 +175,12 @@ QList<AlbumEntry> PartyAlbum::collectEntries()
         QDir(portraitFolder).entryInfoList({QStringLiteral("*.jpg")}, QDir::Files | QDir::Readable);
     for (const QFileInfo& photo : photos) {
         AlbumEntry entry = named.value(photo.fileName());
-        if (entry.fileName.isEmpty() && !parsePortraitFileName(photo.fileName(), entry))
-            continue;
+        if (entry.fileName.isEmpty()) {
+            // Not named by this run (an earlier run of the same minute, a copy): shown as it is.
+            entry.fileName = photo.fileName();
+            entry.title = photo.fileName();
+            entry.takenAt = photo.lastModified();
+        }
         entry.photoExists = true;
         entry.comment = commentOf(photo);
         onDisk.insert(entry.fileName);

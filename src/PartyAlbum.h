@@ -23,12 +23,6 @@ struct AlbumEntry
     QString comment; // the guest's comment stored in the photo, "" when there is none
 };
 
-// Reads time, counter, artist, title and the random mark back from a portrait name
-// "yyyy-MM-dd hh-mm-ss - <counter> - Artist - Title[ - (random)].jpg". Artist and title are split at the
-// first " - ", since titles carry such dashes ("Song - Live") far more often than artists. False for any
-// other name.
-bool parsePortraitFileName(const QString& fileName, AlbumEntry& entry);
-
 // The whole album page for `entries` in the given order; photos are linked below `photoFolder`, a folder
 // relative to the page. Every text from a song or a guest is escaped.
 QString partyAlbumHtml(const QList<AlbumEntry>& entries, const QString& photoFolder, const QString& heading);
@@ -49,19 +43,19 @@ public:
 
     QString pagePath() const;
 
-    // The queue named the portrait `fileName` of artist and title (exact, unlike the cleaned name; both
-    // empty: those read from the name).
-    void portraitNamed(const QString& fileName, const QString& artist, const QString& title);
+    // The queue named a portrait: what it knows of it (file name, time, counter, the song's exact artist
+    // and title, the random mark) is what the album shows.
+    void portraitNamed(const AlbumEntry& portrait);
 
     // Rebuilds the page on the album's thread once `photoJob` has finished. Updates run one after another,
     // each reading the folder afresh, so the last one shows the last change.
     QFuture<bool> update(const QFuture<void>& photoJob = QFuture<void>());
 
     // Names the portrait and updates the page when its snapshot job is done.
-    QFuture<bool> portraitStarted(const QString& fileName, const QString& artist, const QString& title,
-                                  const QFuture<void>& photoJob);
+    QFuture<bool> portraitStarted(const AlbumEntry& portrait, const QFuture<void>& photoJob);
 
-    // The portraits on disk and those named so far, newest first.
+    // The portraits named so far, and every other photo in the folder once (shown by its file name and
+    // time), newest first.
     QList<AlbumEntry> entries();
 
     // Writes the page now; false (and a log line) when it could not be written.

@@ -2,10 +2,13 @@
 
 #include "AudioEngine.h"
 #include "Snapshot.h"
+#include "SongCellIndex.h"
 #include "Track.h"
 #include "TrackLibrary.h"
 #include "audio/LoudnessCache.h"
 #include "photonames.h"
+#include "plainfile.h"
+#include "plaintext.h"
 #include "runlog.h"
 #include "settings.h"
 #include "songcells.h"
@@ -17,7 +20,9 @@
 #include <QFile>
 #include <QTableWidget>
 #include <QTextStream>
+#include <algorithm>
 #include <sys/random.h>
+#include <utility>
 
 int randomIndexFromDraw(quint32 draw, int n)
 {
@@ -37,12 +42,12 @@ int randomIndex(int n)
     return randomIndexFromDraw(draw, n);
 }
 
-PlayQueue::PlayQueue(QTableWidget* queueTable)
-    : capacity(queueTable ? queueTable->columnCount() : 0),
-      playlistFile(new QFile(runFolder() + QStringLiteral("Vimo Playlist ") +
-                             QDateTime::currentDateTime().toString(QStringLiteral("yyyy_MM_dd--hh_mm")) +
-                             QStringLiteral(".txt"))),
-      queueTable(queueTable)
+PlayQueue::PlayQueue(QTableWidget* table, const SongCellIndex* cells)
+    : capacity(table ? table->columnCount() : 0),
+      playlistName(runFolder() + QStringLiteral("Vimo Playlist ") +
+                   QDateTime::currentDateTime().toString(QStringLiteral("yyyy_MM_dd--hh_mm")) +
+                   QStringLiteral(".txt")),
+      playlistFile(new QFile), queueTable(table), libraryCells(cells)
 {
     QVariant normalize(1);
     readSettingOrDefault(QStringLiteral("Audio/Normalize loudness"), normalize);
@@ -58,100 +63,56 @@ PlayQueue::~PlayQueue()
 
 QString PlayQueue::playlistPath() const
 {
-    return playlistFile->fileName();
+    return playlistName;
 }
 
-bool PlayQueue::enqueue(Track* track, TrackLibrary* library, QTableWidgetItem* libraryCell)
+bool PlayQueue::enqueue(Track* track, TrackLibrary* library)
 {
-    if (songs.size() >= capacity || !track)
+    if (songs.size() >= capacity || !track || !queueTable->item(0, songs.size()))
         return false;
     loudness->measure(track->filePath());
     songs.append(track);
-    const int position = songs.size() - 1;
-    QTableWidgetItem* queueCell = queueTable->item(0, position);
-    if (!queueCell)
-        return false;
-
     if (busy) {
-        track->setQueued(true);
-        if (libraryCell)
-            colourSongCells(libraryCell, queueCell, track, position, this);
+        track->setState(SongState::Queued);
+        showSong(songs.size() - 1);
         takePortrait(track, false);
         armNext();
-    } else {
-        applyLoudness(track);
-        if (!track->player() || !track->player()->play()) {
-            dropUnplayable(track, library, nullptr);
-            // The song's place goes to the next candidate at once, so the party never falls silent.
-            if (!refilling) {
-                bool allSelectableAgain = false;
-                playRandomWhenIdle(library, nullptr, allSelectableAgain);
-            }
-            return false;
-        }
-        elapsedSeconds = 0;
-        track->setPlaying(true);
-        busy = true;
-        failedStarts.clear();
-        if (libraryCell)
-            colourSongCells(libraryCell, queueCell, track, position, this);
-        // A song started on an idle queue after the first is a random pick; so is the first song itself
-        // when it stands in for a first wish that could not be played.
-        const bool randomPick = playbackStarted || refilling;
-        if (!playbackStarted) {
-            playbackStarted = true;
-            if (startTimerHook)
-                startTimerHook();
-            writePlaylistHeader();
-        }
-        writePlaylistLine(randomPick ? QStringLiteral("* ") : QStringLiteral("  "), track);
-        takePortrait(track, randomPick);
-        if (songs.size() == 1)
-            drawRandom(library);
-        armNext();
+        return true;
     }
-    queueCell->setText(track->displayText());
-    return true;
+    if (startSong(track, library, Start::Wish))
+        return true;
+    // The song's place goes to the next candidate at once, so the party never falls silent.
+    bool allSelectableAgain = false;
+    refill(library, allSelectableAgain);
+    return false;
 }
 
-void PlayQueue::dropUnplayable(Track* track, TrackLibrary* library, QTableWidget* libraryView)
+bool PlayQueue::startSong(Track* track, TrackLibrary* library, Start start)
 {
-    logMessage(QCoreApplication::translate("PlayQueue", "Could not play the file %1; it is skipped.")
-                   .arg(QDir::toNativeSeparators(track->filePath())));
-    songs.removeOne(track);
-    if (track->player())
-        track->player()->close();
-    track->setQueued(false);
-    track->setPlaying(false);
-    track->setPlayed(true);
-    if (nextRandom == track)
-        nextRandom = nullptr;
-    if (armed == track)
-        armed = nullptr;
-    failedStarts.append(track);
-    colourLibraryCell(track, library, libraryView);
-}
-
-void PlayQueue::colourLibraryCell(const Track* track, TrackLibrary* library, QTableWidget* libraryView)
-{
-    QTableWidgetItem* cell = libraryView ? findSongCell(track, libraryView) : library->tableItemFor(track);
-    if (cell)
-        colourSongCells(cell, nullptr, track, -1, this);
-}
-
-bool PlayQueue::startHead(Track* track, TrackLibrary* library, QTableWidget* libraryView)
-{
-    elapsedSeconds = 0;
+    // A song the engine has already started as the head's successor goes on as it is.
     applyLoudness(track);
     if (!track->player() || !track->player()->play()) {
-        dropUnplayable(track, library, libraryView);
+        dropUnplayable(track);
         return false;
     }
-    track->setPlaying(true);
-    track->setPlayed(false);
-    track->setQueued(false);
+    elapsedSeconds = 0;
+    silentSeconds = 0;
+    track->setState(SongState::Playing);
+    busy = true;
     failedStarts.clear();
-    writePlaylistLine(QStringLiteral("  "), track);
+    showSong(0);
+    // A wish on an idle queue is a wish even after a silence in which nothing could be played.
+    const bool randomPick = start == Start::RandomPick;
+    if (!playbackStarted) {
+        playbackStarted = true;
+        if (startTimerHook)
+            startTimerHook();
+        writePlaylistHeader();
+    }
+    writePlaylistLine(randomPick ? QStringLiteral("* ") : QStringLiteral("  "), track);
+    // A waiting wish was photographed when it was wished.
+    if (start != Start::WaitingWish)
+        takePortrait(track, randomPick);
     drawRandom(library);
     armNext();
     return true;
@@ -159,7 +120,7 @@ bool PlayQueue::startHead(Track* track, TrackLibrary* library, QTableWidget* lib
 
 // A wish made before the engine switched always wins over the pre-drawn random song: every change of the
 // head's successor re-arms the engine, and the engine's switch is atomic, so a failed re-arm means the
-// random song has already started. A wish that came that late waits behind it (startHandedOverRandom).
+// random song has already started. A wish that came that late waits behind it (songFinished).
 void PlayQueue::armNext()
 {
     if (!busy || songs.isEmpty() || !songs.first()->player())
@@ -172,9 +133,9 @@ void PlayQueue::armNext()
         candidate = nullptr;
     if (candidate == armed)
         return;
-    Foreigner* next = candidate ? candidate->player() : nullptr;
     if (candidate)
         applyLoudness(candidate);
+    Foreigner* next = candidate ? candidate->player() : nullptr;
     // A successor whose file cannot be opened is not armed; nothing follows seamlessly, and its turn
     // comes (and fails) as before.
     if (next && !next->prepare())
@@ -192,8 +153,7 @@ void PlayQueue::armNext()
 
 Track* PlayQueue::takeHandedOver()
 {
-    Track* track = armed;
-    armed = nullptr;
+    Track* track = std::exchange(armed, nullptr);
     if (!track || !track->player())
         return nullptr;
     if (track->player()->hasStarted())
@@ -205,133 +165,184 @@ Track* PlayQueue::takeHandedOver()
     return nullptr;
 }
 
-void PlayQueue::startHandedOverRandom(Track* track, TrackLibrary* library, QTableWidget* libraryView)
+void PlayQueue::applyLoudness(Track* track)
 {
+    if (track->player())
+        track->player()->setGain(loudness->gainFor(track->filePath()));
+}
+
+void PlayQueue::dropUnplayable(Track* track)
+{
+    logMessage(QCoreApplication::translate("PlayQueue", "Could not play the file %1; it is skipped.")
+                   .arg(QDir::toNativeSeparators(track->filePath())));
+    songs.removeOne(track);
+    if (track->player())
+        track->player()->close();
+    // Not played: a file that is back (a folder that was unreachable for a moment) may be wished again.
+    track->setState(SongState::Free);
     if (nextRandom == track)
         nextRandom = nullptr;
-    songs.removeAll(track);
-    songs.prepend(track);
-    elapsedSeconds = 0;
-    track->setPlaying(true);
-    track->setPlayed(false);
-    track->setQueued(false);
-    busy = true;
-    failedStarts.clear();
-    writePlaylistLine(QStringLiteral("* "), track);
-    takePortrait(track, true);
-    drawRandom(library);
-    armNext();
-    rebuildQueueRow(libraryView);
+    if (armed == track)
+        armed = nullptr;
+    failedStarts.insert(track);
+    colourLibraryCell(track);
 }
 
-void PlayQueue::rebuildQueueRow(QTableWidget* libraryView)
+QTableWidgetItem* PlayQueue::libraryCellOf(const Track* track) const
+{
+    return libraryCells ? libraryCells->cellOf(track) : nullptr;
+}
+
+void PlayQueue::colourLibraryCell(const Track* track)
+{
+    colourSongCells(libraryCellOf(track), nullptr, track->state(), waitingHueOf(track));
+}
+
+void PlayQueue::showSong(int position)
+{
+    const Track* track = songs.at(position);
+    QTableWidgetItem* queueCell = queueTable->item(0, position);
+    if (queueCell)
+        queueCell->setText(track->displayText());
+    colourSongCells(libraryCellOf(track), queueCell, track->state(), position > 0 ? hueAt(position) : -1);
+}
+
+int PlayQueue::hueAt(int position) const
+{
+    return waitingHue(position, capacity, elapsedSeconds, songs.isEmpty() ? 0.0 : songs.first()->seconds());
+}
+
+int PlayQueue::waitingHueOf(const Track* track) const
+{
+    if (!track || !track->queued())
+        return -1;
+    const int position = songs.indexOf(const_cast<Track*>(track), 1);
+    return position < 1 ? -1 : hueAt(position);
+}
+
+void PlayQueue::rebuildQueueRow()
 {
     queueTable->clear();
-    for (int index = 0; index < songs.size(); ++index) {
-        Track* track = songs.at(index);
-        auto* cell = new QTableWidgetItem(track->displayText());
-        cell->setTextAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
-        queueTable->setItem(0, index, cell);
-        colourSongCells(cell, findSongCell(track, libraryView), track, index, this);
-    }
-    for (int column = songs.size(); column < capacity; ++column) {
+    for (int position = 0; position < capacity; ++position) {
         auto* cell = new QTableWidgetItem;
-        styleTableCell(cell);
-        queueTable->setItem(0, column, cell);
+        if (position < songs.size())
+            cell->setTextAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
+        else
+            styleTableCell(cell);
+        queueTable->setItem(0, position, cell);
+        if (position < songs.size())
+            showSong(position);
     }
 }
 
-bool PlayQueue::songFinished(TrackLibrary* library, QTableWidget* libraryView, bool& allSelectableAgain)
+void PlayQueue::songFinished(TrackLibrary* library, bool& allSelectableAgain)
 {
-    if (!libraryView)
-        return false;
     if (!songs.isEmpty()) {
         Track* ended = songs.takeFirst();
-        ended->setPlaying(false);
-        ended->setPlayed(true);
-        ended->setQueued(false);
+        ended->setState(SongState::Played);
         if (ended->player())
             ended->player()->close();
-        if (QTableWidgetItem* cell = findSongCell(ended, libraryView))
-            colourSongCells(cell, nullptr, ended, -1, this);
+        colourLibraryCell(ended);
     }
     Track* handedOver = takeHandedOver();
     if (handedOver && (songs.isEmpty() || songs.first() != handedOver)) {
-        // A genre filter left without songs returns to all genres, as when the queue runs dry.
-        if (songs.isEmpty() && library->selectableTracks(true).isEmpty())
+        // The pre-drawn random song took over before a wish could be armed: it is the head, a random
+        // pick, and the wishes wait behind it. A genre filter left without songs returns to all genres,
+        // as when the queue runs dry.
+        if (songs.isEmpty() && candidates(library, true).isEmpty())
             allSelectableAgain = true;
-        startHandedOverRandom(handedOver, library, libraryView);
-        return true;
+        if (nextRandom == handedOver)
+            nextRandom = nullptr;
+        songs.removeAll(handedOver);
+        songs.prepend(handedOver);
+        startSong(handedOver, library, Start::RandomPick);
+        rebuildQueueRow();
+        return;
     }
     // A waiting wish whose file has gone since it was wished is skipped for the one behind it.
-    while (!songs.isEmpty() && !startHead(songs.first(), library, libraryView)) {
+    while (!songs.isEmpty() && !startSong(songs.first(), library, Start::WaitingWish)) {
     }
-    rebuildQueueRow(libraryView);
-    if (!songs.isEmpty())
-        return true;
-    playRandomWhenIdle(library, libraryView, allSelectableAgain);
-    return true;
+    rebuildQueueRow();
+    if (songs.isEmpty())
+        refill(library, allSelectableAgain);
 }
 
-void PlayQueue::playRandomWhenIdle(TrackLibrary* library, QTableWidget* libraryView, bool& allSelectableAgain)
+void PlayQueue::refill(TrackLibrary* library, bool& allSelectableAgain)
 {
-    // Each failed start marks one more song played, so a library of broken files ends the search.
-    refilling = true;
     busy = false;
+    // Each failed start takes one more song out of the draw, so a library of broken files ends the search.
     const int attempts = library->trackCount() + 1;
-    for (int attempt = 0; attempt < attempts; ++attempt) {
-        if (library->selectableTracks(false).isEmpty()) {
+    for (int attempt = 0; attempt < attempts && !busy; ++attempt) {
+        if (candidates(library, false).isEmpty()) {
             // Songs that have just failed to start would fail again: they stay out of the new round, and
             // when no other song is left there is no new round and nothing was played to the end.
             if (failedStarts.size() >= library->trackCount())
                 break;
-            library->resetPlayedMarks();
-            for (Track* track : qAsConst(failedStarts)) {
-                track->setPlayed(true);
-                colourLibraryCell(track, library, libraryView);
-            }
-            writeExhaustedNotice();
+            startNewRound(library);
             allSelectableAgain = true;
         }
-        if (library->selectableTracks(true).isEmpty())
+        if (candidates(library, true).isEmpty())
             allSelectableAgain = true;
         // No pick at all needs a draw as much as a spent one: none is drawn while the last unplayed song
         // plays, and a pick that could not be started is forgotten.
-        if (!nextRandom || nextRandom->played() || nextRandom->playing() || !nextRandom->inGenreFilter()) {
+        if (!nextRandom || nextRandom->played() || nextRandom->playing() || !nextRandom->inGenreFilter() ||
+            failedStarts.contains(nextRandom)) {
             nextRandom = nullptr;
             drawRandom(library);
         }
         if (!nextRandom)
             break;
-        Track* pick = nextRandom;
-        nextRandom = nullptr;
-        QTableWidgetItem* cell = libraryView ? findSongCell(pick, libraryView) : library->tableItemFor(pick);
-        if (enqueue(pick, library, cell))
-            break;
-        drawRandom(library);
+        Track* pick = std::exchange(nextRandom, nullptr);
+        songs.append(pick);
+        if (!startSong(pick, library, Start::RandomPick))
+            drawRandom(library);
     }
-    refilling = false;
     if (!busy && library->trackCount() > 0)
         logMessage(QCoreApplication::translate("PlayQueue", "None of the songs could be played."));
+}
+
+void PlayQueue::startNewRound(TrackLibrary* library)
+{
+    library->resetPlayedMarks();
+    library->forEachTrack([this](Track* track) {
+        if (QTableWidgetItem* cell = libraryCellOf(track))
+            styleTableCell(cell);
+    });
+    writeExhaustedNotice();
 }
 
 void PlayQueue::drawRandom(TrackLibrary* library)
 {
     if (nextRandom || !library)
         return;
-    QList<Track*> candidates = library->selectableTracks(true);
-    if (candidates.isEmpty())
-        candidates = library->selectableTracks(false);
-    if (!candidates.isEmpty()) {
-        nextRandom = candidates.at(randomIndex(candidates.size()));
+    QList<Track*> found = candidates(library, true);
+    if (found.isEmpty())
+        found = candidates(library, false);
+    if (!found.isEmpty()) {
+        nextRandom = found.at(randomIndex(found.size()));
         loudness->measure(nextRandom->filePath());
     }
 }
 
-void PlayQueue::applyLoudness(Track* track)
+QList<Track*> PlayQueue::candidates(const TrackLibrary* library, bool onlyInGenreFilter) const
 {
-    if (track->player())
-        track->player()->setGain(loudness->gainFor(track->filePath()));
+    QList<Track*> found = library->selectableTracks(onlyInGenreFilter);
+    if (!failedStarts.isEmpty())
+        found.erase(std::remove_if(found.begin(), found.end(),
+                                   [this](Track* track) { return failedStarts.contains(track); }),
+                    found.end());
+    return found;
+}
+
+void PlayQueue::retryWhenSilent(TrackLibrary* library)
+{
+    if (busy || !playbackStarted || failedStarts.isEmpty() || ++silentSeconds < retrySeconds)
+        return;
+    silentSeconds = 0;
+    const QList<Track*> failed = failedStarts.values();
+    Track* pick = failed.at(randomIndex(failed.size()));
+    songs.append(pick);
+    startSong(pick, library, Start::RandomPick);
 }
 
 void PlayQueue::takePortrait(Track* track, bool random)
@@ -362,31 +373,35 @@ bool PlayQueue::resumeHead()
     return songs.first()->player()->play();
 }
 
-void PlayQueue::tick(QTableWidget* libraryView)
+void PlayQueue::tick()
 {
     if (songs.isEmpty() || !playbackStarted)
         return;
     ++elapsedSeconds;
+    for (int position = 1; position < songs.size(); ++position)
+        showSong(position);
     // A measurement that was not ready when the next song was armed still reaches it before it starts.
     if (armed)
         applyLoudness(armed);
-    for (int position = 1; position < songs.size(); ++position) {
-        QTableWidgetItem* queueCell = queueTable->item(0, position);
-        if (queueCell)
-            colourSongCells(queueCell, findSongCell(songs.at(position), libraryView), songs.at(position),
-                            position, this);
-    }
 }
 
 namespace {
-bool openForAppending(QFile* file)
+bool openForAppending(QFile* file, const QString& path)
 {
-    return file->isOpen() || file->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text);
+    if (file->isOpen() && stillAt(*file, path))
+        return true;
+    file->close();
+    QString error;
+    if (openPlainFileForAppending(*file, path, &error))
+        return true;
+    logMessage(QCoreApplication::translate("PlayQueue", "The playlist \"%1\" is not written: %2.")
+                   .arg(QDir::toNativeSeparators(path), error));
+    return false;
 }
 
-void writeText(QFile* file, const QString& text)
+void writeText(QFile* file, const QString& path, const QString& text)
 {
-    if (!openForAppending(file))
+    if (!openForAppending(file, path))
         return;
     QTextStream stream(file);
     stream.setCodec("UTF-8");
@@ -399,9 +414,10 @@ void writeText(QFile* file, const QString& text)
 void PlayQueue::writePlaylistHeader()
 {
     playlistFile->close();
-    writeText(playlistFile, QStringLiteral("The playback started at ") +
-                                QDateTime::currentDateTime().toString(Qt::TextDate) +
-                                QStringLiteral("\nSongs that were selected randomly are marked with *\n\n"));
+    writeText(playlistFile, playlistName,
+              QStringLiteral("The playback started at ") +
+                  QDateTime::currentDateTime().toString(Qt::TextDate) +
+                  QStringLiteral("\nSongs that were selected randomly are marked with *\n\n"));
 }
 
 void PlayQueue::writePlaylistLine(const QString& marker, const Track* track)
@@ -409,13 +425,15 @@ void PlayQueue::writePlaylistLine(const QString& marker, const Track* track)
     if (!track)
         return;
     ++lineCounter;
-    writeText(playlistFile, paddedNumber(lineCounter, false) + QStringLiteral(": ") + marker +
-                                track->artist() + QStringLiteral(" - ") + track->title() + QLatin1Char('\n'));
+    writeText(playlistFile, playlistName,
+              paddedNumber(lineCounter, false) + QStringLiteral(": ") + marker +
+                  oneLineText(track->artist()) + QStringLiteral(" - ") + oneLineText(track->title()) +
+                  QLatin1Char('\n'));
 }
 
 void PlayQueue::writeExhaustedNotice()
 {
-    writeText(playlistFile,
+    writeText(playlistFile, playlistName,
               QStringLiteral(
                   "\n < there were no more unplayed songs left - all songs can be selected again > \n\n"));
 }

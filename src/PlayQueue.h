@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <functional>
 #include <memory>
@@ -12,6 +13,7 @@ class LoudnessCache;
 class QFile;
 class QTableWidget;
 class QTableWidgetItem;
+class SongCellIndex;
 class Track;
 class TrackLibrary;
 
@@ -26,7 +28,8 @@ int randomIndexFromDraw(quint32 draw, int n);
 class PlayQueue
 {
 public:
-    explicit PlayQueue(QTableWidget* queueTable);
+    // `queueTable` shows the queue, one cell a song; `libraryCells` finds the songs' cells in the grid.
+    PlayQueue(QTableWidget* queueTable, const SongCellIndex* libraryCells);
     ~PlayQueue();
     PlayQueue(const PlayQueue&) = delete;
     PlayQueue& operator=(const PlayQueue&) = delete;
@@ -36,11 +39,12 @@ public:
     std::function<void(bool showComment, const QString& fileName)> snapshotHook;
     void setWebcam(const opencv::Snapshot* camera) { webcam = camera; }
 
-    // Appends a wish (or a random pick); starts it at once when nothing plays. The library cell may be null.
-    bool enqueue(Track* track, TrackLibrary* library, QTableWidgetItem* libraryCell);
+    // Appends a wish and starts it at once when nothing plays; false when the queue is full or the song
+    // could not be started (a random song then takes its place).
+    bool enqueue(Track* track, TrackLibrary* library);
     // The head has ended: the next song starts, or the pre-drawn random song when no wish waits.
     // Sets allSelectableAgain when every song (or every song of the genre filter) has been played.
-    bool songFinished(TrackLibrary* library, QTableWidget* libraryView, bool& allSelectableAgain);
+    void songFinished(TrackLibrary* library, bool& allSelectableAgain);
     // Draws the next random song unless one is drawn already.
     void drawRandom(TrackLibrary* library);
     // Names the song's photo and starts the snapshot; nothing without a webcam.
@@ -50,7 +54,12 @@ public:
     bool pauseHead();
     bool resumeHead();
     // One second of the head song has passed; recolours the waiting songs.
-    void tick(QTableWidget* libraryView);
+    void tick();
+    // One more second of silence because every song failed to start (their folder unreachable for a
+    // while): now and then one of them is tried again, so the music comes back with its folder.
+    void retryWhenSilent(TrackLibrary* library);
+    // The hue of a waiting song's place, or -1 when the song does not wait in the queue.
+    int waitingHueOf(const Track* track) const;
 
     void writePlaylistHeader();
     void writePlaylistLine(const QString& marker, const Track* track);
@@ -67,11 +76,25 @@ public:
     QString playlistPath() const;
 
 private:
-    // Starts `track` as the new head; on failure it is dropped from the queue and marked played.
-    bool startHead(Track* track, TrackLibrary* library, QTableWidget* libraryView);
-    void rebuildQueueRow(QTableWidget* libraryView);
-    void dropUnplayable(Track* track, TrackLibrary* library, QTableWidget* libraryView);
-    void colourLibraryCell(const Track* track, TrackLibrary* library, QTableWidget* libraryView);
+    // How a song comes to play: a wish on an idle queue, a waiting wish that the end of the head
+    // moves up, or a random pick that fills the silence.
+    enum class Start { Wish, WaitingWish, RandomPick };
+
+    // Starts the song at the head of the queue; on failure it leaves the queue and stays free.
+    bool startSong(Track* track, TrackLibrary* library, Start start);
+    void dropUnplayable(Track* track);
+    // The queue has run dry: start the pre-drawn random song, or the next one that plays.
+    void refill(TrackLibrary* library, bool& allSelectableAgain);
+    // Every song is free again.
+    void startNewRound(TrackLibrary* library);
+    // The songs a random pick may take: selectable, and not among those that have just failed to start.
+    QList<Track*> candidates(const TrackLibrary* library, bool onlyInGenreFilter) const;
+    // Shows the song at `position` in its queue cell and colours its cells by its state.
+    void showSong(int position);
+    void rebuildQueueRow();
+    QTableWidgetItem* libraryCellOf(const Track* track) const;
+    void colourLibraryCell(const Track* track);
+    int hueAt(int position) const;
     // Gives the song's player the gain that its measured loudness asks for, if it is measured by now.
     void applyLoudness(Track* track);
     // Hands the engine the song that follows the head (the first waiting wish, else the pre-drawn random
@@ -79,11 +102,6 @@ private:
     void armNext();
     // The head has ended: the armed song, if the engine started it, or null.
     Track* takeHandedOver();
-    // The pre-drawn random song took over from the ended head before a wish could be armed: it becomes the
-    // head, a random pick, and the wishes wait behind it.
-    void startHandedOverRandom(Track* track, TrackLibrary* library, QTableWidget* libraryView);
-    // The queue has run dry: start the pre-drawn random song, or the next one that plays.
-    void playRandomWhenIdle(TrackLibrary* library, QTableWidget* libraryView, bool& allSelectableAgain);
 
     QList<Track*> songs;
     int capacity = 0;
@@ -93,13 +111,16 @@ private:
     int photoCounter = 0;
     Track* nextRandom = nullptr;
     int elapsedSeconds = 0;
+    QString playlistName;
     QFile* playlistFile = nullptr;
     QTableWidget* queueTable = nullptr;
+    const SongCellIndex* libraryCells = nullptr;
     const opencv::Snapshot* webcam = nullptr;
-    bool refilling = false;
+    // The songs that failed to start since a song last started: no random pick takes them meanwhile.
+    QSet<Track*> failedStarts;
+    int silentSeconds = 0;
     std::unique_ptr<LoudnessCache> loudness;
     // The song the engine starts in the sample after the head's last.
     Track* armed = nullptr;
-    // The songs that failed to start since a song last started.
-    QList<Track*> failedStarts;
+    static constexpr int retrySeconds = 10;
 };

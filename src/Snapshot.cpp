@@ -1,6 +1,7 @@
 #include "Snapshot.h"
 
 #include "photonames.h"
+#include "plaintext.h"
 #include "runlog.h"
 #include "wholefile.h"
 
@@ -86,15 +87,15 @@ bool writeJpeg(const cv::Mat& frame, const QString& path, int quality)
     std::vector<uchar> jpeg;
     const std::vector<int> parameters{cv::IMWRITE_JPEG_QUALITY, quality};
     if (!cv::imencode(".jpg", frame, jpeg, parameters)) {
-        logMessage(
-            QCoreApplication::translate("Snapshot", "The photo \"%1\" could not be encoded.").arg(path));
+        logMessage(QCoreApplication::translate("Snapshot", "The photo \"%1\" could not be encoded.")
+                       .arg(oneLineText(path)));
         return false;
     }
     QString error;
     if (!writeWholeFile(path, QByteArray(reinterpret_cast<const char*>(jpeg.data()), int(jpeg.size())),
                         &error)) {
         logMessage(QCoreApplication::translate("Snapshot", "The photo \"%1\" could not be written: %2")
-                       .arg(path, error));
+                       .arg(oneLineText(path), error));
         return false;
     }
     return true;
@@ -204,7 +205,7 @@ bool startSnapshotJob(Snapshot* webcam, QFuture<void>& job, bool showComment, co
         if (folder.isEmpty()) {
             logMessage(QCoreApplication::translate(
                            "Snapshot", "The photo \"%1\" was not taken: there is no folder for the photos.")
-                           .arg(fileName));
+                           .arg(oneLineText(fileName)));
         } else {
             job.waitForFinished();
             job = QtConcurrent::run(webcam, &Snapshot::takePicture, folder + fileName);

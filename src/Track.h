@@ -4,6 +4,9 @@
 
 #include <QString>
 
+// Where a song stands in the party: free to be wished, waiting in the queue, playing, or played.
+enum class SongState { Free, Queued, Playing, Played };
+
 // The tags of one song as the library uses them.
 struct TagInfo
 {
@@ -54,12 +57,11 @@ public:
     // "m:ss" of the whole seconds.
     QString lengthText() const;
 
-    bool played() const { return playedMark; }
-    void setPlayed(bool on) { playedMark = on; }
-    bool queued() const { return queuedMark; }
-    void setQueued(bool on) { queuedMark = on; }
-    bool playing() const { return playingMark; }
-    void setPlaying(bool on) { playingMark = on; }
+    SongState state() const { return songState; }
+    void setState(SongState newState) { songState = newState; }
+    bool played() const { return songState == SongState::Played; }
+    bool queued() const { return songState == SongState::Queued; }
+    bool playing() const { return songState == SongState::Playing; }
     bool inGenreFilter() const { return inGenreFilterMark; }
     void setInGenreFilter(bool on) { inGenreFilterMark = on; }
 
@@ -79,9 +81,7 @@ private:
     QString display;
     QString key;
     QString detailsText;
-    bool playedMark = false;
-    bool queuedMark = false;
-    bool playingMark = false;
+    SongState songState = SongState::Free;
     bool valid = false;
     bool inGenreFilterMark = false;
 };

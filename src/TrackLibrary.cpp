@@ -3,16 +3,14 @@
 #include "FileConstructor.h"
 #include "Track.h"
 #include "folderscan.h"
-#include "style.h"
 
 #include <QFileInfo>
 #include <QMutexLocker>
 #include <QStringList>
-#include <QTableWidget>
 #include <QtConcurrent>
 
-TrackLibrary::TrackLibrary(SyncProc endSyncProc, void* endSyncReceiver, QTableWidget* libraryTable)
-    : endSyncProc(endSyncProc), endSyncReceiver(endSyncReceiver), libraryTable(libraryTable)
+TrackLibrary::TrackLibrary(SyncProc syncProc, void* syncReceiver)
+    : endSyncProc(syncProc), endSyncReceiver(syncReceiver)
 {}
 
 TrackLibrary::~TrackLibrary()
@@ -120,25 +118,12 @@ Track* TrackLibrary::findBySearchKey(const QString& key) const
     return pendingByKey.value(key);
 }
 
-QTableWidgetItem* TrackLibrary::tableItemFor(const Track* track) const
-{
-    if (!track || !libraryTable)
-        return nullptr;
-    const QList<QTableWidgetItem*> items =
-        libraryTable->findItems(track->displayText(), Qt::MatchFixedString);
-    return items.isEmpty() ? nullptr : items.first();
-}
-
 void TrackLibrary::resetPlayedMarks()
 {
     QMutexLocker lock(&tracksMutex);
     for (Track* track : qAsConst(tracks)) {
-        track->setPlayed(false);
-        track->setPlaying(false);
-        track->setQueued(false);
+        track->setState(SongState::Free);
         track->player()->close();
-        if (QTableWidgetItem* item = tableItemFor(track))
-            styleTableCell(item);
     }
 }
 

@@ -14,8 +14,6 @@
 class FileConstructor;
 class QFileInfo;
 class QStringList;
-class QTableWidget;
-class QTableWidgetItem;
 class Track;
 
 // The run's one collection of songs, keyed by search key so that a song (artist and title, letter case
@@ -27,9 +25,8 @@ class Track;
 class TrackLibrary
 {
 public:
-    // `endSyncProc` and `endSyncReceiver` reach every song's player; `libraryTable` is where the songs'
-    // cells are looked up (may be null).
-    TrackLibrary(SyncProc endSyncProc, void* endSyncReceiver, QTableWidget* libraryTable);
+    // `syncProc` and `syncReceiver` reach every song's player, to report its end.
+    TrackLibrary(SyncProc syncProc, void* syncReceiver);
     // Deletes every song, merged or pending: the library is the last owner of its tracks, and the main
     // window deletes it only once no job, queue or dialog uses them any more. A stream still playing
     // keeps its file and plays on to its end.
@@ -60,10 +57,7 @@ public:
     // The song with this search key (the lower case of a library cell's text), or null.
     Track* findBySearchKey(const QString& key) const;
 
-    // The library table's cell of the song, or null when the table does not show it.
-    QTableWidgetItem* tableItemFor(const Track* track) const;
-
-    // Every merged song becomes free again: marks cleared, stream closed, cell back to the plain style.
+    // Every merged song becomes free again, its stream closed.
     void resetPlayedMarks();
 
     // Start an adding job on the global thread pool for the files, or for every MP3 file below the
@@ -92,5 +86,4 @@ private:
     mutable QMutex genreMutex;
     SyncProc endSyncProc = nullptr;
     void* endSyncReceiver = nullptr;
-    QTableWidget* libraryTable = nullptr;
 };

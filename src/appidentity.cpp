@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QIcon>
+#include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
 
@@ -49,8 +50,17 @@ bool installTranslation(QTranslator& translator, const QLocale& locale, const QS
     return loaded;
 }
 
-bool installSystemTranslation(QTranslator& translator)
+bool installQtTranslation(QTranslator& translator, const QLocale& locale)
 {
+    const bool loaded = translator.load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
+                                        QLibraryInfo::location(QLibraryInfo::TranslationsPath));
+    QCoreApplication::installTranslator(&translator);
+    return loaded;
+}
+
+bool installSystemTranslation(QTranslator& translator, QTranslator& qtTranslator)
+{
+    installQtTranslation(qtTranslator, QLocale::system());
     return installTranslation(translator, QLocale::system());
 }
 

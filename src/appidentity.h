@@ -21,7 +21,12 @@ QStringList translationFolders();
 // in turn. Installs the translator whatever the result. Returns whether a translation was found.
 bool installTranslation(QTranslator& translator, const QLocale& locale,
                         const QStringList& fallbackFolders = translationFolders());
-bool installSystemTranslation(QTranslator& translator);
+// Loads Qt's own translation ("qtbase_" + the locale's name from Qt's translations folder), so the
+// folder dialogs and the message boxes' buttons speak the same language. Installs the translator
+// whatever the result. Returns whether a translation was found.
+bool installQtTranslation(QTranslator& translator, const QLocale& locale);
+// Both, ours and Qt's, for the system's locale.
+bool installSystemTranslation(QTranslator& translator, QTranslator& qtTranslator);
 
 // The program's icon from the compiled-in resources (empty when they lack it).
 QIcon programIcon();

@@ -9,6 +9,7 @@ int main(int argc, char* argv[])
     QApplication application(argc, argv);
     setApplicationIdentity();
     QTranslator translator;
-    installSystemTranslation(translator);
+    QTranslator qtTranslator;
+    installSystemTranslation(translator, qtTranslator);
     return runMainWindow();
 }

@@ -11,6 +11,7 @@
 #include "TrackLibrary.h"
 #include "appidentity.h"
 #include "folderscan.h"
+#include "plaintext.h"
 #include "platform.h"
 #include "runlog.h"
 #include "settings.h"
@@ -122,7 +123,7 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), ui(std::make_unique<U
         queueTable->setItem(0, column, cell);
     }
 
-    playQueue = new (std::nothrow) PlayQueue(queueTable);
+    playQueue = new (std::nothrow) PlayQueue(queueTable, &gridCells);
     if (!playQueue)
         showOutOfMemory();
 
@@ -313,17 +314,29 @@ void MainWindow::aboutBox(int result)
 {
     Q_UNUSED(result)
     if (aboutDialog) {
-        // accepted() may still be on its way out of the dialog: let the event loop delete it, and hear
-        // nothing more from it ("OK" both accepts and closes, which would otherwise open a new box).
-        aboutDialog->disconnect(this);
-        aboutDialog->hide();
-        aboutDialog->deleteLater();
-        aboutDialog = nullptr;
+        dismissAboutBox();
         libraryTable()->setFocus(Qt::OtherFocusReason);
         return;
     }
     aboutDialog = new About(this);
     connect(aboutDialog, &QDialog::accepted, this, [this]() { aboutBox(); });
+    // Always on top, it must leave free the button that closes it, even in the smallest window.
+    const QScreen* screen = windowHandle() ? windowHandle()->screen() : QGuiApplication::primaryScreen();
+    aboutDialog->move(aboutBoxPosition(
+        frameGeometry(), QRect(ui->aboutButton->mapToGlobal(QPoint(0, 0)), ui->aboutButton->size()),
+        aboutDialog->frameGeometry().size(), screen ? screen->availableGeometry() : QRect()));
+}
+
+void MainWindow::dismissAboutBox()
+{
+    if (!aboutDialog)
+        return;
+    // accepted() may still be on its way out of the dialog: let the event loop delete it, and hear
+    // nothing more from it ("OK" both accepts and closes, which would otherwise open a new box).
+    aboutDialog->disconnect(this);
+    aboutDialog->hide();
+    aboutDialog->deleteLater();
+    aboutDialog = nullptr;
 }
 
 void MainWindow::openManual()
@@ -420,6 +433,8 @@ void MainWindow::addFiles()
 {
     if (adding)
         return;
+    // The About box stays on top of every window: it goes before a folder dialog opens beneath it.
+    dismissAboutBox();
     QString startFolder = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
     if (settings && settings->contains(lastFolderKey))
         startFolder = settings->value(lastFolderKey).toString();
@@ -428,11 +443,6 @@ void MainWindow::addFiles()
         // The tick pauses while the dialog is open; it comes back only if it ran (not while paused).
         const bool ticking = updateTimer->isActive();
         updateTimer->stop();
-        if (aboutDialog) {
-            aboutDialog->disconnect(this);
-            aboutDialog->deleteLater();
-            aboutDialog = nullptr;
-        }
         // No parent: the window's black style sheet would otherwise paint Qt's own dialog black on black
         // wherever the desktop offers no dialog of its own.
         const QString folder = QFileDialog::getExistingDirectory(
@@ -584,7 +594,7 @@ void MainWindow::requestAddingJob(const std::function<bool(QFuture<Track*>&)>& s
 void MainWindow::startRequestedJob(const std::function<bool(QFuture<Track*>&)>& start)
 {
     if (!library)
-        library = new TrackLibrary(songEndSync, this, libraryTable());
+        library = new TrackLibrary(songEndSync, this);
     adding = true;
     logMessage(QStringLiteral("\n"));
     logMessage(tr("Start of ADDING files"));
@@ -769,6 +779,8 @@ void MainWindow::refreshLibraryTable(const QString& searchText, bool waitForMute
         table->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         table->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     }
+    // Shrinking the table deletes cells: the index forgets them first.
+    gridCells.restart(total);
     table->setRowCount(rows);
     table->setColumnCount(columns);
 
@@ -805,10 +817,11 @@ void MainWindow::refreshLibraryTable(const QString& searchText, bool waitForMute
         else
             cell = new QTableWidgetItem(track->displayText());
         styleTableCell(cell);
-        cell->setToolTip(track->details());
-        colourSongCells(cell, nullptr, track, -1, playQueue);
+        cell->setToolTip(plainToolTip(track->details()));
+        colourSongCells(cell, nullptr, track->state(), playQueue ? playQueue->waitingHueOf(track) : -1);
         if (!reused)
             table->setItem(placed / columns, placed % columns, cell);
+        gridCells.add(track, cell);
         ++placed;
         track->setInGenreFilter(true);
         if (!firstShown)
@@ -844,9 +857,9 @@ void MainWindow::refreshLibraryTable(const QString& searchText, bool waitForMute
         table->setItem(position / columns, position % columns, empty);
     }
 
-    if (QTableWidgetItem* cell = library->tableItemFor(selectedTrack)) {
+    if (QTableWidgetItem* cell = gridCells.cellOf(selectedTrack)) {
         table->setCurrentItem(cell, QItemSelectionModel::Select);
-    } else if (QTableWidgetItem* first = library->tableItemFor(firstShown)) {
+    } else if (QTableWidgetItem* first = gridCells.cellOf(firstShown)) {
         table->setCurrentItem(first, QItemSelectionModel::Select);
         selectedTrack = firstShown;
     } else {
@@ -1019,7 +1032,7 @@ void MainWindow::itemWasActivated(QTableWidgetItem* item)
     Track* track = library->findBySearchKey(item->text().toLower());
     if (track && !track->played() && !track->queued() && !track->playing() &&
         playQueue->queuedSongs().size() < playQueue->queueCapacity())
-        playQueue->enqueue(track, library, item);
+        playQueue->enqueue(track, library);
 }
 
 bool MainWindow::NotifyQueueOfFinishedSong()
@@ -1028,7 +1041,7 @@ bool MainWindow::NotifyQueueOfFinishedSong()
     if (!library || !playQueue)
         return false;
     bool allSelectableAgain = false;
-    playQueue->songFinished(library, libraryTable(), allSelectableAgain);
+    playQueue->songFinished(library, allSelectableAgain);
     if (allSelectableAgain) {
         if (!genreButtons.empty())
             genreButtons.front()->setChecked(true);
@@ -1053,7 +1066,9 @@ void MainWindow::pauseWasPressed()
             updateTimer->stop();
         }
     }
-    if (QTableWidgetItem* cell = library ? library->tableItemFor(selectedTrack) : nullptr) {
+    // The click has toggled the button's look already, also where there was nothing to pause.
+    ui->myButtonPause->setChecked(paused);
+    if (QTableWidgetItem* cell = gridCells.cellOf(selectedTrack)) {
         libraryTable()->setCurrentItem(cell, QItemSelectionModel::Select);
         libraryTable()->setFocus(Qt::OtherFocusReason);
     }
@@ -1063,7 +1078,10 @@ void MainWindow::timerUpdate()
 {
     if (!playQueue)
         return;
-    playQueue->tick(libraryTable());
+    playQueue->tick();
+    QMutexLocker lock(libraryMutex);
+    if (library)
+        playQueue->retryWhenSilent(library);
 }
 
 void MainWindow::startSnapshotJob(bool showComment, const QString& folder, const QString& fileName)
@@ -1073,9 +1091,16 @@ void MainWindow::startSnapshotJob(bool showComment, const QString& folder, const
         // The queue photographs the song it has just taken on, its last one.
         const Track* song =
             playQueue && !playQueue->queuedSongs().isEmpty() ? playQueue->queuedSongs().last() : nullptr;
-        const bool known = song && song->photoFileName() == fileName;
-        partyAlbum->portraitStarted(fileName, known ? song->artist() : QString(),
-                                    known ? song->title() : QString(), snapshotFuture);
+        AlbumEntry portrait;
+        portrait.fileName = fileName;
+        portrait.takenAt = QDateTime::currentDateTime();
+        portrait.counter = playQueue ? playQueue->photoCount() : 0;
+        portrait.random = !showComment;
+        if (song && song->photoFileName() == fileName) {
+            portrait.artist = song->artist();
+            portrait.title = song->title();
+        }
+        partyAlbum->portraitStarted(portrait, snapshotFuture);
     }
     if (wished)
         selectionHasChanged();

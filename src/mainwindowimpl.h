@@ -11,6 +11,7 @@
 #include <memory>
 #include <vector>
 
+#include "SongCellIndex.h"
 #include "TimerBorderHue.h"
 
 namespace Ui {
@@ -122,6 +123,8 @@ private:
     void applyUiSettingsAndStyle();
     void showOutOfMemory();
     void closeDialogs();
+    // Hides the About box at once and deletes it once its signals are through.
+    void dismissAboutBox();
     void showLibraryTable();
     void buildGenreButtons();
     void startAddingJob(const QFuture<Track*>& job);
@@ -158,6 +161,8 @@ private:
     TrackLibrary* library = nullptr;
     ForeignerBackend* audioBackend = nullptr;
     PlayQueue* playQueue = nullptr;
+    // The grid's cell of every song it shows, filled by each refresh.
+    SongCellIndex gridCells;
     QTimer* updateTimer = nullptr;
     QAction* addSongsAction = nullptr;
     QAction* fullscreenAction = nullptr;

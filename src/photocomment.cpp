@@ -1,5 +1,7 @@
 #include "photocomment.h"
 
+#include "plainfile.h"
+#include "plaintext.h"
 #include "runlog.h"
 #include "wholefile.h"
 
@@ -10,6 +12,7 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QSize>
+#include <QString>
 #include <cstdlib>
 #include <cstring>
 #include <libexif/exif-data.h>
@@ -28,6 +31,47 @@ struct ExifDataRelease
     void operator()(ExifData* data) const { exif_data_unref(data); }
 };
 using ExifDataPointer = std::unique_ptr<ExifData, ExifDataRelease>;
+
+// A comment read back is cut to this many bytes, as it always was.
+constexpr std::size_t maximumReadComment = 1023;
+
+// The longest start of `text` (UTF-8) of at most `limit` bytes that ends on a character boundary.
+std::size_t characterBoundary(const std::string& text, std::size_t limit)
+{
+    if (text.size() <= limit)
+        return text.size();
+    std::size_t end = limit;
+    while (end > 0 && (uchar(text[end]) & 0xC0) == 0x80)
+        --end;
+    return end;
+}
+
+// The text of a raw UserComment: eight bytes naming its character code, then the text. ASCII and undefined
+// comments are taken as UTF-8 (what this program and most tools write), Unicode ones are UCS-2 in the
+// EXIF data's byte order unless a byte order mark says otherwise. The text ends at its first terminator.
+std::string userCommentText(const unsigned char* data, unsigned int size, ExifByteOrder order)
+{
+    constexpr unsigned int codeSize = 8;
+    if (size >= codeSize && std::memcmp(data, "UNICODE\0", codeSize) == 0) {
+        QString text;
+        bool bigEndian = order == EXIF_BYTE_ORDER_MOTOROLA;
+        for (unsigned int i = codeSize; i + 1 < size; i += 2) {
+            const ushort unit =
+                bigEndian ? ushort((data[i] << 8) | data[i + 1]) : ushort((data[i + 1] << 8) | data[i]);
+            if (i == codeSize && (unit == 0xFEFF || unit == 0xFFFE)) {
+                bigEndian = unit == 0xFEFF ? bigEndian : !bigEndian;
+                continue;
+            }
+            if (unit == 0)
+                break;
+            text += QChar(unit);
+        }
+        return text.toStdString();
+    }
+    const unsigned int start = size >= codeSize ? codeSize : 0;
+    const char* text = reinterpret_cast<const char*>(data) + start;
+    return std::string(text, strnlen(text, size - start));
+}
 
 // Gives the texts below their translation context, where lupdate finds them too.
 struct PhotoCommentText
@@ -137,7 +181,7 @@ QByteArray fittingExifBlock(const QSize& size, const std::string& comment, const
         logMessage(PhotoCommentText::tr(
                        "The comment for the photo \"%1\" was shortened from %2 to %3 bytes to fit into "
                        "the photo.")
-                       .arg(fileName)
+                       .arg(oneLineText(fileName))
                        .arg(comment.size())
                        .arg(stored.size()));
     }
@@ -195,10 +239,9 @@ bool writePhotoComment(const std::string& fileName, const std::string& comment)
     const QString path = QFile::decodeName(QByteArray::fromStdString(fileName));
     // Only the photo itself is ever written: a symbolic link would have the rewrite replace its target
     // wherever that is, and a FIFO or device is no photo (opening a FIFO would wait for a writer).
-    const QFileInfo entry(path);
-    if (entry.isSymLink() || !entry.isFile()) {
-        logMessage(
-            PhotoCommentText::tr("The photo \"%1\" is no plain file; the comment was not stored.").arg(path));
+    if (!isPlainFile(path)) {
+        logMessage(PhotoCommentText::tr("The photo \"%1\" is no plain file; the comment was not stored.")
+                       .arg(oneLineText(path)));
         return false;
     }
     QFile photo(path);
@@ -213,18 +256,18 @@ bool writePhotoComment(const std::string& fileName, const std::string& comment)
                                  "the comment was not stored.")
                 .arg(jpeg.size())
                 .arg(expectedSize)
-                .arg(path));
+                .arg(oneLineText(path)));
         return false;
     }
     if (!startsWith(jpeg, 0, "\xFF\xD8", 2)) {
-        logMessage(
-            PhotoCommentText::tr("The photo \"%1\" is no JPEG file; the comment was not stored.").arg(path));
+        logMessage(PhotoCommentText::tr("The photo \"%1\" is no JPEG file; the comment was not stored.")
+                       .arg(oneLineText(path)));
         return false;
     }
     if (holdsExif(jpeg)) {
         logMessage(
             PhotoCommentText::tr("The photo \"%1\" already holds EXIF data; the comment was not stored.")
-                .arg(path));
+                .arg(oneLineText(path)));
         return false;
     }
 
@@ -244,8 +287,8 @@ bool writePhotoComment(const std::string& fileName, const std::string& comment)
     // Written beside the photo and renamed over it, so a failed write never leaves half a photo.
     QString error;
     if (!writeWholeFile(path, rewritten, &error)) {
-        logMessage(
-            PhotoCommentText::tr("The comment could not be stored in the photo \"%1\": %2").arg(path, error));
+        logMessage(PhotoCommentText::tr("The comment could not be stored in the photo \"%1\": %2")
+                       .arg(oneLineText(path), error));
         return false;
     }
     return true;
@@ -255,12 +298,11 @@ std::string readPhotoComment(ExifData* data)
 {
     if (!data)
         return std::string();
-    ExifEntry* entry = exif_content_get_entry(data->ifd[EXIF_IFD_EXIF], userCommentTag);
-    if (!entry)
+    const ExifEntry* entry = exif_content_get_entry(data->ifd[EXIF_IFD_EXIF], userCommentTag);
+    if (!entry || !entry->data)
         return std::string();
-    char text[1024] = {};
-    exif_entry_get_value(entry, text, sizeof text);
-    std::string comment(text);
+    std::string comment = userCommentText(entry->data, entry->size, exif_data_get_byte_order(data));
+    comment.resize(characterBoundary(comment, maximumReadComment));
     const std::size_t last = comment.find_last_not_of(' ');
     comment.erase(last == std::string::npos ? 0 : last + 1);
     return comment;

@@ -12,7 +12,8 @@ typedef struct _ExifData ExifData;
 // untouched; no other file is ever written. Returns whether the file was rewritten.
 bool writePhotoComment(const std::string& fileName, const std::string& comment);
 
-// The UserComment of loaded EXIF data without trailing blanks, cut to 1023 bytes; "" when there is none.
+// The UserComment of loaded EXIF data as UTF-8 (ASCII and undefined codes as UTF-8, Unicode decoded), cut to
+// 1023 bytes at a character boundary, without trailing blanks; "" when there is none.
 std::string readPhotoComment(ExifData* data);
 
 // The same for a photo on disk: "" when it has no EXIF data or no comment, or is no plain file.

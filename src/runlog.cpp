@@ -1,5 +1,8 @@
 #include "runlog.h"
 
+#include "plainfile.h"
+
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -7,6 +10,7 @@
 #include <QMutexLocker>
 #include <QStandardPaths>
 #include <QTextStream>
+#include <cstdio>
 
 namespace {
 
@@ -35,16 +39,40 @@ QString folderMessage(const QString& path, bool created)
            (created ? QStringLiteral("\" was created.") : QStringLiteral("\" could not be created."));
 }
 
-bool appendText(const QString& path, const QString& text)
+// The log itself cannot take the line that says it was refused: that goes to standard error, once
+// until the log takes a line again. Guarded by the log's mutex.
+bool refusalReported = false;
+
+void reportRefusedLog(const QString& path, const QString& reason)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text))
-        return false;
+    if (refusalReported)
+        return;
+    refusalReported = true;
+    const QString line =
+        QCoreApplication::translate("RunLog", "Vimo: the log file \"%1\" is not written: %2.")
+            .arg(QDir::toNativeSeparators(path), reason);
+    std::fputs(line.toLocal8Bit().append('\n').constData(), stderr);
+}
+
+// Appends `line` to the log at `path`, after the header when the file is new to this run: the first line
+// of the process, or a file made afresh because the run folder was deleted during the party.
+void appendLine(const QString& path, bool first, const QDateTime& now, const QString& line)
+{
+    QFile file;
+    QString error;
+    if (!openPlainFileForAppending(file, path, &error)) {
+        reportRefusedLog(path, error);
+        return;
+    }
+    refusalReported = false;
     QTextStream stream(&file);
     stream.setCodec("UTF-8");
-    stream << text;
-    stream.flush();
-    return stream.status() == QTextStream::Ok;
+    // A second run in the same minute shares the folder: its header goes below the first run's lines
+    // instead of wiping them.
+    if (first || file.size() == 0)
+        stream << QStringLiteral("\nVimo log file\nCreated: ")
+               << now.toString(QStringLiteral("yyyy-MM-dd hh-mm-ss")) << QStringLiteral("\n\n");
+    stream << line;
 }
 
 } // namespace
@@ -80,15 +108,12 @@ void logMessage(const QString& message, const QString& directory)
     // time zone state is never read by two threads at once.
     const QDateTime now = QDateTime::currentDateTime();
     QString& path = logPath();
-    if (path.isEmpty()) {
+    const bool first = path.isEmpty();
+    if (first)
         path = directory + QStringLiteral("Vimo log file.txt");
-        // A second run in the same minute shares the folder: its header goes below the first run's
-        // lines instead of wiping them.
-        appendText(path, QStringLiteral("\nVimo log file\nCreated: ") +
-                             now.toString(QStringLiteral("yyyy-MM-dd hh-mm-ss")) + QStringLiteral("\n\n"));
-    }
     // Opened and closed for every line, so the log on disk is complete even if the process is killed.
-    appendText(path, now.toString(QStringLiteral("yyyy-MM-dd hh-mm-ss\t::\t")) + message + QLatin1Char('\n'));
+    appendLine(path, first, now,
+               now.toString(QStringLiteral("yyyy-MM-dd hh-mm-ss\t::\t")) + message + QLatin1Char('\n'));
 }
 
 QString logFilePath()

@@ -1,11 +1,10 @@
 #include "songcells.h"
 
-#include "PlayQueue.h"
 #include "Track.h"
 #include "style.h"
 
 #include <QColor>
-#include <QTableWidget>
+#include <QTableWidgetItem>
 
 int waitingHue(int position, int capacity, int elapsedSeconds, double headSeconds)
 {
@@ -27,43 +26,25 @@ void paint(QTableWidgetItem* cell, QTableWidgetItem* secondCell, const QColor* b
 }
 } // namespace
 
-void colourSongCells(QTableWidgetItem* cell, QTableWidgetItem* secondCell, const Track* track, int position,
-                     const PlayQueue* queue)
+void colourSongCells(QTableWidgetItem* cell, QTableWidgetItem* secondCell, SongState state, int hue)
 {
-    if (!track)
-        return;
-    if (track->played()) {
+    switch (state) {
+    case SongState::Played:
         paint(cell, secondCell, &backgroundColour(), accentColour());
         return;
-    }
-    if (track->playing()) {
+    case SongState::Playing: {
         const QColor playing = QColor::fromHsv(80, 255, 255, 255);
         paint(cell, secondCell, &playing, Qt::black);
         return;
     }
-    if (!track->queued())
+    case SongState::Queued: {
+        const QColor waiting = QColor::fromHsv(hue, 255, 255, 255);
+        paint(cell, secondCell, hue >= 0 ? &waiting : nullptr, Qt::black);
         return;
-    paint(cell, secondCell, nullptr, Qt::black);
-    if (!queue)
-        return;
-    const QList<Track*>& songs = queue->queuedSongs();
-    if (position == -1) {
-        const int index = songs.indexOf(const_cast<Track*>(track), 1);
-        position = index;
     }
-    if (position < 1)
+    case SongState::Free:
+        // A song may become free in place, when its start fails.
+        paint(cell, secondCell, &backgroundColour(), textColour());
         return;
-    const Track* head = songs.isEmpty() ? nullptr : songs.first();
-    const QColor waiting = QColor::fromHsv(
-        waitingHue(position, queue->queueCapacity(), queue->secondsElapsed(), head ? head->seconds() : 0.0),
-        255, 255, 255);
-    paint(cell, secondCell, &waiting, Qt::black);
-}
-
-QTableWidgetItem* findSongCell(const Track* track, QTableWidget* table)
-{
-    if (!track || !table)
-        return nullptr;
-    const QList<QTableWidgetItem*> cells = table->findItems(track->displayText(), Qt::MatchFixedString);
-    return cells.size() == 1 ? cells.first() : nullptr;
+    }
 }

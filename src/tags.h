@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <QString>
@@ -16,14 +17,3 @@ TagInfo* readTagsOfFile(const QString& path, double seconds);
 
 // Logs why the file was not taken: "Reading ID3 tags of file: <path> ... <translated reason>".
 void logRefusedFile(const QString& path, const char* reason);
-
-// Label of an ID3v1 genre number; "" for 133, 134, negative numbers and numbers above 147.
-// Labels of long names carry line breaks for the genre buttons.
-QString genreName(int number);
-
-// A TCON text as the genre buttons show it: a number (ASCII digits) anywhere in it selects its label, other
-// texts get their line breaks and "'n'" spellings.
-QString normalisedGenre(const QString& text);
-
-// A TRCK text such as "3/12" or "07" as a decimal number; "0" when there is none.
-QString normalisedTrackNumber(const QString& text);

@@ -14,6 +14,7 @@
 #include "queuesupport.h"
 #include "runlog.h"
 #include "testsupport.h"
+#include "windowsupport.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -32,52 +33,21 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+using vimotest::fileBytes;
+using vimotest::playlistLine;
 using vimotest::queueFixture;
+using vimotest::useHome;
 
 namespace {
 
 constexpr int songEndTimeoutMs = 30000;
 
-// One start of the program: the window (webcam question answered "No") with the songs of a folder, and
-// every song end it is told about.
-class Run
+// One start of the program with the songs of a folder.
+class Run : public vimotest::PartyWindow
 {
 public:
-    explicit Run(const QString& folder, int songs)
-    {
-        vimotest::whenModalAppears([](QWidget* modal) {
-            if (auto* box = qobject_cast<QMessageBox*>(modal))
-                box->button(QMessageBox::No)->click();
-        });
-        window = std::make_unique<MainWindow>();
-        grid = window->findChild<QTableWidget*>(QStringLiteral("myTableWidgetForLibrary"));
-        // Counted after the window has handled each end (its own connection came first).
-        ends = std::make_unique<vimotest::SignalCounter>(window.get(), &MainWindow::notifyFromBaseThread);
-        logStart = QFileInfo(logFilePath()).size();
-        // Two runs in one minute share the playlist; this run's part begins here.
-        playlistStart = QFileInfo(playlistPath()).size();
-        // Waits on the window, not on the log: some runs here have no log they could write.
-        window->addFolder(QDir(folder));
-        // The songs count once the job's end has merged them into the library.
-        added = QTest::qWaitFor([&] { return window->trackLibrary() && mergedSongs() == songs; }, 30000);
-        QApplication::processEvents();
-    }
+    Run(const QString& folder, int songs) { added = add(folder, songs); }
 
-    int mergedSongs() const
-    {
-        int count = 0;
-        window->trackLibrary()->forEachTrack([&count](Track*) { ++count; });
-        return count;
-    }
-    Track* titled(const QString& title) const
-    {
-        Track* found = nullptr;
-        window->trackLibrary()->forEachTrack([&](Track* track) {
-            if (track->title() == title)
-                found = track;
-        });
-        return found;
-    }
     // Wishes the songs of these titles in this order: the first plays, the others wait. Empty when the
     // songs did not arrive or one of them is missing.
     QList<Track*> wishInOrder(const QStringList& titles)
@@ -91,45 +61,13 @@ public:
             wish(track);
         return wished;
     }
-    void wish(const Track* track)
-    {
-        const QList<QTableWidgetItem*> cells = grid->findItems(track->displayText(), Qt::MatchFixedString);
-        if (cells.size() == 1)
-            emit grid->itemActivated(cells.first());
-    }
-    Track* head() const { return window->queue()->queuedSongs().value(0); }
     static qint64 position(const Track* track)
     {
         return AudioEngine::instance().position(static_cast<const AllBase*>(track->player())->streamHandle());
     }
-    QString playlistPath() const { return window->queue()->playlistPath(); }
-    QStringList lines() const
-    {
-        return vimotest::numberedPlaylistLines(vimotest::textAfter(playlistPath(), playlistStart));
-    }
-    QStringList log() const { return vimotest::logMessagesAfter(logStart); }
-    bool logged(const QString& text) const { return !log().filter(text).isEmpty(); }
 
-    std::unique_ptr<MainWindow> window;
-    std::unique_ptr<vimotest::SignalCounter> ends;
-    QTableWidget* grid = nullptr;
-    qint64 logStart = 0;
-    qint64 playlistStart = 0;
     bool added = false;
 };
-
-QString playlistLine(int number, bool random, const Track* track)
-{
-    return QStringLiteral("%1: %2%3 - %4")
-        .arg(number, 3)
-        .arg(random ? QStringLiteral("* ") : QStringLiteral("  "), track->artist(), track->title());
-}
-
-QByteArray fileBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // From now on no file of this process may grow beyond `bytes`: writes past it fail as on a full disk.
 // (The signal the kernel sends for it would end the process; a full disk sends none.)
@@ -138,14 +76,6 @@ bool fillTheDiskAt(qint64 bytes)
     std::signal(SIGXFSZ, SIG_IGN);
     const rlimit limit{rlim_t(bytes), rlim_t(bytes)};
     return setrlimit(RLIMIT_FSIZE, &limit) == 0;
-}
-
-void useHome(const QString& home)
-{
-    const QByteArray path = QFile::encodeName(home);
-    qputenv("HOME", path);
-    qputenv("XDG_CONFIG_HOME", path + "/.config");
-    qputenv("XDG_DATA_HOME", path + "/.local/share");
 }
 
 // ---- Runs in a process of their own: a fresh run folder, limits that stay with the process ----
@@ -428,7 +358,7 @@ private slots:
         QTRY_VERIFY(run.head() && run.head() != amber && run.head() != brass && run.head()->playing());
         QVERIFY(run.logged(QStringLiteral("Could not play the file %1; it is skipped.")
                                .arg(QDir::toNativeSeparators(brass->filePath()))));
-        QVERIFY(brass->played() && !brass->queued());
+        QCOMPARE(brass->state(), SongState::Free);
     }
 };
 

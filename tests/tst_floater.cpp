@@ -18,13 +18,9 @@
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
 
-namespace {
+using vimotest::fileBytes;
 
-QByteArray fileBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+namespace {
 
 std::string local(const QString& path)
 {
@@ -108,52 +104,6 @@ private slots:
         mainWindow.show();
         QVERIFY(QTest::qWaitForWindowExposed(&mainWindow));
         layOutTable(4);
-    }
-
-    void formAndStyle()
-    {
-        Floater floater(photo(QStringLiteral("form.jpg")), false, table, 0);
-        QVERIFY(floater.isBuilt());
-        QCOMPARE(floater.objectName(), QStringLiteral("FloaterDialog"));
-        QCOMPARE(floater.metaObject()->className(), "Floater");
-        QVERIFY(floater.isWindow());
-        QVERIFY(floater.windowFlags().testFlag(Qt::FramelessWindowHint));
-        QVERIFY(floater.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-        QVERIFY(floater.isVisible());
-
-        auto* label = part<QLabel>(floater, "label");
-        auto* question = part<QLabel>(floater, "staticLabel_askForComment");
-        auto* line = part<QLineEdit>(floater, "lineEdit");
-        auto* button = part<QPushButton>(floater, "pushButton");
-        QVERIFY(label && question && line && button);
-        QVERIFY(part<QVBoxLayout>(floater, "verticalLayout"));
-        QVERIFY(part<QHBoxLayout>(floater, "horizontalLayout"));
-        QVERIFY(part<QVBoxLayout>(floater, "verticalLayout_2"));
-        QCOMPARE(label->alignment(), Qt::AlignCenter);
-        QCOMPARE(question->text(), QStringLiteral("Please enter a comment now:"));
-        QCOMPARE(button->text(), QStringLiteral("OK"));
-        for (QWidget* widget :
-             {static_cast<QWidget*>(question), static_cast<QWidget*>(line), static_cast<QWidget*>(button)}) {
-            QCOMPARE(widget->font().family(), QStringLiteral("Arial"));
-            QCOMPARE(widget->font().pointSize(), 16);
-        }
-        QCOMPARE(line->maxLength(), 32767);
-
-        const QString black = QStringLiteral("rgb(0,0,0);");
-        const QString white = QStringLiteral("rgb(255,255,255);");
-        QCOMPARE(floater.styleSheet(), QStringLiteral("background-color: ") + white +
-                                           QStringLiteral("\nfont: 16pt \"Arial\";\ncolor: ") + black +
-                                           QStringLiteral("\nborder-color: ") + black +
-                                           QStringLiteral("\nborder-top-color: ") + black +
-                                           QStringLiteral("\nborder-right-color: ") + black +
-                                           QStringLiteral("\nborder-bottom-color: ") + black +
-                                           QStringLiteral("\nborder-left-color: ") + black);
-        QCOMPARE(
-            button->styleSheet(),
-            QStringLiteral("QPushButton  { font: 16pt \"Arial\";color: ") + white +
-                QStringLiteral("\nbackground-color: ") + black +
-                QStringLiteral("\n}QPushButton:checked {background-color:qlineargradient(x1:0,y1:0,x2:0,y2:1,"
-                               "stop:0#261e70,stop:1#4a38f9);}"));
     }
 
     void pictureLimits_data()

@@ -1,11 +1,14 @@
 // Files from anywhere, added by the window's own adding job together with good songs: every broken or
 // strange entry is refused with a line in the log or handled, every good song arrives, nothing hangs,
 // and a huge picture inside a tag costs no memory. Drops take only files of this machine.
+#include "PlayQueue.h"
 #include "Track.h"
 #include "TrackLibrary.h"
 #include "mainwindowimpl.h"
+#include "queuesupport.h"
 #include "runlog.h"
 #include "testsupport.h"
+#include "windowsupport.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -15,8 +18,11 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextDocument>
 #include <QUrl>
 #include <QtEndian>
 
@@ -24,6 +30,8 @@
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
+
+using vimotest::fileBytes;
 
 namespace {
 
@@ -53,12 +61,6 @@ QByteArray synchsafe(quint32 n)
 QByteArray tag(const QByteArray& frames, quint32 extra = 0)
 {
     return QByteArray("ID3\x03\x00\x00", 6) + synchsafe(quint32(frames.size()) + extra) + frames;
-}
-
-QByteArray fileBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // One second of MPEG audio without any tag.
@@ -149,18 +151,30 @@ bool resetPeakMemory()
 
 // ---- The window ----
 
-std::unique_ptr<MainWindow> makeWindow()
-{
-    vimotest::whenModalAppears([](QWidget* modal) {
-        if (auto* box = qobject_cast<QMessageBox*>(modal))
-            box->button(QMessageBox::No)->click();
-    });
-    return std::make_unique<MainWindow>();
-}
-
 QString key(const QString& artist, const QString& title)
 {
     return (artist + QLatin1Char('\n') + title).toLower();
+}
+
+// What a tool tip shows: Qt renders it as rich text when it looks like markup, and as itself otherwise.
+QString shownToolTip(const QString& toolTip)
+{
+    if (!Qt::mightBeRichText(toolTip))
+        return toolTip;
+    QTextDocument shown;
+    shown.setHtml(toolTip);
+    return shown.toPlainText();
+}
+
+// Every cell of `table` that shows `text`.
+QList<QTableWidgetItem*> cellsShowing(const QTableWidget* table, const QString& text)
+{
+    QList<QTableWidgetItem*> cells;
+    for (int row = 0; row < table->rowCount(); ++row)
+        for (int column = 0; column < table->columnCount(); ++column)
+            if (QTableWidgetItem* cell = table->item(row, column); cell && cell->text() == text)
+                cells << cell;
+    return cells;
 }
 
 } // namespace
@@ -197,7 +211,7 @@ private slots:
     {
         QVERIFY(place.isValid());
         QVERIFY(audio().size() > 500);
-        window = makeWindow();
+        window = vimotest::openMainWindow();
         QVERIFY(!window->initializationFailed());
     }
 
@@ -283,6 +297,72 @@ private slots:
         for (const char* passedBy :
              {"fifo.mp3", "loop-a.mp3", "loop-b.mp3", "again", "link-to-yesterday.mp3"})
             QVERIFY2(!log.contains(QLatin1String(passedBy)), passedBy);
+    }
+
+    void tagsShowAndRecordAsTheirText_data()
+    {
+        QTest::addColumn<QString>("artist");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("album");
+        QTest::newRow("ordinary tags") << "Plain Band"
+                                       << "Plain Song"
+                                       << "Greatest Hits";
+        QTest::newRow("picture") << "Picture Band"
+                                 << "<img src=\"/dev/zero\">"
+                                 << "<img src=\"/dev/stdin\">";
+        QTest::newRow("font") << "<font size=7>Loud</font>"
+                              << "Font Song"
+                              << "<font size=7>Big</font>";
+        QTest::newRow("entity") << "Entity Band"
+                                << "&amp; more"
+                                << "&lt;3 &amp; &#60;";
+        QTest::newRow("bold") << "<b>Bold</b>"
+                              << "Bold Song"
+                              << "<b>Album</b>";
+        QTest::newRow("line breaks and control characters") << "Esc\x1b[31mape\a Band"
+                                                            << "Line\n  7: * Forged\rtoo"
+                                                            << "<i>Two</i>\nLines";
+    }
+    void tagsShowAndRecordAsTheirText()
+    {
+        QFETCH(QString, artist);
+        QFETCH(QString, title);
+        QFETCH(QString, album);
+        const QString file = path(QStringLiteral("shown-%1.mp3").arg(QTest::currentDataTag()));
+        QVERIFY(writeFile(
+            file,
+            tag(textFrame("TIT2", title) + textFrame("TPE1", artist) + textFrame("TALB", album)) + audio()));
+        QVERIFY(!runJob([&] { window->addFileList({file}); }).isEmpty());
+        Track* track = window->trackLibrary()->findBySearchKey(key(artist, title));
+        QVERIFY(track);
+        QCOMPARE(track->album(), album);
+
+        // The grid: a tool tip never renders a tag as markup, and an ordinary one stays as it was.
+        auto* grid = window->findChild<QTableWidget*>(QStringLiteral("myTableWidgetForLibrary"));
+        const QList<QTableWidgetItem*> gridCells = cellsShowing(grid, track->displayText());
+        QCOMPARE(gridCells.size(), 1);
+        QCOMPARE(shownToolTip(gridCells.first()->toolTip()), track->details());
+        if (!Qt::mightBeRichText(track->details()))
+            QCOMPARE(gridCells.first()->toolTip(), track->details());
+
+        // The queue and the playlist: the wish shows as its text, and writes one line without controls.
+        const int linesBefore = window->queue()->playlistLineCount();
+        emit grid->itemActivated(gridCells.first());
+        const auto* queueTable = window->findChild<QTableWidget*>(QStringLiteral("myTableWidgetForQueue"));
+        const QList<QTableWidgetItem*> queueCells = cellsShowing(queueTable, track->displayText());
+        QCOMPARE(queueCells.size(), 1);
+        QVERIFY(queueCells.first()->toolTip().isEmpty() ||
+                shownToolTip(queueCells.first()->toolTip()) == track->details());
+        const QString expectedLine =
+            QString(artist + QStringLiteral(" - ") + title)
+                .replace(QRegularExpression(QStringLiteral("[\\x00-\\x1f]")), QStringLiteral(" "));
+        QVERIFY(QTest::qWaitFor(
+            [&] { return vimotest::readTextFile(window->queue()->playlistPath()).contains(expectedLine); },
+            jobTimeoutMs));
+        const QString playlist = vimotest::readTextFile(window->queue()->playlistPath());
+        QVERIFY(window->queue()->playlistLineCount() > linesBefore);
+        QCOMPARE(vimotest::numberedPlaylistLines(playlist).size(), window->queue()->playlistLineCount());
+        QVERIFY(!playlist.contains(QRegularExpression(QStringLiteral("[\\x00-\\x09\\x0b-\\x1f]"))));
     }
 
     void droppedEntriesAndForeignUrls()

@@ -1,11 +1,10 @@
-// The library store: duplicates, merging, the genre ranking, the random-choice candidates, cell lookup
+// The library store: duplicates, merging, the genre ranking, the random-choice candidates
 // and the folder scan, with tracks read from generated files by the real adding job.
 #include "FileConstructor.h"
 #include "Track.h"
 #include "TrackLibrary.h"
 #include "folderscan.h"
 #include "runlog.h"
-#include "style.h"
 #include "testsupport.h"
 
 #include <QApplication>
@@ -14,7 +13,6 @@
 #include <QFileInfo>
 #include <QFutureWatcher>
 #include <QSignalSpy>
-#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -103,22 +101,6 @@ bool touch(const QString& path)
     return file.open(QIODevice::WriteOnly);
 }
 
-// A library of two songs that looks its cells up in a table of its own.
-struct TwoSongsWithTable
-{
-    TwoSongsWithTable()
-    {
-        addFiles(library, {QStringLiteral("yesterday.mp3"), QStringLiteral("seven-seconds.mp3")});
-        yesterday = library.findBySearchKey(QStringLiteral("the beatles\nyesterday"));
-        seven = library.findBySearchKey(QStringLiteral("short band\nseven"));
-    }
-
-    QTableWidget table{2, 2};
-    TrackLibrary library{nullptr, nullptr, &table};
-    Track* yesterday = nullptr;
-    Track* seven = nullptr;
-};
-
 } // namespace
 
 class TestLibrary : public QObject
@@ -129,13 +111,12 @@ private slots:
     void initTestCase()
     {
         QVERIFY(!runFolder().isEmpty());
-        setStyleColours();
         QVERIFY(QFileInfo(fixture(QStringLiteral("ranking"))).isDir());
     }
 
     void sameSongInCapitalsIsDuplicateInOneJob()
     {
-        TrackLibrary library(nullptr, nullptr, nullptr);
+        TrackLibrary library(nullptr, nullptr);
         const JobCounts counts =
             addFiles(library, {QStringLiteral("yesterday.mp3"), QStringLiteral("yesterday-capitals.mp3"),
                                QStringLiteral("yesterday-double-blank.mp3")});
@@ -148,7 +129,7 @@ private slots:
 
     void firstHandedOverWins()
     {
-        TrackLibrary library(nullptr, nullptr, nullptr);
+        TrackLibrary library(nullptr, nullptr);
         QVERIFY(library.addPendingTrack(newTrack(QStringLiteral("yesterday-capitals.mp3"))));
         QVERIFY(!library.addPendingTrack(newTrack(QStringLiteral("yesterday.mp3"))));
         QCOMPARE(library.findBySearchKey(QStringLiteral("the beatles\nyesterday"))->filePath(),
@@ -157,7 +138,7 @@ private slots:
 
     void sameSongIsDuplicateInALaterJob()
     {
-        TrackLibrary library(nullptr, nullptr, nullptr);
+        TrackLibrary library(nullptr, nullptr);
         QCOMPARE(addFiles(library, {QStringLiteral("yesterday-capitals.mp3")}).accepted, 1);
         const JobCounts second = addFiles(library, {QStringLiteral("yesterday.mp3")});
         QCOMPARE(second.accepted, 0);
@@ -169,7 +150,7 @@ private slots:
 
     void addingTheSameFolderTwiceAddsNothing()
     {
-        TrackLibrary library(nullptr, nullptr, nullptr);
+        TrackLibrary library(nullptr, nullptr);
         const JobCounts first = addFolder(library, QStringLiteral("ranking"));
         QCOMPARE(first.accepted, 17);
         QCOMPARE(first.duplicates + first.refused, 0);
@@ -181,7 +162,7 @@ private slots:
 
     void refusedFilesAreCounted()
     {
-        TrackLibrary library(nullptr, nullptr, nullptr);
+        TrackLibrary library(nullptr, nullptr);
         const JobCounts counts =
             addFiles(library, {QStringLiteral("not-audio.mp3"), QStringLiteral("no-artist.mp3"),
                                QStringLiteral("gone.mp3"), QStringLiteral("seven-seconds.mp3")});
@@ -191,7 +172,7 @@ private slots:
 
     void nothingToAdd()
     {
-        TrackLibrary library(nullptr, nullptr, nullptr);
+        TrackLibrary library(nullptr, nullptr);
         QFuture<Track*> job;
         QVERIFY(!library.startAdding(QStringList(), job));
         QVERIFY(!library.startAddingFolder(QFileInfo(fixture(QStringLiteral("yesterday.mp3"))), job));
@@ -202,7 +183,7 @@ private slots:
 
     void pendingSongsCountButAreNotRanked()
     {
-        TrackLibrary library(nullptr, nullptr, nullptr);
+        TrackLibrary library(nullptr, nullptr);
         QVERIFY(library.addPendingTrack(newTrack(QStringLiteral("ranking/pop-1.mp3"))));
         QVERIFY(library.addPendingTrack(newTrack(QStringLiteral("ranking/pop-2.mp3"))));
         QCOMPARE(library.trackCount(), 2);
@@ -219,7 +200,7 @@ private slots:
 
     void guardsOfTheHandOver()
     {
-        TrackLibrary library(nullptr, nullptr, nullptr);
+        TrackLibrary library(nullptr, nullptr);
         QVERIFY(!library.addPendingTrack(nullptr));
         Track* track = newTrack(QStringLiteral("seven-seconds.mp3"));
         QVERIFY(library.addPendingTrack(track));
@@ -232,7 +213,7 @@ private slots:
     void rankingWithCollisions()
     {
         // Jazz 3, Pop 5, Rock 5, Soul 4: Jazz at 3, Pop at 5, Rock pushed to 4, Soul pushed to 2.
-        TrackLibrary library(nullptr, nullptr, nullptr);
+        TrackLibrary library(nullptr, nullptr);
         addFolder(library, QStringLiteral("ranking"));
         QCOMPARE(ranking(library), (QStringList{QStringLiteral("Pop"), QStringLiteral("Rock"),
                                                 QStringLiteral("Jazz"), QStringLiteral("Soul")}));
@@ -241,14 +222,14 @@ private slots:
 
     void threeGenresOfTwoSongsRankOnlyTwo()
     {
-        TrackLibrary library(nullptr, nullptr, nullptr);
+        TrackLibrary library(nullptr, nullptr);
         addFolder(library, QStringLiteral("ranking-pairs"));
         QCOMPARE(ranking(library), (QStringList{QStringLiteral("Jazz"), QStringLiteral("Rock")}));
     }
 
     void singleSongGenreIsNotRanked()
     {
-        TrackLibrary library(nullptr, nullptr, nullptr);
+        TrackLibrary library(nullptr, nullptr);
         addFiles(library, {QStringLiteral("ranking/soul-1.mp3"), QStringLiteral("ranking/jazz-1.mp3"),
                            QStringLiteral("ranking/jazz-2.mp3"), QStringLiteral("yesterday.mp3")});
         QCOMPARE(ranking(library), QStringList{QStringLiteral("Jazz")});
@@ -259,13 +240,13 @@ private slots:
 
     void selectableTracks()
     {
-        TrackLibrary library(nullptr, nullptr, nullptr);
+        TrackLibrary library(nullptr, nullptr);
         addFiles(library, {QStringLiteral("ranking/jazz-1.mp3"), QStringLiteral("ranking/jazz-2.mp3"),
                            QStringLiteral("ranking/jazz-3.mp3"), QStringLiteral("ranking/pop-1.mp3")});
         QVERIFY(library.addPendingTrack(newTrack(QStringLiteral("ranking/pop-2.mp3"))));
-        library.findBySearchKey(QStringLiteral("ranker\njazz song 1"))->setPlayed(true);
-        library.findBySearchKey(QStringLiteral("ranker\njazz song 2"))->setPlaying(true);
-        library.findBySearchKey(QStringLiteral("ranker\njazz song 3"))->setQueued(true);
+        library.findBySearchKey(QStringLiteral("ranker\njazz song 1"))->setState(SongState::Played);
+        library.findBySearchKey(QStringLiteral("ranker\njazz song 2"))->setState(SongState::Playing);
+        library.findBySearchKey(QStringLiteral("ranker\njazz song 3"))->setState(SongState::Queued);
         QCOMPARE(titles(library.selectableTracks(false)),
                  (QStringList{QStringLiteral("Jazz Song 3"), QStringLiteral("Pop Song 1"),
                               QStringLiteral("Pop Song 2")}));
@@ -277,7 +258,7 @@ private slots:
 
     void walksInKeyOrder()
     {
-        TrackLibrary library(nullptr, nullptr, nullptr);
+        TrackLibrary library(nullptr, nullptr);
         addFiles(library, {QStringLiteral("seven-seconds.mp3"), QStringLiteral("yesterday.mp3"),
                            QStringLiteral("ranking/pop-1.mp3")});
         QStringList keys;
@@ -288,51 +269,31 @@ private slots:
 
     void findBySearchKeyMisses()
     {
-        TrackLibrary library(nullptr, nullptr, nullptr);
+        TrackLibrary library(nullptr, nullptr);
         addFiles(library, {QStringLiteral("yesterday.mp3")});
         QVERIFY(!library.findBySearchKey(QStringLiteral("The Beatles\nYesterday")));
         QVERIFY(!library.findBySearchKey(QString()));
     }
 
-    void tableItemForFindsShownCells()
+    void resetReleasesEverySong()
     {
-        TwoSongsWithTable songs;
-        QVERIFY(songs.yesterday && songs.seven);
-        auto* cell = new QTableWidgetItem(QStringLiteral("THE BEATLES\nyesterday"));
-        songs.table.setItem(1, 0, cell);
-        QCOMPARE(songs.library.tableItemFor(songs.yesterday), cell);
-        QVERIFY(!songs.library.tableItemFor(songs.seven));
-        QVERIFY(!songs.library.tableItemFor(nullptr));
-        TrackLibrary withoutTable(nullptr, nullptr, nullptr);
-        QVERIFY(!withoutTable.tableItemFor(songs.yesterday));
-    }
+        TrackLibrary library(nullptr, nullptr);
+        addFiles(library, {QStringLiteral("yesterday.mp3"), QStringLiteral("seven-seconds.mp3")});
+        Track* yesterday = library.findBySearchKey(QStringLiteral("the beatles\nyesterday"));
+        Track* seven = library.findBySearchKey(QStringLiteral("short band\nseven"));
+        QVERIFY(yesterday && seven);
+        yesterday->setState(SongState::Played);
+        seven->setState(SongState::Playing);
+        QVERIFY(library.selectableTracks(false).isEmpty());
 
-    void resetReleasesEverySongAndRestylesItsCell()
-    {
-        TwoSongsWithTable songs;
-        QVERIFY(songs.yesterday && songs.seven);
-        songs.yesterday->setPlayed(true);
-        songs.seven->setQueued(true);
-        songs.seven->setPlaying(true);
-        auto* cell = new QTableWidgetItem(songs.yesterday->displayText());
-        cell->setBackground(accentColour());
-        cell->setForeground(Qt::black);
-        songs.table.setItem(0, 0, cell);
-        QVERIFY(songs.library.selectableTracks(false).isEmpty());
-
-        songs.library.resetPlayedMarks();
-        QCOMPARE(songs.library.selectableTracks(false).size(), 2);
-        QVERIFY(!songs.seven->queued() && !songs.seven->playing() && !songs.yesterday->played());
-        QTableWidgetItem plain;
-        styleTableCell(&plain);
-        QCOMPARE(cell->background(), plain.background());
-        QCOMPARE(cell->foreground(), plain.foreground());
-        QCOMPARE(cell->flags(), plain.flags());
+        library.resetPlayedMarks();
+        QCOMPARE(library.selectableTracks(false).size(), 2);
+        QVERIFY(seven->state() == SongState::Free && yesterday->state() == SongState::Free);
     }
 
     void firstNotificationOnce()
     {
-        TrackLibrary library(nullptr, nullptr, nullptr);
+        TrackLibrary library(nullptr, nullptr);
         QVERIFY(library.takeFirstNotification());
         QVERIFY(!library.takeFirstNotification());
     }

@@ -14,6 +14,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
+#include <cstdlib>
+#include <cstring>
 #include <libexif/exif-data.h>
 #include <libexif/exif-utils.h>
 #include <opencv2/core.hpp>
@@ -21,13 +23,9 @@
 #include <opencv2/imgproc.hpp>
 #include <sys/resource.h>
 
-namespace {
+using vimotest::fileBytes;
 
-QByteArray fileBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+namespace {
 
 bool writeBytes(const QString& path, const QByteArray& bytes)
 {
@@ -218,6 +216,50 @@ private slots:
         QCOMPARE(tags.value(QStringLiteral("UserComment")).toVariant().toString(),
                  withoutTrailingBlanks(comment));
         QCOMPARE(imageMagickDecode(path), cameraPixels);
+    }
+
+    void otherToolsCommentsReadBack_data()
+    {
+        QTest::addColumn<QByteArray>("raw");
+        QTest::addColumn<bool>("motorola");
+        QTest::addColumn<QString>("expected");
+        const QString text = QStringLiteral("Grüße ♫ 𝄞");
+        const auto units = [&text](bool bigEndian) {
+            QByteArray bytes;
+            for (const QChar unit : text) {
+                const char high = char(unit.unicode() >> 8), low = char(unit.unicode() & 0xFF);
+                bytes += bigEndian ? QByteArray(1, high) + low : QByteArray(1, low) + high;
+            }
+            return bytes;
+        };
+        QTest::newRow("Unicode, Intel order") << QByteArray("UNICODE\0", 8) + units(false) << false << text;
+        QTest::newRow("Unicode, Motorola order") << QByteArray("UNICODE\0", 8) + units(true) << true << text;
+        QTest::newRow("Unicode with a byte order mark against the EXIF order")
+            << QByteArray("UNICODE\0\xFE\xFF", 10) + units(true) + QByteArray(2, '\0') << false << text;
+        QTest::newRow("undefined code, UTF-8")
+            << QByteArray(8, '\0') + text.toUtf8() + QByteArray(3, '\0') << false << text;
+        QTest::newRow("cut at 1023 bytes before a character that does not fit")
+            << QByteArray("ASCII\0\0\0", 8) + QByteArray(1022, 'x') + QStringLiteral("ü!").toUtf8() << false
+            << QString(1022, QLatin1Char('x'));
+    }
+
+    void otherToolsCommentsReadBack()
+    {
+        QFETCH(QByteArray, raw);
+        QFETCH(bool, motorola);
+        QFETCH(QString, expected);
+        ExifData* data = exif_data_new();
+        exif_data_set_byte_order(data, motorola ? EXIF_BYTE_ORDER_MOTOROLA : EXIF_BYTE_ORDER_INTEL);
+        ExifEntry* entry = exif_entry_new();
+        entry->tag = EXIF_TAG_USER_COMMENT;
+        entry->format = EXIF_FORMAT_UNDEFINED;
+        entry->components = entry->size = uint(raw.size());
+        entry->data = static_cast<unsigned char*>(std::malloc(size_t(raw.size())));
+        std::memcpy(entry->data, raw.constData(), size_t(raw.size()));
+        exif_content_add_entry(data->ifd[EXIF_IFD_EXIF], entry);
+        exif_entry_unref(entry);
+        QCOMPARE(QString::fromStdString(readPhotoComment(data)), expected);
+        exif_data_unref(data);
     }
 
     void otherJpegsKeepEveryByte_data()

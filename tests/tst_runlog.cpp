@@ -1,4 +1,8 @@
 // The run folder and the event log, as the files on disk show them.
+#include "PlayQueue.h"
+#include "Track.h"
+#include "plainfile.h"
+#include "queuesupport.h"
 #include "runlog.h"
 #include "testsupport.h"
 
@@ -7,9 +11,12 @@
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <cstdio>
+#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -31,6 +38,38 @@ int child(const QStringList& arguments)
         const QString folder = runFolder();
         logMessage(arguments.value(2));
         QTextStream(stdout) << folder;
+        return 0;
+    }
+    if (scenario == QLatin1String("planted")) {
+        // A run that writes its first lines, then finds something else at the name of one record.
+        const QString home = arguments.value(1);
+        const QString record = arguments.value(2);
+        const QString plant = arguments.value(3);
+        qputenv("HOME", QFile::encodeName(home));
+        if (!std::freopen(QFile::encodeName(home + "/stderr.txt").constData(), "w", stderr))
+            return 3;
+        const QString folder = runFolder();
+        QTableWidget queueTable(1, 5);
+        PlayQueue queue(&queueTable, nullptr);
+        Track song(vimotest::queueFixture(QStringLiteral("dash/dash.mp3")), nullptr, nullptr);
+        if (!song.isValid())
+            return 5;
+        queue.writePlaylistHeader();
+        queue.writePlaylistLine(QStringLiteral("  "), &song);
+        logMessage(QStringLiteral("before"));
+        const QString target = record == QLatin1String("log") ? logFilePath() : queue.playlistPath();
+        if (plant == QLatin1String("deleted folder")) {
+            QDir(folder).removeRecursively();
+        } else {
+            QFile::remove(target);
+            const QByteArray name = QFile::encodeName(target);
+            if (plant == QLatin1String("link") ? !QFile::link(home + "/outside.txt", target)
+                                               : ::mkfifo(name.constData(), 0644) != 0)
+                return 4;
+        }
+        logMessage(QStringLiteral("after"));
+        queue.writePlaylistLine(QStringLiteral("  "), &song);
+        QTextStream(stdout) << "log: " << logFilePath() << "\nplaylist: " << queue.playlistPath() << '\n';
         return 0;
     }
     return 2;
@@ -147,6 +186,63 @@ private slots:
         QVERIFY(first > 0);
         QVERIFY(secondHeader > first);
         QVERIFY(log.indexOf("line of the second run") > secondHeader);
+    }
+
+    void recordsOnlyGoIntoPlainFilesOfTheirOwn_data()
+    {
+        QTest::addColumn<QString>("record");
+        QTest::addColumn<QString>("plant");
+        for (const char* record : {"log", "playlist"})
+            for (const char* plant : {"link", "fifo"})
+                QTest::addRow("%s %s", plant, record) << record << plant;
+        QTest::newRow("run folder deleted") << "log"
+                                            << "deleted folder";
+    }
+    void recordsOnlyGoIntoPlainFilesOfTheirOwn()
+    {
+        QFETCH(QString, record);
+        QFETCH(QString, plant);
+        waitUntilMinuteHasRoom(10);
+        QTemporaryDir home;
+        const QString outside = home.filePath("outside.txt");
+        QFile planted(outside);
+        QVERIFY(planted.open(QIODevice::WriteOnly) && planted.write("not the log\n") > 0);
+        planted.close();
+        // A FIFO that was waited for would hold the child until the time-out.
+        QString output;
+        QCOMPARE(vimotest::runChild({"planted", home.path(), record, plant}, &output, 30000), 0);
+        // Only plain files are read: the test would wait at a FIFO as the program must not.
+        const auto plainText = [&](const char* key) {
+            const QString path = vimotest::childValue(output, QLatin1String(key));
+            return isPlainFile(path) ? vimotest::readTextFile(path) : QString();
+        };
+        const QString log = plainText("log");
+        const QString playlist = plainText("playlist");
+        const QString errors = vimotest::readTextFile(home.filePath("stderr.txt"));
+        QCOMPARE(vimotest::readTextFile(outside), QStringLiteral("not the log\n"));
+        const QString secondLine = QStringLiteral("  2:   Up - Down - Left - Right\n");
+        if (plant == QLatin1String("deleted folder")) {
+            // The next line made the folder again, with a fresh file that starts with its header.
+            QVERIFY2(log.startsWith(QStringLiteral("\nVimo log file\nCreated: ")), qPrintable(log));
+            QVERIFY(log.endsWith(QStringLiteral("\t::\tafter\n")));
+            QVERIFY(!log.contains(QStringLiteral("before")));
+            QCOMPARE(playlist, secondLine);
+            return;
+        }
+        const QString target = vimotest::childValue(output, record);
+        QVERIFY(!target.isEmpty() && !isPlainFile(target));
+        if (record == QLatin1String("log")) {
+            QVERIFY2(
+                errors.contains(QStringLiteral("Vimo: the log file \"%1\" is not written: ").arg(target)),
+                qPrintable(errors));
+            // The party goes on.
+            QVERIFY(playlist.endsWith(secondLine));
+        } else {
+            QVERIFY2(log.contains(QStringLiteral("\t::\tThe playlist \"%1\" is not written: ").arg(target)),
+                     qPrintable(log));
+            QVERIFY(log.contains(QStringLiteral("\t::\tafter\n")));
+            QVERIFY(errors.isEmpty());
+        }
     }
 
     void linesFromManyThreadsStayWhole()

@@ -21,13 +21,9 @@
 #include <memory>
 #include <sys/stat.h>
 
-namespace {
+using vimotest::fileBytes;
 
-QByteArray fileBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+namespace {
 
 // Every entry below `folder` with its content, so that any change shows.
 QMap<QString, QByteArray> snapshotOf(const QString& folder)
@@ -130,19 +126,33 @@ private slots:
         QVERIFY(after.value(portraits + name).startsWith("\xFF\xD8"));
     }
 
+    void withoutItsFolderNoPhotoIsTaken_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("logged");
+        QTest::newRow("plain name") << "stray.jpg"
+                                    << "stray.jpg";
+        // A tag's control characters become blanks: the line cannot end early or forge another.
+        QTest::newRow("forged line") << "Line\n2013-02-20 20-15-33\t::\tForged\r\x1b[2K\a.jpg"
+                                     << "Line 2013-02-20 20-15-33 :: Forged  [2K .jpg";
+    }
     void withoutItsFolderNoPhotoIsTaken()
     {
+        QFETCH(QString, name);
+        QFETCH(QString, logged);
         // When "DJ portraits" cannot be made the folder is empty: the photo would land in the working
-        // folder. It is not taken, and the log says so.
+        // folder. It is not taken, and the log says so in one line.
         const QStringList before = QDir::current().entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
         const qint64 logStart = QFileInfo(logFilePath()).size();
         QFuture<void> job;
-        QVERIFY(opencv::startSnapshotJob(webcam.get(), job, true, QString(), QStringLiteral("stray.jpg")));
+        QVERIFY(opencv::startSnapshotJob(webcam.get(), job, true, QString(), name));
         job.waitForFinished();
         QCOMPARE(QDir::current().entryList(QDir::AllEntries | QDir::NoDotAndDotDot), before);
-        QVERIFY(fileBytes(logFilePath())
-                    .mid(logStart)
-                    .contains("The photo \"stray.jpg\" was not taken: there is no folder for the photos."));
+        const QString added = QString::fromUtf8(fileBytes(logFilePath()).mid(logStart));
+        QVERIFY2(added.endsWith(QStringLiteral("\t::\tThe photo \"") + logged +
+                                QStringLiteral("\" was not taken: there is no folder for the photos.\n")),
+                 qPrintable(added));
+        QCOMPARE(added.count(QLatin1Char('\n')), 1);
     }
 
     void theCommentRewriteWritesOnlyThePhotoItWasGiven()

@@ -1,6 +1,7 @@
 // Tag reading, the song record and the texts derived from it, checked on real files and the event log.
 #include "FileConstructor.h"
 #include "Track.h"
+#include "genres.h"
 #include "mp3length.h"
 #include "runlog.h"
 #include "tags.h"
@@ -9,7 +10,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -74,18 +74,12 @@ private slots:
     {
         QTest::addColumn<int>("number");
         QTest::addColumn<QString>("label");
-        QTest::newRow("0") << 0 << "Blues";
-        QTest::newRow("1") << 1 << "Classic\nRock";
-        QTest::newRow("78") << 78 << "Rock\n'n'\nRoll";
-        QTest::newRow("127") << 127 << "Drum\n'n'\nBass";
-        QTest::newRow("132") << 132 << "Britpop";
-        QTest::newRow("133") << 133 << "";
-        QTest::newRow("134") << 134 << "";
-        QTest::newRow("135") << 135 << "Beat";
-        QTest::newRow("136") << 136 << "Christian\nGangsta\nRap";
-        QTest::newRow("147") << 147 << "Synthpop";
-        QTest::newRow("148") << 148 << "";
-        QTest::newRow("-1") << -1 << "";
+        QTest::newRow("first") << 0 << "Blues";
+        QTest::newRow("on three lines") << 136 << "Christian\nGangsta\nRap";
+        QTest::newRow("a gap") << 133 << "";
+        QTest::newRow("last") << 147 << "Synthpop";
+        QTest::newRow("past the last") << 148 << "";
+        QTest::newRow("negative") << -1 << "";
     }
 
     void genreTable()
@@ -145,38 +139,8 @@ private slots:
                                          << "Pop/\nRock/\nJazz/\nBlues";
         QTest::newRow("case matters") << "classic rock"
                                       << "classic rock";
-        QTest::newRow("Instrumental Pop") << "Instrumental Pop"
-                                          << "Instrumental\nPop";
-        QTest::newRow("Instrumental Rock") << "Instrumental Rock"
-                                           << "Instrumental\nRock";
-        QTest::newRow("Techno-Industrial") << "Techno-Industrial"
-                                           << "Techno-\nIndustrial";
-        QTest::newRow("Southern Rock") << "Southern Rock"
-                                       << "Southern\nRock";
-        QTest::newRow("Christian Rap") << "Christian Rap"
-                                       << "Christian\nRap";
-        QTest::newRow("Native American") << "Native American"
-                                         << "Native\nAmerican";
-        QTest::newRow("Rock 'n' Roll") << "Rock 'n' Roll"
-                                       << "Rock\n'n'\nRoll";
-        QTest::newRow("Progressive Rock") << "Progressive Rock"
-                                          << "Progressive\nRock";
-        QTest::newRow("Psychedelic Rock") << "Psychedelic Rock"
-                                          << "Psychedelic\nRock";
-        QTest::newRow("Power Ballad") << "Power Ballad"
-                                      << "Power\nBallad";
-        QTest::newRow("Rhythmic Soul") << "Rhythmic Soul"
-                                       << "Rhythmic\nSoul";
-        QTest::newRow("Drum 'n' Bass") << "Drum 'n' Bass"
-                                       << "Drum\n'n'\nBass";
-        QTest::newRow("Christian Gangsta Rap") << "Christian Gangsta Rap"
-                                               << "Christian\nGangsta\nRap";
-        QTest::newRow("Contemporary Christian") << "Contemporary Christian"
-                                                << "Contemporary\nChristian";
         QTest::newRow("Alternative & Punk") << "Alternative & Punk"
                                             << "Alternative\n'n'\nPunk";
-        QTest::newRow("Books & Spoken") << "Books & Spoken"
-                                        << "Books\n'n'\nSpoken";
     }
 
     void genreNormalisation()
@@ -240,6 +204,37 @@ private slots:
         QVERIFY(song->isValid());
         QCOMPARE(song->details(),
                  QStringLiteral("Genre: Rock 'n' Roll\nYear: 1999\nAlbum: Best Of\nTrack: 3\nLength: 0:01"));
+    }
+
+    void id3v23AndId3v24GiveOneRecord_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QStringList>("record"); // title, artist, album, genre, year, comment, track
+        QTest::newRow("several artists, a remix genre")
+            << "pair-several-artists"
+            << QStringList{"Pair Song", "First", "Pairs", "(RX)", "2001", "both ways", "2"};
+        QTest::newRow("a genre number and its name")
+            << "pair-number-genre" << QStringList{"Numbered", "Solo", "", "Rock", "1975", "", "0"};
+        QTest::newRow("UTF-8")
+            << "pair-utf8"
+            << QStringList{QStringLiteral("Jóga"), QStringLiteral("Björk"), "", "Art Pop", "1997", "", "0"};
+        QTest::newRow("a frame past the tag's end keeps the frames before it")
+            << "pair-frame-past-end" << QStringList{"Cut Off", "Writer", "", "Jazz", "1960", "", "0"};
+        QTest::newRow("junk behind the last frame")
+            << "pair-junk-in-padding" << QStringList{"Padded", "Tagger", "", "Soul", "1969", "", "0"};
+    }
+
+    void id3v23AndId3v24GiveOneRecord()
+    {
+        QFETCH(QString, name);
+        QFETCH(QStringList, record);
+        for (const char* version : {"-v23.mp3", "-v24.mp3"}) {
+            const auto tags = read(name + QLatin1String(version));
+            QVERIFY2(tags, version);
+            QCOMPARE(QStringList({tags->title, tags->artist, tags->album, tags->genre, tags->year,
+                                  tags->comment, tags->trackNumber}),
+                     record);
+        }
     }
 
     void olderTagsReadAsId3libReadsThemFromThePath_data()
@@ -332,9 +327,15 @@ private slots:
         QTest::newRow("25 minutes and a tenth") << "length-1500.1.mp3"
                                                 << "too few (<0) or too many seconds -> failed.";
         QTest::newRow("text named .mp3") << "not-audio.mp3"
-                                         << "too few (<0) or too many seconds -> failed.";
+                                         << "reading the music data failed.";
         QTest::newRow("empty file") << "empty.mp3"
-                                    << "too few (<0) or too many seconds -> failed.";
+                                    << "reading the music data failed.";
+        QTest::newRow("picture named .mp3") << "png.mp3"
+                                            << "reading the music data failed.";
+        QTest::newRow("tag without audio") << "tag-only.mp3"
+                                           << "reading the music data failed.";
+        QTest::newRow("header frame without audio") << "info-frame-only.mp3"
+                                                    << "too few (<0) or too many seconds -> failed.";
         QTest::newRow("missing file") << "no-such-file.mp3"
                                       << "reading the music data failed.";
         QTest::newRow("no title") << "no-title.mp3"
@@ -387,36 +388,12 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("genre");
         QTest::addColumn<QString>("oneLine");
-        QTest::newRow("(13)") << "genre-00.mp3"
-                              << "Pop"
-                              << "Pop";
-        QTest::newRow("13") << "genre-01.mp3"
-                            << "Pop"
-                            << "Pop";
-        QTest::newRow("(60)") << "genre-02.mp3"
-                              << "Top 40"
-                              << "Top 40";
-        QTest::newRow("(133)") << "genre-03.mp3"
-                               << ""
-                               << "";
-        QTest::newRow("(200)") << "genre-04.mp3"
-                               << ""
-                               << "";
-        QTest::newRow("Drum & Bass") << "genre-05.mp3"
-                                     << "Drum\n'n'\nBass"
-                                     << "Drum 'n' Bass";
-        QTest::newRow("Classic Rock") << "genre-06.mp3"
-                                      << "Classic\nRock"
-                                      << "Classic Rock";
-        QTest::newRow(" Rock") << "genre-07.mp3"
-                               << " Rock"
-                               << " Rock";
-        QTest::newRow("Easy Listening") << "genre-08.mp3"
-                                        << "Easy Listening"
-                                        << "Easy Listening";
-        QTest::newRow("(98)") << "genre-09.mp3"
-                              << "Easy\nListening"
-                              << "Easy Listening";
+        QTest::newRow("number") << "genre-09.mp3"
+                                << "Easy\nListening"
+                                << "Easy Listening";
+        QTest::newRow("no genre") << "genre-03.mp3"
+                                  << ""
+                                  << "";
     }
 
     void genreFromFiles()
@@ -467,7 +444,7 @@ private slots:
         const auto song = track(QStringLiteral("yesterday.mp3"));
         QVERIFY(!song->played() && !song->queued() && !song->playing() && !song->inGenreFilter());
         QVERIFY(!song->commentAsked() && song->photoFileName().isEmpty());
-        song->setQueued(true);
+        song->setState(SongState::Queued);
         song->setPhotoFileName(QStringLiteral("001 photo.jpg"));
         QVERIFY(song->queued() && !song->played());
         QCOMPARE(song->photoFileName(), QStringLiteral("001 photo.jpg"));
@@ -499,34 +476,18 @@ private slots:
         QCOMPARE(song->filePath(), fixture(QStringLiteral("yesterday.mp3")));
     }
 
-    void hostileTagBytesAreRefusedOrRead()
+    void fuzzInputsAreRefusedOrRead()
     {
-        // Damaged tags of every version: each file is read or refused with a line, never a crash or a hang.
-        QTemporaryDir folder;
-        QRandomGenerator random(4711);
-        int index = 0;
-        for (const char* name :
-             {"full-v22.mp3", "full-v23.mp3", "full-v24.mp3", "utf16-one-zero.mp3", "v1-only.mp3"}) {
-            QFile source(fixture(QString::fromLatin1(name)));
-            QVERIFY(source.open(QIODevice::ReadOnly));
-            const QByteArray original = source.readAll();
-            for (int round = 0; round < 80; ++round) {
-                QByteArray bytes = original;
-                const int region = qMin<int>(bytes.size(), 300);
-                for (int flips = 0; flips < 1 + round % 8; ++flips) {
-                    const int at =
-                        round % 2 ? int(random.bounded(region)) : bytes.size() - 1 - int(random.bounded(128));
-                    bytes[at] = char(random.bounded(256));
-                }
-                const QString path = folder.filePath(QStringLiteral("hostile-%1.mp3").arg(index++));
-                QFile file(path);
-                QVERIFY(file.open(QIODevice::WriteOnly));
-                file.write(bytes);
-                file.close();
-                const int before = logMessages().size();
-                std::unique_ptr<TagInfo> tags(readTagInfo(path));
-                QCOMPARE(logMessages().size(), before + (tags ? 0 : 1));
-            }
+        // The fuzzers' committed inputs (damaged tags of every version): each is read or refused with a line.
+        const QDir corpus(qEnvironmentVariable("VIMO_SOURCE_DIR") +
+                          QStringLiteral("/tests/fuzz/corpus/tags"));
+        const QStringList names = corpus.entryList(QDir::Files);
+        QVERIFY(!names.isEmpty());
+        for (const QString& name : names) {
+            const int before = logMessages().size();
+            std::unique_ptr<TagInfo> tags(readTagInfo(corpus.filePath(name)));
+            QVERIFY2(!tags || (!tags->title.isEmpty() && !tags->artist.isEmpty()), qPrintable(name));
+            QCOMPARE(logMessages().size(), before + (tags ? 0 : 1));
         }
     }
 

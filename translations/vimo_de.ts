@@ -403,6 +403,17 @@ und/oder einzuschalten.</translation>
     </message>
 </context>
 <context>
+    <name>PlainFile</name>
+    <message>
+        <source>it is a symbolic link</source>
+        <translation>es ist eine symbolische Verknüpfung</translation>
+    </message>
+    <message>
+        <source>it is no plain file</source>
+        <translation>es ist keine gewöhnliche Datei</translation>
+    </message>
+</context>
+<context>
     <name>PlayQueue</name>
     <message>
         <source>Could not play the file %1; it is skipped.</source>
@@ -411,6 +422,10 @@ und/oder einzuschalten.</translation>
     <message>
         <source>None of the songs could be played.</source>
         <translation>Keines der Lieder konnte abgespielt werden.</translation>
+    </message>
+    <message>
+        <source>The playlist &quot;%1&quot; is not written: %2.</source>
+        <translation>Die Wiedergabeliste &quot;%1&quot; wird nicht geschrieben: %2.</translation>
     </message>
 </context>
 <context>
@@ -442,6 +457,13 @@ und/oder einzuschalten.</translation>
     <message>
         <source>the file cannot be read.</source>
         <translation>die Datei kann nicht gelesen werden.</translation>
+    </message>
+</context>
+<context>
+    <name>RunLog</name>
+    <message>
+        <source>Vimo: the log file &quot;%1&quot; is not written: %2.</source>
+        <translation>Vimo: Die Protokolldatei &quot;%1&quot; wird nicht geschrieben: %2.</translation>
     </message>
 </context>
 <context>

@@ -1,11 +1,13 @@
 #include "queuesupport.h"
 
+#include "Track.h"
 #include "runlog.h"
 #include "testsupport.h"
 
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <QTableWidgetItem>
 
 namespace vimotest {
 
@@ -47,6 +49,18 @@ QStringList numberedPlaylistLines(const QString& text)
 {
     static const QRegularExpression numbered(QStringLiteral(R"(^ *\d+: )"));
     return text.split('\n').filter(numbered);
+}
+
+QString playlistLine(int number, bool random, const Track* track)
+{
+    return QStringLiteral("%1: %2%3 - %4")
+        .arg(number, 3)
+        .arg(random ? QStringLiteral("* ") : QStringLiteral("  "), track->artist(), track->title());
+}
+
+int hueOf(const QTableWidgetItem* cell)
+{
+    return cell ? cell->background().color().hsvHue() : -2;
 }
 
 QString exhaustedNotice()

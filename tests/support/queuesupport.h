@@ -3,6 +3,9 @@
 #include <QString>
 #include <QStringList>
 
+class QTableWidgetItem;
+class Track;
+
 namespace vimotest {
 
 // A song or folder of the generated queue fixtures (tests/fixtures/make-queue-fixtures).
@@ -20,6 +23,12 @@ QStringList logMessagesAfter(qint64 offset);
 
 // The numbered song lines of a playlist text.
 QStringList numberedPlaylistLines(const QString& text);
+
+// The playlist's line of a song: its number right-aligned in three places, "* " for a random pick.
+QString playlistLine(int number, bool random, const Track* track);
+
+// The hue of a cell's background (-2 for no cell), which tells a waiting song's place in the queue.
+int hueOf(const QTableWidgetItem* cell);
 
 // The playlist's notice that every song has been played.
 QString exhaustedNotice();

@@ -26,14 +26,25 @@ QString isolateUserDirectories()
     static QTemporaryDir directory(QDir::tempPath() + QStringLiteral("/vimo-test-XXXXXX"));
     const QByteArray inherited = qgetenv("VIMO_TEST_HOME");
     home() = inherited.isEmpty() ? directory.path() : QFile::decodeName(inherited);
-    const QByteArray path = QFile::encodeName(home());
-    qputenv("VIMO_TEST_HOME", path);
+    qputenv("VIMO_TEST_HOME", QFile::encodeName(home()));
+    useHome(home());
+    qunsetenv("XDG_PICTURES_DIR");
+    return home();
+}
+
+void useHome(const QString& home)
+{
+    const QByteArray path = QFile::encodeName(home);
     qputenv("HOME", path);
     qputenv("XDG_CONFIG_HOME", path + "/.config");
     qputenv("XDG_DATA_HOME", path + "/.local/share");
     qputenv("XDG_CACHE_HOME", path + "/.cache");
-    qunsetenv("XDG_PICTURES_DIR");
-    return home();
+}
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 QString homeDirectory()

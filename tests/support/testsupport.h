@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -13,6 +14,11 @@ namespace vimotest {
 // the run folder of a test never touch the user's own. Must run before the application object exists.
 QString isolateUserDirectories();
 QString homeDirectory();
+// Points HOME and the XDG config, data and cache folders below `home` (a child process's own home).
+void useHome(const QString& home);
+
+// All bytes of a file ("" when missing).
+QByteArray fileBytes(const QString& path);
 
 // The folder with the generated MP3 fixtures, and the source tree.
 QString fixturesDirectory();

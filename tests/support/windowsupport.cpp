@@ -1,6 +1,10 @@
 #include "windowsupport.h"
 
+#include "PlayQueue.h"
+#include "Track.h"
+#include "TrackLibrary.h"
 #include "mainwindowimpl.h"
+#include "queuesupport.h"
 #include "runlog.h"
 #include "testsupport.h"
 
@@ -8,9 +12,11 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QRegularExpression>
 #include <QSemaphore>
+#include <QTableWidget>
 #include <QTest>
 #include <QThreadPool>
 
@@ -103,6 +109,95 @@ void PoolGate::open()
         return;
     opened = true;
     gate->release(threads);
+}
+
+PartyWindow::PartyWindow() : window(openMainWindow())
+{
+    grid = window->findChild<QTableWidget*>(QStringLiteral("myTableWidgetForLibrary"));
+    queueRow = window->findChild<QTableWidget*>(QStringLiteral("myTableWidgetForQueue"));
+    // Counted after the window has handled each end (its own connection came first).
+    ends = std::make_unique<SignalCounter>(window.get(), &MainWindow::notifyFromBaseThread);
+    logStart = QFileInfo(logFilePath()).size();
+    playlistStart = QFileInfo(playlistPath()).size();
+}
+
+PartyWindow::~PartyWindow() = default;
+
+bool PartyWindow::add(const QString& folder, int songs)
+{
+    window->addFolder(QDir(folder));
+    const bool added = QTest::qWaitFor(
+        [&] { return !window->isAdding() && library() && this->songs().size() == songs; }, 30000);
+    QApplication::processEvents();
+    return added;
+}
+
+TrackLibrary* PartyWindow::library() const
+{
+    return window->trackLibrary();
+}
+
+PlayQueue* PartyWindow::queue() const
+{
+    return window->queue();
+}
+
+QList<Track*> PartyWindow::songs() const
+{
+    QList<Track*> all;
+    if (library())
+        library()->forEachTrack([&all](Track* track) { all << track; });
+    return all;
+}
+
+Track* PartyWindow::titled(const QString& title) const
+{
+    for (Track* track : songs())
+        if (track->title() == title)
+            return track;
+    return nullptr;
+}
+
+QTableWidgetItem* PartyWindow::cellOf(const Track* track) const
+{
+    const QList<QTableWidgetItem*> cells = grid->findItems(track->displayText(), Qt::MatchFixedString);
+    return cells.size() == 1 ? cells.first() : nullptr;
+}
+
+Track* PartyWindow::head() const
+{
+    return queue()->queuedSongs().value(0);
+}
+
+void PartyWindow::wish(const Track* track)
+{
+    if (QTableWidgetItem* cell = cellOf(track))
+        emit grid->itemActivated(cell);
+}
+
+QString PartyWindow::playlistPath() const
+{
+    return queue()->playlistPath();
+}
+
+QString PartyWindow::playlist() const
+{
+    return textAfter(playlistPath(), playlistStart);
+}
+
+QStringList PartyWindow::lines() const
+{
+    return numberedPlaylistLines(playlist());
+}
+
+QStringList PartyWindow::log() const
+{
+    return logMessagesAfter(logStart);
+}
+
+bool PartyWindow::logged(const QString& text) const
+{
+    return !log().filter(text).isEmpty();
 }
 
 } // namespace vimotest

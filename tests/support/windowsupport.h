@@ -1,11 +1,17 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <memory>
 
 class MainWindow;
+class PlayQueue;
 class QSemaphore;
+class QTableWidget;
+class QTableWidgetItem;
+class Track;
+class TrackLibrary;
 
 namespace vimotest {
 
@@ -45,6 +51,47 @@ private:
     std::shared_ptr<QSemaphore> gate;
     int threads = 0;
     bool opened = false;
+};
+
+class SignalCounter;
+
+// One start of the program as a party meets it: the window (webcam question answered "No", active), the
+// songs a test adds through it, every song end it is told about, and what this run adds to the log and the
+// playlist (two runs in one minute share the playlist).
+class PartyWindow
+{
+public:
+    PartyWindow();
+    virtual ~PartyWindow();
+    PartyWindow(const PartyWindow&) = delete;
+    PartyWindow& operator=(const PartyWindow&) = delete;
+
+    // Adds every song below `folder` and waits until the job has ended with `songs` songs in the library.
+    // Waits on the window, not on the log: some runs have no log they could write.
+    bool add(const QString& folder, int songs);
+
+    TrackLibrary* library() const;
+    PlayQueue* queue() const;
+    QList<Track*> songs() const;
+    // The song with this title (the fixtures' titles differ), or null.
+    Track* titled(const QString& title) const;
+    QTableWidgetItem* cellOf(const Track* track) const;
+    Track* head() const;
+    // A guest's wish, as the grid reports an activated cell.
+    void wish(const Track* track);
+
+    QString playlistPath() const;
+    QString playlist() const;
+    QStringList lines() const;
+    QStringList log() const;
+    bool logged(const QString& text) const;
+
+    std::unique_ptr<MainWindow> window;
+    QTableWidget* grid = nullptr;
+    QTableWidget* queueRow = nullptr;
+    std::unique_ptr<SignalCounter> ends;
+    qint64 logStart = 0;
+    qint64 playlistStart = 0;
 };
 
 } // namespace vimotest
