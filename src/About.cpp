@@ -2,6 +2,7 @@
 
 #include "appidentity.h"
 #include "libraryversions.h"
+#include "runlog.h"
 #include "ui_about.h"
 #include "version.h"
 
@@ -19,6 +20,18 @@ const QString webSite = QStringLiteral("https://vimo.talvoren.example");
 const QString webDomain = QStringLiteral("vimo.talvoren.example");
 const QString mailAddress = QStringLiteral("vimo@talvoren.example");
 const QString author = QStringLiteral("The Vimo developers");
+
+// Where the notices of the main window point ("see the log").
+QString logLine()
+{
+    const QString path = logFilePath();
+    if (path.isEmpty())
+        return QString();
+    return About::tr("Log of this party:") + QLatin1Char(' ') +
+           QStringLiteral("<a href=\"%1\">%2</a><br><br>")
+               .arg(QUrl::fromLocalFile(path).toString().toHtmlEscaped(),
+                    QDir::toNativeSeparators(path).toHtmlEscaped());
+}
 
 void linksOnly(QLabel* label)
 {
@@ -55,7 +68,7 @@ About::About(QObject* quitReceiver)
                                 QStringLiteral("<a href=\"%1\">%2</a>")
                                     .arg(QUrl::fromLocalFile(manualPath()).toString(), tr("here")) +
                                 QStringLiteral(" (") + tr("press F1 in the main window") +
-                                QStringLiteral(")<br><br>"));
+                                QStringLiteral(")<br><br>") + logLine());
 
     linksOnly(ui->label_5_acknowledge);
     QString acknowledgements = tr("Acknowledgements:");

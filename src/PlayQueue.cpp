@@ -6,6 +6,7 @@
 #include "Track.h"
 #include "TrackLibrary.h"
 #include "audio/LoudnessCache.h"
+#include "desktop/NoticeBoard.h"
 #include "photonames.h"
 #include "plainfile.h"
 #include "plaintext.h"
@@ -175,6 +176,7 @@ void PlayQueue::dropUnplayable(Track* track)
 {
     logMessage(QCoreApplication::translate("PlayQueue", "Could not play the file %1; it is skipped.")
                    .arg(QDir::toNativeSeparators(track->filePath())));
+    postNotice(NoticeBoard::unplayableNotice(track->artist(), track->title()));
     songs.removeOne(track);
     if (track->player())
         track->player()->close();
@@ -195,7 +197,8 @@ QTableWidgetItem* PlayQueue::libraryCellOf(const Track* track) const
 
 void PlayQueue::colourLibraryCell(const Track* track)
 {
-    colourSongCells(libraryCellOf(track), nullptr, track->state(), waitingHueOf(track));
+    colourSongCells(libraryCellOf(track), nullptr, track->state(), waitingHueOf(track),
+                    waitingPositionOf(track));
 }
 
 void PlayQueue::showSong(int position)
@@ -204,7 +207,8 @@ void PlayQueue::showSong(int position)
     QTableWidgetItem* queueCell = queueTable->item(0, position);
     if (queueCell)
         queueCell->setText(track->displayText());
-    colourSongCells(libraryCellOf(track), queueCell, track->state(), position > 0 ? hueAt(position) : -1);
+    colourSongCells(libraryCellOf(track), queueCell, track->state(), position > 0 ? hueAt(position) : -1,
+                    position);
 }
 
 int PlayQueue::hueAt(int position) const
@@ -212,11 +216,16 @@ int PlayQueue::hueAt(int position) const
     return waitingHue(position, capacity, elapsedSeconds, songs.isEmpty() ? 0.0 : songs.first()->seconds());
 }
 
-int PlayQueue::waitingHueOf(const Track* track) const
+int PlayQueue::waitingPositionOf(const Track* track) const
 {
     if (!track || !track->queued())
         return -1;
-    const int position = songs.indexOf(const_cast<Track*>(track), 1);
+    return songs.indexOf(const_cast<Track*>(track), 1);
+}
+
+int PlayQueue::waitingHueOf(const Track* track) const
+{
+    const int position = waitingPositionOf(track);
     return position < 1 ? -1 : hueAt(position);
 }
 

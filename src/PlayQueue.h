@@ -60,6 +60,8 @@ public:
     void retryWhenSilent(TrackLibrary* library);
     // The hue of a waiting song's place, or -1 when the song does not wait in the queue.
     int waitingHueOf(const Track* track) const;
+    // The place of a waiting song (1 = next), or -1 when the song does not wait in the queue.
+    int waitingPositionOf(const Track* track) const;
 
     void writePlaylistHeader();
     void writePlaylistLine(const QString& marker, const Track* track);

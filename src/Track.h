@@ -64,6 +64,9 @@ public:
     bool playing() const { return songState == SongState::Playing; }
     bool inGenreFilter() const { return inGenreFilterMark; }
     void setInGenreFilter(bool on) { inGenreFilterMark = on; }
+    // The song's place in the library grid at its last rebuild (SongCellIndex); -1 before any.
+    int gridPlace() const { return place; }
+    void setGridPlace(int newPlace) { place = newPlace; }
 
     QString photoFileName() const { return photo; }
     void setPhotoFileName(const QString& name) { photo = name; }
@@ -84,4 +87,5 @@ private:
     SongState songState = SongState::Free;
     bool valid = false;
     bool inGenreFilterMark = false;
+    int place = -1;
 };

@@ -20,6 +20,11 @@ void initVimoResources()
     Q_UNUSED(registered)
 }
 
+QString desktopEntryName()
+{
+    return QStringLiteral("example.talvoren.vimo");
+}
+
 void setApplicationIdentity()
 {
     initVimoResources();
@@ -28,7 +33,7 @@ void setApplicationIdentity()
     QApplication::setApplicationVersion(programVersionText());
     QApplication::setOrganizationName(QStringLiteral("Talvoren"));
     // Lets the desktop match the window to its installed entry and icon.
-    QGuiApplication::setDesktopFileName(QStringLiteral("example.talvoren.vimo"));
+    QGuiApplication::setDesktopFileName(desktopEntryName());
 }
 
 QStringList translationFolders()

@@ -9,6 +9,10 @@ class QTranslator;
 // Registers the compiled-in pictures; every user of ":/" paths calls it first.
 void initVimoResources();
 
+// The name of the installed desktop entry (without ".desktop"), by which the desktop matches the window
+// and the media player to their entry and icon.
+QString desktopEntryName();
+
 // Name with version, version and organisation of the running application.
 void setApplicationIdentity();
 

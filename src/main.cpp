@@ -1,4 +1,5 @@
 #include "appidentity.h"
+#include "desktop/highdpi.h"
 #include "startup.h"
 
 #include <QApplication>
@@ -6,6 +7,7 @@
 
 int main(int argc, char* argv[])
 {
+    enableHighDpiScaling();
     QApplication application(argc, argv);
     setApplicationIdentity();
     QTranslator translator;

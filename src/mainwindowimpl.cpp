@@ -10,7 +10,10 @@
 #include "Track.h"
 #include "TrackLibrary.h"
 #include "appidentity.h"
+#include "desktop/DesktopLink.h"
+#include "desktop/NoticeBoard.h"
 #include "folderscan.h"
+#include "gridshape.h"
 #include "plaintext.h"
 #include "platform.h"
 #include "runlog.h"
@@ -43,6 +46,7 @@
 #include <QUrl>
 #include <QWindow>
 #include <new>
+#include <tuple>
 
 bool fullscreenActive = false;
 
@@ -64,6 +68,42 @@ bool askForWebcam()
 }
 
 const QString lastFolderKey = QStringLiteral("LastNewMp3Directory");
+
+// Scroll bars, rows, columns and column widths of the grid for `songs` cells in the table as it is now.
+GridShape applyGridShape(QTableWidget* table, int songs)
+{
+    const int width = table->width();
+    const int height = table->height();
+    const bool scrolls = gridScrolls(width, height, songs);
+    table->horizontalScrollBar()->hide();
+    table->verticalScrollBar()->setVisible(scrolls);
+    table->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    table->setVerticalScrollBarPolicy(scrolls ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+    const GridShape shape = gridShape(width, height, songs, table->lineWidth(),
+                                      scrolls ? table->verticalScrollBar()->width() : 0);
+    table->setRowCount(shape.rows);
+    table->setColumnCount(shape.columns);
+    for (int column = 0; column < shape.columns - 1; ++column)
+        table->setColumnWidth(column, shape.columnWidth);
+    table->setColumnWidth(shape.columns - 1, shape.lastColumnWidth);
+    return shape;
+}
+
+// Every place of the grid from `first` on (row by row) becomes a filler cell.
+void fillEmptyPlaces(QTableWidget* table, int first, int columns)
+{
+    const int places = table->rowCount() * columns;
+    for (int place = first; place < places; ++place) {
+        QTableWidgetItem* cell = table->item(place / columns, place % columns);
+        if (cell) {
+            styleFillerCell(cell);
+            continue;
+        }
+        cell = new QTableWidgetItem;
+        styleFillerCell(cell);
+        table->setItem(place / columns, place % columns, cell);
+    }
+}
 
 } // namespace
 
@@ -155,6 +195,10 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), ui(std::make_unique<U
         };
     }
 
+    desktop = std::make_unique<DesktopLink>(this, libraryTable());
+    if (useWebcam && !webcam)
+        desktop->notices().post(NoticeBoard::noWebcamNotice());
+
     QTableWidget* table = libraryTable();
     table->setRowCount(1);
     table->setColumnCount(1);
@@ -172,8 +216,7 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), ui(std::make_unique<U
     queueTable->setSelectionMode(QAbstractItemView::NoSelection);
     table->setSelectionMode(QAbstractItemView::NoSelection);
 
-    applyButtonStyle(ui->myButtonPause, 11, QStringLiteral("261e70"), QStringLiteral("4a38f9"),
-                     QStringLiteral("000000"), QStringLiteral("000000"));
+    applyPauseButtonStyle(ui->myButtonPause);
 
     connect(ui->myButtonPause, &QPushButton::clicked, this, &MainWindow::pauseWasPressed);
     // The screen's geometry stands in for the desktop's resolution change.
@@ -209,6 +252,24 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), ui(std::make_unique<U
     updateTimer = new QTimer;
     connect(updateTimer, &QTimer::timeout, this, &MainWindow::timerUpdate);
 
+    connect(desktop.get(), &DesktopLink::pauseToggleRequested, ui->myButtonPause, &QPushButton::click);
+    connect(desktop.get(), &DesktopLink::raiseRequested, this, [this]() { DesktopLink::bringToFront(this); });
+    desktop->setPositionSource(
+        [this]() { return playQueue ? qint64(playQueue->secondsElapsed()) * 1000000 : qint64(0); });
+    ui->aboutButton->setAccessibleName(tr("About Vimo"));
+    ui->aboutButton->setAccessibleDescription(tr("Shows the version, the manual and the log of this party"));
+    ui->addSongsButton->setAccessibleName(tr("Add Songs"));
+    ui->addSongsButton->setAccessibleDescription(ui->addSongsButton->toolTip());
+    ui->myButtonPause->setAccessibleName(tr("Pause"));
+    ui->myButtonPause->setAccessibleDescription(tr("Pauses the playing song or plays it on"));
+    ui->myTableWidgetForQueue->setAccessibleName(tr("Queue"));
+    ui->myTableWidgetForQueue->setAccessibleDescription(tr("The playing song and the wishes after it"));
+    table->setAccessibleName(tr("Songs"));
+    table->setAccessibleDescription(tr("Arrow keys choose a song, Enter wishes it"));
+    // Tab leaves the grid for the genre buttons, Pause and About; Add Songs has Alt+A.
+    ui->addSongsButton->setFocusPolicy(Qt::ClickFocus);
+    desktop->chainKeyboard(table, {ui->myButtonPause, ui->aboutButton});
+
     initFailed = false;
     setAcceptDrops(true);
 }
@@ -231,6 +292,7 @@ MainWindow::~MainWindow()
     delete addSongsAction;
     delete escapeShortcut;
     delete manualShortcut;
+    desktop.reset();
     snapshotFuture.waitForFinished();
     partyAlbum.reset();
     webcam.reset();
@@ -616,6 +678,7 @@ void MainWindow::startAddingJob(const QFuture<Track*>& job)
             &MainWindow::NotifyOfAddTrackProgress, Qt::QueuedConnection);
     connect(&addWatcher, &QFutureWatcherBase::resultReadyAt, this, &MainWindow::NotifyOfAddingOneTrackDone,
             Qt::QueuedConnection);
+    tracksBeforeJob = library->trackCount();
     addWatcher.setFuture(job);
     addProgressMaximum = addWatcher.progressMaximum();
     resultHandedOver.assign(static_cast<size_t>(qMax(0, addProgressMaximum)), false);
@@ -717,6 +780,8 @@ void MainWindow::endAddingJob(bool cancelled)
             QString::number(untaggedCount) + QLatin1Char(' ') +
             tr("files were not imported because they have no artist and title ID3 tags (up to version 2.2 "
                "is supported) or are corrupt."));
+    desktop->notices().post(
+        NoticeBoard::addingNotice(library->trackCount() - tracksBeforeJob, duplicateCount, untaggedCount));
     duplicateCount = 0;
     untaggedCount = 0;
     refreshLibraryTable(libraryTable()->currentSearchText(), false);
@@ -755,107 +820,32 @@ void MainWindow::refreshLibraryTable(const QString& searchText, bool waitForMute
     buildGenreButtons();
 
     QTableWidgetSearchable* table = libraryTable();
-    const int width = table->width();
-    const int height = table->height();
     const int total = library->trackCount();
-    // A table narrower than one cell still gets one column, so nothing divides by zero.
-    const int fitting = qMax(1, (width - 17) / 220);
-    int rows = 0;
-    int columns = 0;
-    int scrollBarWidth = 0;
-    if (fitting * (height / 100) < total) {
-        columns = fitting;
-        rows = (total + columns - 1) / columns;
-        table->horizontalScrollBar()->hide();
-        table->verticalScrollBar()->show();
-        table->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-        table->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-        scrollBarWidth = table->verticalScrollBar()->width();
-    } else {
-        rows = qMax(1, height / 100);
-        columns = qMax(1, width / 220);
-        table->horizontalScrollBar()->hide();
-        table->verticalScrollBar()->hide();
-        table->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-        table->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    }
     // Shrinking the table deletes cells: the index forgets them first.
     gridCells.restart(total);
-    table->setRowCount(rows);
-    table->setColumnCount(columns);
-
-    const int available = (3 - columns) * table->lineWidth() + width - scrollBarWidth;
-    const int columnWidth = columns * 220 < available ? 220 + (available - columns * 220) / columns : 220;
-    for (int column = 0; column < columns - 1; ++column)
-        table->setColumnWidth(column, columnWidth);
-    table->setColumnWidth(columns - 1, available - columnWidth * (columns - 1));
-
-    int extra = 0;
-    if (rows * 100 < height)
-        extra = qMax(0, (height - rows * 100) / rows);
+    const GridShape shape = applyGridShape(table, total);
 
     // The cells of the last refresh are reused: the view forgets its current and selected cells as a
     // cleared table would, and every cell then takes on exactly its song's text, tool tip, style and
     // colours, each of which changes (and repaints) only where it differs. A refresh of a large library
     // thus neither deletes nor allocates ten thousand cells.
     table->reset();
-    int placed = 0;
+    // Each changed cell would tell the view on its own, thousands of times; the view is told once.
+    QAbstractItemModel* model = table->model();
+    model->blockSignals(true);
     Track* firstShown = nullptr;
-    auto place = [&](Track* track) {
-        const bool hidden =
-            (genreFilterMode == 1 && !genreList.isEmpty() && genreList.contains(track->genre())) ||
-            (!(genreFilterMode == 1 && !genreList.isEmpty()) && !currentGenre.isEmpty() &&
-             track->genre() != currentGenre);
-        if (hidden) {
-            track->setInGenreFilter(false);
-            return;
-        }
-        QTableWidgetItem* cell = table->item(placed / columns, placed % columns);
-        const bool reused = cell && cell->flags() != Qt::NoItemFlags;
-        if (reused)
-            cell->setText(track->displayText());
-        else
-            cell = new QTableWidgetItem(track->displayText());
-        styleTableCell(cell);
-        cell->setToolTip(plainToolTip(track->details()));
-        colourSongCells(cell, nullptr, track->state(), playQueue ? playQueue->waitingHueOf(track) : -1);
-        if (!reused)
-            table->setItem(placed / columns, placed % columns, cell);
-        gridCells.add(track, cell);
-        ++placed;
-        track->setInGenreFilter(true);
-        if (!firstShown)
-            firstShown = track;
-    };
-    library->forEachTrack(place);
-    library->forEachPendingTrack(place);
+    const int placed = placeSongs(shape.columns, firstShown);
+    model->blockSignals(false);
 
-    for (int row = 0; row < rows; ++row)
-        table->setRowHeight(row, 100 + extra);
-
-    const int used = placed > 0 ? (placed - 1) / columns + 1 : 1;
-    if (used < rows) {
-        const int visibleRows = qMax(1, height / 100);
-        if (used > visibleRows) {
-            table->setRowCount(used);
-        } else {
-            table->setRowCount(visibleRows);
-            table->setRowHeight(visibleRows - 1, height - (100 + extra) * (visibleRows - 1) - 2);
-        }
-    }
-
-    const int positions = table->rowCount() * columns;
-    for (int position = placed; position < positions; ++position) {
-        QTableWidgetItem* empty = table->item(position / columns, position % columns);
-        if (empty && empty->flags() == Qt::NoItemFlags) {
-            empty->setBackground(backgroundColour());
-            continue;
-        }
-        empty = new QTableWidgetItem;
-        empty->setBackground(backgroundColour());
-        empty->setFlags(Qt::NoItemFlags);
-        table->setItem(position / columns, position % columns, empty);
-    }
+    for (int row = 0; row < shape.rows; ++row)
+        table->setRowHeight(row, shape.rowHeight);
+    const GridRows rows = gridRows(shape, placed, table->height());
+    table->setRowCount(rows.count);
+    table->setRowHeight(rows.count - 1, rows.lastRowHeight);
+    model->blockSignals(true);
+    fillEmptyPlaces(table, placed, shape.columns);
+    model->blockSignals(false);
+    table->viewport()->update();
 
     if (QTableWidgetItem* cell = gridCells.cellOf(selectedTrack)) {
         table->setCurrentItem(cell, QItemSelectionModel::Select);
@@ -866,6 +856,68 @@ void MainWindow::refreshLibraryTable(const QString& searchText, bool waitForMute
         return;
     }
     table->setFocus(Qt::MouseFocusReason);
+}
+
+int MainWindow::placeSongs(int columns, Track*& firstShown)
+{
+    QTableWidget* table = libraryTable();
+    int placed = 0;
+    // Reading every song's genre costs more than all else of an unchanged refresh: only a filter asks.
+    const bool everyGenre = genreFilterMode == 0 && currentGenre.isEmpty();
+    auto place = [&](Track* track) {
+        const bool shown = everyGenre || shownByFilter(track->genre());
+        track->setInGenreFilter(shown);
+        if (!shown)
+            return;
+        const int row = placed / columns;
+        const int column = placed % columns;
+        QTableWidgetItem* cell = table->item(row, column);
+        const SongState state = track->state();
+        const int hue = playQueue ? playQueue->waitingHueOf(track) : -1;
+        if (!gridCells.showedAlready(track, cell, state, hue)) {
+            const bool reused = cell != nullptr;
+            if (reused)
+                cell->setText(track->displayText());
+            else
+                cell = new QTableWidgetItem(track->displayText());
+            styleTableCell(cell);
+            cell->setToolTip(plainToolTip(track->details()));
+            colourSongCells(cell, nullptr, state, hue, playQueue ? playQueue->waitingPositionOf(track) : -1);
+            if (!reused)
+                table->setItem(row, column, cell);
+        }
+        gridCells.add(track, cell, state, hue);
+        ++placed;
+        if (!firstShown)
+            firstShown = track;
+    };
+    library->forEachTrack(place);
+    library->forEachPendingTrack(place);
+    return placed;
+}
+
+bool MainWindow::shownByFilter(const QString& genre) const
+{
+    if (genreFilterMode == 1 && !genreList.isEmpty())
+        return !genreList.contains(genre);
+    return currentGenre.isEmpty() || genre == currentGenre;
+}
+
+std::pair<QString, int> MainWindow::filterOfButton(int index) const
+{
+    const int count = static_cast<int>(genreButtons.size());
+    if (index <= 0 || index >= count)
+        return {QString(), 0};
+    if (!genreList.isEmpty() && index == count - 1)
+        return {QString(), 1};
+    return {genreButtons.at(static_cast<size_t>(index))->text(), 0};
+}
+
+void MainWindow::showAllGenres()
+{
+    genreButtonIndex = 0;
+    currentGenre.clear();
+    genreFilterMode = 0;
 }
 
 void MainWindow::buildGenreButtons()
@@ -889,10 +941,6 @@ void MainWindow::buildGenreButtons()
     const int spacing = ui->verticalLayout->spacing();
     const int slotCount =
         (libraryTable()->height() - ui->myButtonPause->height() - 2 * spacing - 50) / (spacing + 50);
-    const QString green = QStringLiteral("74be32");
-    const QString greenLight = QStringLiteral("a8dc7b");
-    const QString redLight = QStringLiteral("dc7b7b");
-    const QString red = QStringLiteral("cf4f4f");
     bool restMade = false;
     for (int slot = 1; slot <= slotCount; ++slot) {
         const QString genre = library ? library->genreAt(slot - 1) : QString();
@@ -904,7 +952,7 @@ void MainWindow::buildGenreButtons()
             all->setCheckable(true);
             all->setChecked(true);
             all->setFixedSize(92, 50);
-            applyButtonStyle(all, 13, green, greenLight, redLight, red);
+            applyGenreButtonStyle(all);
             genreButtonGroup->addButton(all, 0);
             ui->verticalLayout->insertWidget(slot, all);
             genreButtons.push_back(all);
@@ -915,7 +963,7 @@ void MainWindow::buildGenreButtons()
         QSizePolicy policy(QSizePolicy::Minimum, QSizePolicy::Expanding);
         policy.setHeightForWidth(button->sizePolicy().hasHeightForWidth());
         button->setSizePolicy(policy);
-        applyButtonStyle(button, 13, green, greenLight, redLight, red);
+        applyGenreButtonStyle(button);
         if (slot < slotCount) {
             button->setText(genre);
             genreList.append(genre);
@@ -946,42 +994,26 @@ void MainWindow::buildGenreButtons()
             ui->myButtonPause->show();
             // The remembered place must still hold the button of the filter in force: fewer slots, more
             // slots or a new ranking can put another genre, or "The rest", where the chosen one was.
-            const auto showsFilter = [this](int index) {
-                const int count = static_cast<int>(genreButtons.size());
-                if (index < 0 || index >= count)
-                    return false;
-                const bool rest = !genreList.isEmpty() && index == count - 1;
-                if (genreFilterMode == 1)
-                    return rest;
-                if (currentGenre.isEmpty())
-                    return index == 0;
-                return index > 0 && !rest && genreButtons.at(index)->text() == currentGenre;
-            };
-            if (!showsFilter(genreButtonIndex)) {
-                genreButtonIndex = 0;
-                currentGenre.clear();
-                genreFilterMode = 0;
-            }
-            genreButtons.at(genreButtonIndex)->setChecked(true);
+            const bool inRange =
+                genreButtonIndex >= 0 && genreButtonIndex < static_cast<int>(genreButtons.size());
+            if (!inRange || filterOfButton(genreButtonIndex) != std::make_pair(currentGenre, genreFilterMode))
+                showAllGenres();
+            genreButtons.at(static_cast<size_t>(genreButtonIndex))->setChecked(true);
         }
     }
+    QVector<QAbstractButton*> keyboardPath(genreButtons.begin(), genreButtons.end());
+    for (QAbstractButton* button : keyboardPath)
+        button->setAccessibleDescription(tr("Shows only the songs of this genre in the grid"));
+    keyboardPath << ui->myButtonPause << ui->aboutButton;
+    desktop->chainKeyboard(libraryTable(), keyboardPath);
 }
 
 void MainWindow::genreButtonClicked(QAbstractButton* button_in)
 {
     qDebug() << "PRESSED; genre: " + button_in->text();
-    if (!genreButtons.empty() && button_in == genreButtons.front()) {
-        currentGenre.clear();
-        genreFilterMode = 0;
-    } else if (!genreList.isEmpty() && !genreButtons.empty() && button_in == genreButtons.back()) {
-        currentGenre.clear();
-        genreFilterMode = 1;
-    } else {
-        currentGenre = button_in->text();
-        genreFilterMode = 0;
-    }
     const auto found = std::find(genreButtons.begin(), genreButtons.end(), button_in);
     genreButtonIndex = found == genreButtons.end() ? 0 : static_cast<int>(found - genreButtons.begin());
+    std::tie(currentGenre, genreFilterMode) = filterOfButton(genreButtonIndex);
     songHistoryShown = false;
     ui->myButtonSongHistory->setChecked(false);
     refreshLibraryTable(libraryTable()->currentSearchText(), false);
@@ -1033,6 +1065,7 @@ void MainWindow::itemWasActivated(QTableWidgetItem* item)
     if (track && !track->played() && !track->queued() && !track->playing() &&
         playQueue->queuedSongs().size() < playQueue->queueCapacity())
         playQueue->enqueue(track, library);
+    publishPlayback();
 }
 
 bool MainWindow::NotifyQueueOfFinishedSong()
@@ -1045,11 +1078,10 @@ bool MainWindow::NotifyQueueOfFinishedSong()
     if (allSelectableAgain) {
         if (!genreButtons.empty())
             genreButtons.front()->setChecked(true);
-        genreButtonIndex = 0;
-        currentGenre.clear();
-        genreFilterMode = 0;
+        showAllGenres();
         refreshLibraryTable(QString(), false);
     }
+    publishPlayback();
     return true;
 }
 
@@ -1065,6 +1097,7 @@ void MainWindow::pauseWasPressed()
             playQueue->pauseHead();
             updateTimer->stop();
         }
+        publishPlayback();
     }
     // The click has toggled the button's look already, also where there was nothing to pause.
     ui->myButtonPause->setChecked(paused);
@@ -1079,9 +1112,31 @@ void MainWindow::timerUpdate()
     if (!playQueue)
         return;
     playQueue->tick();
-    QMutexLocker lock(libraryMutex);
-    if (library)
-        playQueue->retryWhenSilent(library);
+    {
+        QMutexLocker lock(libraryMutex);
+        if (library)
+            playQueue->retryWhenSilent(library);
+    }
+    // The portrait reaches the disk a moment after its song started.
+    publishPlayback();
+}
+
+void MainWindow::publishPlayback()
+{
+    const Track* head =
+        playQueue && !playQueue->queuedSongs().isEmpty() ? playQueue->queuedSongs().first() : nullptr;
+    if (!head || !head->playing()) {
+        desktop->publish(NowPlaying::Status::Stopped, PlayingSong());
+        return;
+    }
+    PlayingSong song;
+    song.artist = head->artist();
+    song.title = head->title();
+    song.lengthMicroseconds = static_cast<qint64>(head->seconds() * 1e6);
+    if (!portraitDirectory.isEmpty() && !head->photoFileName().isEmpty())
+        song.portraitPath = QDir(portraitDirectory).filePath(head->photoFileName());
+    song.number = playQueue->playlistLineCount();
+    desktop->publish(paused ? NowPlaying::Status::Paused : NowPlaying::Status::Playing, song);
 }
 
 void MainWindow::startSnapshotJob(bool showComment, const QString& folder, const QString& fileName)

@@ -9,6 +9,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "SongCellIndex.h"
@@ -21,6 +22,7 @@ namespace opencv {
 class Snapshot;
 }
 class About;
+class DesktopLink;
 class Floater;
 class PartyAlbum;
 class ForeignerBackend;
@@ -64,12 +66,14 @@ public:
     QTableWidgetItem* hintCell() const { return hintItem; }
     TrackLibrary* trackLibrary() const { return library; }
     PlayQueue* queue() const { return playQueue; }
+    const SongCellIndex& songCells() const { return gridCells; }
     Track* selectedSong() const { return selectedTrack; }
     const std::vector<QAbstractButton*>& genreFilterButtons() const { return genreButtons; }
     QString selectedGenre() const { return currentGenre; }
     QString portraitFolder() const { return portraitDirectory; }
     bool hasWebcam() const { return webcam != nullptr; }
     PartyAlbum* album() const { return partyAlbum.get(); }
+    DesktopLink* desktopLink() const { return desktop.get(); }
 
     // Column widths and row height of the queue table: the columns share the width exactly.
     void layoutQueueColumns();
@@ -127,6 +131,15 @@ private:
     void dismissAboutBox();
     void showLibraryTable();
     void buildGenreButtons();
+    // Gives every song the genre filter shows a cell, in library order, and tells the songs whether they
+    // are shown; the number of cells placed.
+    int placeSongs(int columns, Track*& firstShown);
+    // Whether the genre filter in force shows songs of this genre.
+    bool shownByFilter(const QString& genre) const;
+    // The filter a genre button stands for (currentGenre, genreFilterMode): "All genres" (also for an
+    // index that is no button), "The rest" (the last button, when genreList is not empty) or its genre.
+    std::pair<QString, int> filterOfButton(int index) const;
+    void showAllGenres();
     void startAddingJob(const QFuture<Track*>& job);
     // Creates the library, logs the request and starts the job that `start` builds (false: nothing to add).
     void requestAddingJob(const std::function<bool(QFuture<Track*>&)>& start);
@@ -139,6 +152,8 @@ private:
     // The first notification of the first job switches the grid on; true when this was it.
     bool firstNotificationShowsGrid();
     QTableWidgetSearchable* libraryTable() const;
+    // Tells the desktop what plays now.
+    void publishPlayback();
 
     int fullscreen = 0;
     Track* selectedTrack = nullptr;
@@ -189,4 +204,7 @@ private:
     std::unique_ptr<Floater> floater;
     std::unique_ptr<PartyAlbum> partyAlbum;
     QString portraitDirectory;
+    // Songs in the library when the running adding job started, for its notice.
+    int tracksBeforeJob = 0;
+    std::unique_ptr<DesktopLink> desktop;
 };

@@ -1,6 +1,7 @@
 #include "songcells.h"
 
 #include "Track.h"
+#include "desktop/accessibility.h"
 #include "style.h"
 
 #include <QColor>
@@ -26,19 +27,26 @@ void paint(QTableWidgetItem* cell, QTableWidgetItem* secondCell, const QColor* b
 }
 } // namespace
 
-void colourSongCells(QTableWidgetItem* cell, QTableWidgetItem* secondCell, SongState state, int hue)
+void colourSongCells(QTableWidgetItem* cell, QTableWidgetItem* secondCell, SongState state, int hue,
+                     int waitingPosition)
 {
+    // A screen reader cannot see the colours: the cell says the state in words.
+    const QString description = songCellDescription(state == SongState::Played, state == SongState::Playing,
+                                                    state == SongState::Queued ? waitingPosition : 0);
+    for (QTableWidgetItem* item : {cell, secondCell})
+        if (item)
+            item->setData(Qt::AccessibleDescriptionRole, description);
     switch (state) {
     case SongState::Played:
         paint(cell, secondCell, &backgroundColour(), accentColour());
         return;
     case SongState::Playing: {
-        const QColor playing = QColor::fromHsv(80, 255, 255, 255);
+        const QColor playing = playingColour();
         paint(cell, secondCell, &playing, Qt::black);
         return;
     }
     case SongState::Queued: {
-        const QColor waiting = QColor::fromHsv(hue, 255, 255, 255);
+        const QColor waiting = waitingColour(hue);
         paint(cell, secondCell, hue >= 0 ? &waiting : nullptr, Qt::black);
         return;
     }

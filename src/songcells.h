@@ -8,5 +8,7 @@ enum class SongState;
 int waitingHue(int position, int capacity, int elapsedSeconds, double headSeconds);
 
 // Colours one or two cells of the same song by its state; a waiting song takes `hue` (-1: its place is
-// unknown, only the text turns black), a free song the plain colours. The second cell may be null.
-void colourSongCells(QTableWidgetItem* cell, QTableWidgetItem* secondCell, SongState state, int hue);
+// unknown, only the text turns black), a free song the plain colours. The second cell may be null. The
+// cells' accessible description says the state in words, a waiting song its `waitingPosition` (1 = next).
+void colourSongCells(QTableWidgetItem* cell, QTableWidgetItem* secondCell, SongState state, int hue,
+                     int waitingPosition = -1);

@@ -1,13 +1,21 @@
 #include "startup.h"
 
+#include "desktop/DesktopLink.h"
+#include "desktop/SingleInstance.h"
 #include "mainwindowimpl.h"
 
 #include <QApplication>
 
 int runMainWindow()
 {
+    // Before the window: a second start must not touch the run folder, the log or the sound device.
+    SingleInstance instance;
+    if (!instance.claim())
+        return 0;
     MainWindow window;
     if (window.initializationFailed())
         return 1;
+    QObject::connect(&instance, &SingleInstance::activationRequested, &window,
+                     [&window]() { DesktopLink::bringToFront(&window); });
     return QApplication::exec();
 }

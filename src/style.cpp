@@ -116,3 +116,45 @@ void styleTableCell(QTableWidgetItem* item)
     if (item->flags() != flags)
         item->setFlags(flags);
 }
+
+void styleFillerCell(QTableWidgetItem* item)
+{
+    if (!item)
+        return;
+    // A song's cell becomes a filler in place: a genre filter turns tens of thousands of them at once.
+    if (!isFillerCell(item)) {
+        for (const int role :
+             {Qt::DisplayRole, Qt::ToolTipRole, Qt::ForegroundRole, Qt::TextAlignmentRole, Qt::FontRole})
+            item->setData(role, QVariant());
+    }
+    item->setBackground(backgroundColour());
+    if (item->flags() != Qt::NoItemFlags)
+        item->setFlags(Qt::NoItemFlags);
+}
+
+bool isFillerCell(const QTableWidgetItem* item)
+{
+    return item && item->flags() == Qt::NoItemFlags;
+}
+
+QColor playingColour()
+{
+    return QColor::fromHsv(80, 255, 255, 255);
+}
+
+QColor waitingColour(int hue)
+{
+    return QColor::fromHsv(hue, 255, 255, 255);
+}
+
+void applyGenreButtonStyle(QAbstractButton* button)
+{
+    applyButtonStyle(button, 13, QStringLiteral("74be32"), QStringLiteral("a8dc7b"), QStringLiteral("dc7b7b"),
+                     QStringLiteral("cf4f4f"));
+}
+
+void applyPauseButtonStyle(QAbstractButton* button)
+{
+    applyButtonStyle(button, 11, QStringLiteral("261e70"), QStringLiteral("4a38f9"), QStringLiteral("000000"),
+                     QStringLiteral("000000"));
+}

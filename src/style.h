@@ -29,3 +29,16 @@ void applyButtonStyle(QAbstractButton* button, int pointSize, const QString& che
 
 // Every cell the program makes: colours, centred, Arial 16 pt, selectable and enabled but not editable.
 void styleTableCell(QTableWidgetItem* item);
+
+// A place of the grid without a song: the background colour, neither selectable nor enabled, which is
+// also how the grid tells it from a song's cell when it reuses its cells.
+void styleFillerCell(QTableWidgetItem* item);
+bool isFillerCell(const QTableWidgetItem* item);
+
+// The cells of the playing song, and of a song waiting in the queue at a place of this hue.
+QColor playingColour();
+QColor waitingColour(int hue);
+
+// The genre buttons: green while chosen, red otherwise. The pause button: blue while paused.
+void applyGenreButtonStyle(QAbstractButton* button);
+void applyPauseButtonStyle(QAbstractButton* button);

@@ -2,6 +2,7 @@
 // filter, the colours of played and playing songs, and which song is current.
 #include "Track.h"
 #include "TrackLibrary.h"
+#include "gridshape.h"
 #include "mainwindowimpl.h"
 #include "style.h"
 #include "testsupport.h"
@@ -136,6 +137,57 @@ private slots:
     // One pool thread: the songs of a folder then reach the grid in the order they were found, so which
     // song a refresh during the job makes current does not depend on which file a thread finished first.
     void initTestCase() { QThreadPool::globalInstance()->setMaxThreadCount(1); }
+
+    // The shape alone, without a window: where the grid starts to scroll, how the width is shared, and
+    // how the rows fill the height once fewer songs are shown than the library holds.
+    void shapeForTableSize_data()
+    {
+        QTest::addColumn<QSize>("table");
+        QTest::addColumn<int>("songs");
+        QTest::addColumn<int>("shown");
+        QTest::addColumn<bool>("scrolls");
+        QTest::addColumn<QVector<int>>("columnWidths");
+        QTest::addColumn<QVector<int>>("rowHeights");
+        // Line width 1 and a scroll bar of 15 pixels.
+        QTest::newRow("ten fit") << QSize(700, 500) << 10 << 10 << false << QVector<int>{233, 233, 234}
+                                 << QVector<int>{100, 100, 100, 100, 98};
+        QTest::newRow("fifteen fit exactly")
+            << QSize(700, 500) << 15 << 15 << false << QVector<int>{233, 233, 234} << QVector<int>(5, 100);
+        QTest::newRow("sixteen scroll")
+            << QSize(700, 500) << 16 << 16 << true << QVector<int>{228, 228, 229} << QVector<int>(6, 100);
+        // 676 pixels leave room for three columns only without the 17 set aside for a scroll bar.
+        QTest::newRow("the scroll bar costs a column")
+            << QSize(676, 500) << 16 << 16 << true << QVector<int>{331, 331} << QVector<int>(8, 100);
+        QTest::newRow("a genre of three in a scrolling library")
+            << QSize(700, 500) << 100 << 3 << true << QVector<int>{228, 228, 229}
+            << QVector<int>{100, 100, 100, 100, 98};
+        QTest::newRow("a genre of twenty in a scrolling library")
+            << QSize(700, 500) << 100 << 20 << true << QVector<int>{228, 228, 229} << QVector<int>(7, 100);
+        QTest::newRow("rows stretched to the height")
+            << QSize(700, 550) << 4 << 4 << false << QVector<int>{233, 233, 234}
+            << QVector<int>{110, 110, 110, 110, 108};
+        QTest::newRow("narrower than a cell") << QSize(150, 500) << 3 << 3 << false << QVector<int>{152}
+                                              << QVector<int>{100, 100, 100, 100, 98};
+    }
+    void shapeForTableSize()
+    {
+        QFETCH(QSize, table);
+        QFETCH(int, songs);
+        QFETCH(int, shown);
+        QFETCH(bool, scrolls);
+        QFETCH(QVector<int>, columnWidths);
+        QFETCH(QVector<int>, rowHeights);
+        const GridShape shape = gridShape(table.width(), table.height(), songs, 1, 15);
+        QCOMPARE(shape.scrolls, scrolls);
+        QCOMPARE(shape.columns, columnWidths.size());
+        QVector<int> widths(shape.columns - 1, shape.columnWidth);
+        widths << shape.lastColumnWidth;
+        QCOMPARE(widths, columnWidths);
+        const GridRows rows = gridRows(shape, shown, table.height());
+        QVector<int> heights(rows.count - 1, shape.rowHeight);
+        heights << rows.lastRowHeight;
+        QCOMPARE(heights, rowHeights);
+    }
 
     void tenSongsFitWithoutScrolling()
     {
@@ -303,6 +355,51 @@ private slots:
                 QCOMPARE(shownSongs(table), songTexts("Rest", button->text(), 8));
         }
         QCOMPARE(window->genreFilterButtons().front()->isChecked(), window->selectedGenre().isEmpty());
+    }
+
+    void indexFindsEveryShownCell_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::newRow("a refresh at another size") << "resize";
+        QTest::newRow("a genre chosen") << "genre";
+        QTest::newRow("a job that adds songs and duplicates") << "job";
+    }
+    void indexFindsEveryShownCell()
+    {
+        QFETCH(QString, change);
+        auto window = windowWithSongs(QStringLiteral("rest"));
+        QTableWidget* table = libraryTable(*window);
+        showGridWithGenreSlots(*window, 3);
+        if (change == QLatin1String("resize")) {
+            showGridIn(*window, QSize(480, 320));
+        } else if (change == QLatin1String("genre")) {
+            genreButton(*window, QStringLiteral("Pop"))->click();
+            QVERIFY(!window->songCells().cellOf(song(*window, QStringLiteral("Rest\nRock Song 001"))));
+        } else {
+            // New Jazz songs move the cells behind them; the songs of the library again are refused.
+            QStringList files;
+            for (const QString& folder : {QStringLiteral("rest-jazz"), QStringLiteral("rest")}) {
+                QDir songs(fixture(folder));
+                for (const QString& name : songs.entryList({QStringLiteral("*.mp3")}, QDir::Files))
+                    files << songs.filePath(name);
+            }
+            const LogMark mark;
+            window->addFileList(files);
+            QVERIFY(mark.waitForJobEnds());
+            QCOMPARE(window->trackLibrary()->trackCount(), 25);
+        }
+        int cells = 0;
+        for (int row = 0; row < table->rowCount(); ++row) {
+            for (int column = 0; column < table->columnCount(); ++column) {
+                QTableWidgetItem* cell = table->item(row, column);
+                if (!cell || cell->text().isEmpty())
+                    continue;
+                QCOMPARE(window->songCells().cellOf(song(*window, cell->text())), cell);
+                ++cells;
+            }
+        }
+        QVERIFY(cells > 0);
+        QCOMPARE(window->songCells().size(), cells);
     }
 
     void playedAndPlayingSongsColours()

@@ -3,7 +3,6 @@
 #include "testsupport.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -161,18 +160,16 @@ private slots:
     void fuzzInputsMeasureAsTheyDecode()
     {
         // The fuzzers' committed inputs: a finite length, within reach of what libmpg123 decodes.
-        const QDir corpus(qEnvironmentVariable("VIMO_SOURCE_DIR") +
-                          QStringLiteral("/tests/fuzz/corpus/mp3length"));
-        const QStringList names = corpus.entryList(QDir::Files);
-        QVERIFY(!names.isEmpty());
-        for (const QString& name : names) {
-            const double measured = mp3LengthSeconds(corpus.filePath(name));
-            const double decoded = decodedSeconds(corpus.filePath(name));
-            QVERIFY2(qIsFinite(measured) && measured >= -1 && measured < 1e9, qPrintable(name));
+        const QStringList paths = vimotest::fuzzCorpus(QStringLiteral("mp3length"));
+        QVERIFY(!paths.isEmpty());
+        for (const QString& path : paths) {
+            const double measured = mp3LengthSeconds(path);
+            const double decoded = decodedSeconds(path);
+            QVERIFY2(qIsFinite(measured) && measured >= -1 && measured < 1e9, qPrintable(path));
             if (decoded > 0)
                 QVERIFY2(qAbs(measured - decoded) < 0.05,
                          qPrintable(QStringLiteral("%1: measured %2 s, decoded %3 s")
-                                        .arg(name)
+                                        .arg(path)
                                         .arg(measured)
                                         .arg(decoded)));
         }

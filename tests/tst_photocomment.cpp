@@ -413,7 +413,9 @@ private slots:
         huge.replace(frame + 5, 4, QByteArray("\xEA\x60\xEA\x60", 4));
         QTest::newRow("baseline 60000 x 60000") << huge << 60000 << 60000;
         QTest::newRow("progressive found by fuzzing")
-            << fileBytes(QFINDTESTDATA("fuzz/corpus/photocomment/found-timeout-huge-size.bin")).mid(1)
+            << fileBytes(vimotest::sourceDirectory() +
+                         QStringLiteral("/tests/fuzz/corpus/photocomment/found-timeout-huge-size.bin"))
+                   .mid(1)
             << 26896 << 17784;
     }
     void claimedSizeComesFromTheHeader()

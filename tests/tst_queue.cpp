@@ -79,7 +79,7 @@ public:
         for (int index = 0; index < tracks.size(); ++index) {
             auto* cell = new QTableWidgetItem(tracks.at(index)->displayText());
             libraryView.setItem(0, index, cell);
-            libraryCells.add(tracks.at(index), cell);
+            libraryCells.add(tracks.at(index), cell, SongState::Free, -1);
             tracks.at(index)->setInGenreFilter(true);
         }
         QObject::connect(

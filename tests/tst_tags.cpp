@@ -479,14 +479,12 @@ private slots:
     void fuzzInputsAreRefusedOrRead()
     {
         // The fuzzers' committed inputs (damaged tags of every version): each is read or refused with a line.
-        const QDir corpus(qEnvironmentVariable("VIMO_SOURCE_DIR") +
-                          QStringLiteral("/tests/fuzz/corpus/tags"));
-        const QStringList names = corpus.entryList(QDir::Files);
-        QVERIFY(!names.isEmpty());
-        for (const QString& name : names) {
+        const QStringList paths = vimotest::fuzzCorpus(QStringLiteral("tags"));
+        QVERIFY(!paths.isEmpty());
+        for (const QString& path : paths) {
             const int before = logMessages().size();
-            std::unique_ptr<TagInfo> tags(readTagInfo(corpus.filePath(name)));
-            QVERIFY2(!tags || (!tags->title.isEmpty() && !tags->artist.isEmpty()), qPrintable(name));
+            std::unique_ptr<TagInfo> tags(readTagInfo(path));
+            QVERIFY2(!tags || (!tags->title.isEmpty() && !tags->artist.isEmpty()), qPrintable(path));
             QCOMPARE(logMessages().size(), before + (tags ? 0 : 1));
         }
     }

@@ -39,6 +39,10 @@
         <source>for webcam support</source>
         <translation>für die Webcam-Unterstützung</translation>
     </message>
+    <message>
+        <source>Log of this party:</source>
+        <translation>Protokoll dieser Party:</translation>
+    </message>
 </context>
 <context>
     <name>AboutDialog</name>
@@ -347,6 +351,68 @@ und/oder einzuschalten.</translation>
         <source>Length</source>
         <translation>Länge</translation>
     </message>
+    <message>
+        <source>Shows the version, the manual and the log of this party</source>
+        <translation>Zeigt die Version, das Handbuch und das Protokoll dieser Party</translation>
+    </message>
+    <message>
+        <source>Pauses the playing song or plays it on</source>
+        <translation>Hält den laufenden Song an oder spielt ihn weiter</translation>
+    </message>
+    <message>
+        <source>Queue</source>
+        <translation>Warteschlange</translation>
+    </message>
+    <message>
+        <source>The playing song and the wishes after it</source>
+        <translation>Der laufende Song und die Wünsche danach</translation>
+    </message>
+    <message>
+        <source>Songs</source>
+        <translation>Songs</translation>
+    </message>
+    <message>
+        <source>Arrow keys choose a song, Enter wishes it</source>
+        <translation>Pfeiltasten wählen einen Song, Enter wünscht ihn</translation>
+    </message>
+    <message>
+        <source>Shows only the songs of this genre in the grid</source>
+        <translation>Zeigt im Raster nur die Songs dieses Genres</translation>
+    </message>
+</context>
+<context>
+    <name>NoticeBanner</name>
+    <message>
+        <source>Notice</source>
+        <translation>Hinweis</translation>
+    </message>
+</context>
+<context>
+    <name>NoticeBoard</name>
+    <message>
+        <source>%L1 songs added — %L2 duplicates, %L3 unreadable (see the log)</source>
+        <translation>%L1 Songs hinzugefügt — %L2 doppelt, %L3 unlesbar (siehe Protokoll)</translation>
+    </message>
+    <message>
+        <source>No webcam found: photos are off</source>
+        <translation>Keine Webcam gefunden: keine Fotos</translation>
+    </message>
+    <message>
+        <source>&quot;%1 – %2&quot; could not be played and is skipped (see the log)</source>
+        <translation>„%1 – %2“ konnte nicht abgespielt werden und wird übersprungen (siehe Protokoll)</translation>
+    </message>
+    <message>
+        <source>The sound device was lost: Vimo waits for it to come back</source>
+        <translation>Das Audiogerät ist weg: Vimo wartet, bis es wieder da ist</translation>
+    </message>
+    <message>
+        <source>The sound device is back</source>
+        <translation>Das Audiogerät ist wieder da</translation>
+    </message>
+    <message>
+        <source>The disk is full: photos, playlist and log can no longer be saved</source>
+        <translation>Die Festplatte ist voll: Fotos, Playlist und Protokoll können nicht mehr gespeichert werden</translation>
+    </message>
 </context>
 <context>
     <name>PartyAlbum</name>
@@ -467,6 +533,13 @@ und/oder einzuschalten.</translation>
     </message>
 </context>
 <context>
+    <name>SingleInstance</name>
+    <message>
+        <source>Vimo was started a second time; the running window was brought to the front.</source>
+        <translation>Vimo wurde ein zweites Mal gestartet; das laufende Fenster wurde nach vorne geholt.</translation>
+    </message>
+</context>
+<context>
     <name>Snapshot</name>
     <message>
         <source>The photo &quot;%1&quot; could not be encoded.</source>
@@ -479,6 +552,25 @@ und/oder einzuschalten.</translation>
     <message>
         <source>The photo &quot;%1&quot; was not taken: there is no folder for the photos.</source>
         <translation>Das Foto „%1“ wurde nicht aufgenommen: Es gibt keinen Ordner für die Fotos.</translation>
+    </message>
+</context>
+<context>
+    <name>SongCell</name>
+    <message>
+        <source>played</source>
+        <translation>gespielt</translation>
+    </message>
+    <message>
+        <source>playing</source>
+        <translation>läuft</translation>
+    </message>
+    <message>
+        <source>waiting at position %1</source>
+        <translation>wartet an Position %1</translation>
+    </message>
+    <message>
+        <source>free to wish</source>
+        <translation>frei zum Wünschen</translation>
     </message>
 </context>
 </TS>

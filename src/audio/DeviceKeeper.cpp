@@ -2,6 +2,7 @@
 #include "audio/DeviceKeeper.h"
 
 #include "AudioEngine.h"
+#include "desktop/NoticeBoard.h"
 #include "runlog.h"
 
 #include <QCoreApplication>
@@ -157,6 +158,7 @@ void DeviceKeeper::lose(quint32 lostDevice)
     logMessage(
         engineText(QT_TRANSLATE_NOOP("AudioEngine", "The sound device was removed. The song that was playing "
                                                     "ends; the default sound device is opened again.")));
+    postNotice(NoticeBoard::deviceLostNotice());
     {
         std::lock_guard<std::mutex> lock(runMutex);
         device.store(0);
@@ -174,6 +176,7 @@ void DeviceKeeper::reopen()
         reopenFailureLogged = false;
         logMessage(
             engineText(QT_TRANSLATE_NOOP("AudioEngine", "The default sound device was opened again.")));
+        postNotice(NoticeBoard::deviceBackNotice());
     } else if (!reopenFailureLogged) {
         reopenFailureLogged = true;
         logMessage(failure + QLatin1Char(' ') +

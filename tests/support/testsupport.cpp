@@ -62,6 +62,15 @@ QString sourceDirectory()
     return QString::fromLocal8Bit(qgetenv("VIMO_SOURCE_DIR"));
 }
 
+QStringList fuzzCorpus(const QString& target)
+{
+    const QDir corpus(sourceDirectory() + QStringLiteral("/tests/fuzz/corpus/") + target);
+    QStringList paths;
+    for (const QString& name : corpus.entryList(QDir::Files))
+        paths << corpus.filePath(name);
+    return paths;
+}
+
 QString binaryDirectory()
 {
     return QString::fromLocal8Bit(qgetenv("VIMO_BINARY_DIR"));

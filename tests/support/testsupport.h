@@ -24,6 +24,8 @@ QByteArray fileBytes(const QString& path);
 QString fixturesDirectory();
 QString sourceDirectory();
 QString binaryDirectory();
+// The committed inputs of the fuzzer `target` (tests/fuzz/corpus/<target>), as full paths.
+QStringList fuzzCorpus(const QString& target);
 
 // Whole text of a file, read as UTF-8 ("" when missing).
 QString readTextFile(const QString& path);

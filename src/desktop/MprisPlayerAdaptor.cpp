@@ -1,0 +1,77 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "desktop/MprisPlayerAdaptor.h"
+
+#include "desktop/NowPlaying.h"
+
+#include <QStringList>
+#include <QUrl>
+
+MprisPlayerAdaptor::MprisPlayerAdaptor(QObject* exported, NowPlaying* nowPlaying)
+    : QDBusAbstractAdaptor(exported), playing(nowPlaying)
+{}
+
+QString MprisPlayerAdaptor::playbackStatus() const
+{
+    switch (playing->status()) {
+    case NowPlaying::Status::Playing:
+        return QStringLiteral("Playing");
+    case NowPlaying::Status::Paused:
+        return QStringLiteral("Paused");
+    case NowPlaying::Status::Stopped:
+        break;
+    }
+    return QStringLiteral("Stopped");
+}
+
+QVariantMap MprisPlayerAdaptor::metadata() const
+{
+    QVariantMap data;
+    if (playing->status() == NowPlaying::Status::Stopped) {
+        data.insert(QStringLiteral("mpris:trackid"), QVariant::fromValue(QDBusObjectPath(QStringLiteral(
+                                                         "/org/mpris/MediaPlayer2/TrackList/NoTrack"))));
+        return data;
+    }
+    const PlayingSong& song = playing->song();
+    data.insert(QStringLiteral("mpris:trackid"),
+                QVariant::fromValue(QDBusObjectPath(QStringLiteral("/org/mpris/MediaPlayer2/vimo/track/") +
+                                                    QString::number(song.number))));
+    data.insert(QStringLiteral("xesam:artist"), QStringList{song.artist});
+    data.insert(QStringLiteral("xesam:title"), song.title);
+    data.insert(QStringLiteral("mpris:length"), song.lengthMicroseconds);
+    if (playing->hasPortrait())
+        data.insert(QStringLiteral("mpris:artUrl"), QUrl::fromLocalFile(song.portraitPath).toString());
+    return data;
+}
+
+qlonglong MprisPlayerAdaptor::position() const
+{
+    return playing->positionMicroseconds();
+}
+
+bool MprisPlayerAdaptor::canPlay() const
+{
+    return playing->status() != NowPlaying::Status::Stopped;
+}
+
+bool MprisPlayerAdaptor::canPause() const
+{
+    return playing->status() != NowPlaying::Status::Stopped;
+}
+
+void MprisPlayerAdaptor::Play()
+{
+    if (playing->status() == NowPlaying::Status::Paused)
+        playing->requestPauseToggle();
+}
+
+void MprisPlayerAdaptor::Pause()
+{
+    if (playing->status() == NowPlaying::Status::Playing)
+        playing->requestPauseToggle();
+}
+
+void MprisPlayerAdaptor::PlayPause()
+{
+    if (playing->status() != NowPlaying::Status::Stopped)
+        playing->requestPauseToggle();
+}

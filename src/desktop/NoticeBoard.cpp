@@ -1,0 +1,101 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "desktop/NoticeBoard.h"
+
+#include <QMutex>
+#include <QMutexLocker>
+
+namespace {
+QMutex boardMutex;
+NoticeBoard*& runningBoard()
+{
+    static NoticeBoard* board = nullptr;
+    return board;
+}
+} // namespace
+
+NoticeBoard::NoticeBoard(int showMilliseconds, QObject* parent) : QObject(parent)
+{
+    timer.setSingleShot(true);
+    timer.setInterval(showMilliseconds);
+    connect(&timer, &QTimer::timeout, this, &NoticeBoard::showNext);
+    QMutexLocker lock(&boardMutex);
+    runningBoard() = this;
+}
+
+NoticeBoard::~NoticeBoard()
+{
+    QMutexLocker lock(&boardMutex);
+    if (runningBoard() == this)
+        runningBoard() = nullptr;
+}
+
+void NoticeBoard::post(const QString& text)
+{
+    if (text.isEmpty() || text == shown || queue.contains(text))
+        return;
+    queue.append(text);
+    if (!timer.isActive())
+        showNext();
+}
+
+void NoticeBoard::showNext()
+{
+    shown = queue.isEmpty() ? QString() : queue.takeFirst();
+    if (!shown.isEmpty())
+        timer.start();
+    emit changed(shown);
+}
+
+QString NoticeBoard::addingNotice(int added, int duplicates, int unreadable)
+{
+    if (duplicates == 0 && unreadable == 0)
+        return QString();
+    return tr("%L1 songs added — %L2 duplicates, %L3 unreadable (see the log)")
+        .arg(added)
+        .arg(duplicates)
+        .arg(unreadable);
+}
+
+QString NoticeBoard::noWebcamNotice()
+{
+    return tr("No webcam found: photos are off");
+}
+
+QString NoticeBoard::unplayableNotice(const QString& artist, const QString& title)
+{
+    return tr("\"%1 – %2\" could not be played and is skipped (see the log)").arg(artist, title);
+}
+
+QString NoticeBoard::deviceLostNotice()
+{
+    return tr("The sound device was lost: Vimo waits for it to come back");
+}
+
+QString NoticeBoard::deviceBackNotice()
+{
+    return tr("The sound device is back");
+}
+
+QString NoticeBoard::diskFullNotice()
+{
+    return tr("The disk is full: photos, playlist and log can no longer be saved");
+}
+
+void postNotice(const QString& text)
+{
+    QMutexLocker lock(&boardMutex);
+    NoticeBoard* board = runningBoard();
+    if (!board)
+        return;
+    // Delivered on the board's thread; dropped if the board goes first.
+    QMetaObject::invokeMethod(
+        board, [board, text]() { board->post(text); }, Qt::QueuedConnection);
+}
+
+bool diskNearlyFull(qint64 bytesAvailable)
+{
+    // A song's photo is a few hundred kilobytes and the playlist and log grow by lines; below this a
+    // whole evening's photos no longer fit.
+    constexpr qint64 reserve = 50LL * 1024 * 1024;
+    return bytesAvailable >= 0 && bytesAvailable < reserve;
+}

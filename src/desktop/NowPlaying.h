@@ -1,0 +1,66 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <functional>
+
+// The song the party hears, as the desktop sees it: what plays, whether it plays, and how far it is.
+struct PlayingSong
+{
+    QString artist;
+    QString title;
+    qint64 lengthMicroseconds = 0;
+    // The song's portrait; it may still be on its way to the disk.
+    QString portraitPath;
+    // Counts the songs started in this run, so that one song played twice is two tracks to the desktop.
+    int number = 0;
+
+    bool operator==(const PlayingSong& other) const
+    {
+        return artist == other.artist && title == other.title &&
+               lengthMicroseconds == other.lengthMicroseconds && portraitPath == other.portraitPath &&
+               number == other.number;
+    }
+    bool operator!=(const PlayingSong& other) const { return !(*this == other); }
+};
+
+// The playback state that the window publishes and the desktop bridges (idle inhibition, media player
+// interface) follow. Lives on the GUI thread; it knows nothing of widgets, and the bridges never reach
+// back into the window except through requestPauseToggle().
+class NowPlaying : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum class Status { Stopped, Playing, Paused };
+
+    explicit NowPlaying(QObject* parent = nullptr);
+
+    // Takes the window's view of the playback; signals only what changed.
+    void update(Status status, const PlayingSong& song);
+    Status status() const { return currentStatus; }
+    const PlayingSong& song() const { return currentSong; }
+    // Whether the portrait of the playing song is on the disk yet.
+    bool hasPortrait() const;
+
+    // How far the playing song is, in microseconds (0 without a source).
+    qint64 positionMicroseconds() const;
+    void setPositionSource(std::function<qint64()> source) { positionSource = std::move(source); }
+
+    // The desktop asks for what the Pause button does.
+    void requestPauseToggle() { emit pauseToggleRequested(); }
+
+    static bool hasPortraitFile(const QString& path);
+
+signals:
+    void statusChanged(NowPlaying::Status status);
+    void songChanged();
+    void pauseToggleRequested();
+
+private:
+    Status currentStatus = Status::Stopped;
+    PlayingSong currentSong;
+    bool portraitSeen = false;
+    std::function<qint64()> positionSource;
+};

@@ -1,0 +1,76 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "desktop/SingleInstance.h"
+
+#include "runlog.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QStandardPaths>
+
+namespace {
+const QByteArray raiseRequest = QByteArrayLiteral("raise\n");
+constexpr int answerMilliseconds = 3000;
+} // namespace
+
+SingleInstance::SingleInstance(const QString& socketName, QObject* parent) : QObject(parent), name(socketName)
+{}
+
+SingleInstance::~SingleInstance() = default;
+
+QString SingleInstance::defaultName()
+{
+    // The runtime folder belongs to the user alone, so another user's party never answers. Two starts
+    // clash over the run folder below the home folder: a start with another home is no second start.
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (folder.isEmpty())
+        folder = QDir::tempPath();
+    const QByteArray home =
+        QCryptographicHash::hash(QFile::encodeName(QDir::homePath()), QCryptographicHash::Sha1).toHex();
+    return folder + QStringLiteral("/vimo-") + QString::fromLatin1(home.left(16));
+}
+
+bool SingleInstance::claim()
+{
+    QLocalSocket running;
+    running.connectToServer(name);
+    if (running.waitForConnected(answerMilliseconds)) {
+        running.write(raiseRequest);
+        running.waitForBytesWritten(answerMilliseconds);
+        running.disconnectFromServer();
+        if (running.state() != QLocalSocket::UnconnectedState)
+            running.waitForDisconnected(answerMilliseconds);
+        return false;
+    }
+    // Nobody answers: what is left there is the socket of a start that ended without cleaning up.
+    server = new QLocalServer(this);
+    server->setSocketOptions(QLocalServer::UserAccessOption);
+    if (!server->listen(name)) {
+        QLocalServer::removeServer(name);
+        if (!server->listen(name)) {
+            // The party goes on; only a second start would open a second window.
+            qWarning("Vimo cannot watch for a second start: %s", qPrintable(server->errorString()));
+            return true;
+        }
+    }
+    connect(server, &QLocalServer::newConnection, this, &SingleInstance::answerLaterStart);
+    return true;
+}
+
+void SingleInstance::answerLaterStart()
+{
+    while (QLocalSocket* later = server->nextPendingConnection()) {
+        connect(later, &QLocalSocket::disconnected, later, &QObject::deleteLater);
+        const auto read = [this, later]() {
+            if (!later->canReadLine() || later->readLine() != raiseRequest)
+                return;
+            logMessage(tr("Vimo was started a second time; the running window was brought to the front."));
+            emit activationRequested();
+        };
+        connect(later, &QLocalSocket::readyRead, this, read);
+        // The request may have come with the connection itself.
+        read();
+    }
+}

@@ -1,0 +1,36 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+class QLocalServer;
+
+// One jukebox per user: the first start listens on a local socket; a later start finds it there, asks
+// the running one to bring its window to the front and ends, so two windows never write the same log
+// and playlist.
+class SingleInstance : public QObject
+{
+    Q_OBJECT
+
+public:
+    // `name` picks the socket; the default is the program's, one per user and home folder.
+    explicit SingleInstance(const QString& name = defaultName(), QObject* parent = nullptr);
+    ~SingleInstance() override;
+
+    // True for the first start (this one now answers later starts), false when another start runs and
+    // has been asked to come to the front.
+    bool claim();
+
+    static QString defaultName();
+
+signals:
+    // A later start wants the window in front.
+    void activationRequested();
+
+private:
+    void answerLaterStart();
+
+    QString name;
+    QLocalServer* server = nullptr;
+};

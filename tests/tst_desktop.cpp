@@ -1,0 +1,658 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The window as part of the desktop: the screen kept awake while music plays, the media player on the
+// session bus, one jukebox per user, notices that keep off the grid's focus, the keyboard path, and text
+// that high-DPI scaling never cuts. The suite runs a session bus of its own, which also stands in for the
+// system bus, with fake screen-saver and logind services on it.
+
+#include "About.h"
+#include "PlayQueue.h"
+#include "Track.h"
+#include "TrackLibrary.h"
+#include "desktop/DesktopLink.h"
+#include "desktop/IdleInhibitor.h"
+#include "desktop/MprisService.h"
+#include "desktop/NoticeBanner.h"
+#include "desktop/NoticeBoard.h"
+#include "desktop/SingleInstance.h"
+#include "desktop/highdpi.h"
+#include "mainwindowimpl.h"
+#include "runlog.h"
+#include "testsupport.h"
+#include "ui_about.h"
+#include "windowsupport.h"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
+#include <QDBusUnixFileDescriptor>
+#include <QDBusVariant>
+#include <QDir>
+#include <QLabel>
+#include <QMessageBox>
+#include <QMutex>
+#include <QProcess>
+#include <QPushButton>
+#include <QScopeGuard>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QStyleOptionButton>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextStream>
+#include <QThread>
+#include <poll.h>
+#include <unistd.h>
+
+namespace {
+
+const QString playerInterface = QStringLiteral("org.mpris.MediaPlayer2.Player");
+
+QString fixture(const QString& path)
+{
+    return vimotest::fixturesDirectory() + QLatin1Char('/') + path;
+}
+
+// The desktop's screen saver, as far as a player sees it.
+class FakeScreenSaver : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.ScreenSaver")
+
+public:
+    QStringList calls;
+
+public slots:
+    uint Inhibit(const QString& application, const QString& reason)
+    {
+        calls << QStringLiteral("Inhibit ") + application +
+                     (reason.isEmpty() ? QStringLiteral(" without reason") : QString());
+        return ++cookie;
+    }
+    void UnInhibit(uint released) { calls << QStringLiteral("UnInhibit ") + QString::number(released); }
+
+private:
+    uint cookie = 41;
+};
+
+// logind's inhibitor: a lock is the write end of a pipe, held as long as the caller keeps it open. It
+// answers from a thread of its own, as the real one answers from its own process: the program's sleep
+// lock is asked for with a call that waits.
+class FakeLogind : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.login1.Manager")
+
+public:
+    ~FakeLogind() override
+    {
+        for (const int end : qAsConst(readEnds))
+            ::close(end);
+    }
+    QStringList kinds() const
+    {
+        QMutexLocker lock(&mutex);
+        return asked;
+    }
+    // Whether every copy of the lock asked for as `kind` has been closed.
+    bool released(const QString& kind) const
+    {
+        QMutexLocker lock(&mutex);
+        pollfd watch{readEnds.value(asked.indexOf(kind), -1), POLLIN, 0};
+        if (watch.fd < 0 || ::poll(&watch, 1, 0) != 1)
+            return false;
+        char byte = 0;
+        return ::read(watch.fd, &byte, 1) == 0;
+    }
+
+public slots:
+    QDBusUnixFileDescriptor Inhibit(const QString& what, const QString& who, const QString& why,
+                                    const QString& mode)
+    {
+        Q_UNUSED(who)
+        Q_UNUSED(why)
+        int ends[2] = {-1, -1};
+        if (::pipe(ends) != 0)
+            return QDBusUnixFileDescriptor();
+        const QDBusUnixFileDescriptor lock(ends[1]); // a copy goes to the caller
+        ::close(ends[1]);
+        QMutexLocker locked(&mutex);
+        // A lock asked for again is told apart by its count.
+        QString kind = what + QLatin1Char(' ') + mode;
+        if (asked.contains(kind))
+            kind += QLatin1Char(' ') + QString::number(asked.count() + 1);
+        asked << kind;
+        readEnds << ends[0];
+        return lock;
+    }
+
+private:
+    mutable QMutex mutex;
+    QStringList asked;
+    QList<int> readEnds;
+};
+
+// A connection of its own, so the services and the client reach the player through the bus as
+// another program would.
+QDBusConnection connection(const QString& name, const QByteArray& addressVariable)
+{
+    return QDBusConnection::connectToBus(QString::fromLocal8Bit(qgetenv(addressVariable.constData())), name);
+}
+
+QDBusMessage callPlayer(QDBusConnection& client, const QString& interface, const QString& method,
+                        const QVariantList& arguments = {})
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(MprisService::serviceName, MprisService::objectPath,
+                                                       interface, method);
+    call.setArguments(arguments);
+    // The player answers from this thread: the call waits with the event loop running.
+    return client.call(call, QDBus::BlockWithGui);
+}
+
+QVariant playerProperty(QDBusConnection& client, const QString& interface, const QString& name)
+{
+    const QDBusMessage reply = callPlayer(client, QStringLiteral("org.freedesktop.DBus.Properties"),
+                                          QStringLiteral("Get"), {interface, name});
+    return reply.arguments().value(0).value<QDBusVariant>().variant();
+}
+
+QVariantMap playerMetadata(QDBusConnection& client)
+{
+    return qdbus_cast<QVariantMap>(playerProperty(client, playerInterface, QStringLiteral("Metadata")));
+}
+
+QTableWidget* widgetTable(const MainWindow& window, const char* name)
+{
+    return window.findChild<QTableWidget*>(QLatin1String(name));
+}
+
+QTableWidgetItem* cellTitled(QTableWidget* grid, const QString& title)
+{
+    for (int row = 0; row < grid->rowCount(); ++row)
+        for (int column = 0; column < grid->columnCount(); ++column)
+            if (QTableWidgetItem* cell = grid->item(row, column);
+                cell && cell->text().endsWith(QLatin1Char('\n') + title))
+                return cell;
+    return nullptr;
+}
+
+QString accessibleText(QObject* object, QAccessible::Text which)
+{
+    QAccessibleInterface* face = QAccessible::queryAccessibleInterface(object);
+    return face ? face->text(which) : QString();
+}
+
+// ---- Text at every scale, measured in a child process started with QT_SCALE_FACTOR ----
+
+// Whether `text` laid out as the widget lays it out (wrapped at words) fits `room` in `font`.
+bool textFits(const QFont& font, const QRect& room, const QString& text, int flags)
+{
+    const QFontMetrics metrics(font);
+    const QRect needed = metrics.boundingRect(QRect(0, 0, room.width(), 100000), flags, text);
+    return needed.width() <= room.width() && needed.height() <= room.height();
+}
+
+// One line per text the window shows: "<what>\t<fits 0|1>".
+int measureWindow(const QStringList& arguments)
+{
+    const int width = arguments.value(0).toInt();
+    const int height = arguments.value(1).toInt();
+    auto window = vimotest::openMainWindowWithSongs(fixture(QStringLiteral("desktop/screens")));
+    window->resize(width, height);
+    QApplication::processEvents();
+    QTableWidget* grid = widgetTable(*window, "myTableWidgetForLibrary");
+    QTableWidget* queueRow = widgetTable(*window, "myTableWidgetForQueue");
+    // A party: three songs in the queue, the About box open.
+    for (const QString& title : {QStringLiteral("Garage Thunder"), QStringLiteral("Midnight Grid"),
+                                 QStringLiteral("Sonata in Paper")})
+        emit grid->itemActivated(cellTitled(grid, title));
+    window->aboutBox();
+    QApplication::processEvents();
+
+    QTextStream out(stdout);
+    const auto report = [&out](const QString& what, bool fits) { out << what << '\t' << int(fits) << '\n'; };
+    const auto cells = [&report](const QString& table, QTableWidget* view) {
+        const int margin = view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1;
+        for (int row = 0; row < view->rowCount(); ++row)
+            for (int column = 0; column < view->columnCount(); ++column) {
+                const QTableWidgetItem* cell = view->item(row, column);
+                if (!cell || cell->text().isEmpty())
+                    continue;
+                const QRect room = view->visualItemRect(cell).adjusted(margin, 0, -margin, 0);
+                report(table + QLatin1Char(' ') + cell->text().replace(QLatin1Char('\n'), QLatin1Char('/')),
+                       textFits(cell->font(), room, cell->text(), Qt::AlignCenter | Qt::TextWordWrap));
+            }
+    };
+    cells(QStringLiteral("grid"), grid);
+    cells(QStringLiteral("queue"), queueRow);
+    for (QPushButton* button : window->findChildren<QPushButton*>()) {
+        if (!button->isVisible() || button->text().isEmpty())
+            continue;
+        QStyleOptionButton option;
+        option.initFrom(button);
+        option.text = button->text();
+        const QRect room = button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+        report(QStringLiteral("button ") + button->text().replace(QLatin1Char('\n'), QLatin1Char('/')),
+               textFits(button->font(), room, button->text(), Qt::AlignCenter));
+    }
+    if (About* about = window->aboutDialogShown()) {
+        for (QLabel* label : about->findChildren<QLabel*>()) {
+            if (label->text().isEmpty())
+                continue;
+            const QSize needed = label->minimumSizeHint();
+            report(QStringLiteral("about ") + label->objectName(),
+                   needed.width() <= label->width() && needed.height() <= label->height());
+        }
+    }
+    out.flush();
+    return 0;
+}
+
+QMap<QString, bool> measureAt(const QSize& size, double factor)
+{
+    qputenv("QT_SCALE_FACTOR", QByteArray::number(factor));
+    QString output;
+    const int code = vimotest::runChild(
+        {QStringLiteral("measure"), QString::number(size.width()), QString::number(size.height())}, &output);
+    qunsetenv("QT_SCALE_FACTOR");
+    QMap<QString, bool> fits;
+    if (code != 0)
+        return fits;
+    for (const QString& line : output.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        const int tab = line.lastIndexOf(QLatin1Char('\t'));
+        if (tab > 0)
+            fits.insert(line.left(tab), line.mid(tab + 1) == QLatin1String("1"));
+    }
+    return fits;
+}
+
+// Draws the manual's pictures of the main window and the About box (scripts/make-manual-images):
+// arguments: the output folder, the song folder, width, height, the names of the pictures wanted.
+int drawManualImages(const QStringList& arguments)
+{
+    const QDir out(arguments.value(0));
+    const QSize size(arguments.value(2).toInt(), arguments.value(3).toInt());
+    const QStringList wanted = arguments.mid(4);
+    bool written = true;
+    const auto save = [&](const QString& name, QWidget* widget) {
+        if (!wanted.contains(name))
+            return;
+        QApplication::processEvents();
+        written = widget->grab().save(out.filePath(name + QStringLiteral(".png"))) && written;
+    };
+    auto window = vimotest::openMainWindow();
+    window->resize(size);
+    QApplication::processEvents();
+    save(QStringLiteral("main-empty"), window.get());
+
+    const vimotest::LogMark mark;
+    window->addFolder(QDir(arguments.value(1)));
+    if (!mark.waitForJobEnds())
+        return 1;
+    QApplication::processEvents();
+    QTableWidget* grid = widgetTable(*window, "myTableWidgetForLibrary");
+    for (const QString& title : {QStringLiteral("Midnight Grid"), QStringLiteral("Paper Planes"),
+                                 QStringLiteral("Garage Thunder"), QStringLiteral("Café au lait")})
+        if (QTableWidgetItem* cell = cellTitled(grid, title))
+            emit grid->itemActivated(cell);
+    window->desktopLink()->notices().post(NoticeBoard::addingNotice(3412, 50, 70));
+    save(QStringLiteral("main-party"), window.get());
+    save(QStringLiteral("main-party-200"), window.get());
+
+    for (QAbstractButton* button : window->genreFilterButtons())
+        if (button->text() == QLatin1String("Rock"))
+            button->click();
+    save(QStringLiteral("main-genre"), window.get());
+
+    window->aboutBox();
+    if (About* about = window->aboutDialogShown())
+        save(QStringLiteral("about-box"), about);
+    return written ? 0 : 1;
+}
+
+int claimAgain(const QStringList& arguments)
+{
+    SingleInstance instance(arguments.value(0));
+    return instance.claim() ? 0 : 3;
+}
+
+int child(const QStringList& arguments)
+{
+    if (arguments.value(0) == QLatin1String("measure"))
+        return measureWindow(arguments.mid(1));
+    if (arguments.value(0) == QLatin1String("claim"))
+        return claimAgain(arguments.mid(1));
+    if (arguments.value(0) == QLatin1String("manual-images"))
+        return drawManualImages(arguments.mid(1));
+    return 2;
+}
+
+} // namespace
+
+class TestDesktop : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(QDBusConnection::sessionBus().isConnected(), "the suite's own session bus is missing");
+    }
+
+    void idleInhibitionAndMediaPlayerFollowPlayback()
+    {
+        FakeScreenSaver saver;
+        QDBusConnection saverBus = connection(QStringLiteral("screensaver"), "DBUS_SESSION_BUS_ADDRESS");
+        QVERIFY(saverBus.registerObject(QStringLiteral("/org/freedesktop/ScreenSaver"), &saver,
+                                        QDBusConnection::ExportAllSlots));
+        QVERIFY(saverBus.registerService(QStringLiteral("org.freedesktop.ScreenSaver")));
+        QThread logindThread;
+        FakeLogind logind;
+        logind.moveToThread(&logindThread);
+        logindThread.start();
+        const auto stopThread = qScopeGuard([&logindThread]() {
+            logindThread.quit();
+            logindThread.wait();
+        });
+        QDBusConnection logindBus = connection(QStringLiteral("logind"), "DBUS_SYSTEM_BUS_ADDRESS");
+        QVERIFY(logindBus.registerObject(QStringLiteral("/org/freedesktop/login1"), &logind,
+                                         QDBusConnection::ExportAllSlots));
+        QVERIFY(logindBus.registerService(QStringLiteral("org.freedesktop.login1")));
+        QDBusConnection client = connection(QStringLiteral("client"), "DBUS_SESSION_BUS_ADDRESS");
+
+        auto window = vimotest::openMainWindowWithSongs(fixture(QStringLiteral("queue/wishes")));
+        QVERIFY(window->trackLibrary());
+        QTableWidget* grid = widgetTable(*window, "myTableWidgetForLibrary");
+        auto* pause = window->findChild<QPushButton*>(QStringLiteral("myButtonPause"));
+
+        // Nothing plays yet: the screen may blank, the desktop sees a stopped player.
+        QCOMPARE(playerProperty(client, QStringLiteral("org.mpris.MediaPlayer2"), QStringLiteral("Identity"))
+                     .toString(),
+                 QStringLiteral("Vimo"));
+        QCOMPARE(
+            playerProperty(client, QStringLiteral("org.mpris.MediaPlayer2"), QStringLiteral("DesktopEntry"))
+                .toString(),
+            QStringLiteral("example.talvoren.vimo"));
+        QCOMPARE(playerProperty(client, playerInterface, QStringLiteral("PlaybackStatus")).toString(),
+                 QStringLiteral("Stopped"));
+        QCOMPARE(playerProperty(client, playerInterface, QStringLiteral("CanGoNext")).toBool(), false);
+        QCOMPARE(playerProperty(client, playerInterface, QStringLiteral("CanGoPrevious")).toBool(), false);
+        QVERIFY(saver.calls.isEmpty());
+        // The machine does not sleep while the jukebox runs, but the screen may blank.
+        QCOMPARE(logind.kinds(), QStringList{QStringLiteral("sleep block")});
+
+        QTableWidgetItem* endless = cellTitled(grid, QStringLiteral("Endless Road"));
+        QVERIFY(endless);
+        emit grid->itemActivated(endless);
+        const Track* song = window->queue()->queuedSongs().value(0);
+        QVERIFY(song && song->playing());
+        QTRY_COMPARE(saver.calls, QStringList{QStringLiteral("Inhibit Vimo")});
+        QTRY_COMPARE(logind.kinds(),
+                     (QStringList{QStringLiteral("sleep block"), QStringLiteral("idle block")}));
+        QVERIFY(!logind.released(QStringLiteral("idle block")));
+        QCOMPARE(playerProperty(client, playerInterface, QStringLiteral("PlaybackStatus")).toString(),
+                 QStringLiteral("Playing"));
+        const QVariantMap metadata = playerMetadata(client);
+        QCOMPARE(metadata.value(QStringLiteral("xesam:title")).toString(), QStringLiteral("Endless Road"));
+        QCOMPARE(metadata.value(QStringLiteral("xesam:artist")).toStringList(),
+                 QStringList{QStringLiteral("Long Player")});
+        QCOMPARE(metadata.value(QStringLiteral("mpris:length")).toLongLong(), qint64(song->seconds() * 1e6));
+        QVERIFY(metadata.value(QStringLiteral("mpris:trackid"))
+                    .value<QDBusObjectPath>()
+                    .path()
+                    .startsWith(QStringLiteral("/org/mpris/MediaPlayer2/vimo/track/")));
+        QVERIFY(!metadata.contains(QStringLiteral("mpris:artUrl"))); // no webcam, no portrait
+
+        // Media keys do what the Pause button does, and the screen may blank while the music rests.
+        QVERIFY(callPlayer(client, playerInterface, QStringLiteral("PlayPause")).type() !=
+                QDBusMessage::ErrorMessage);
+        QTRY_VERIFY(window->isPaused());
+        QVERIFY(pause->isChecked());
+        QCOMPARE(playerProperty(client, playerInterface, QStringLiteral("PlaybackStatus")).toString(),
+                 QStringLiteral("Paused"));
+        QTRY_COMPARE(saver.calls,
+                     (QStringList{QStringLiteral("Inhibit Vimo"), QStringLiteral("UnInhibit 42")}));
+        QTRY_VERIFY(logind.released(QStringLiteral("idle block")));
+        QVERIFY(!logind.released(QStringLiteral("sleep block")));
+
+        // Pause when paused changes nothing; Play plays on; Next belongs to the guests.
+        callPlayer(client, playerInterface, QStringLiteral("Pause"));
+        QApplication::processEvents();
+        QVERIFY(window->isPaused());
+        callPlayer(client, playerInterface, QStringLiteral("Play"));
+        QTRY_VERIFY(!window->isPaused());
+        QVERIFY(!pause->isChecked());
+        QTRY_COMPARE(saver.calls.size(), 3);
+        QCOMPARE(saver.calls.last(), QStringLiteral("Inhibit Vimo"));
+        QTRY_COMPARE(logind.kinds().size(), 3);
+        callPlayer(client, playerInterface, QStringLiteral("Next"));
+        QApplication::processEvents();
+        QCOMPARE(window->queue()->queuedSongs().value(0), song);
+        QCOMPARE(playerProperty(client, playerInterface, QStringLiteral("PlaybackStatus")).toString(),
+                 QStringLiteral("Playing"));
+
+        // The window goes: the player leaves the bus and the screen is free again.
+        QTRY_VERIFY(window->desktopLink()->idleInhibitor().holdsScreenSaver());
+        QTRY_VERIFY(window->desktopLink()->idleInhibitor().holdsLogind());
+        window.reset();
+        QTRY_COMPARE(saver.calls.size(), 4);
+        QCOMPARE(saver.calls.last(), QStringLiteral("UnInhibit 43"));
+        QTRY_VERIFY(logind.released(QStringLiteral("idle block 3")));
+        QVERIFY(!client.interface()->isServiceRegistered(MprisService::serviceName).value());
+    }
+
+    void noticesKeepOffTheGridAndTheQueue()
+    {
+        // The host wants photos, but there is no camera.
+        QSettings(QStringLiteral("Talvoren"), QStringLiteral("Vimo"))
+            .setValue(QStringLiteral("Webcam/DirectX Device ID"), 99);
+        vimotest::whenModalAppears([](QWidget* modal) {
+            if (auto* question = qobject_cast<QMessageBox*>(modal))
+                question->button(QMessageBox::Yes)->click();
+        });
+        auto window = std::make_unique<MainWindow>();
+        QSettings(QStringLiteral("Talvoren"), QStringLiteral("Vimo"))
+            .setValue(QStringLiteral("Webcam/DirectX Device ID"), 0);
+        QApplication::setActiveWindow(window.get());
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        QVERIFY(!window->hasWebcam());
+        const NoticeBanner& banner = window->desktopLink()->banner();
+        const NoticeBoard& board = window->desktopLink()->notices();
+        QTRY_VERIFY(banner.isVisible());
+        QCOMPARE(banner.text(), QStringLiteral("No webcam found: photos are off"));
+
+        // Two songs, a second file of one of them, a file without tags and a text file; then a wish whose
+        // file has gone.
+        QTemporaryDir folder;
+        const QDir mixed(fixture(QStringLiteral("adding/mixed")));
+        for (const QString& name : mixed.entryList(QDir::Files))
+            QVERIFY(QFile::copy(mixed.filePath(name), QDir(folder.path()).filePath(name)));
+        const vimotest::LogMark mark;
+        window->addFolder(QDir(folder.path()));
+        QVERIFY(mark.waitForJobEnds());
+        QApplication::processEvents();
+        QTableWidget* grid = widgetTable(*window, "myTableWidgetForLibrary");
+        QTableWidget* queueRow = widgetTable(*window, "myTableWidgetForQueue");
+        QVERIFY(QFile::remove(QDir(folder.path()).filePath(QStringLiteral("m-1.mp3"))));
+        emit grid->itemActivated(cellTitled(grid, QStringLiteral("One")));
+        postNotice(NoticeBoard::deviceLostNotice());
+        postNotice(NoticeBoard::deviceLostNotice());
+        QTRY_COMPARE(
+            board.waiting(),
+            (QStringList{QStringLiteral("2 songs added — 1 duplicates, 2 unreadable (see the log)"),
+                         QStringLiteral("\"Mixer – One\" could not be played and is skipped (see the log)"),
+                         NoticeBoard::deviceLostNotice()}));
+
+        // None of them takes the keyboard from the grid or covers the queue; they leave by themselves.
+        QCOMPARE(QApplication::focusWidget(), grid);
+        const QRect shown(banner.mapTo(window.get(), QPoint(0, 0)), banner.size());
+        QVERIFY(!shown.intersects(QRect(queueRow->mapTo(window.get(), QPoint(0, 0)), queueRow->size())));
+        QVERIFY(QRect(grid->mapTo(window.get(), QPoint(0, 0)), grid->size()).contains(shown));
+        QTRY_COMPARE_WITH_TIMEOUT(banner.text(), NoticeBoard::deviceLostNotice(), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(!banner.isVisible(), 30000);
+        QCOMPARE(QApplication::focusWidget(), grid);
+
+        // "See the log": the About box says where it is.
+        window->aboutBox();
+        QVERIFY(window->aboutDialogShown());
+        QVERIFY(window->aboutDialogShown()->form().label_4_manual->text().contains(
+            QDir::toNativeSeparators(logFilePath()).toHtmlEscaped()));
+        window->aboutBox();
+    }
+
+    void keyboardReachesEveryControlAndNamesIt()
+    {
+        auto window = vimotest::openMainWindowWithSongs(fixture(QStringLiteral("queue/party")));
+        QTableWidget* grid = widgetTable(*window, "myTableWidgetForLibrary");
+        const std::vector<QAbstractButton*>& genres = window->genreFilterButtons();
+        QCOMPARE(int(genres.size()), 3); // All genres, Rock, Pop
+        auto* pause = window->findChild<QPushButton*>(QStringLiteral("myButtonPause"));
+        auto* about = window->findChild<QPushButton*>(QStringLiteral("aboutButton"));
+        QList<QWidget*> path{grid};
+        for (QAbstractButton* genre : genres)
+            path << genre;
+        path << pause << about << grid;
+
+        grid->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), grid);
+        // The current cell of the grid in focus wears the frame.
+        const QImage drawn = grid->grab().toImage();
+        const QRect current = grid->visualRect(grid->currentIndex());
+        QCOMPARE(drawn.pixelColor(current.topLeft() + QPoint(1, 1)), QColor(0xffd84a));
+        // Arrow keys stay inside the grid.
+        const QModelIndex before = grid->currentIndex();
+        QTest::keyClick(grid, Qt::Key_Right);
+        QCOMPARE(QApplication::focusWidget(), grid);
+        QVERIFY(grid->currentIndex() != before);
+        for (int step = 1; step < path.size(); ++step) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget(), path.at(step));
+        }
+        for (int step = path.size() - 2; step >= 0; --step) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+            QCOMPARE(QApplication::focusWidget(), path.at(step));
+        }
+        // Every control has a name and says what it does; the frame of the focus is drawn by the sheet.
+        for (QWidget* control : path) {
+            QVERIFY2(!accessibleText(control, QAccessible::Name).isEmpty(),
+                     qPrintable(control->objectName()));
+            QVERIFY2(!accessibleText(control, QAccessible::Description).isEmpty(),
+                     qPrintable(control->objectName()));
+            QVERIFY(control->styleSheet().contains(QStringLiteral(":focus{border:4px solid")));
+        }
+        QCOMPARE(accessibleText(about, QAccessible::Name), QStringLiteral("About Vimo"));
+
+        // A cell says its song's state in words.
+        QTableWidgetItem* first = cellTitled(grid, QStringLiteral("Morning Tide"));
+        QTableWidgetItem* second = cellTitled(grid, QStringLiteral("Copper Sky"));
+        QCOMPARE(first->data(Qt::AccessibleDescriptionRole).toString(), QStringLiteral("free to wish"));
+        emit grid->itemActivated(first);
+        emit grid->itemActivated(second);
+        QCOMPARE(
+            cellTitled(grid, QStringLiteral("Morning Tide"))->data(Qt::AccessibleDescriptionRole).toString(),
+            QStringLiteral("playing"));
+        QCOMPARE(
+            cellTitled(grid, QStringLiteral("Copper Sky"))->data(Qt::AccessibleDescriptionRole).toString(),
+            QStringLiteral("waiting at position 1"));
+        QCOMPARE(widgetTable(*window, "myTableWidgetForQueue")
+                     ->item(0, 1)
+                     ->data(Qt::AccessibleDescriptionRole)
+                     .toString(),
+                 QStringLiteral("waiting at position 1"));
+    }
+
+    void secondStartHandsOverToTheFirst()
+    {
+        auto window = vimotest::openMainWindow();
+        const QString name = QDir(vimotest::homeDirectory()).filePath(QStringLiteral("instance"));
+        SingleInstance first(name);
+        QVERIFY(first.claim());
+        QObject::connect(&first, &SingleInstance::activationRequested, window.get(),
+                         [&window]() { DesktopLink::bringToFront(window.get()); });
+        QSignalSpy activations(&first, &SingleInstance::activationRequested);
+        window->showMinimized();
+        const vimotest::LogMark mark;
+
+        QCOMPARE(vimotest::runChild({QStringLiteral("claim"), name}), 3);
+        QTRY_COMPARE(activations.count(), 1);
+        QVERIFY(!window->isMinimized());
+        QCOMPARE(mark.messages(),
+                 QStringList{QStringLiteral(
+                     "Vimo was started a second time; the running window was brought to the front.")});
+
+        // A socket left behind by a start that ended without cleaning up does not stop the next one.
+        const QString stale = name + QStringLiteral("-stale");
+        QFile leftOver(stale);
+        QVERIFY(leftOver.open(QIODevice::WriteOnly));
+        leftOver.close();
+        QCOMPARE(vimotest::runChild({QStringLiteral("claim"), stale}), 0);
+    }
+
+    void textFitsAtEveryScale_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<double>("factor");
+        QTest::newRow("laptop at 150 %") << QSize(1280, 800) << 1.5;
+        QTest::newRow("laptop at 200 %") << QSize(1280, 800) << 2.0;
+        QTest::newRow("full HD at 150 %") << QSize(1920, 1080) << 1.5;
+        QTest::newRow("4K television at 200 %") << QSize(1920, 1080) << 2.0;
+        QTest::newRow("4K television at 100 %") << QSize(3840, 2160) << 1.0;
+    }
+
+    void textFitsAtEveryScale()
+    {
+        QFETCH(QSize, size);
+        QFETCH(double, factor);
+        // Each size is measured at 100 % once; the 4K screen at 100 % is held to the full HD one.
+        static QMap<QString, QMap<QString, bool>> atOne;
+        const QSize baseSize = factor == 1.0 ? QSize(1920, 1080) : size;
+        const QString key = QStringLiteral("%1x%2").arg(baseSize.width()).arg(baseSize.height());
+        if (!atOne.contains(key))
+            atOne.insert(key, measureAt(baseSize, 1.0));
+        const QMap<QString, bool> base = atOne.value(key);
+        const QMap<QString, bool> scaled = measureAt(size, factor);
+        QVERIFY(std::count(base.begin(), base.end(), true) > 20);
+        QVERIFY(scaled.size() > 20);
+        for (auto text = base.begin(); text != base.end(); ++text) {
+            if (!text.value())
+                continue;
+            // The same window at another scale shows the same texts; a larger one may show more buttons.
+            if (baseSize != size && !scaled.contains(text.key()))
+                continue;
+            QVERIFY2(scaled.contains(text.key()), qPrintable(QStringLiteral("not shown: ") + text.key()));
+            QVERIFY2(scaled.value(text.key()), qPrintable(QStringLiteral("cut: ") + text.key()));
+        }
+    }
+};
+
+int main(int argc, char** argv)
+{
+    vimotest::isolateUserDirectories();
+    enableHighDpiScaling();
+    QApplication application(argc, argv);
+    const bool isChild = application.arguments().value(1) == QLatin1String("--child");
+    QProcess bus;
+    if (!isChild) {
+        // A session bus of the suite's own, which stands in for the system bus too; gone with the suite.
+        bus.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                                                  QStringLiteral("--print-address=1")});
+        if (bus.waitForStarted() && bus.waitForReadyRead(10000)) {
+            const QByteArray address = bus.readLine().trimmed();
+            qputenv("DBUS_SESSION_BUS_ADDRESS", address);
+            qputenv("DBUS_SYSTEM_BUS_ADDRESS", address);
+        }
+    }
+    TestDesktop test;
+    const int result = vimotest::testMain(argc, argv, &test, child);
+    if (!isChild) {
+        bus.terminate();
+        bus.waitForFinished();
+    }
+    return result;
+}
+
+#include "tst_desktop.moc"
