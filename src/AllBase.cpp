@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMetaObject>
+#include <cmath>
 
 void fileCloseProc(void* user)
 {
@@ -44,13 +45,13 @@ namespace {
 const FileProcedures songFileProcedures = {fileCloseProc, fileLengthProc, fileReadProc, fileSeekProc};
 } // namespace
 
-AllBase::AllBase(const QString& path, SyncProc endSyncProc, void* endSyncReceiver)
-    : path(path), endSyncProc(endSyncProc), endSyncReceiver(endSyncReceiver)
+AllBase::AllBase(const QString& songPath, SyncProc endProcedure, void* endReceiver)
+    : path(songPath), endSyncProc(endProcedure), endSyncReceiver(endReceiver)
 {}
 
 AllBase::~AllBase()
 {
-    close();
+    AllBase::close();
 }
 
 TagInfo* AllBase::readTags()
@@ -60,11 +61,16 @@ TagInfo* AllBase::readTags()
 
 bool AllBase::play()
 {
-    AudioEngine& engine = AudioEngine::instance();
-    if (stream != 0) {
-        engine.play(stream);
+    if (!prepare())
+        return false;
+    AudioEngine::instance().play(stream);
+    return true;
+}
+
+bool AllBase::prepare()
+{
+    if (stream != 0)
         return true;
-    }
     delete file;
     file = nullptr;
     // A file replaced by something else since it was added (a FIFO would hold the GUI thread in open()).
@@ -75,12 +81,32 @@ bool AllBase::play()
     file = new QFile(QString(path.constData(), path.size()));
     if (!file->open(QIODevice::ReadOnly))
         return false;
+    AudioEngine& engine = AudioEngine::instance();
     stream = engine.createStream(songFileProcedures, file);
     if (stream == 0)
         return false;
     engine.setEndSync(stream, endSyncProc, endSyncReceiver);
-    engine.play(stream);
+    if (!std::isnan(gain))
+        engine.setGain(stream, gain);
     return true;
+}
+
+void AllBase::setGain(double decibels)
+{
+    gain = decibels;
+    if (stream != 0 && !std::isnan(gain))
+        AudioEngine::instance().setGain(stream, gain);
+}
+
+bool AllBase::handOverTo(Foreigner* next)
+{
+    const auto* follower = dynamic_cast<AllBase*>(next);
+    return stream != 0 && AudioEngine::instance().setFollower(stream, follower ? follower->stream : 0);
+}
+
+bool AllBase::hasStarted() const
+{
+    return stream != 0 && !AudioEngine::instance().isUnstarted(stream);
 }
 
 bool AllBase::pause()
@@ -101,8 +127,12 @@ bool AllBase::stop()
 
 void AllBase::close()
 {
-    // A stream that is still alive reads on from the file, so it takes the file over instead.
-    if (file && (stream == 0 || !AudioEngine::instance().adoptFile(stream, file)))
+    AudioEngine& engine = AudioEngine::instance();
+    // A stream prepared but never started goes, without an end notification; one that is still alive
+    // reads on from the file, so it takes the file over instead.
+    if (stream != 0)
+        engine.discardUnstarted(stream);
+    if (file && (stream == 0 || !engine.adoptFile(stream, file)))
         delete file;
     file = nullptr;
     stream = 0;

@@ -3,6 +3,7 @@
 #include "Foreigner.h"
 
 #include <QString>
+#include <limits>
 
 class QFile;
 
@@ -36,8 +37,13 @@ public:
     bool pause() override;
     // Silences and frees the stream, without an end notification. False when the song has no stream.
     bool stop() override;
-    // Forgets the stream and lets go of the file. Always safe.
+    // Forgets the stream and lets go of the file; a stream that was prepared but never started goes with
+    // it. Always safe.
     void close() override;
+    bool prepare() override;
+    bool handOverTo(Foreigner* next) override;
+    bool hasStarted() const override;
+    void setGain(double decibels) override;
 
     // The current stream's handle in the audio engine (0 = none); stale once the stream has ended.
     quint32 streamHandle() const;
@@ -49,4 +55,5 @@ private:
     QString path;
     SyncProc endSyncProc = nullptr;
     void* endSyncReceiver = nullptr;
+    double gain = std::numeric_limits<double>::quiet_NaN();
 };

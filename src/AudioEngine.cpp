@@ -1,7 +1,9 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "AudioEngine.h"
 
-#include "desktop/NoticeBoard.h"
-#include "runlog.h"
+#include "audio/DeviceKeeper.h"
+#include "audio/FrameRing.h"
+#include "audio/StreamDecoder.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -10,17 +12,47 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
-#include <chrono>
-#include <condition_variable>
+#include <climits>
+#include <cmath>
 #include <ctime>
 #include <initializer_list>
+#include <linux/futex.h>
 #include <mpg123.h>
 #include <mutex>
 #include <pthread.h>
 #include <semaphore.h>
+#include <sys/syscall.h>
 #include <thread>
+#include <unistd.h>
 #include <unordered_map>
 #include <vector>
+
+// Who touches what. Threads: G = any caller of the engine (mostly the GUI thread), U = an update thread
+// (two of them), M = SDL's device callback (the mixer; never waits, never allocates), K = the device
+// keeper. Atomics without an order named here use the sequentially consistent default.
+//
+// | field                              | written by (order)                   | read by (order)            |
+// |------------------------------------|--------------------------------------|----------------------------|
+// | FrameRing::written                 | U, the stream's servicer (release)   | M (acquire)                |
+// | FrameRing::consumed                | M (release)                          | U (acquire)                |
+// | Stream::decoder                    | G in createStream, then the U that   | the same thread            |
+// |                                    | holds `claimed`; nobody else         |                            |
+// | Stream::claimed                    | U (test_and_set / clear)             | U                          |
+// | Stream::state                      | G (play, pause, stop), U (Ended),    | G, U, M                    |
+// |                                    | all by compare-exchange              |                            |
+// | Stream::primed                     | U                                    | M                          |
+// | Stream::decodeDone                 | U (release, after the last write)    | M (acquire)                |
+// | Stream::drained                    | M (exchange)                         | U                          |
+// | Stream::interrupted                | K, under streamsMutex                | U, M                       |
+// | Stream::framesPlayed               | M                                    | G                          |
+// | Stream::gain                       | G while the stream is unstarted      | M (relaxed: the start's    |
+// |                                    |                                      | state change publishes it) |
+// | Stream end procedure, adopted file | G and U under streamsMutex           | U under streamsMutex       |
+// | State::mixSlots                    | G (a new stream), U (release: null)  | M                          |
+// | State::mixPasses                   | M (odd while mixing)                 | U in release, which sleeps |
+// |                                    |                                      | on it as a futex           |
+// | State::deviceFrames                | M; K when a device opens (0)         | G                          |
+// | State::streams, slotTaken, handles | G, U under streamsMutex              | G, U, K under streamsMutex |
 
 namespace {
 
@@ -29,18 +61,13 @@ constexpr int minimumSdlMajor = 2;
 constexpr int minimumSdlMinor = 0;
 constexpr int minimumSdlPatch = 18;
 
-// Frames the device asks for at a time: about 12 ms, short enough that pausing sounds immediate.
-constexpr int devicePeriodFrames = 512;
 // A stream joins the mix once this much is decoded (or it is decoded completely), so that its start
 // is not broken up by the first refills.
-constexpr int primeFrames = AudioEngine::sampleRate / 2;
-constexpr int ringFrames = AudioEngine::sampleRate / 1000 * AudioEngine::bufferMilliseconds;
+constexpr size_t primeFrames = AudioEngine::sampleRate / 2;
+constexpr size_t ringFrames =
+    size_t(AudioEngine::sampleRate) / 1000 * size_t(AudioEngine::bufferMilliseconds);
 // Bytes asked of the decoder at a time.
 constexpr size_t decodeChunkBytes = 16384;
-// mpg123_read() answering "fine, nothing" this often in a row means the decoder is stuck.
-constexpr int maximumEmptyReads = 100;
-// How often the device keeper asks SDL whether the open device still plays, besides SDL's removal event.
-constexpr int deviceCheckMilliseconds = 500;
 
 enum StreamState { Idle, Playing, Paused, Stopping, Ended };
 
@@ -48,69 +75,6 @@ enum StreamState { Idle, Playing, Paused, Stopping, Ended };
 struct EngineText
 {
     Q_DECLARE_TR_FUNCTIONS(AudioEngine)
-};
-
-// Decoded frames on their way from one update thread (the only writer) to the device callback (the only
-// reader). Neither side waits for the other.
-class FrameRing
-{
-public:
-    // The samples are left uninitialised: only written frames are ever read, and clearing five seconds of
-    // audio would cost the GUI thread, which creates the streams, time at every change of song.
-    explicit FrameRing(size_t frames) : samples(new qint16[frames * AudioEngine::channels]), capacity(frames)
-    {}
-
-    size_t readable() const
-    {
-        return written.load(std::memory_order_acquire) - consumed.load(std::memory_order_relaxed);
-    }
-    size_t writable() const
-    {
-        return capacity -
-               (written.load(std::memory_order_relaxed) - consumed.load(std::memory_order_acquire));
-    }
-
-    // Writer side: `frames` must not exceed writable().
-    void write(const qint16* source, size_t frames)
-    {
-        const quint64 start = written.load(std::memory_order_relaxed);
-        copySpans(start, frames, [&](size_t at, size_t count, size_t done) {
-            std::copy_n(source + done * AudioEngine::channels, count * AudioEngine::channels,
-                        samples.get() + at * AudioEngine::channels);
-        });
-        written.store(start + frames, std::memory_order_release);
-    }
-
-    // Reader side: adds up to `frames` frames onto `mix` and consumes them; returns how many.
-    size_t addInto(qint32* mix, size_t frames)
-    {
-        const size_t count = std::min(frames, readable());
-        const quint64 start = consumed.load(std::memory_order_relaxed);
-        copySpans(start, count, [&](size_t at, size_t spanFrames, size_t done) {
-            const qint16* from = samples.get() + at * AudioEngine::channels;
-            qint32* to = mix + done * AudioEngine::channels;
-            for (size_t i = 0; i < spanFrames * AudioEngine::channels; ++i)
-                to[i] += from[i];
-        });
-        consumed.store(start + count, std::memory_order_release);
-        return count;
-    }
-
-private:
-    // Calls `span`(ring index, frames, frames done before) for the one or two pieces of a range.
-    template <typename Span> void copySpans(quint64 start, size_t frames, Span span) const
-    {
-        const size_t at = start % capacity;
-        const size_t first = std::min(frames, capacity - at);
-        span(at, first, 0);
-        if (first < frames)
-            span(0, frames - first, first);
-    }
-
-    const std::unique_ptr<qint16[]> samples;
-    const size_t capacity;
-    std::atomic<quint64> written{0};
-    std::atomic<quint64> consumed{0};
 };
 
 bool transition(std::atomic<int>& state, std::initializer_list<int> from, int to)
@@ -123,31 +87,15 @@ bool transition(std::atomic<int>& state, std::initializer_list<int> from, int to
     return false;
 }
 
-// One playing file: its decoder, its converter and the frames decoded ahead.
+// One playing file: its decoder and the frames decoded ahead.
 struct Stream
 {
-    explicit Stream(const FileProcedures& procedures, void* user) : procedures(procedures), user(user) {}
+    Stream(const FileProcedures& procedures, void* user) : decoder(procedures, user) {}
 
     quint32 handle = 0;
     int slot = -1;
-    const FileProcedures procedures;
-    void* const user;
+    StreamDecoder decoder;
 
-    // Touched only by whoever decodes the stream: its creator, then one update thread at a time.
-    quint64 filePosition = 0;
-    quint64 fileLength = 0;
-    mpg123_handle* decoder = nullptr;
-    SDL_AudioStream* converter = nullptr;
-    int converterRate = 0;
-    int converterChannels = 0;
-    quint64 converterFramesIn = 0;
-    quint64 converterFramesOut = 0;
-    std::vector<qint16> converted; // device frames that did not fit into the ring yet
-    size_t convertedOffset = 0;
-    bool decoderFinished = false;
-    int emptyReads = 0;
-
-    // Shared with the device callback.
     FrameRing ring{ringFrames};
     std::atomic<int> state{Idle};
     std::atomic<bool> primed{false};
@@ -156,183 +104,69 @@ struct Stream
     // The device went away while the stream was playing: it ends where it is.
     std::atomic<bool> interrupted{false};
     std::atomic<quint64> framesPlayed{0};
-
-    // Set by the update thread that is servicing the stream.
+    // Fixed before the stream starts (its measured loudness or its tag's ReplayGain), then only read.
+    std::atomic<qint32> gain{FrameRing::unityGain};
     std::atomic_flag claimed = ATOMIC_FLAG_INIT;
+    // The stream armed to start in the frame after this one's last (slot and handle, see followerKey), 0
+    // for none, or handedOver once this stream has played out and the mixer has taken what was armed.
+    std::atomic<quint64> follower{0};
+    // The mixer's chunk in which this stream joined as a follower: it is not mixed a second time there.
+    quint64 joinedChunk = 0;
 
-    // Guarded by the engine's stream mutex.
     SyncProc endProcedure = nullptr;
     void* endUser = nullptr;
     quint32 syncHandle = 0;
     QFile* adoptedFile = nullptr;
 };
 
-// libmpg123's reader interface over a stream's file procedures.
-mpg123_ssize_t readFile(void* handle, void* buffer, size_t bytes)
+constexpr quint64 handedOver = ~quint64(0);
+
+// A gain in dB as the mixer's fixed-point factor, kept within +-40 dB.
+qint32 gainFactor(double decibels)
 {
-    auto* stream = static_cast<Stream*>(handle);
-    const quint32 read =
-        stream->procedures.read(buffer, quint32(std::min<size_t>(bytes, 1u << 30)), stream->user);
-    stream->filePosition += read;
-    return mpg123_ssize_t(read);
+    return qint32(std::lround(std::pow(10.0, std::clamp(decibels, -40.0, 40.0) / 20) * FrameRing::unityGain));
 }
 
-off_t seekFile(void* handle, off_t offset, int whence)
+quint64 followerKey(const Stream& stream)
 {
-    auto* stream = static_cast<Stream*>(handle);
-    qint64 target = offset;
-    if (whence == SEEK_CUR)
-        target += qint64(stream->filePosition);
-    else if (whence == SEEK_END)
-        target += qint64(stream->fileLength);
-    else if (whence != SEEK_SET)
-        return -1;
-    if (target < 0 || !stream->procedures.seek(quint64(target), stream->user))
-        return -1;
-    stream->filePosition = quint64(target);
-    return off_t(target);
+    return (quint64(stream.slot) + 1) << 32 | stream.handle;
 }
 
-void closeFile(void* handle)
-{
-    auto* stream = static_cast<Stream*>(handle);
-    stream->procedures.close(stream->user);
-}
+// A futex word must be a plain 32-bit integer in memory.
+static_assert(sizeof(std::atomic<quint32>) == sizeof(quint32) && std::atomic<quint32>::is_always_lock_free);
 
-// Closes the decoder, which calls the close procedure, and drops the converter.
-void freeDecoder(Stream& stream)
+long futex(std::atomic<quint32>* word, int operation, quint32 value)
 {
-    mpg123_delete(stream.decoder);
-    stream.decoder = nullptr;
-    SDL_FreeAudioStream(stream.converter);
-    stream.converter = nullptr;
-}
-
-void appendConverted(Stream& stream, const void* data, size_t bytes)
-{
-    const auto* samples = static_cast<const qint16*>(data);
-    stream.converted.insert(stream.converted.end(), samples, samples + bytes / sizeof(qint16));
-}
-
-// Moves what the converter has ready behind the frames waiting for the ring.
-void drainConverter(Stream& stream)
-{
-    const int bytes = SDL_AudioStreamAvailable(stream.converter);
-    if (bytes <= 0)
-        return;
-    const size_t oldSize = stream.converted.size();
-    stream.converted.resize(oldSize + size_t(bytes) / sizeof(qint16));
-    const int got =
-        std::max(SDL_AudioStreamGet(stream.converter, stream.converted.data() + oldSize, bytes), 0);
-    stream.converted.resize(oldSize + size_t(got) / sizeof(qint16));
-    stream.converterFramesOut += quint64(got) / (sizeof(qint16) * AudioEngine::channels);
-}
-
-// Takes the rest out of the converter and drops it.
-void finishConverter(Stream& stream)
-{
-    if (!stream.converter)
-        return;
-    // SDL's resampler holds back the end of its input even when flushed. Silence behind the end pushes it
-    // out; cutting the output to the exact converted length removes the silence again.
-    const std::vector<qint16> silence(size_t(stream.converterRate / 4 * stream.converterChannels), 0);
-    SDL_AudioStreamPut(stream.converter, silence.data(), int(silence.size() * sizeof(qint16)));
-    SDL_AudioStreamFlush(stream.converter);
-    drainConverter(stream);
-    const quint64 rate = quint64(stream.converterRate);
-    const quint64 exact = (stream.converterFramesIn * AudioEngine::sampleRate + rate / 2) / rate;
-    const size_t waiting = (stream.converted.size() - stream.convertedOffset) / AudioEngine::channels;
-    const size_t excess = size_t(
-        std::min<quint64>(stream.converterFramesOut - std::min(exact, stream.converterFramesOut), waiting));
-    stream.converted.resize(stream.converted.size() - excess * AudioEngine::channels);
-    SDL_FreeAudioStream(stream.converter);
-    stream.converter = nullptr;
-}
-
-// Prepares the conversion from the decoder's present output to the device's rate and channels.
-bool configureConverter(Stream& stream)
-{
-    long rate = 0;
-    int channels = 0;
-    int encoding = 0;
-    if (mpg123_getformat(stream.decoder, &rate, &channels, &encoding) != MPG123_OK)
-        return false;
-    finishConverter(stream);
-    if (rate == AudioEngine::sampleRate && channels == AudioEngine::channels)
-        return true;
-    stream.converter = SDL_NewAudioStream(AUDIO_S16SYS, Uint8(channels), int(rate), AUDIO_S16SYS,
-                                          AudioEngine::channels, AudioEngine::sampleRate);
-    stream.converterRate = int(rate);
-    stream.converterChannels = channels;
-    stream.converterFramesIn = 0;
-    stream.converterFramesOut = 0;
-    return stream.converter != nullptr;
-}
-
-void takeDecoded(Stream& stream, const unsigned char* data, size_t bytes)
-{
-    if (bytes == 0)
-        return;
-    if (!stream.converter) {
-        appendConverted(stream, data, bytes);
-        return;
-    }
-    SDL_AudioStreamPut(stream.converter, data, int(bytes));
-    stream.converterFramesIn += bytes / (sizeof(qint16) * size_t(stream.converterChannels));
-    drainConverter(stream);
-}
-
-// Decodes until the ring is full or the file has ended.
-void fill(Stream& stream, std::vector<unsigned char>& scratch)
-{
-    for (;;) {
-        if (stream.convertedOffset < stream.converted.size()) {
-            const size_t waiting = (stream.converted.size() - stream.convertedOffset) / AudioEngine::channels;
-            const size_t frames = std::min(waiting, stream.ring.writable());
-            stream.ring.write(stream.converted.data() + stream.convertedOffset, frames);
-            stream.convertedOffset += frames * AudioEngine::channels;
-            if (stream.ring.readable() >= size_t(primeFrames))
-                stream.primed.store(true);
-            if (frames < waiting)
-                return;
-            stream.converted.clear();
-            stream.convertedOffset = 0;
-        }
-        if (stream.decoderFinished) {
-            stream.decodeDone.store(true, std::memory_order_release);
-            stream.primed.store(true);
-            return;
-        }
-        if (stream.ring.writable() == 0)
-            return;
-        size_t done = 0;
-        const int result = mpg123_read(stream.decoder, scratch.data(), scratch.size(), &done);
-        takeDecoded(stream, scratch.data(), done);
-        stream.emptyReads = (result == MPG123_OK && done == 0) ? stream.emptyReads + 1 : 0;
-        if (result == MPG123_NEW_FORMAT) {
-            if (!configureConverter(stream))
-                stream.decoderFinished = true;
-        } else if (result != MPG123_OK || stream.emptyReads > maximumEmptyReads) {
-            // The end, or damage the decoder cannot get past: what was decoded still plays.
-            finishConverter(stream);
-            stream.decoderFinished = true;
-        }
-    }
+    return syscall(SYS_futex, reinterpret_cast<quint32*>(word), operation, value, nullptr, nullptr, 0);
 }
 
 } // namespace
 
 struct AudioEngine::State
 {
-    // Device side. `device` is 0 while no device is open.
-    std::atomic<SDL_AudioDeviceID> device{0};
+    State()
+        : keeper(DeviceKeeper::Hooks{&State::mixCallback, this, [this] { return anyPlaying(); },
+                                     [this] { deviceFrames.store(0); }, [this] { interruptPlaying(); }})
+    {
+        sem_init(&wakeups, 0, 0);
+    }
+    ~State() { sem_destroy(&wakeups); }
+    State(const State&) = delete;
+    State& operator=(const State&) = delete;
+
     std::atomic<bool> open{false};
+    std::atomic<bool> replayGainUsed{false};
     bool decoderLibraryReady = false;
-    std::vector<qint32> mixBuffer;
+
+    // The mixer's own.
+    std::vector<qint32> mixBuffer = std::vector<qint32>(size_t(DeviceKeeper::periodFrames) * channels, 0);
     std::array<std::atomic<Stream*>, maximumStreams> mixSlots{};
-    // Odd while the callback is mixing; lets a stream's release wait out the pass that may still read it.
-    std::atomic<quint64> mixPasses{0};
+    // Odd while the callback is mixing; a stream's release sleeps until the pass that may still read it is
+    // over.
+    std::atomic<quint32> mixPasses{0};
+    std::atomic<int> passWaiters{0};
     std::atomic<quint64> deviceFrames{0};
+    quint64 mixChunk = 0;
 
     // Streams, by handle.
     mutable std::mutex streamsMutex;
@@ -345,19 +179,10 @@ struct AudioEngine::State
     // played out: posted from the device callback, which a semaphore never blocks) or until its ring
     // wants refilling, instead of waking every few milliseconds for nothing.
     std::atomic<bool> stopping{false};
-    sem_t wakeups;
+    sem_t wakeups{};
     std::vector<std::thread> updateThreads;
 
-    // The device keeper, which replaces a removed device.
-    std::mutex keeperMutex;
-    std::condition_variable keeperWake;
-    bool keeperStopping = false;
-    std::atomic<bool> deviceLost{false};
-    bool reopenFailureLogged = false;
-    std::thread keeper;
-
-    State() { sem_init(&wakeups, 0, 0); }
-    ~State() { sem_destroy(&wakeups); }
+    DeviceKeeper keeper;
 
     static void SDLCALL mixCallback(void* userdata, Uint8* output, int bytes)
     {
@@ -371,19 +196,14 @@ struct AudioEngine::State
         const size_t period = mixBuffer.size() / AudioEngine::channels;
         while (frames > 0) {
             const size_t count = std::min(frames, period);
+            ++mixChunk;
             std::fill_n(mixBuffer.begin(), count * AudioEngine::channels, 0);
             for (auto& slot : mixSlots) {
                 Stream* stream = slot.load();
-                if (!stream || stream->state.load() != Playing || !stream->primed.load() ||
-                    stream->interrupted.load())
+                if (!stream || stream->joinedChunk == mixChunk || stream->state.load() != Playing ||
+                    !stream->primed.load() || stream->interrupted.load())
                     continue;
-                const bool decoded = stream->decodeDone.load(std::memory_order_acquire);
-                const size_t got = stream->ring.addInto(mixBuffer.data(), count);
-                stream->framesPlayed.fetch_add(got);
-                // The stream has played out as soon as its last frame is mixed, not a pass later: the
-                // next song can then start in the very next pass. An update thread ends it at once.
-                if (decoded && stream->ring.readable() == 0 && !stream->drained.exchange(true))
-                    sem_post(&wakeups);
+                mixStream(*stream, 0, count);
             }
             for (size_t i = 0; i < count * AudioEngine::channels; ++i)
                 output[i] = qint16(std::clamp<qint32>(mixBuffer[i], -32768, 32767));
@@ -392,6 +212,52 @@ struct AudioEngine::State
             deviceFrames.fetch_add(count);
         }
         mixPasses.fetch_add(1);
+        if (passWaiters.load() > 0)
+            futex(&mixPasses, FUTEX_WAKE_PRIVATE, INT_MAX);
+    }
+
+    // Adds the stream to the frames from `offset` to `count` of the chunk being mixed.
+    void mixStream(Stream& stream, size_t offset, size_t count)
+    {
+        const bool decoded = stream.decodeDone.load(std::memory_order_acquire);
+        const size_t got = stream.ring.addInto(mixBuffer.data() + offset * AudioEngine::channels,
+                                               count - offset, stream.gain.load(std::memory_order_relaxed));
+        stream.framesPlayed.fetch_add(got);
+        // The stream has played out as soon as its last frame is mixed, not a pass later. An update thread
+        // ends it at once, and what was armed to follow it goes on in the very next frame.
+        if (!decoded || stream.ring.readable() != 0 || stream.drained.exchange(true))
+            return;
+        sem_post(&wakeups);
+        Stream* next = takeFollower(stream);
+        if (next && offset + got < count) {
+            next->joinedChunk = mixChunk;
+            mixStream(*next, offset + got, count);
+        }
+    }
+
+    // The stream armed to follow `stream`, started; null when none was armed or it cannot start. After this
+    // nothing can be armed behind `stream` any more.
+    Stream* takeFollower(Stream& stream)
+    {
+        const quint64 key = stream.follower.exchange(handedOver);
+        if (key == 0 || key == handedOver)
+            return nullptr;
+        Stream* next = mixSlots[size_t(key >> 32) - 1].load();
+        if (!next || followerKey(*next) != key || !transition(next->state, {Idle}, Playing))
+            return nullptr;
+        return next;
+    }
+
+    // Returns once the mixer has finished the pass it may be in.
+    void waitOutMixPass()
+    {
+        const quint32 pass = mixPasses.load();
+        if (pass % 2 == 0)
+            return;
+        passWaiters.fetch_add(1);
+        while (mixPasses.load() == pass)
+            futex(&mixPasses, FUTEX_WAIT_PRIVATE, pass);
+        passWaiters.fetch_sub(1);
     }
 
     std::shared_ptr<Stream> find(quint32 handle) const
@@ -426,17 +292,34 @@ struct AudioEngine::State
         }
     }
 
+    bool anyPlaying() const
+    {
+        std::lock_guard<std::mutex> lock(streamsMutex);
+        return std::any_of(streams.begin(), streams.end(),
+                           [](const auto& entry) { return entry.second->state.load() == Playing; });
+    }
+
+    // The device went away: the streams that were playing end where they are. Marked before any device
+    // opens again, so the new device never plays on from an ended song.
+    void interruptPlaying()
+    {
+        {
+            std::lock_guard<std::mutex> lock(streamsMutex);
+            for (const auto& entry : streams) {
+                if (entry.second->state.load() == Playing)
+                    entry.second->interrupted.store(true);
+            }
+        }
+        wakeUpdaters();
+    }
+
     // Takes the stream out of the mix and the table, closes its file and, when it played to its end,
     // calls its end procedure. Runs on an update thread, or in close() once nothing else runs.
     void release(const std::shared_ptr<Stream>& stream, bool ended)
     {
         mixSlots[size_t(stream->slot)].store(nullptr);
-        const quint64 pass = mixPasses.load();
-        if (pass % 2 == 1) {
-            while (mixPasses.load() == pass)
-                std::this_thread::sleep_for(std::chrono::microseconds(200));
-        }
-        freeDecoder(*stream);
+        waitOutMixPass();
+        stream->decoder.close();
         QFile* adopted = nullptr;
         {
             std::lock_guard<std::mutex> lock(streamsMutex);
@@ -446,8 +329,15 @@ struct AudioEngine::State
             streamCount.store(int(streams.size()));
         }
         delete adopted;
+        keeper.updateRunning();
         if (ended && stream->endProcedure)
             stream->endProcedure(stream->syncHandle, stream->handle, 0, stream->endUser);
+    }
+
+    void fill(Stream& stream, std::vector<unsigned char>& scratch)
+    {
+        if (stream.decoder.fill(stream.ring, scratch, stream.primed, primeFrames))
+            stream.decodeDone.store(true, std::memory_order_release);
     }
 
     // Returns true when the stream has been released.
@@ -497,106 +387,6 @@ struct AudioEngine::State
                     wakeUpdaters();
             }
             snapshot.clear();
-        }
-    }
-
-    bool openDevice(QString* failure)
-    {
-        SDL_AudioSpec wanted{};
-        wanted.freq = AudioEngine::sampleRate;
-        wanted.format = AUDIO_S16SYS;
-        wanted.channels = AudioEngine::channels;
-        wanted.samples = devicePeriodFrames;
-        wanted.callback = &State::mixCallback;
-        wanted.userdata = this;
-        SDL_AudioSpec obtained{};
-        // No changes allowed: SDL converts for the hardware, and the callback always sees this format.
-        const SDL_AudioDeviceID opened = SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, 0);
-        if (opened == 0) {
-            *failure = EngineText::tr("The audio device could not be opened: %1")
-                           .arg(QString::fromUtf8(SDL_GetError()));
-            return false;
-        }
-        mixBuffer.assign(size_t(std::max<int>(obtained.samples, devicePeriodFrames)) * AudioEngine::channels,
-                         0);
-        deviceFrames.store(0);
-        device.store(opened);
-        return true;
-    }
-
-    // SDL calls this on the thread that noticed an event, while it holds its own event lock.
-    static int SDLCALL watchDeviceEvents(void* userdata, SDL_Event* event)
-    {
-        auto* state = static_cast<State*>(userdata);
-        if (event->type == SDL_AUDIODEVICEREMOVED && !event->adevice.iscapture &&
-            event->adevice.which == state->device.load() && event->adevice.which != 0) {
-            state->deviceLost.store(true);
-            state->wakeKeeper();
-        }
-        return 1;
-    }
-
-    void wakeKeeper()
-    {
-        {
-            std::lock_guard<std::mutex> lock(keeperMutex);
-        }
-        keeperWake.notify_all();
-    }
-
-    void keepDevice()
-    {
-        std::unique_lock<std::mutex> lock(keeperMutex);
-        while (!keeperStopping) {
-            const int pause =
-                device.load() == 0 ? AudioEngine::deviceRetryMilliseconds : deviceCheckMilliseconds;
-            keeperWake.wait_for(lock, std::chrono::milliseconds(pause),
-                                [this] { return keeperStopping || deviceLost.load(); });
-            if (keeperStopping)
-                break;
-            lock.unlock();
-            const bool lost = deviceLost.exchange(false);
-            const SDL_AudioDeviceID current = device.load();
-            if (current != 0 && (lost || SDL_GetAudioDeviceStatus(current) == SDL_AUDIO_STOPPED))
-                loseDevice(current);
-            if (device.load() == 0)
-                reopenDevice();
-            // Nobody reads SDL's event queue; what the removal left there goes.
-            SDL_FlushEvents(SDL_AUDIODEVICEADDED, SDL_AUDIODEVICEREMOVED);
-            lock.lock();
-        }
-    }
-
-    void loseDevice(SDL_AudioDeviceID lostDevice)
-    {
-        logMessage(EngineText::tr("The sound device was removed. The song that was playing ends; the default "
-                                  "sound device is opened again."));
-        postNotice(NoticeBoard::deviceLostNotice());
-        device.store(0);
-        SDL_CloseAudioDevice(lostDevice);
-        // Marked before any device opens again, so the new device never plays on from an ended song.
-        {
-            std::lock_guard<std::mutex> lock(streamsMutex);
-            for (const auto& entry : streams) {
-                if (entry.second->state.load() == Playing)
-                    entry.second->interrupted.store(true);
-            }
-        }
-        wakeUpdaters();
-    }
-
-    void reopenDevice()
-    {
-        QString failure;
-        if (openDevice(&failure)) {
-            SDL_PauseAudioDevice(device.load(), 0);
-            reopenFailureLogged = false;
-            logMessage(EngineText::tr("The default sound device was opened again."));
-            postNotice(NoticeBoard::deviceBackNotice());
-        } else if (!reopenFailureLogged) {
-            reopenFailureLogged = true;
-            logMessage(failure + QLatin1Char(' ') +
-                       EngineText::tr("Vimo keeps trying to open the default sound device."));
         }
     }
 };
@@ -666,11 +456,10 @@ bool AudioEngine::open(QString* failure)
                        .arg(QString::fromUtf8(SDL_GetError()));
         return false;
     }
-    if (!d->openDevice(failure)) {
+    if (!d->keeper.open(failure)) {
         SDL_QuitSubSystem(SDL_INIT_AUDIO | SDL_INIT_EVENTS);
         return false;
     }
-    SDL_AddEventWatch(&State::watchDeviceEvents, d.get());
     d->stopping.store(false);
     for (int i = 0; i < updateThreadCount; ++i) {
         d->updateThreads.emplace_back([this, i] {
@@ -681,17 +470,7 @@ bool AudioEngine::open(QString* failure)
             SDL_TLSCleanup();
         });
     }
-    d->keeperStopping = false;
-    d->reopenFailureLogged = false;
-    d->deviceLost.store(false);
-    d->keeper = std::thread([this] {
-        pthread_setname_np(pthread_self(), "audio device");
-        d->keepDevice();
-        // SDL keeps an error text per thread and frees it by itself only for threads it made.
-        SDL_TLSCleanup();
-    });
     d->open = true;
-    SDL_PauseAudioDevice(d->device.load(), 0);
     return true;
 }
 
@@ -699,21 +478,13 @@ void AudioEngine::close()
 {
     if (!d->open)
         return;
-    {
-        std::lock_guard<std::mutex> lock(d->keeperMutex);
-        d->keeperStopping = true;
-    }
-    d->keeperWake.notify_all();
-    d->keeper.join();
-    SDL_DelEventWatch(&State::watchDeviceEvents, d.get());
+    d->keeper.close();
     d->stopping.store(true);
     for (int i = 0; i < updateThreadCount; ++i)
         d->wakeUpdaters();
     for (std::thread& thread : d->updateThreads)
         thread.join();
     d->updateThreads.clear();
-    if (d->device.load() != 0)
-        SDL_CloseAudioDevice(d->device.exchange(0));
     std::vector<std::shared_ptr<Stream>> remaining;
     {
         std::lock_guard<std::mutex> lock(d->streamsMutex);
@@ -733,16 +504,12 @@ bool AudioEngine::isOpen() const
 
 bool AudioEngine::hasDevice() const
 {
-    return d->open && d->device.load() != 0;
+    return d->open && d->keeper.hasDevice();
 }
 
 void AudioEngine::injectDeviceRemovalForTesting()
 {
-    SDL_Event event{};
-    event.type = SDL_AUDIODEVICEREMOVED;
-    event.adevice.which = d->device.load();
-    event.adevice.iscapture = 0;
-    SDL_PushEvent(&event);
+    d->keeper.injectRemovalForTesting();
 }
 
 DeviceFormat AudioEngine::deviceFormat() const
@@ -766,34 +533,16 @@ quint32 AudioEngine::createStream(const FileProcedures& procedures, void* user)
         return 0;
     }
     auto stream = std::make_shared<Stream>(procedures, user);
-    stream->fileLength = procedures.length(user);
-    stream->decoder = mpg123_new(nullptr, nullptr);
-    if (!stream->decoder) {
-        procedures.close(user);
+    if (!stream->decoder.open())
         return 0;
-    }
-    // Accept whatever rate and channel count the file has; the converter takes it from there.
-    mpg123_param(stream->decoder, MPG123_ADD_FLAGS, MPG123_QUIET, 0);
-    mpg123_format_none(stream->decoder);
-    const long* rates = nullptr;
-    size_t rateCount = 0;
-    mpg123_rates(&rates, &rateCount);
-    for (size_t i = 0; i < rateCount; ++i)
-        mpg123_format(stream->decoder, rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16);
-    const bool opened =
-        mpg123_replace_reader_handle(stream->decoder, readFile, seekFile, closeFile) == MPG123_OK &&
-        mpg123_open_handle(stream->decoder, stream.get()) == MPG123_OK && configureConverter(*stream);
-    if (!opened) {
-        freeDecoder(*stream);
-        // Whether libmpg123 took the file over before failing is its business; closing twice is harmless.
-        procedures.close(user);
-        return 0;
-    }
+    double tagGain = 0;
+    if (d->replayGainUsed.load() && stream->decoder.tagGain(&tagGain))
+        stream->gain.store(gainFactor(tagGain));
     {
         std::lock_guard<std::mutex> lock(d->streamsMutex);
         const auto freeSlot = std::find(d->slotTaken.begin(), d->slotTaken.end(), false);
         if (freeSlot == d->slotTaken.end()) {
-            freeDecoder(*stream);
+            stream->decoder.close();
             return 0;
         }
         *freeSlot = true;
@@ -825,14 +574,73 @@ quint32 AudioEngine::setEndSync(quint32 stream, SyncProc procedure, void* user)
 
 bool AudioEngine::play(quint32 stream)
 {
+    {
+        std::lock_guard<std::mutex> lock(d->streamsMutex);
+        const std::shared_ptr<Stream> found = d->find(stream);
+        if (!found || (found->state.load() != Playing && !transition(found->state, {Idle, Paused}, Playing)))
+            return false;
+    }
+    d->keeper.updateRunning();
+    return true;
+}
+
+bool AudioEngine::setFollower(quint32 stream, quint32 follower)
+{
+    std::lock_guard<std::mutex> lock(d->streamsMutex);
+    const std::shared_ptr<Stream> current = d->find(stream);
+    if (!current)
+        return false;
+    quint64 key = 0;
+    if (follower != 0) {
+        const std::shared_ptr<Stream> next = d->find(follower);
+        if (!next || next == current || next->state.load() != Idle)
+            return false;
+        key = followerKey(*next);
+    }
+    quint64 armed = current->follower.load();
+    while (armed != handedOver) {
+        if (current->follower.compare_exchange_weak(armed, key))
+            return true;
+    }
+    return false;
+}
+
+bool AudioEngine::setGain(quint32 stream, double decibels)
+{
     std::lock_guard<std::mutex> lock(d->streamsMutex);
     const std::shared_ptr<Stream> found = d->find(stream);
-    return found && (found->state.load() == Playing || transition(found->state, {Idle, Paused}, Playing));
+    if (!found || found->state.load() != Idle)
+        return false;
+    found->gain.store(gainFactor(decibels));
+    return true;
+}
+
+void AudioEngine::setReplayGainUsed(bool used)
+{
+    d->replayGainUsed.store(used);
+}
+
+bool AudioEngine::discardUnstarted(quint32 stream)
+{
+    if (!d->changeState(stream, {Idle}, Stopping))
+        return false;
+    d->wakeUpdaters();
+    return true;
+}
+
+bool AudioEngine::isUnstarted(quint32 stream) const
+{
+    std::lock_guard<std::mutex> lock(d->streamsMutex);
+    const std::shared_ptr<Stream> found = d->find(stream);
+    return found && found->state.load() == Idle;
 }
 
 bool AudioEngine::pause(quint32 stream)
 {
-    return d->changeState(stream, {Playing}, Paused);
+    if (!d->changeState(stream, {Playing}, Paused))
+        return false;
+    d->keeper.updateRunning();
+    return true;
 }
 
 bool AudioEngine::stop(quint32 stream)

@@ -32,7 +32,7 @@ struct DeviceFormat
 // Each stream is decoded by libmpg123 from its file procedures, converted to the device's rate and
 // channels, and kept up to five seconds ahead by two update threads, so a busy GUI thread or a slow disk
 // does not make the music stutter. The device callback only mixes what is ready; it never waits and
-// never allocates.
+// never allocates. While no stream is playing the device is paused, so an idle engine costs nothing.
 //
 // Streams are named by 32-bit handles (0 = none) that are never reused. A stream frees itself when it
 // has played to its end (after calling its end procedure, once, on an update thread) or when it is
@@ -78,7 +78,8 @@ public:
     void injectDeviceRemovalForTesting();
 
     DeviceFormat deviceFormat() const;
-    // Frames the device has been given since it was opened, silence included.
+    // Frames the engine has mixed for the device since it was opened. While no stream plays the device is
+    // paused (SDL plays silence by itself) and the count stands still.
     quint64 deviceFrames() const;
 
     // A new stream over the file behind `procedures`, paused at its start, or 0 when the engine is not
@@ -90,6 +91,22 @@ public:
     quint32 setEndSync(quint32 stream, SyncProc procedure, void* user);
     // Starts or resumes the stream; true when it is playing now.
     bool play(quint32 stream);
+    // Arms `follower`, a stream created but never started, to start in the very frame after `stream`'s
+    // last, inside the same device period, so the two join without a sample between them; 0 disarms.
+    // Arming again replaces what was armed. The mixer's switch is atomic: false means `stream` is gone or
+    // has already played out and handed over to whatever was armed then (or to nothing), true that
+    // `follower` is what starts, unless it is stopped or armed away first.
+    bool setFollower(quint32 stream, quint32 follower);
+    // Plays the stream `decibels` louder (or quieter); only before it has started, so a song keeps one
+    // gain from its first sample to its last. False when it has started or is gone.
+    bool setGain(quint32 stream, double decibels);
+    // Whether a new stream plays at the ReplayGain track gain its tag carries until setGain() says better.
+    void setReplayGainUsed(bool used);
+    // Frees a stream that was never started, without calling its end procedure; false when it has started
+    // (by play() or a hand-over) or is gone.
+    bool discardUnstarted(quint32 stream);
+    // Whether the stream exists and has never been started.
+    bool isUnstarted(quint32 stream) const;
     // Holds the stream where it is; false when it is not playing.
     bool pause(quint32 stream);
     // Silences the stream at once and frees it, without calling its end procedure.

@@ -20,15 +20,24 @@ public:
     virtual bool pause() = 0;
     virtual bool stop() = 0;
     virtual void close() = 0;
+    // Opens the song and starts decoding it without playing it, so that it can follow another song
+    // seamlessly. False when the file cannot be opened or holds no playable audio.
+    virtual bool prepare() = 0;
+    // Lets the prepared `next` start in the very sample after this song's last (null: nothing follows).
+    // False when this song has no stream or has already played out and handed over.
+    virtual bool handOverTo(Foreigner* next) = 0;
+    // Whether the song's stream has started, by play() or by a hand-over (also when it has ended since).
+    virtual bool hasStarted() const = 0;
+    // The gain in dB at which the song's next stream plays; NaN leaves it to the stream (its tag's
+    // ReplayGain or unchanged). A stream that has started keeps its gain.
+    virtual void setGain(double decibels) = 0;
 };
 
 // The process's audio output: opened once by the main window, freed once before it is deleted.
 class ForeignerBackend
 {
 public:
+    virtual ~ForeignerBackend() = default;
     virtual bool init(quintptr ownerWindow) = 0;
     virtual void free() = 0;
-
-protected:
-    ~ForeignerBackend() = default;
 };

@@ -1,14 +1,17 @@
 #include "PlayQueue.h"
 
+#include "AudioEngine.h"
 #include "Snapshot.h"
 #include "SongCellIndex.h"
 #include "Track.h"
 #include "TrackLibrary.h"
+#include "audio/LoudnessCache.h"
 #include "desktop/NoticeBoard.h"
 #include "photonames.h"
 #include "plainfile.h"
 #include "plaintext.h"
 #include "runlog.h"
+#include "settings.h"
 #include "songcells.h"
 #include "style.h"
 
@@ -46,7 +49,12 @@ PlayQueue::PlayQueue(QTableWidget* table, const SongCellIndex* cells)
                    QDateTime::currentDateTime().toString(QStringLiteral("yyyy_MM_dd--hh_mm")) +
                    QStringLiteral(".txt")),
       playlistFile(new QFile), queueTable(table), libraryCells(cells)
-{}
+{
+    QVariant normalize(1);
+    readSettingOrDefault(QStringLiteral("Audio/Normalize loudness"), normalize);
+    loudness = std::make_unique<LoudnessCache>(normalize.toInt() != 0);
+    AudioEngine::instance().setReplayGainUsed(loudness->isEnabled());
+}
 
 PlayQueue::~PlayQueue()
 {
@@ -63,11 +71,13 @@ bool PlayQueue::enqueue(Track* track, TrackLibrary* library)
 {
     if (songs.size() >= capacity || !track || !queueTable->item(0, songs.size()))
         return false;
+    loudness->measure(track->filePath());
     songs.append(track);
     if (busy) {
         track->setState(SongState::Queued);
         showSong(songs.size() - 1);
         takePortrait(track, false);
+        armNext();
         return true;
     }
     if (startSong(track, library, Start::Wish))
@@ -80,6 +90,8 @@ bool PlayQueue::enqueue(Track* track, TrackLibrary* library)
 
 bool PlayQueue::startSong(Track* track, TrackLibrary* library, Start start)
 {
+    // A song the engine has already started as the head's successor goes on as it is.
+    applyLoudness(track);
     if (!track->player() || !track->player()->play()) {
         dropUnplayable(track);
         return false;
@@ -103,7 +115,61 @@ bool PlayQueue::startSong(Track* track, TrackLibrary* library, Start start)
     if (start != Start::WaitingWish)
         takePortrait(track, randomPick);
     drawRandom(library);
+    armNext();
     return true;
+}
+
+// A wish made before the engine switched always wins over the pre-drawn random song: every change of the
+// head's successor re-arms the engine, and the engine's switch is atomic, so a failed re-arm means the
+// random song has already started. A wish that came that late waits behind it (songFinished).
+void PlayQueue::armNext()
+{
+    if (!busy || songs.isEmpty() || !songs.first()->player())
+        return;
+    Foreigner* head = songs.first()->player();
+    Track* candidate = songs.size() > 1 ? songs.at(1) : nextRandom;
+    // A pre-drawn song that has been wished and played since is no successor; a new one is drawn when the
+    // queue runs dry.
+    if (candidate == nextRandom && candidate && (candidate->played() || candidate->playing()))
+        candidate = nullptr;
+    if (candidate == armed)
+        return;
+    if (candidate)
+        applyLoudness(candidate);
+    Foreigner* next = candidate ? candidate->player() : nullptr;
+    // A successor whose file cannot be opened is not armed; nothing follows seamlessly, and its turn
+    // comes (and fails) as before.
+    if (next && !next->prepare())
+        next = nullptr;
+    if (!head->handOverTo(next)) {
+        // Too late: the head has already handed over to what was armed, which takeHandedOver() finds.
+        if (next && !next->hasStarted())
+            next->close();
+        return;
+    }
+    if (armed && armed->player())
+        armed->player()->close();
+    armed = next ? candidate : nullptr;
+}
+
+Track* PlayQueue::takeHandedOver()
+{
+    Track* track = std::exchange(armed, nullptr);
+    if (!track || !track->player())
+        return nullptr;
+    if (track->player()->hasStarted())
+        return track;
+    // The head was cut off before its end (its device went away): the prepared song waits for its turn if
+    // it is the next head, and otherwise goes until it is needed.
+    if (songs.isEmpty() || songs.first() != track)
+        track->player()->close();
+    return nullptr;
+}
+
+void PlayQueue::applyLoudness(Track* track)
+{
+    if (track->player())
+        track->player()->setGain(loudness->gainFor(track->filePath()));
 }
 
 void PlayQueue::dropUnplayable(Track* track)
@@ -118,6 +184,8 @@ void PlayQueue::dropUnplayable(Track* track)
     track->setState(SongState::Free);
     if (nextRandom == track)
         nextRandom = nullptr;
+    if (armed == track)
+        armed = nullptr;
     failedStarts.insert(track);
     colourLibraryCell(track);
 }
@@ -213,6 +281,21 @@ void PlayQueue::songFinished(TrackLibrary* library, bool& allSelectableAgain)
             ended->player()->close();
         colourLibraryCell(ended);
     }
+    Track* handedOver = takeHandedOver();
+    if (handedOver && (songs.isEmpty() || songs.first() != handedOver)) {
+        // The pre-drawn random song took over before a wish could be armed: it is the head, a random
+        // pick, and the wishes wait behind it. A genre filter left without songs returns to all genres,
+        // as when the queue runs dry.
+        if (songs.isEmpty() && candidates(library, true).isEmpty())
+            allSelectableAgain = true;
+        if (nextRandom == handedOver)
+            nextRandom = nullptr;
+        songs.removeAll(handedOver);
+        songs.prepend(handedOver);
+        startSong(handedOver, library, Start::RandomPick);
+        rebuildQueueRow();
+        return;
+    }
     // A waiting wish whose file has gone since it was wished is skipped for the one behind it.
     while (!songs.isEmpty() && !startSong(songs.first(), library, Start::WaitingWish)) {
     }
@@ -272,8 +355,10 @@ void PlayQueue::drawRandom(TrackLibrary* library)
     QList<Track*> found = candidates(library, true);
     if (found.isEmpty())
         found = candidates(library, false);
-    if (!found.isEmpty())
+    if (!found.isEmpty()) {
         nextRandom = found.at(randomIndex(found.size()));
+        loudness->measure(nextRandom->filePath());
+    }
 }
 
 QList<Track*> PlayQueue::candidates(const TrackLibrary* library, bool onlyInGenreFilter) const
@@ -340,6 +425,9 @@ void PlayQueue::tick()
     ++elapsedSeconds;
     for (int position = 1; position < songs.size(); ++position)
         showSong(position);
+    // A measurement that was not ready when the next song was armed still reaches it before it starts.
+    if (armed)
+        applyLoudness(armed);
 }
 
 namespace {

@@ -4,10 +4,12 @@
 #include <QSet>
 #include <QString>
 #include <functional>
+#include <memory>
 
 namespace opencv {
 class Snapshot;
 }
+class LoudnessCache;
 class QFile;
 class QTableWidget;
 class QTableWidgetItem;
@@ -104,6 +106,13 @@ private:
     QTableWidgetItem* libraryCellOf(const Track* track) const;
     void colourLibraryCell(const Track* track);
     int hueAt(int position) const;
+    // Gives the song's player the gain that its measured loudness asks for, if it is measured by now.
+    void applyLoudness(Track* track);
+    // Hands the engine the song that follows the head (the first waiting wish, else the pre-drawn random
+    // song), opened and decoded ahead, whenever that song changes.
+    void armNext();
+    // The head has ended: the armed song, if the engine started it, or null.
+    Track* takeHandedOver();
 
     QList<Track*> songs;
     int capacity = 0;
@@ -121,5 +130,8 @@ private:
     // The songs that failed to start since a song last started: no random pick takes them meanwhile.
     QSet<Track*> failedStarts;
     int silentSeconds = 0;
+    std::unique_ptr<LoudnessCache> loudness;
+    // The song the engine starts in the sample after the head's last.
+    Track* armed = nullptr;
     static constexpr int retrySeconds = 10;
 };

@@ -348,7 +348,7 @@ MainWindow::~MainWindow()
     delete playQueue;
     if (audioBackend) {
         audioBackend->free();
-        delete static_cast<AllBaseBackend*>(audioBackend);
+        delete audioBackend;
     }
     releaseSettingsStore(settings);
     delete libraryMutex;

@@ -3,17 +3,20 @@
 #include "AllBase.h"
 #include "AllBaseBackend.h"
 #include "AudioEngine.h"
+#include "audio/LoudnessCache.h"
 #include "runlog.h"
 #include "testsupport.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 #include <algorithm>
 #include <cmath>
+#include <ebur128.h>
 #include <memory>
 #include <mpg123.h>
 #include <mutex>
@@ -218,11 +221,13 @@ private:
                                playbackTimeoutMs);
     }
 
-    static bool waitForDeviceFrames(quint64 frames)
+    // The device's own clock: SDL's disk driver writes every period into the capture, silence included,
+    // also while the engine has paused the device because nothing plays.
+    bool waitForCaptureFrames(qint64 frames) const
     {
-        const quint64 target = AudioEngine::instance().deviceFrames() + frames;
-        return QTest::qWaitFor([&] { return AudioEngine::instance().deviceFrames() >= target; },
-                               playbackTimeoutMs);
+        const auto captured = [this] { return QFileInfo(capturePath).size() / qint64(2 * sizeof(qint16)); };
+        const qint64 target = captured() + frames;
+        return QTest::qWaitFor([&] { return captured() >= target; }, playbackTimeoutMs);
     }
 
     static bool waitForNotifications(EndReceiver& receiver, int count)
@@ -287,8 +292,9 @@ private slots:
         QCOMPARE(qgetenv("SDL_AUDIODRIVER"), QByteArray("disk"));
         // The log goes into the isolated home, where the failure tests read it.
         QVERIFY(!runFolder().isEmpty());
-        for (const char* name : {"audio-44k-stereo.mp3", "audio-48k-stereo.mp3", "audio-44k-mono.mp3",
-                                 "audio-22k-stereo.mp3", "audio-short.mp3"})
+        for (const char* name :
+             {"audio-44k-stereo.mp3", "audio-48k-stereo.mp3", "audio-44k-mono.mp3", "audio-22k-stereo.mp3",
+              "audio-short.mp3", "audio-garbage-middle.mp3", "loudness-loud.mp3", "loudness-quiet.mp3"})
             QVERIFY2(QFile::exists(fixture(QLatin1String(name))), name);
         QVERIFY(frameCount(decodeWithMpg123(fixture("audio-44k-stereo.mp3"))) >= 2 * rate);
     }
@@ -380,10 +386,13 @@ private slots:
         QVERIFY(waitForPosition(stream, rate / 2));
         QVERIFY(song.player.pause());
         // Past the pass that may have been mixing when the pause came, the position stands still.
-        QVERIFY(waitForDeviceFrames(rate / 20));
+        QVERIFY(waitForCaptureFrames(rate / 20));
         const qint64 pausedAt = AudioEngine::instance().position(stream);
-        QVERIFY(waitForDeviceFrames(rate / 4));
+        const quint64 mixedAt = AudioEngine::instance().deviceFrames();
+        QVERIFY(waitForCaptureFrames(rate / 4));
         QCOMPARE(AudioEngine::instance().position(stream), pausedAt);
+        // With nothing playing the device is paused: the engine mixes no silence meanwhile.
+        QCOMPARE(AudioEngine::instance().deviceFrames(), mixedAt);
         QCOMPARE(song.receiver.deliveredOn.size(), 0);
         QVERIFY(song.player.play());
         QCOMPARE(song.player.streamHandle(), stream);
@@ -414,7 +423,7 @@ private slots:
         for (int cycle = 1; cycle <= pauses; ++cycle) {
             QVERIFY(waitForPosition(stream, rate / 2 + qint64(cycle) * rate / 20));
             QVERIFY(song.player.pause());
-            QVERIFY(waitForDeviceFrames(rate / 50));
+            QVERIFY(waitForCaptureFrames(rate / 50));
             QVERIFY(song.player.play());
         }
         awaitEnds(song.receiver, 1);
@@ -497,6 +506,94 @@ private slots:
         QVERIFY2(difference.isEmpty(), qPrintable(difference));
         QCOMPARE(inserted, qint64(0));
         QVERIFY(firstAudibleFrame(residual) >= firstAudibleFrame(capture) + rate / 4);
+    }
+
+    // Garbage wedged into the middle of a song is searched past: the rest of the song plays to its end.
+    void damagedMiddlePlaysOn()
+    {
+        QVERIFY(startCapture());
+        Song song("audio-garbage-middle.mp3");
+        QVERIFY(song.player.play());
+        awaitEnds(song.receiver, 1);
+
+        const Samples capture = finishCapture();
+        const Samples reference = decodeWithMpg123(fixture("audio-44k-stereo.mp3"));
+        const qint64 first = firstAudibleFrame(capture);
+        const qint64 end = lastAudibleFrame(capture) + 1;
+        QVERIFY(first >= 0);
+        // Only the frame the garbage cut in two is lost, where stopping at the damage would lose a second.
+        QVERIFY2(end - first >= frameCount(reference) - rate / 10, qPrintable(QString::number(end - first)));
+        // And the song's last quarter second sounds exactly as it was encoded.
+        const qint64 window = rate / 4;
+        const qint64 referenceStart = lastAudibleFrame(reference) + 1 - window;
+        bool found = false;
+        for (qint64 c = std::max<qint64>(first, end - window - rate / 10); c + window <= end && !found; ++c) {
+            qint64 i = 0;
+            while (i < window && sameFrame(capture, c + i, reference, referenceStart + i))
+                ++i;
+            found = i == window;
+        }
+        QVERIFY(found);
+    }
+
+    // A song armed to follow another starts in the sample after the other's last: the capture holds the
+    // two decodings back to back, without a single frame of silence between them.
+    void armedSongFollowsWithoutAGap()
+    {
+        QVERIFY(startCapture());
+        EndReceiver receiver;
+        AllBase first(fixture("audio-short.mp3"), songEndSync, &receiver);
+        AllBase second(fixture("audio-44k-stereo.mp3"), songEndSync, &receiver);
+        QVERIFY(first.play());
+        QVERIFY(second.prepare());
+        QVERIFY(!second.hasStarted());
+        QVERIFY(first.handOverTo(&second));
+        QVERIFY(waitForNotifications(receiver, 1));
+        QVERIFY(second.hasStarted());
+        // Too late to arm anything else behind the first song.
+        QVERIFY(!first.handOverTo(nullptr));
+        awaitEnds(receiver, 2);
+
+        Samples reference = decodeWithMpg123(fixture("audio-short.mp3"));
+        const Samples after = decodeWithMpg123(fixture("audio-44k-stereo.mp3"));
+        reference.insert(reference.end(), after.begin(), after.end());
+        qint64 inserted = -1;
+        const QString difference = compareWithInsertedSilence(finishCapture(), reference, &inserted);
+        QVERIFY2(difference.isEmpty(), qPrintable(difference));
+        QCOMPARE(inserted, qint64(0));
+    }
+
+    void loudAndQuietSongsPlayAtTheTarget_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::newRow("loud") << "loudness-loud.mp3";
+        QTest::newRow("24 dB quieter") << "loudness-quiet.mp3";
+    }
+
+    // A song measured ahead plays at -18 LUFS, whatever its own loudness, and no sample clips.
+    void loudAndQuietSongsPlayAtTheTarget()
+    {
+        QFETCH(QString, file);
+        LoudnessCache loudness(true);
+        loudness.measure(fixture(file));
+        QTRY_VERIFY_WITH_TIMEOUT(!std::isnan(loudness.gainFor(fixture(file))), playbackTimeoutMs);
+        QVERIFY(startCapture());
+        Song song(file);
+        song.player.setGain(loudness.gainFor(fixture(file)));
+        QVERIFY(song.player.play());
+        awaitEnds(song.receiver, 1);
+
+        const Samples capture = finishCapture();
+        ebur128_state* meter = ebur128_init(2, rate, EBUR128_MODE_I);
+        QVERIFY(meter);
+        ebur128_add_frames_short(meter, capture.data(), size_t(frameCount(capture)));
+        double played = 0;
+        QCOMPARE(ebur128_loudness_global(meter, &played), int(EBUR128_SUCCESS));
+        ebur128_destroy(&meter);
+        QVERIFY2(std::abs(played - loudnessTarget) <= 1.0, qPrintable(QString::number(played)));
+        const auto clipped = std::count_if(capture.begin(), capture.end(),
+                                           [](qint16 sample) { return sample == 32767 || sample == -32768; });
+        QCOMPARE(clipped, 0);
     }
 
     void unplayableFileNeverNotifies_data()

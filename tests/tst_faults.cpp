@@ -342,14 +342,16 @@ private slots:
         QTemporaryDir folder;
         QCOMPARE(vimotest::copyQueueFolder(QStringLiteral("party"), folder.path()).size(), 6);
         Run run(folder.path(), 6);
+        // Replaced before it is wished: a wish is opened ahead at once, to follow the head without a gap.
+        Track* brass = run.titled(QStringLiteral("Copper Sky"));
+        QVERIFY(brass);
+        QVERIFY(QFile::remove(brass->filePath()));
+        QCOMPARE(::mkfifo(QFile::encodeName(brass->filePath()).constData(), 0644), 0);
         const QList<Track*> wished =
             run.wishInOrder({QStringLiteral("Morning Tide"), QStringLiteral("Copper Sky")});
         QCOMPARE(wished.size(), 2);
         Track* amber = wished.at(0);
-        Track* brass = wished.at(1);
         QVERIFY(brass->queued());
-        QVERIFY(QFile::remove(brass->filePath()));
-        QCOMPARE(::mkfifo(QFile::encodeName(brass->filePath()).constData(), 0644), 0);
 
         // Opening a FIFO would wait for a writer forever; the song is skipped and the party goes on.
         QTRY_COMPARE_WITH_TIMEOUT(run.ends->count(), 1, songEndTimeoutMs);

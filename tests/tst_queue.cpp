@@ -2,6 +2,7 @@
 // the photos asked for, and songs whose files are gone, with real songs played through the audio engine.
 #include "AllBase.h"
 #include "AllBaseBackend.h"
+#include "AudioEngine.h"
 #include "PlayQueue.h"
 #include "Snapshot.h"
 #include "SongCellIndex.h"
@@ -15,6 +16,7 @@
 
 #include <QApplication>
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -24,6 +26,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextStream>
+#include <QThread>
 #include <memory>
 #include <opencv2/core.hpp>
 #include <opencv2/videoio.hpp>
@@ -403,6 +406,66 @@ private slots:
                      qPrintable(photo));
     }
 
+    // The song after the head waits in the engine, armed to start in the head's last sample. A wish made
+    // while the pre-drawn random song is armed takes its place and plays next; a wish made after the
+    // engine has switched (before the queue has heard of it) waits behind the random song.
+    void aWishBeforeTheChangeBeatsThePreDrawnSong_data()
+    {
+        QTest::addColumn<bool>("afterTheSwitch");
+        QTest::newRow("wish before the change") << false;
+        QTest::newRow("wish just after the change") << true;
+    }
+
+    void aWishBeforeTheChangeBeatsThePreDrawnSong()
+    {
+        QFETCH(bool, afterTheSwitch);
+        Bench bench({queueFixture(QStringLiteral("party/amber.mp3")),
+                     queueFixture(QStringLiteral("party/brass.mp3")),
+                     queueFixture(QStringLiteral("party/cinder.mp3"))});
+        QVERIFY(bench.allValid());
+        vimotest::SignalCounter ends(&bench.receiver, &EndReceiver::notifyFromBaseThread);
+        Track* head = bench.tracks.at(0);
+        QVERIFY(bench.enqueue(head));
+        Track* random = bench.queue->preDrawnRandom();
+        QVERIFY(random && random != head);
+        Track* wish = bench.tracks.at(bench.tracks.at(1) == random ? 2 : 1);
+        const auto line = [](int number, const QString& marker, const Track* track) {
+            return QStringLiteral("  %1: ").arg(number) + marker + track->artist() + QStringLiteral(" - ") +
+                   track->title();
+        };
+
+        if (!afterTheSwitch) {
+            // Held while the random song is armed, so the wish surely comes before the change.
+            const quint32 stream = dynamic_cast<AllBase*>(head->player())->streamHandle();
+            QTRY_VERIFY(AudioEngine::instance().position(stream) >= AudioEngine::sampleRate / 4);
+            QVERIFY(bench.queue->pauseHead());
+            QVERIFY(bench.enqueue(wish));
+            QVERIFY(bench.queue->resumeHead());
+            QTRY_COMPARE_WITH_TIMEOUT(ends.count(), 1, songEndTimeout);
+            QTRY_VERIFY(wish->playing());
+            QVERIFY(!random->playing() && !random->played());
+            QVERIFY(!random->player()->hasStarted());
+            QCOMPARE(bench.numberedLines(), QStringList({line(1, "  ", head), line(2, "  ", wish)}));
+            return;
+        }
+        // The event loop stands still, so the queue hears of the change only after the wish.
+        QDeadlineTimer deadline(songEndTimeout);
+        while (!random->player()->hasStarted() && !deadline.hasExpired())
+            QThread::msleep(2);
+        QVERIFY(random->player()->hasStarted());
+        QVERIFY(head->playing());
+        QVERIFY(bench.enqueue(wish));
+        QVERIFY(wish->queued());
+        QTRY_COMPARE_WITH_TIMEOUT(ends.count(), 1, songEndTimeout);
+        QTRY_VERIFY(random->playing());
+        QCOMPARE(bench.queue->queuedSongs(), QList<Track*>({random, wish}));
+        QCOMPARE(bench.queueTable.item(0, 1)->text(), wish->displayText());
+        QTRY_COMPARE_WITH_TIMEOUT(ends.count(), 2, songEndTimeout);
+        QTRY_VERIFY(wish->playing());
+        QCOMPARE(bench.numberedLines(),
+                 QStringList({line(1, "  ", head), line(2, "* ", random), line(3, "  ", wish)}));
+    }
+
     void aFirstWishWhoseFileIsGoneGivesWayToARandomSong()
     {
         QTemporaryDir folder;
@@ -499,15 +562,21 @@ private slots:
     {
         QFETCH(bool, wish);
         QTemporaryDir folder;
+        QTemporaryDir headFolder;
         const QStringList files = vimotest::copyQueueFolder(QStringLiteral("three"), folder.path());
         QCOMPARE(files.size(), 3);
-        Bench bench(files);
+        const QString head = headFolder.filePath(QStringLiteral("amber.mp3"));
+        QVERIFY(QFile::copy(queueFixture(QStringLiteral("party/amber.mp3")), head));
+        Bench bench(QStringList{head} + files);
         QVERIFY(bench.allValid());
         vimotest::SignalCounter ends(&bench.receiver, &EndReceiver::notifyFromBaseThread);
-        QVERIFY(bench.enqueue(bench.tracks.at(0)));
-        // The folder is unreachable when the first song ends: nothing can follow it.
+        // The folder is unreachable when the first song, from elsewhere, starts (a song that follows is
+        // opened then, to follow without a gap), and the first song's file goes while it plays: when it
+        // ends, nothing can follow it.
         const QString away = folder.path() + QStringLiteral("-away");
         QVERIFY(QDir().rename(folder.path(), away));
+        QVERIFY(bench.enqueue(bench.tracks.at(0)));
+        QVERIFY(QFile::remove(head));
         QTRY_COMPARE_WITH_TIMEOUT(ends.count(), 1, songEndTimeout);
         QTRY_VERIFY(bench.log().contains(QStringLiteral("None of the songs could be played.")));
         QVERIFY(!bench.queue->isBusy());

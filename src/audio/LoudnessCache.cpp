@@ -1,0 +1,21 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "audio/LoudnessCache.h"
+
+#include <QtConcurrent>
+#include <limits>
+
+LoudnessCache::LoudnessCache(bool normalize) : enabled(normalize) {}
+
+void LoudnessCache::measure(const QString& path)
+{
+    if (enabled && !measurements.contains(path))
+        measurements.insert(path, QtConcurrent::run(&measureLoudness, path));
+}
+
+double LoudnessCache::gainFor(const QString& path) const
+{
+    const auto found = measurements.constFind(path);
+    if (found == measurements.constEnd() || !found->isFinished() || !found->result().measured)
+        return std::numeric_limits<double>::quiet_NaN();
+    return normalizingGain(found->result());
+}

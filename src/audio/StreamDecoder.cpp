@@ -1,0 +1,219 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "audio/StreamDecoder.h"
+
+#include "audio/FrameRing.h"
+#include "audio/Loudness.h"
+
+#include <SDL.h>
+#include <algorithm>
+#include <mpg123.h>
+
+namespace {
+
+// mpg123_read() answering "fine, nothing" this often in a row means the decoder is stuck.
+constexpr int maximumEmptyReads = 100;
+
+} // namespace
+
+StreamDecoder::StreamDecoder(const FileProcedures& fileProcedures, void* fileUser)
+    : procedures(fileProcedures), user(fileUser)
+{}
+
+StreamDecoder::~StreamDecoder()
+{
+    close();
+}
+
+ssize_t StreamDecoder::readFile(void* handle, void* buffer, size_t bytes)
+{
+    auto* self = static_cast<StreamDecoder*>(handle);
+    const quint32 read =
+        self->procedures.read(buffer, quint32(std::min<size_t>(bytes, 1u << 30)), self->user);
+    self->filePosition += read;
+    return ssize_t(read);
+}
+
+off_t StreamDecoder::seekFile(void* handle, off_t offset, int whence)
+{
+    auto* self = static_cast<StreamDecoder*>(handle);
+    qint64 target = offset;
+    if (whence == SEEK_CUR)
+        target += qint64(self->filePosition);
+    else if (whence == SEEK_END)
+        target += qint64(self->fileLength);
+    else if (whence != SEEK_SET)
+        return -1;
+    if (target < 0 || !self->procedures.seek(quint64(target), self->user))
+        return -1;
+    self->filePosition = quint64(target);
+    return off_t(target);
+}
+
+void StreamDecoder::closeFile(void* handle)
+{
+    auto* self = static_cast<StreamDecoder*>(handle);
+    self->procedures.close(self->user);
+}
+
+bool StreamDecoder::open()
+{
+    fileLength = procedures.length(user);
+    decoder = mpg123_new(nullptr, nullptr);
+    if (!decoder) {
+        procedures.close(user);
+        return false;
+    }
+    // Accept whatever rate and channel count the file has; the converter takes it from there.
+    mpg123_param(decoder, MPG123_ADD_FLAGS, MPG123_QUIET, 0);
+    mpg123_format_none(decoder);
+    const long* rates = nullptr;
+    size_t rateCount = 0;
+    mpg123_rates(&rates, &rateCount);
+    for (size_t i = 0; i < rateCount; ++i)
+        mpg123_format(decoder, rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16);
+    const bool opened = mpg123_replace_reader_handle(decoder, readFile, seekFile, closeFile) == MPG123_OK &&
+                        mpg123_open_handle(decoder, this) == MPG123_OK && configureConverter();
+    if (!opened) {
+        close();
+        // Whether libmpg123 took the file over before failing is its business; closing twice is harmless.
+        procedures.close(user);
+        return false;
+    }
+    // Once the file has shown itself to be MPEG audio, damage in its middle is searched past to the end
+    // of the file, as players do, instead of ending the song there. Not before: a file that holds no
+    // audio at all is refused as quickly as ever.
+    mpg123_param(decoder, MPG123_RESYNC_LIMIT, -1, 0);
+    hasTagGain = replayGainFromTag(decoder, &tagGainDecibels);
+    return true;
+}
+
+bool StreamDecoder::tagGain(double* decibels) const
+{
+    *decibels = tagGainDecibels;
+    return hasTagGain;
+}
+
+void StreamDecoder::close()
+{
+    mpg123_delete(decoder);
+    decoder = nullptr;
+    SDL_FreeAudioStream(converter);
+    converter = nullptr;
+}
+
+void StreamDecoder::appendConverted(const void* data, size_t bytes)
+{
+    const auto* samples = static_cast<const qint16*>(data);
+    converted.insert(converted.end(), samples, samples + bytes / sizeof(qint16));
+}
+
+// Moves what the converter has ready behind the frames waiting for the ring.
+void StreamDecoder::drainConverter()
+{
+    const int bytes = SDL_AudioStreamAvailable(converter);
+    if (bytes <= 0)
+        return;
+    const size_t oldSize = converted.size();
+    converted.resize(oldSize + size_t(bytes) / sizeof(qint16));
+    const int got = std::max(SDL_AudioStreamGet(converter, converted.data() + oldSize, bytes), 0);
+    converted.resize(oldSize + size_t(got) / sizeof(qint16));
+    converterFramesOut += quint64(got) / (sizeof(qint16) * FrameRing::channels);
+}
+
+// Takes the rest out of the converter and drops it.
+void StreamDecoder::finishConverter()
+{
+    if (!converter)
+        return;
+    // SDL's resampler holds back the end of its input even when flushed. Silence behind the end pushes it
+    // out; cutting the output to the exact converted length removes the silence again.
+    const std::vector<qint16> silence(size_t(converterRate / 4 * converterChannels), 0);
+    SDL_AudioStreamPut(converter, silence.data(), int(silence.size() * sizeof(qint16)));
+    SDL_AudioStreamFlush(converter);
+    drainConverter();
+    const quint64 rate = quint64(converterRate);
+    const quint64 exact = (converterFramesIn * AudioEngine::sampleRate + rate / 2) / rate;
+    const size_t waiting = (converted.size() - convertedOffset) / FrameRing::channels;
+    const size_t excess =
+        size_t(std::min<quint64>(converterFramesOut - std::min(exact, converterFramesOut), waiting));
+    converted.resize(converted.size() - excess * FrameRing::channels);
+    SDL_FreeAudioStream(converter);
+    converter = nullptr;
+}
+
+// Prepares the conversion from the decoder's present output to the device's rate and channels.
+bool StreamDecoder::configureConverter()
+{
+    long rate = 0;
+    int channelCount = 0;
+    int encoding = 0;
+    if (mpg123_getformat(decoder, &rate, &channelCount, &encoding) != MPG123_OK)
+        return false;
+    finishConverter();
+    if (rate == AudioEngine::sampleRate && channelCount == AudioEngine::channels)
+        return true;
+    converter = SDL_NewAudioStream(AUDIO_S16SYS, Uint8(channelCount), int(rate), AUDIO_S16SYS,
+                                   AudioEngine::channels, AudioEngine::sampleRate);
+    converterRate = int(rate);
+    converterChannels = channelCount;
+    converterFramesIn = 0;
+    converterFramesOut = 0;
+    return converter != nullptr;
+}
+
+void StreamDecoder::takeDecoded(const unsigned char* data, size_t bytes)
+{
+    if (bytes == 0)
+        return;
+    if (!converter) {
+        appendConverted(data, bytes);
+        return;
+    }
+    SDL_AudioStreamPut(converter, data, int(bytes));
+    converterFramesIn += bytes / (sizeof(qint16) * size_t(converterChannels));
+    drainConverter();
+}
+
+bool StreamDecoder::moveConverted(FrameRing& ring, std::atomic<bool>& primed, size_t primeFrames)
+{
+    if (convertedOffset >= converted.size())
+        return true;
+    const size_t waiting = (converted.size() - convertedOffset) / FrameRing::channels;
+    const size_t frames = std::min(waiting, ring.writable());
+    ring.write(converted.data() + convertedOffset, frames);
+    convertedOffset += frames * FrameRing::channels;
+    if (ring.readable() >= primeFrames)
+        primed.store(true);
+    if (frames < waiting)
+        return false;
+    converted.clear();
+    convertedOffset = 0;
+    return true;
+}
+
+bool StreamDecoder::fill(FrameRing& ring, std::vector<unsigned char>& scratch, std::atomic<bool>& primed,
+                         size_t primeFrames)
+{
+    for (;;) {
+        if (!moveConverted(ring, primed, primeFrames))
+            return false;
+        if (finished) {
+            primed.store(true);
+            return true;
+        }
+        if (ring.writable() == 0)
+            return false;
+        size_t done = 0;
+        const int result = mpg123_read(decoder, scratch.data(), scratch.size(), &done);
+        takeDecoded(scratch.data(), done);
+        emptyReads = (result == MPG123_OK && done == 0) ? emptyReads + 1 : 0;
+        if (result == MPG123_NEW_FORMAT) {
+            if (!configureConverter())
+                finished = true;
+        } else if (result != MPG123_OK || emptyReads > maximumEmptyReads) {
+            // The end, or damage the decoder cannot get past: what was decoded still plays.
+            finishConverter();
+            finished = true;
+        }
+    }
+}

@@ -1,0 +1,68 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "AudioEngine.h"
+
+#include <QtGlobal>
+#include <SDL_audio.h>
+#include <atomic>
+#include <sys/types.h>
+#include <vector>
+
+class FrameRing;
+
+struct mpg123_handle_struct;
+
+// One song's way from its file to device frames: libmpg123 reads the file through the stream's file
+// procedures, and SDL converts what it decodes to the device's rate and channels. Used by one thread at a
+// time: the stream's creator, then whichever update thread services the stream.
+class StreamDecoder
+{
+public:
+    StreamDecoder(const FileProcedures& procedures, void* user);
+    ~StreamDecoder();
+    StreamDecoder(const StreamDecoder&) = delete;
+    StreamDecoder& operator=(const StreamDecoder&) = delete;
+
+    // Opens the file as MPEG audio. False when it holds none; the close procedure has been called then.
+    bool open();
+    // Decodes into `ring` until it is full or the file has ended, and sets `primed` once `primeFrames`
+    // wait in the ring or everything does. True once the last frame of the song is in the ring.
+    bool fill(FrameRing& ring, std::vector<unsigned char>& scratch, std::atomic<bool>& primed,
+              size_t primeFrames);
+    // Closes the decoder, which calls the close procedure, and drops the converter.
+    void close();
+    // The ReplayGain track gain of the song's tag in dB, when open() found one.
+    bool tagGain(double* decibels) const;
+
+private:
+    // libmpg123's reader interface over the file procedures.
+    static ssize_t readFile(void* handle, void* buffer, size_t bytes);
+    static off_t seekFile(void* handle, off_t offset, int whence);
+    static void closeFile(void* handle);
+
+    void appendConverted(const void* data, size_t bytes);
+    void drainConverter();
+    void finishConverter();
+    bool configureConverter();
+    void takeDecoded(const unsigned char* data, size_t bytes);
+    // Moves the converted frames into the ring; false when some did not fit.
+    bool moveConverted(FrameRing& ring, std::atomic<bool>& primed, size_t primeFrames);
+
+    const FileProcedures procedures;
+    void* const user;
+    quint64 filePosition = 0;
+    quint64 fileLength = 0;
+    mpg123_handle_struct* decoder = nullptr;
+    SDL_AudioStream* converter = nullptr;
+    int converterRate = 0;
+    int converterChannels = 0;
+    quint64 converterFramesIn = 0;
+    quint64 converterFramesOut = 0;
+    std::vector<qint16> converted; // device frames that did not fit into the ring yet
+    size_t convertedOffset = 0;
+    bool finished = false;
+    bool hasTagGain = false;
+    double tagGainDecibels = 0;
+    int emptyReads = 0;
+};
