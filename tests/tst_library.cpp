@@ -436,13 +436,17 @@ private slots:
         int gridShown = 0;
         int refreshes = 0;
         QStringList progress;
+        QList<QList<int>> ended;
         AddingRelay relay(&window, &mutex,
                           AddingView{[&library]() {
                                          library = std::make_unique<TrackLibrary>(nullptr, nullptr);
                                          return library.get();
                                      },
                                      [&gridShown]() { ++gridShown; }, [&refreshes]() { ++refreshes; },
-                                     [&progress](const QString& text) { progress << text; }});
+                                     [&progress](const QString& text) { progress << text; },
+                                     [&ended](int added, int duplicates, int unreadable) {
+                                         ended << QList<int>{added, duplicates, unreadable};
+                                     }});
         const vimotest::LogMark mark;
         {
             vimotest::PoolGate gate;
@@ -469,6 +473,8 @@ private slots:
         QCOMPARE(gridShown, 1);
         QVERIFY(refreshes >= 2);
         QCOMPARE(progress.last(), QString());
+        // Each job's end tells the window what it added and refused, for its notice.
+        QCOMPARE(ended, (QList<QList<int>>{{17, 0, 0}, {1, 1, 1}}));
         const QStringList messages = mark.messages();
         QCOMPARE(messages.filter(QStringLiteral("Starting to add")),
                  (QStringList{QStringLiteral("Starting to add 17 files to Vimo."),
