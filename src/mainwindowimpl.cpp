@@ -117,13 +117,13 @@ void fillEmptyPlaces(QTableWidget* table, int first, int columns)
 MainWindow::MainWindow(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::MainWindow>())
 {
     fullscreenActive = false;
-    libraryMutex = new QMutex;
+    libraryMutex = std::make_unique<QMutex>();
     addingRelay = std::make_unique<AddingRelay>(
-        this, libraryMutex,
+        this, libraryMutex.get(),
         AddingView{[this]() {
                        if (!library)
-                           library = new TrackLibrary(songEndSync, this);
-                       return library;
+                           library = std::make_unique<TrackLibrary>(songEndSync, this);
+                       return library.get();
                    },
                    [this]() { showLibraryTable(); },
                    [this]() { refreshLibraryTable(libraryTable()->currentSearchText(), false); },
@@ -142,9 +142,8 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), ui(std::make_unique<U
 
     runFolder();
 
-    auto* backend = new (std::nothrow) AllBaseBackend;
-    audioBackend = backend;
-    if (!backend || !backend->init(static_cast<quintptr>(winId()))) {
+    audioBackend.reset(new (std::nothrow) AllBaseBackend);
+    if (!audioBackend || !audioBackend->init(static_cast<quintptr>(winId()))) {
         QMessageBox::critical(
             nullptr, criticalTitle(),
             tr("The sound back end could not be initialized.") + QStringLiteral("\n\n") +
@@ -194,7 +193,7 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), ui(std::make_unique<U
         queueTable->setItem(0, column, cell);
     }
 
-    playQueue = new (std::nothrow) PlayQueue(queueTable, &gridCells);
+    playQueue.reset(new (std::nothrow) PlayQueue(queueTable, &gridCells));
     if (!playQueue)
         showOutOfMemory();
 
@@ -265,34 +264,34 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), ui(std::make_unique<U
 
     requestKeepAwake();
 
-    addSongsAction = new QAction(tr("Add Songs"), this);
+    addSongsAction = std::make_unique<QAction>(tr("Add Songs"), this);
     addSongsAction->setShortcut(QKeySequence(tr("Alt+A")));
-    escapeShortcut = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    connect(escapeShortcut, &QShortcut::activated, this, &MainWindow::cancelAddingThread);
-    partyModeShortcut = new QShortcut(QKeySequence(tr("Ctrl+M")), this);
-    connect(partyModeShortcut, &QShortcut::activated, this, &MainWindow::openPartyMode);
-    skipShortcut = new QShortcut(QKeySequence(tr("Ctrl+N")), this);
-    connect(skipShortcut, &QShortcut::activated, this, &MainWindow::skipSong);
+    escapeShortcut = std::make_unique<QShortcut>(QKeySequence(Qt::Key_Escape), this);
+    connect(escapeShortcut.get(), &QShortcut::activated, this, &MainWindow::cancelAddingThread);
+    partyModeShortcut = std::make_unique<QShortcut>(QKeySequence(tr("Ctrl+M")), this);
+    connect(partyModeShortcut.get(), &QShortcut::activated, this, &MainWindow::openPartyMode);
+    skipShortcut = std::make_unique<QShortcut>(QKeySequence(tr("Ctrl+N")), this);
+    connect(skipShortcut.get(), &QShortcut::activated, this, &MainWindow::skipSong);
     // Delete takes back the wish whose queue cell the host clicked: the queue row takes a click for that,
     // though nothing else there reacts to one.
     queueTable->setEnabled(true);
     queueTable->setFocusPolicy(Qt::ClickFocus);
-    removeShortcut =
-        new QShortcut(QKeySequence(QKeySequence::Delete), queueTable, nullptr, nullptr, Qt::WidgetShortcut);
-    connect(removeShortcut, &QShortcut::activated, this,
+    removeShortcut = std::make_unique<QShortcut>(QKeySequence(QKeySequence::Delete), queueTable, nullptr,
+                                                 nullptr, Qt::WidgetShortcut);
+    connect(removeShortcut.get(), &QShortcut::activated, this,
             [this]() { removeWish(ui->myTableWidgetForQueue->currentColumn()); });
-    manualShortcut = new QShortcut(QKeySequence(Qt::Key_F1), this);
-    connect(manualShortcut, &QShortcut::activated, this, &MainWindow::openManual);
-    fullscreenAction = new QAction(this);
+    manualShortcut = std::make_unique<QShortcut>(QKeySequence(Qt::Key_F1), this);
+    connect(manualShortcut.get(), &QShortcut::activated, this, &MainWindow::openManual);
+    fullscreenAction = std::make_unique<QAction>(this);
     fullscreenAction->setShortcut(QKeySequence(tr("Ctrl+F")));
-    connect(addSongsAction, &QAction::triggered, this, &MainWindow::addFiles);
+    connect(addSongsAction.get(), &QAction::triggered, this, &MainWindow::addFiles);
     connect(ui->addSongsButton, &QPushButton::clicked, this, &MainWindow::addFiles);
     connect(ui->aboutButton, &QPushButton::clicked, this, [this]() { aboutBox(); });
-    connect(fullscreenAction, &QAction::triggered, this, &MainWindow::toggleFullscreen);
-    addAction(addSongsAction);
-    addAction(fullscreenAction);
-    updateTimer = new QTimer;
-    connect(updateTimer, &QTimer::timeout, this, &MainWindow::timerUpdate);
+    connect(fullscreenAction.get(), &QAction::triggered, this, &MainWindow::toggleFullscreen);
+    addAction(addSongsAction.get());
+    addAction(fullscreenAction.get());
+    updateTimer = std::make_unique<QTimer>();
+    connect(updateTimer.get(), &QTimer::timeout, this, &MainWindow::timerUpdate);
     createPhoneDesk(width, height);
 
     connect(desktop.get(), &DesktopLink::pauseToggleRequested, ui->myButtonPause, &QPushButton::click);
@@ -331,27 +330,27 @@ MainWindow::~MainWindow()
     delete fileDialog;
     if (updateTimer)
         updateTimer->stop();
-    delete library;
-    delete updateTimer;
-    delete fullscreenAction;
-    delete addSongsAction;
-    delete escapeShortcut;
-    delete manualShortcut;
+    library.reset();
+    updateTimer.reset();
+    fullscreenAction.reset();
+    addSongsAction.reset();
+    escapeShortcut.reset();
+    manualShortcut.reset();
     desktop.reset();
-    delete partyModeShortcut;
-    delete skipShortcut;
-    delete removeShortcut;
+    partyModeShortcut.reset();
+    skipShortcut.reset();
+    removeShortcut.reset();
     snapshotFuture.waitForFinished();
     finishStopMotion();
     partyAlbum.reset();
     webcam.reset();
-    delete playQueue;
+    playQueue.reset();
     if (audioBackend) {
         audioBackend->free();
-        delete audioBackend;
+        audioBackend.reset();
     }
     releaseSettingsStore(settings);
-    delete libraryMutex;
+    libraryMutex.reset();
 }
 
 QTableWidgetSearchable* MainWindow::libraryTable() const
@@ -505,7 +504,7 @@ void MainWindow::toggleFullscreen()
 void MainWindow::screenResolutionHasChanged(int screen)
 {
     Q_UNUSED(screen)
-    QMutexLocker lock(libraryMutex);
+    QMutexLocker lock(libraryMutex.get());
     layoutQueueColumns();
     refreshLibraryTable(libraryTable()->currentSearchText(), false);
 }
@@ -519,7 +518,7 @@ void MainWindow::resizeEvent(QResizeEvent* event)
 void MainWindow::fitTables()
 {
     if (QTableWidgetSearchable* table = libraryTable()) {
-        QMutexLocker lock(libraryMutex);
+        QMutexLocker lock(libraryMutex.get());
         if (table->rowCount() == 1 && table->columnCount() == 1) {
             table->setRowHeight(0, table->height());
             table->setColumnWidth(0, table->width());
@@ -629,9 +628,9 @@ void MainWindow::skipSong()
     // The PIN prompt lets the queue move on: only the song the host meant is skipped.
     if (!head || !hostMayAct() || playQueue->queuedSongs().value(0) != head)
         return;
-    QMutexLocker lock(libraryMutex);
+    QMutexLocker lock(libraryMutex.get());
     bool allSelectableAgain = false;
-    if (!library || !playQueue->skipHead(library, allSelectableAgain))
+    if (!library.get() || !playQueue->skipHead(library.get(), allSelectableAgain))
         return;
     if (paused) {
         // The song that was paused is gone; the next one plays.
@@ -649,7 +648,7 @@ void MainWindow::removeWish(int position)
     const Track* wish = playQueue ? playQueue->queuedSongs().value(position) : nullptr;
     if (position < 1 || !wish || !hostMayAct() || playQueue->queuedSongs().value(position) != wish)
         return;
-    QMutexLocker lock(libraryMutex);
+    QMutexLocker lock(libraryMutex.get());
     playQueue->removeWaiting(position);
     publishPlayback();
 }
@@ -1085,20 +1084,20 @@ void MainWindow::selectionHasChanged()
 
 void MainWindow::itemWasActivated(QTableWidgetItem* item)
 {
-    QMutexLocker lock(libraryMutex);
+    QMutexLocker lock(libraryMutex.get());
     if (!library || !playQueue || !item)
         return;
-    wishSong(*playQueue, library, library->findBySearchKey(item->text().toLower()));
+    wishSong(*playQueue.get(), library.get(), library->findBySearchKey(item->text().toLower()));
     publishPlayback();
 }
 
 bool MainWindow::NotifyQueueOfFinishedSong()
 {
-    QMutexLocker lock(libraryMutex);
+    QMutexLocker lock(libraryMutex.get());
     if (!library || !playQueue)
         return false;
     bool allSelectableAgain = false;
-    playQueue->songFinished(library, allSelectableAgain);
+    playQueue->songFinished(library.get(), allSelectableAgain);
     if (allSelectableAgain)
         showAllGenresAgain();
     publishPlayback();
@@ -1141,9 +1140,9 @@ void MainWindow::timerUpdate()
         return;
     playQueue->tick();
     {
-        QMutexLocker lock(libraryMutex);
+        QMutexLocker lock(libraryMutex.get());
         if (library)
-            playQueue->retryWhenSilent(library);
+            playQueue->retryWhenSilent(library.get());
     }
     // The portrait reaches the disk a moment after its song started.
     publishPlayback();
@@ -1196,13 +1195,13 @@ void MainWindow::startSnapshotJob(bool showComment, const QString& folder, const
 void MainWindow::createPhoneDesk(int photoWidth, int photoHeight)
 {
     PhoneParty party;
-    party.library = [this]() { return library; };
-    party.queue = [this]() { return playQueue; };
+    party.library = [this]() { return library.get(); };
+    party.queue = [this]() { return playQueue.get(); };
     party.wish = [this](Track* track) {
-        QMutexLocker lock(libraryMutex);
+        QMutexLocker lock(libraryMutex.get());
         if (!library || !playQueue)
             return WishRefusal::NoSong;
-        return wishSong(*playQueue, library, track);
+        return wishSong(*playQueue.get(), library.get(), track);
     };
     party.paused = [this]() { return paused; };
     party.namePortrait = [this](const Track* track) {

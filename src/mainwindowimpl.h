@@ -68,8 +68,8 @@ public:
     Floater* floaterShown() const { return floater.get(); }
     QFileDialog* ownFolderDialog() const { return fileDialog; }
     QTableWidgetItem* hintCell() const { return hintItem; }
-    TrackLibrary* trackLibrary() const { return library; }
-    PlayQueue* queue() const { return playQueue; }
+    TrackLibrary* trackLibrary() const { return library.get(); }
+    PlayQueue* queue() const { return playQueue.get(); }
     const SongCellIndex& songCells() const { return gridCells; }
     Track* selectedSong() const { return selectedTrack; }
     const std::vector<QAbstractButton*>& genreFilterButtons() const { return genreButtons; }
@@ -189,21 +189,21 @@ private:
     bool initFailed = true;
     QFileDialog* fileDialog = nullptr;
     QTableWidgetItem* hintItem = nullptr;
-    TrackLibrary* library = nullptr;
-    ForeignerBackend* audioBackend = nullptr;
-    PlayQueue* playQueue = nullptr;
+    std::unique_ptr<TrackLibrary> library;
+    std::unique_ptr<ForeignerBackend> audioBackend;
+    std::unique_ptr<PlayQueue> playQueue;
     // The grid's cell of every song it shows, filled by each refresh.
     SongCellIndex gridCells;
-    QTimer* updateTimer = nullptr;
-    QAction* addSongsAction = nullptr;
-    QAction* fullscreenAction = nullptr;
-    QShortcut* manualShortcut = nullptr;
-    QShortcut* escapeShortcut = nullptr;
-    QShortcut* partyModeShortcut = nullptr;
-    QShortcut* skipShortcut = nullptr;
-    QShortcut* removeShortcut = nullptr;
+    std::unique_ptr<QTimer> updateTimer;
+    std::unique_ptr<QAction> addSongsAction;
+    std::unique_ptr<QAction> fullscreenAction;
+    std::unique_ptr<QShortcut> manualShortcut;
+    std::unique_ptr<QShortcut> escapeShortcut;
+    std::unique_ptr<QShortcut> partyModeShortcut;
+    std::unique_ptr<QShortcut> skipShortcut;
+    std::unique_ptr<QShortcut> removeShortcut;
     bool paused = false;
-    QMutex* libraryMutex = nullptr;
+    std::unique_ptr<QMutex> libraryMutex;
     std::unique_ptr<AddingRelay> addingRelay;
     QString addSongsButtonText;
     About* aboutDialog = nullptr;
