@@ -11,9 +11,9 @@
 #include <QPixmap>
 #include <QTableWidget>
 
-Floater::Floater(const QString& photoPath, bool viewMode, QTableWidget* libraryTable, int column,
+Floater::Floater(const QString& photoFile, bool viewMode, QTableWidget* libraryTable, int column,
                  QWidget* parent)
-    : QDialog(parent, Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint), photoPath(photoPath)
+    : QDialog(parent, Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint), photoPath(photoFile)
 {
     const QPixmap photo(photoPath, "JPG");
     if (photo.isNull()) {

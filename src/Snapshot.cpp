@@ -22,28 +22,28 @@ namespace {
 
 struct PropertyLine
 {
-    int property;
     const char* text;
+    int property;
     bool fraction;        // written as a double rather than truncated
     bool minusOneUnknown; // -1 means the backend does not know the value
 };
 
 const PropertyLine propertyLines[] = {
-    {cv::CAP_PROP_FOURCC, "OpenCV: code of codec: ", false, false},
-    {cv::CAP_PROP_FRAME_WIDTH, "OpenCV: Width of the frames: ", true, false},
-    {cv::CAP_PROP_FRAME_HEIGHT, "OpenCV: Height of the frames: ", true, false},
-    {cv::CAP_PROP_FPS, "OpenCV: Frame rate: ", false, false},
-    {cv::CAP_PROP_FORMAT, "OpenCV: Format of the Mat objects returned by retrieve(): ", false, true},
-    {cv::CAP_PROP_MODE, "OpenCV: Backend-specific value indicating the current capture mode: ", false, true},
-    {cv::CAP_PROP_CONVERT_RGB,
-     "OpenCV: Boolean flags indicating whether images should be converted to RGB: ", false, true},
-    {cv::CAP_PROP_RECTIFICATION, "OpenCV: Rectification flag for stereo cameras: ", false, true},
-    {cv::CAP_PROP_BRIGHTNESS, "OpenCV: Brightness of the image: ", false, true},
-    {cv::CAP_PROP_CONTRAST, "OpenCV: Contrast of the image: ", false, true},
-    {cv::CAP_PROP_SATURATION, "OpenCV: Saturation of the image: ", false, true},
-    {cv::CAP_PROP_HUE, "OpenCV: Hue of the image: ", false, true},
-    {cv::CAP_PROP_GAIN, "OpenCV: Gain of the image: ", false, true},
-    {cv::CAP_PROP_EXPOSURE, "OpenCV: Exposure: ", false, true},
+    {"OpenCV: code of codec: ", cv::CAP_PROP_FOURCC, false, false},
+    {"OpenCV: Width of the frames: ", cv::CAP_PROP_FRAME_WIDTH, true, false},
+    {"OpenCV: Height of the frames: ", cv::CAP_PROP_FRAME_HEIGHT, true, false},
+    {"OpenCV: Frame rate: ", cv::CAP_PROP_FPS, false, false},
+    {"OpenCV: Format of the Mat objects returned by retrieve(): ", cv::CAP_PROP_FORMAT, false, true},
+    {"OpenCV: Backend-specific value indicating the current capture mode: ", cv::CAP_PROP_MODE, false, true},
+    {"OpenCV: Boolean flags indicating whether images should be converted to RGB: ", cv::CAP_PROP_CONVERT_RGB,
+     false, true},
+    {"OpenCV: Rectification flag for stereo cameras: ", cv::CAP_PROP_RECTIFICATION, false, true},
+    {"OpenCV: Brightness of the image: ", cv::CAP_PROP_BRIGHTNESS, false, true},
+    {"OpenCV: Contrast of the image: ", cv::CAP_PROP_CONTRAST, false, true},
+    {"OpenCV: Saturation of the image: ", cv::CAP_PROP_SATURATION, false, true},
+    {"OpenCV: Hue of the image: ", cv::CAP_PROP_HUE, false, true},
+    {"OpenCV: Gain of the image: ", cv::CAP_PROP_GAIN, false, true},
+    {"OpenCV: Exposure: ", cv::CAP_PROP_EXPOSURE, false, true},
 };
 
 // Truncated toward zero and written in full, whatever the backend's value range.

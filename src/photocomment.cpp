@@ -13,6 +13,7 @@
 #include <QImageReader>
 #include <QSize>
 #include <QString>
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <libexif/exif-data.h>
@@ -122,7 +123,7 @@ bool addUserComment(ExifContent* content, const std::string& comment)
         entry->components = size;
         entry->format = EXIF_FORMAT_UNDEFINED;
         std::memcpy(entry->data, asciiCharacterCode, sizeof asciiCharacterCode);
-        std::memcpy(entry->data + sizeof asciiCharacterCode, comment.data(), comment.size());
+        std::copy(comment.begin(), comment.end(), entry->data + sizeof asciiCharacterCode);
         exif_content_add_entry(content, entry);
     }
     if (entry)

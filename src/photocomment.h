@@ -2,7 +2,8 @@
 
 #include <string>
 
-struct _ExifData;
+// libexif names its type so; the forward declaration must use that name.
+struct _ExifData; // NOLINT(bugprone-reserved-identifier)
 typedef struct _ExifData ExifData;
 
 // Stores `comment` (UTF-8) as the EXIF UserComment of the JPEG `fileName` (a local 8-bit path) by
