@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The reader a user would reach for instead of Vimo's own: TagLib reads the title, artist, genre and
 // length (at its default accuracy) of every MP3 below a folder, in parallel like Vimo's adding job.
 //

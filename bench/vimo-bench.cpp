@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Measurements of the program's own code paths. Every subcommand prints its figures as name=value pairs
 // on its last line.
 //

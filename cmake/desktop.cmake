@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Everything that makes Vimo a desktop program: the manual beside the built program, the installation
 # (program, desktop entry, icons, AppStream metainfo, manual, translations), the Debian package and the
 # checks of the desktop files.

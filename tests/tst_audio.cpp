@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The audio back end as a listener would check it: SDL's disk driver writes everything the device played
 // into a file, which is compared with libmpg123's own decoding of the same song.
 #include "AllBase.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Faults during a party, each with the real window, songs and audio: the sound device disappearing mid-song
 // (and none coming back for a while), pictures that cannot be written, a full disk under the playlist, the
 // log and the photos, a camera that stops giving frames, and a waiting song replaced by a FIFO. None of them

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The floating photo window beside the library table: its form, sizes, places, the comment entry and view.
 #include "Floater.h"
 #include "photocomment.h"

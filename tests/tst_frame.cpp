@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's identity: version text, translation lookup, settings store.
 #include "appidentity.h"
 #include "platform.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The library grid of the main window: its geometry for a given table size, the genre buttons and their
 // filter, the colours of played and playing songs, and which song is current.
 #include "Track.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Files from anywhere, added by the window's own adding job together with good songs: every broken or
 // strange entry is refused with a line in the log or handled, every good song arrives, nothing hangs,
 // and a huge picture inside a tag costs no memory. Drops take only files of this machine.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The library store: duplicates, merging, the genre ranking, the random-choice candidates
 // and the folder scan, with tracks read from generated files by the real adding job.
 #include "FileConstructor.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's start-up, full screen, layout, hue, About box and the party-mode dialog, driven the
 // way a user would drive them, with dialogs answered as they appear.
 #include "About.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Wishes, song ends, random picks, pause and the playlist through the real main window: songs are added
 // from generated folders, wished by activating their cells and played to their real ends through SDL.
 #include "AllBase.h"

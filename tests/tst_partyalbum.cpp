@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The party album: the entries of a night as the queue named them, the page with its escaping, missing
 // photos, updates after photo jobs and comments, and the page as headless Chromium shows it.
 #include "Floater.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Comments inside JPEG photos: the bytes on disk, what libexif, exiftool and ImageMagick read from them.
 #include "photocomment.h"
 #include "runlog.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The play queue without the main window: the random index, the hue of waiting songs, the playlist file,
 // the photos asked for, and songs whose files are gone, with real songs played through the audio engine.
 #include "AllBase.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The run folder and the event log, as the files on disk show them.
 #include "PlayQueue.h"
 #include "Track.h"

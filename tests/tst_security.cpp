@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a guest's tags or a planted file can make the program write: photos land in their folder and
 // nowhere else whatever the artist and title say, no photo is taken without its folder, and the comment
 // rewrite writes the one photo it was given, never a link's target, a FIFO or a folder.

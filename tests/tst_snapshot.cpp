@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The webcam over a generated video: photo names, the capture's log lines, the JPEGs and the job order.
 #include "Snapshot.h"
 #include "photonames.h"

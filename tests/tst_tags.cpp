@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tag reading, the song record and the texts derived from it, checked on real files and the event log.
 #include "FileConstructor.h"
 #include "Track.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The German translation: complete for every text of the code, compiled into the build, found beside an
 // installed program, and German in the window, the dialogs and the log.
 #include "About.h"

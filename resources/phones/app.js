@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Vimo's page for the guests' phones. Plain script, no framework: it asks the jukebox for songs, sends
 // wishes and photos, and follows the queue through server-sent events. Every text from the jukebox is
 // put on the page as text, never as markup.

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The phones' page in a real browser: headless Chromium, driven through chromedriver by Selenium, opens
 the page of a running party, searches, wishes two songs and sees the first play and the second wait in
 the queue list, as every guest would.

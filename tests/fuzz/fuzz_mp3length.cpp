@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Length measurement on arbitrary file bytes: always a finite number of seconds, or -1 for a file that holds
 // no MPEG audio (an empty one among them).
 #include "fuzzsupport.h"

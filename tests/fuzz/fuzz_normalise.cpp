@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Genre and track-number normalisation on arbitrary text: a genre with a number is the table's label for
 // it (empty for numbers the table lacks, however long), and a track number is always a decimal integer.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The photo comment on arbitrary JPEG bytes: reading a comment out of any file, and the rewrite, which
 // either leaves the file as it was or writes exactly one EXIF segment in front of the photo's own bytes,
 // from which the comment reads back.

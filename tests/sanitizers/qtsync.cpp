@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Linked into the test programs of ThreadSanitizer builds only.
 //
 // Qt 5 is not built with ThreadSanitizer, and inside its core library it orders threads with futex-based
