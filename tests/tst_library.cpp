@@ -185,7 +185,8 @@ private slots:
         QCOMPARE(addFolderAt(second, folder.path()).accepted, 1);
         const Track* song = second.findBySearchKey(QStringLiteral("short band\nseven"));
         QVERIFY(song);
-        QCOMPARE(song->seconds(), newTrack(QStringLiteral("seven-seconds.mp3"))->seconds());
+        const std::unique_ptr<Track> fresh(newTrack(QStringLiteral("seven-seconds.mp3")));
+        QCOMPARE(song->seconds(), fresh->seconds());
         QVERIFY(!second.findBySearchKey(QStringLiteral("the beatles\nyesterday")));
     }
 
