@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "QTableWidgetSearchable.h"
 
-QTableWidgetSearchable::QTableWidgetSearchable(QWidget* ownerWindow)
-    : QTableWidget(ownerWindow), ownerWindow(ownerWindow)
+QTableWidgetSearchable::QTableWidgetSearchable(QWidget* parentWindow)
+    : QTableWidget(parentWindow), ownerWindow(parentWindow)
 {}
 
 QTableWidgetSearchable::~QTableWidgetSearchable() = default;

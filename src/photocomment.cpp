@@ -192,7 +192,8 @@ QByteArray fittingExifBlock(const QSize& size, const std::string& comment, const
 
 bool startsWith(const QByteArray& bytes, int offset, const char* expected, int length)
 {
-    return bytes.size() >= offset + length && std::memcmp(bytes.constData() + offset, expected, length) == 0;
+    return bytes.size() >= offset + length &&
+           std::memcmp(bytes.constData() + offset, expected, static_cast<size_t>(length)) == 0;
 }
 
 // Whether one of the segments before the image data is an EXIF APP1 segment.

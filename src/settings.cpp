@@ -33,10 +33,10 @@ void readSettingOrDefault(const QString& key, QVariant& value)
         settings->setValue(key, value);
 }
 
-int readIntOrWriteDefault(QSettings& store, const QString& key, int defaultValue)
+int readIntOrWriteDefault(QSettings& group, const QString& key, int defaultValue)
 {
-    if (store.contains(key))
-        return store.value(key).toInt();
-    store.setValue(key, defaultValue);
+    if (group.contains(key))
+        return group.value(key).toInt();
+    group.setValue(key, defaultValue);
     return defaultValue;
 }

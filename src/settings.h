@@ -17,4 +17,4 @@ void releaseSettingsStore(QSettings* settings);
 void readSettingOrDefault(const QString& key, QVariant& value);
 
 // The pattern used for whole groups: reads `key` as int, writing `defaultValue` when missing.
-int readIntOrWriteDefault(QSettings& store, const QString& key, int defaultValue);
+int readIntOrWriteDefault(QSettings& group, const QString& key, int defaultValue);

@@ -440,7 +440,7 @@ bool readWithId3lib(const SongFile& song, const FileEnds& ends, FrameTexts& text
 {
     CachedFileReader reader(song, ends);
     ID3_Tag tag;
-    tag.Link(reader, ID3TT_ALL);
+    tag.Link(reader, static_cast<flags_t>(ID3TT_ALL));
     texts.title = frameText(tag, ID3FID_TITLE, "TIT2", ends);
     texts.artist = frameText(tag, ID3FID_LEADARTIST, "TPE1", ends);
     texts.album = frameText(tag, ID3FID_ALBUM, "TALB", ends);
