@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "library/AddingRelay.h"
 
+#include "Track.h"
 #include "TrackLibrary.h"
 #include "runlog.h"
 
@@ -80,6 +81,7 @@ void AddingRelay::filesFound()
 
 void AddingRelay::startJob(const QFuture<Track*>& job)
 {
+    discardUnclaimedResults();
     sinceRefresh.start();
     tracksBeforeJob = library->trackCount();
     // Queued to the receiver, so that every notification is handled on its thread after what it is doing.
@@ -111,6 +113,21 @@ void AddingRelay::cancelAndWait()
     watcher.disconnect(receiver);
     watcher.cancel();
     watcher.waitForFinished();
+    discardUnclaimedResults();
+}
+
+void AddingRelay::discardUnclaimedResults()
+{
+    // A cancelled job's last files may still be read after its end was handled; the songs they make
+    // belong to nobody but this relay.
+    QFuture<Track*> job = watcher.future();
+    job.waitForFinished();
+    for (size_t index = 0; index < resultHandedOver.size(); ++index) {
+        if (resultHandedOver[index] || !job.isResultReadyAt(int(index)))
+            continue;
+        resultHandedOver[index] = true;
+        delete job.resultAt(int(index));
+    }
 }
 
 void AddingRelay::showGridOnFirstNotification()

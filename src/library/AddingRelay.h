@@ -80,6 +80,8 @@ private:
     void startWaitingRequestsLocked();
     void refreshPaced();
     void handOverResult(int index);
+    // Frees the songs a cancelled job read but never handed over, once the job has ended; waits for it.
+    void discardUnclaimedResults();
     void showGridOnFirstNotification();
 
     QObject* receiver = nullptr;
