@@ -96,6 +96,7 @@ void AddingRelay::startJob(const QFuture<Track*>& job)
         &watcher, &QFutureWatcherBase::resultReadyAt, receiver, [this](int index) { resultReady(index); },
         Qt::QueuedConnection);
     watcher.setFuture(job);
+    resultsDiscarded = false;
     progressMaximum = watcher.progressMaximum();
     resultHandedOver.assign(static_cast<size_t>(qMax(0, progressMaximum)), false);
 }
@@ -119,17 +120,21 @@ void AddingRelay::cancelAndWait()
 void AddingRelay::discardUnclaimedResults()
 {
     // A cancelled job's last files may still be read after its end was handled; the songs they make
-    // belong to nobody but this relay.
+    // belong to nobody but this relay. Its size may have been unknown when it started, so every result it
+    // made is looked at, once.
+    if (resultsDiscarded)
+        return;
+    resultsDiscarded = true;
     QFuture<Track*> job = watcher.future();
     job.waitForFinished();
-    for (size_t index = 0; index < resultHandedOver.size(); ++index) {
-        if (resultHandedOver[index] || !job.isResultReadyAt(int(index)))
-            continue;
-        resultHandedOver[index] = true;
-        delete job.resultAt(int(index));
+    const int results = qMax(job.progressMaximum(), static_cast<int>(resultHandedOver.size()));
+    for (int index = 0; index < results; ++index) {
+        const bool handedOver =
+            index < static_cast<int>(resultHandedOver.size()) && resultHandedOver[size_t(index)];
+        if (!handedOver && job.isResultReadyAt(index))
+            delete job.resultAt(index);
     }
 }
-
 void AddingRelay::showGridOnFirstNotification()
 {
     if (library && library->takeFirstNotification())

@@ -99,6 +99,8 @@ private:
     int progressShown = 0;
     int untaggedCount = 0;
     int duplicateCount = 0;
+    // Whether the songs the last job left unclaimed have been freed.
+    bool resultsDiscarded = true;
     // Songs in the library when the running job started.
     int tracksBeforeJob = 0;
     bool adding = false;
