@@ -36,7 +36,7 @@ Track* validOrNull(Track* track)
 }
 } // namespace
 
-Track* FileConstructor::createTrack() const
+Track* FileConstructor::makeTrack() const
 {
     // Gone since the job was set up, a symbolic link that leads nowhere or round in a circle, or a name
     // the file system's encoding cannot give back: the log says which file was left out.
@@ -59,4 +59,31 @@ Track* FileConstructor::createTrack() const
     cache->remember(absolutePath, stamp, track->isValid() ? track->tagInfo() : nullptr,
                     track->isValid() ? nullptr : takeLastRefusal());
     return validOrNull(track);
+}
+
+Track* FileConstructor::createTrack() const
+{
+    Track* track = makeTrack();
+    if (track && madeTracks)
+        madeTracks->made(track);
+    return track;
+}
+
+void MadeTracks::made(Track* track)
+{
+    QMutexLocker lock(&mutex);
+    unclaimed.insert(track);
+}
+
+bool MadeTracks::claim(Track* track)
+{
+    QMutexLocker lock(&mutex);
+    return unclaimed.remove(track);
+}
+
+void MadeTracks::freeUnclaimed()
+{
+    QMutexLocker lock(&mutex);
+    qDeleteAll(unclaimed);
+    unclaimed.clear();
 }

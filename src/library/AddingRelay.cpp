@@ -60,8 +60,12 @@ void AddingRelay::filesFound()
     QMutexLocker lock(libraryMutex);
     if (!finding.future().isResultReadyAt(0))
         return;
-    const QList<FileConstructor> files = finding.result();
+    QList<FileConstructor> files = finding.result();
     finding.setFuture(QFuture<QList<FileConstructor>>());
+    discardUnclaimedResults();
+    madeTracks = std::make_shared<MadeTracks>();
+    for (FileConstructor& file : files)
+        file.madeTracks = madeTracks;
     // Announced before the job starts, so that its refusals, logged by the pool, come after the line.
     if (!files.isEmpty())
         logMessage(tr("Starting to add") + QLatin1Char(' ') + QString::number(files.size()) +
@@ -81,7 +85,6 @@ void AddingRelay::filesFound()
 
 void AddingRelay::startJob(const QFuture<Track*>& job)
 {
-    discardUnclaimedResults();
     sinceRefresh.start();
     tracksBeforeJob = library->trackCount();
     // Queued to the receiver, so that every notification is handled on its thread after what it is doing.
@@ -96,7 +99,6 @@ void AddingRelay::startJob(const QFuture<Track*>& job)
         &watcher, &QFutureWatcherBase::resultReadyAt, receiver, [this](int index) { resultReady(index); },
         Qt::QueuedConnection);
     watcher.setFuture(job);
-    resultsDiscarded = false;
     progressMaximum = watcher.progressMaximum();
     resultHandedOver.assign(static_cast<size_t>(qMax(0, progressMaximum)), false);
 }
@@ -119,21 +121,11 @@ void AddingRelay::cancelAndWait()
 
 void AddingRelay::discardUnclaimedResults()
 {
-    // A cancelled job's last files may still be read after its end was handled; the songs they make
-    // belong to nobody but this relay. Its size may have been unknown when it started, so every result it
-    // made is looked at, once.
-    if (resultsDiscarded)
-        return;
-    resultsDiscarded = true;
-    QFuture<Track*> job = watcher.future();
-    job.waitForFinished();
-    const int results = qMax(job.progressMaximum(), static_cast<int>(resultHandedOver.size()));
-    for (int index = 0; index < results; ++index) {
-        const bool handedOver =
-            index < static_cast<int>(resultHandedOver.size()) && resultHandedOver[size_t(index)];
-        if (!handedOver && job.isResultReadyAt(index))
-            delete job.resultAt(index);
-    }
+    // A cancelled job's last files may still be read after its end was handled, and the pool drops what
+    // they report: the songs they made belong to nobody but this relay.
+    watcher.future().waitForFinished();
+    if (madeTracks)
+        madeTracks->freeUnclaimed();
 }
 void AddingRelay::showGridOnFirstNotification()
 {
@@ -158,6 +150,8 @@ void AddingRelay::handOverResult(int index)
         return;
     resultHandedOver[size_t(index)] = true;
     Track* track = watcher.resultAt(index);
+    if (track && madeTracks)
+        madeTracks->claim(track);
     if (!track)
         ++untaggedCount;
     else if (!library->addPendingTrack(track))

@@ -80,7 +80,7 @@ private:
     void startWaitingRequestsLocked();
     void refreshPaced();
     void handOverResult(int index);
-    // Frees the songs a cancelled job read but never handed over, once the job has ended; waits for it.
+    // Frees the songs the last job made but never handed over, once it has ended; waits for it.
     void discardUnclaimedResults();
     void showGridOnFirstNotification();
 
@@ -99,8 +99,8 @@ private:
     int progressShown = 0;
     int untaggedCount = 0;
     int duplicateCount = 0;
-    // Whether the songs the last job left unclaimed have been freed.
-    bool resultsDiscarded = true;
+    // The songs the running (or last) job has made and nobody has claimed yet.
+    std::shared_ptr<MadeTracks> madeTracks;
     // Songs in the library when the running job started.
     int tracksBeforeJob = 0;
     bool adding = false;
