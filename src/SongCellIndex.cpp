@@ -3,6 +3,8 @@
 
 #include "Track.h"
 
+#include <QTableWidgetItem>
+
 #include <algorithm>
 
 void SongCellIndex::restart(int songs)
@@ -38,4 +40,41 @@ bool SongCellIndex::showedAlready(const Track* track, const QTableWidgetItem* ce
     // still shows the song as the last rebuild left it.
     const Place& last = previous[place];
     return last.track == track && last.cell == cell && last.state == state && last.hue == hue;
+}
+
+void SongCellIndex::DeletesCell::operator()(QTableWidgetItem* cell) const
+{
+    delete cell;
+}
+
+const Track* SongCellIndex::shownBefore(int place, const QTableWidgetItem* cell) const
+{
+    const auto at = static_cast<size_t>(place);
+    return place >= 0 && at < previous.size() && previous[at].cell == cell ? previous[at].track : nullptr;
+}
+
+void SongCellIndex::setAside(int place, QTableWidgetItem* cell, const Track* track, SongState state, int hue)
+{
+    if (place < 0 || !cell)
+        return;
+    const auto at = static_cast<size_t>(place);
+    if (at >= aside.size()) {
+        aside.resize(at + 1);
+        asideShowed.resize(at + 1);
+    }
+    aside[at].reset(cell);
+    asideShowed[at] = Place{track, cell, state, hue};
+}
+
+std::pair<QTableWidgetItem*, bool> SongCellIndex::takeAside(const Track* track, SongState state, int hue)
+{
+    const size_t at = places.size();
+    if (at >= aside.size() || !aside[at])
+        return {nullptr, false};
+    // The song must still have had this place at its last rebuild: a song made since, where a deleted one
+    // was, has not been placed yet.
+    const Place& showed = asideShowed[at];
+    const bool same = showed.track && showed.track == track && track->gridPlace() == static_cast<int>(at) &&
+                      showed.state == state && showed.hue == hue;
+    return {aside[at].release(), same};
 }

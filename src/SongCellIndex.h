@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <memory>
+#include <utility>
 #include <vector>
 
 class QTableWidgetItem;
@@ -29,6 +31,16 @@ public:
     // True when the last rebuild gave the next place, in `cell`, to this song with this state and hue.
     bool showedAlready(const Track* track, const QTableWidgetItem* cell, SongState state, int hue) const;
 
+    // The song the last rebuild gave `place`, in `cell`; null for a filler.
+    const Track* shownBefore(int place, const QTableWidgetItem* cell) const;
+    // Takes over `cell` of `place`, which the grid is about to lose with its row, and what it shows now
+    // (null `track` for a filler). A genre switch in a large library would otherwise delete and make tens
+    // of thousands of cells each way, and restyle every one of them on the way back.
+    void setAside(int place, QTableWidgetItem* cell, const Track* track, SongState state, int hue);
+    // The cell set aside at the next place, handed back (null when there is none), and whether it still
+    // shows this song in this state and hue.
+    std::pair<QTableWidgetItem*, bool> takeAside(const Track* track, SongState state, int hue);
+
 private:
     struct Place
     {
@@ -37,6 +49,13 @@ private:
         SongState state{};
         int hue = -1;
     };
+    struct DeletesCell
+    {
+        void operator()(QTableWidgetItem* cell) const;
+    };
     std::vector<Place> places;
     std::vector<Place> previous;
+    // By place; a cell set aside is out of every view, so nothing changes what it shows.
+    std::vector<Place> asideShowed;
+    std::vector<std::unique_ptr<QTableWidgetItem, DeletesCell>> aside;
 };

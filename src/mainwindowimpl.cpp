@@ -39,6 +39,7 @@
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QGuiApplication>
+#include <QHeaderView>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QMimeData>
@@ -89,6 +90,9 @@ GridShape applyGridShape(QTableWidget* table, int songs)
     table->setVerticalScrollBarPolicy(scrolls ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
     const GridShape shape = gridShape(width, height, songs, table->lineWidth(),
                                       scrolls ? table->verticalScrollBar()->width() : 0);
+    // Rows added below are born with their height: resizing them one by one makes the header recount
+    // every row's position each time, which grows with the square of the rows.
+    table->verticalHeader()->setDefaultSectionSize(shape.rowHeight);
     table->setRowCount(shape.rows);
     table->setColumnCount(shape.columns);
     for (int column = 0; column < shape.columns - 1; ++column)
@@ -866,6 +870,7 @@ void MainWindow::refreshLibraryTable(const QString& searchText, bool waitForMute
     for (int row = 0; row < shape.rows; ++row)
         table->setRowHeight(row, shape.rowHeight);
     const GridRows rows = gridRows(shape, placed, table->height());
+    setAsideFrom(rows.count, shape.columns);
     table->setRowCount(rows.count);
     table->setRowHeight(rows.count - 1, rows.lastRowHeight);
     model->blockSignals(true);
@@ -900,18 +905,21 @@ int MainWindow::placeSongs(int columns, Track*& firstShown)
         QTableWidgetItem* cell = table->item(row, column);
         const SongState state = track->state();
         const int hue = playQueue ? playQueue->waitingHueOf(track) : -1;
-        if (!gridCells.showedAlready(track, cell, state, hue)) {
-            const bool reused = cell != nullptr;
-            if (reused)
-                cell->setText(track->displayText());
-            else
-                cell = new QTableWidgetItem(track->displayText());
+        const bool inTable = cell != nullptr;
+        bool showsAlready = inTable && gridCells.showedAlready(track, cell, state, hue);
+        if (!inTable) {
+            std::tie(cell, showsAlready) = gridCells.takeAside(track, state, hue);
+            if (!cell)
+                cell = new QTableWidgetItem;
+        }
+        if (!showsAlready) {
+            cell->setText(track->displayText());
             styleTableCell(cell);
             cell->setToolTip(plainToolTip(track->details()));
             colourSongCells(cell, nullptr, state, hue, playQueue ? playQueue->waitingPositionOf(track) : -1);
-            if (!reused)
-                table->setItem(row, column, cell);
         }
+        if (!inTable)
+            table->setItem(row, column, cell);
         gridCells.add(track, cell, state, hue);
         ++placed;
         if (!firstShown)
@@ -920,6 +928,25 @@ int MainWindow::placeSongs(int columns, Track*& firstShown)
     library->forEachTrack(place);
     library->forEachPendingTrack(place);
     return placed;
+}
+
+// The cells of the rows from `row` on go to the index, before the grid loses those rows.
+void MainWindow::setAsideFrom(int row, int columns)
+{
+    QTableWidget* table = libraryTable();
+    QAbstractItemModel* model = table->model();
+    model->blockSignals(true);
+    for (int spareRow = row; spareRow < table->rowCount(); ++spareRow) {
+        for (int column = 0; column < columns; ++column) {
+            const int place = spareRow * columns + column;
+            QTableWidgetItem* cell = table->takeItem(spareRow, column);
+            // The queue has kept the cell in step with its song's state and hue until now.
+            const Track* track = gridCells.shownBefore(place, cell);
+            gridCells.setAside(place, cell, track, track ? track->state() : SongState{},
+                               track && playQueue ? playQueue->waitingHueOf(track) : -1);
+        }
+    }
+    model->blockSignals(false);
 }
 
 bool MainWindow::shownByFilter(const QString& genre) const

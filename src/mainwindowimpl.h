@@ -150,6 +150,7 @@ private:
     // Gives every song the genre filter shows a cell, in library order, and tells the songs whether they
     // are shown; the number of cells placed.
     int placeSongs(int columns, Track*& firstShown);
+    void setAsideFrom(int row, int columns);
     // Whether the genre filter in force shows songs of this genre.
     bool shownByFilter(const QString& genre) const;
     // The filter a genre button stands for (currentGenre, genreFilterMode): "All genres" (also for an
