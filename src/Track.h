@@ -46,7 +46,7 @@ public:
     QString year() const { return tags->year; }
     QString comment() const { return tags->comment; }
     QString trackNumber() const { return tags->trackNumber; }
-    QString genre() const { return tags->genre; }
+    const QString& genre() const { return tags->genre; }
     double seconds() const { return tags->seconds; }
 
     // The genre on one line, for tool tips.
@@ -54,7 +54,7 @@ public:
     // Artist, line break, title: the text of the song's cells, which share it.
     QString displayText() const { return display; }
     // Lower case of displayText(): the song's identity in the library.
-    QString searchKey() const { return key; }
+    const QString& searchKey() const { return key; }
     // Genre, year, album, track and length, one per line: the cell's tool tip.
     QString details() const { return detailsText; }
     // "m:ss" of the whole seconds.

@@ -56,6 +56,8 @@ bool TrackLibrary::addPendingTrack(Track* track)
     }
     pending.append(track);
     pendingByKey.insert(track->searchKey(), track);
+    if (!track->genre().isEmpty())
+        ++pendingGenres[track->genre()];
     return true;
 }
 
@@ -64,11 +66,32 @@ void TrackLibrary::mergePending()
     QMutexLocker tracksLock(&tracksMutex);
     QMutexLocker pendingLock(&pendingMutex);
     QMutexLocker genreLock(&genreMutex);
-    while (!pending.isEmpty()) {
-        Track* track = pending.takeFirst();
-        tracks.insert(track->searchKey(), track);
-        if (!track->genre().isEmpty())
-            ++genreCounts[track->genre()];
+    // The pending songs were sorted and their genres counted as they arrived: the end of a large job
+    // only joins them to the library, which kept the window still for a tenth of a second otherwise.
+    for (auto genre = pendingGenres.cbegin(); genre != pendingGenres.cend(); ++genre)
+        genreCounts[genre.key()] += genre.value();
+    pendingGenres.clear();
+    pending.clear();
+    if (tracks.isEmpty()) {
+        tracks.swap(pendingByKey);
+    } else if (pendingByKey.size() * 8 < tracks.size()) {
+        for (auto track = pendingByKey.cbegin(); track != pendingByKey.cend(); ++track)
+            tracks.insert(track.key(), track.value());
+    } else {
+        // Both in key order: one pass, each song appended at the end of a new map.
+        QMap<QString, Track*> merged;
+        auto old = tracks.cbegin();
+        for (auto track = pendingByKey.cbegin(); track != pendingByKey.cend(); ++track) {
+            for (; old != tracks.cend() && old.key() < track.key(); ++old)
+                merged.insert(merged.cend(), old.key(), old.value());
+            merged.insert(merged.cend(), track.key(), track.value());
+            // As with an insert, the arriving song replaces one of the same key.
+            if (old != tracks.cend() && old.key() == track.key())
+                ++old;
+        }
+        for (; old != tracks.cend(); ++old)
+            merged.insert(merged.cend(), old.key(), old.value());
+        tracks.swap(merged);
     }
     pendingByKey.clear();
     // Equal counts collide: the later genre in key order moves down to the next free rank, never below 1,

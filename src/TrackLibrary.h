@@ -92,8 +92,10 @@ private:
     QMap<QString, Track*> tracks;
     mutable QMutex tracksMutex;
     QList<Track*> pending;
-    // The pending songs by search key: a job of thousands of files checks each new one at once.
-    QHash<QString, Track*> pendingByKey;
+    // The pending songs by search key: a job of thousands of files checks each new one at once, and they
+    // join the library in key order. Their genres are counted as they come.
+    QMap<QString, Track*> pendingByKey;
+    QHash<QString, int> pendingGenres;
     mutable QMutex pendingMutex;
     QMap<QString, int> genreCounts;
     QMap<int, QString> genreRanking;
