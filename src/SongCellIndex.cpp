@@ -47,6 +47,12 @@ void SongCellIndex::DeletesCell::operator()(QTableWidgetItem* cell) const
     delete cell;
 }
 
+bool SongCellIndex::showedSong(const QTableWidgetItem* cell) const
+{
+    const size_t place = places.size();
+    return cell && place < previous.size() && previous[place].cell == cell;
+}
+
 const Track* SongCellIndex::shownBefore(int place, const QTableWidgetItem* cell) const
 {
     const auto at = static_cast<size_t>(place);
@@ -66,15 +72,15 @@ void SongCellIndex::setAside(int place, QTableWidgetItem* cell, const Track* tra
     asideShowed[at] = Place{track, cell, state, hue};
 }
 
-std::pair<QTableWidgetItem*, bool> SongCellIndex::takeAside(const Track* track, SongState state, int hue)
+SongCellIndex::Aside SongCellIndex::takeAside(const Track* track, SongState state, int hue)
 {
     const size_t at = places.size();
     if (at >= aside.size() || !aside[at])
-        return {nullptr, false};
+        return {};
     // The song must still have had this place at its last rebuild: a song made since, where a deleted one
     // was, has not been placed yet.
     const Place& showed = asideShowed[at];
     const bool same = showed.track && showed.track == track && track->gridPlace() == static_cast<int>(at) &&
                       showed.state == state && showed.hue == hue;
-    return {aside[at].release(), same};
+    return {aside[at].release(), showed.track != nullptr, same};
 }

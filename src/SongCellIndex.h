@@ -2,7 +2,6 @@
 #pragma once
 
 #include <memory>
-#include <utility>
 #include <vector>
 
 class QTableWidgetItem;
@@ -30,6 +29,8 @@ public:
     int size() const { return static_cast<int>(places.size()); }
     // True when the last rebuild gave the next place, in `cell`, to this song with this state and hue.
     bool showedAlready(const Track* track, const QTableWidgetItem* cell, SongState state, int hue) const;
+    // True when the last rebuild gave the next place, in `cell`, to some song: the cell has a song's style.
+    bool showedSong(const QTableWidgetItem* cell) const;
 
     // The song the last rebuild gave `place`, in `cell`; null for a filler.
     const Track* shownBefore(int place, const QTableWidgetItem* cell) const;
@@ -37,9 +38,14 @@ public:
     // (null `track` for a filler). A genre switch in a large library would otherwise delete and make tens
     // of thousands of cells each way, and restyle every one of them on the way back.
     void setAside(int place, QTableWidgetItem* cell, const Track* track, SongState state, int hue);
-    // The cell set aside at the next place, handed back (null when there is none), and whether it still
-    // shows this song in this state and hue.
-    std::pair<QTableWidgetItem*, bool> takeAside(const Track* track, SongState state, int hue);
+    struct Aside
+    {
+        QTableWidgetItem* cell = nullptr;
+        bool showedSong = false; // it has a song's style
+        bool same = false;       // it still shows this song in this state and hue
+    };
+    // The cell set aside at the next place, handed back (null when there is none).
+    Aside takeAside(const Track* track, SongState state, int hue);
 
 private:
     struct Place

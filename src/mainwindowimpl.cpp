@@ -895,6 +895,9 @@ int MainWindow::placeSongs(int columns, Track*& firstShown)
     int placed = 0;
     // Reading every song's genre costs more than all else of an unchanged refresh: only a filter asks.
     const bool everyGenre = genreFilterMode == 0 && currentGenre.isEmpty();
+    // New cells of free songs, thousands a refresh while a large folder is added, are copies of one styled
+    // cell: styling each of them took most of the refresh.
+    std::unique_ptr<QTableWidgetItem> freeSong;
     auto place = [&](Track* track) {
         const bool shown = everyGenre || shownByFilter(track->genre());
         track->setInGenreFilter(shown);
@@ -907,16 +910,35 @@ int MainWindow::placeSongs(int columns, Track*& firstShown)
         const int hue = playQueue ? playQueue->waitingHueOf(track) : -1;
         const bool inTable = cell != nullptr;
         bool showsAlready = inTable && gridCells.showedAlready(track, cell, state, hue);
+        bool songStyle = inTable && gridCells.showedSong(cell);
+        bool coloured = false;
         if (!inTable) {
-            std::tie(cell, showsAlready) = gridCells.takeAside(track, state, hue);
-            if (!cell)
-                cell = new QTableWidgetItem;
+            const SongCellIndex::Aside aside = gridCells.takeAside(track, state, hue);
+            cell = aside.cell;
+            showsAlready = aside.same;
+            songStyle = aside.showedSong;
+        }
+        if (!cell && state == SongState::Free) {
+            if (!freeSong) {
+                freeSong = std::make_unique<QTableWidgetItem>();
+                styleTableCell(freeSong.get());
+                colourSongCells(freeSong.get(), nullptr, SongState::Free, -1, -1);
+            }
+            cell = freeSong->clone();
+            songStyle = coloured = true;
+        } else if (!cell) {
+            cell = new QTableWidgetItem;
         }
         if (!showsAlready) {
             cell->setText(track->displayText());
-            styleTableCell(cell);
+            // A song's cell keeps its font, alignment and flags; its colours follow below. Only a waiting
+            // song without a hue keeps the plain background the style gives.
+            if (!songStyle || (state == SongState::Queued && hue < 0))
+                styleTableCell(cell);
             cell->setToolTip(plainToolTip(track->details()));
-            colourSongCells(cell, nullptr, state, hue, playQueue ? playQueue->waitingPositionOf(track) : -1);
+            if (!coloured)
+                colourSongCells(cell, nullptr, state, hue,
+                                playQueue ? playQueue->waitingPositionOf(track) : -1);
         }
         if (!inTable)
             table->setItem(row, column, cell);
