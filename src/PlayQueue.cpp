@@ -115,6 +115,10 @@ bool PlayQueue::startSong(Track* track, TrackLibrary* library, Start start)
     // A waiting wish was photographed when it was wished.
     if (start != Start::WaitingWish)
         takePortrait(track, randomPick);
+    // A pre-drawn song that a guest wished is spent once it plays: the next one is drawn (and measured)
+    // now, so that it can follow seamlessly, instead of at the end, unmeasured and after a gap.
+    if (nextRandom == track)
+        nextRandom = nullptr;
     drawRandom(library);
     armNext();
     return true;

@@ -412,14 +412,16 @@ private slots:
     // engine has switched (before the queue has heard of it) waits behind the random song.
     void aWishBeforeTheChangeBeatsThePreDrawnSong_data()
     {
-        QTest::addColumn<bool>("afterTheSwitch");
-        QTest::newRow("wish before the change") << false;
-        QTest::newRow("wish just after the change") << true;
+        QTest::addColumn<QString>("moment");
+        QTest::newRow("wish before the change") << "before";
+        QTest::newRow("wish just after the change") << "after";
+        QTest::newRow("the pre-drawn song itself wished") << "drawn";
     }
 
     void aWishBeforeTheChangeBeatsThePreDrawnSong()
     {
-        QFETCH(bool, afterTheSwitch);
+        QFETCH(QString, moment);
+        const bool afterTheSwitch = moment == QLatin1String("after");
         Bench bench({queueFixture(QStringLiteral("party/amber.mp3")),
                      queueFixture(QStringLiteral("party/brass.mp3")),
                      queueFixture(QStringLiteral("party/cinder.mp3"))});
@@ -430,6 +432,16 @@ private slots:
         Track* random = bench.queue->preDrawnRandom();
         QVERIFY(random && random != head);
         Track* wish = bench.tracks.at(bench.tracks.at(1) == random ? 2 : 1);
+        if (moment == QLatin1String("drawn")) {
+            // Once the wished pre-drawn song plays, another one is drawn to follow it seamlessly.
+            QVERIFY(bench.enqueue(random));
+            QTRY_COMPARE_WITH_TIMEOUT(ends.count(), 1, songEndTimeout);
+            QTRY_VERIFY(random->playing());
+            QCOMPARE(bench.queue->preDrawnRandom(), wish);
+            QTRY_COMPARE_WITH_TIMEOUT(ends.count(), 2, songEndTimeout);
+            QTRY_VERIFY(wish->playing());
+            return;
+        }
         const auto line = [](int number, const QString& marker, const Track* track) {
             return QStringLiteral("  %1: ").arg(number) + marker + track->artist() + QStringLiteral(" - ") +
                    track->title();
