@@ -24,10 +24,12 @@
 //   vimo-bench party FOLDER --songs N [--wish-every K] [--size WxH] [--no-stalls]
 //       After adding FOLDER, the window plays N songs back to back into SDL's disk driver: five wishes
 //       at the start, one more after every K-th song, the pre-drawn random songs in between. From the
-//       captured audio: the silence at each of the N-1 changes (median and longest), and the dropouts
-//       inside songs; besides, the CPU time per second of music, the end notifications handled, the
-//       numbered lines of the playlist, the longest stall of the GUI thread and the growth of the resident
-//       memory. --no-stalls leaves the stall watch out, whose timer would add its own CPU time.
+//       captured audio: the silence at each of the N-1 changes (median and longest), the dropouts
+//       inside songs, the quietest and loudest song as played (LUFS; the first song apart, which starts
+//       before it can be measured) and the samples at full scale; besides,
+//       the CPU time per second of music, the end notifications handled, the numbered lines of the playlist,
+//       the longest stall of the GUI thread and the growth of the resident memory. --no-stalls leaves the
+//       stall watch out, whose timer would add its own CPU time.
 //
 //   vimo-bench phones FOLDER [--phones N] [--wishes-per-s W] [--seconds S] [--size WxH]
 //       After adding FOLDER, phone wishes are switched on and N simulated phones on 127.0.0.1 (each from a
@@ -64,7 +66,10 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cmath>
+#include <ebur128.h>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <optional>
 
@@ -499,7 +504,35 @@ public:
         return frame;
     }
 
+    // Integrated loudness (LUFS) of the frames from `first` up to `end`; NaN when too short to measure.
+    double loudness(qint64 first, qint64 end) const
+    {
+        const std::unique_ptr<ebur128_state, void (*)(ebur128_state*)> meter(
+            ebur128_init(AudioEngine::channels, AudioEngine::sampleRate, EBUR128_MODE_I),
+            [](ebur128_state* state) { ebur128_destroy(&state); });
+        first = qBound<qint64>(0, first, frames());
+        end = qBound<qint64>(first, end, frames());
+        double integrated = std::numeric_limits<double>::quiet_NaN();
+        if (meter && end > first) {
+            ebur128_add_frames_short(meter.get(), sample(first), size_t(end - first));
+            ebur128_loudness_global(meter.get(), &integrated);
+        }
+        return std::isfinite(integrated) ? integrated : std::numeric_limits<double>::quiet_NaN();
+    }
+    // Samples at full scale: what clipping leaves.
+    qint64 clippedSamples() const
+    {
+        const qint16* first = sample(0);
+        return std::count_if(first, first + frames() * AudioEngine::channels,
+                             [](qint16 value) { return value == 32767 || value == -32768; });
+    }
+
 private:
+    const qint16* sample(qint64 frame) const
+    {
+        return reinterpret_cast<const qint16*>(bytes.constData()) + frame * AudioEngine::channels;
+    }
+
     QByteArray bytes;
 };
 
@@ -635,6 +668,20 @@ int party(const QStringList& arguments, const QString& capturePath)
         frame = sound;
     }
 
+    // Each song's loudness as it was played, from its first sound to its end. The first one starts at once,
+    // before it can have been measured: it stands apart.
+    QVector<double> loudness;
+    double firstLoudness = 0;
+    for (int i = 0; i < run.endFrames.size() && i < songs; ++i) {
+        const qint64 start = i == 0 ? capture.nextSound(0) : leading + run.endFrames.at(i - 1);
+        const double lufs = capture.loudness(start, leading + run.endFrames.at(i));
+        if (i == 0)
+            firstLoudness = lufs;
+        else if (!std::isnan(lufs))
+            loudness << lufs;
+        if (qEnvironmentVariableIsSet("VIMO_BENCH_DETAILS"))
+            err() << "song " << i + 1 << ": " << lufs << " LUFS\n";
+    }
     err() << "CPU time per second of music by thread:";
     for (auto thread = run.threadCpu.cbegin(); thread != run.threadCpu.cend(); ++thread)
         err() << " \"" << thread.key() << "\" " << QString::number(100 * thread.value() / run.seconds, 'f', 2)
@@ -648,6 +695,12 @@ int party(const QStringList& arguments, const QString& capturePath)
     figures.add(QStringLiteral("gap_max_ms"),
                 gaps.isEmpty() ? 0.0 : *std::max_element(gaps.begin(), gaps.end()), 1);
     figures.add(QStringLiteral("dropouts"), qint64(dropouts));
+    figures.add(QStringLiteral("lufs_min"),
+                loudness.isEmpty() ? 0.0 : *std::min_element(loudness.begin(), loudness.end()), 1);
+    figures.add(QStringLiteral("lufs_max"),
+                loudness.isEmpty() ? 0.0 : *std::max_element(loudness.begin(), loudness.end()), 1);
+    figures.add(QStringLiteral("lufs_first"), firstLoudness, 1);
+    figures.add(QStringLiteral("clipped"), capture.clippedSamples());
     figures.add(QStringLiteral("seconds"), run.seconds, 1);
     figures.add(QStringLiteral("cpu_percent"), run.seconds > 0 ? 100 * run.cpuSeconds / run.seconds : 0.0, 2);
     figures.add(QStringLiteral("ends_handled"), qint64(run.handled));
