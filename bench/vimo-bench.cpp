@@ -36,7 +36,8 @@
 //       loopback address of its own) follow the queue's event stream and search every five seconds, while
 //       together they wish random songs W times a second, for S seconds: the 99th percentile of the
 //       search answers, of the time until an accepted wish showed on every phone, the longest stall of the
-//       GUI thread, and the accepted wishes neither played (in the playlist) nor waiting in the queue.
+//       GUI thread, the accepted wishes neither played (in the playlist) nor waiting in the queue, and the
+//       longest silence at a change of song (into SDL's disk driver).
 #include "AudioEngine.h"
 #include "PlayQueue.h"
 #include "Track.h"
@@ -467,6 +468,11 @@ int grid(const QStringList& arguments)
 
 // ---- A party into the disk driver ----
 
+double framesToMilliseconds(qint64 frames)
+{
+    return frames * 1000.0 / AudioEngine::sampleRate;
+}
+
 // The captured audio: interleaved signed 16-bit frames in the engine's format.
 class Capture
 {
@@ -504,6 +510,27 @@ public:
         return frame;
     }
 
+    // SDL writes silence while the device is still paused, before the engine's first frame.
+    qint64 leadingFrames() const { return frames() - qint64(AudioEngine::instance().deviceFrames()); }
+    // The silence at each of the first `changes` song ends (device frames): from the ended song's last
+    // sound to the next song's first. `starts` receives where each silence begins.
+    QVector<double> changeSilences(const QVector<qint64>& endFrames, int changes,
+                                   QVector<qint64>* starts) const
+    {
+        const qint64 leading = leadingFrames();
+        QVector<double> gaps;
+        for (int i = 0; i + 1 < endFrames.size() && i < changes; ++i) {
+            const qint64 end = leading + endFrames.at(i);
+            const qint64 lastSound = previousSound(end);
+            gaps << framesToMilliseconds(nextSound(end) - lastSound - 1);
+            if (qEnvironmentVariableIsSet("VIMO_BENCH_DETAILS"))
+                err() << "change " << i + 1 << ": " << gaps.last() << " ms of silence from "
+                      << framesToMilliseconds(lastSound + 1 - leading) << " ms\n";
+            if (starts)
+                *starts << lastSound + 1;
+        }
+        return gaps;
+    }
     // Integrated loudness (LUFS) of the frames from `first` up to `end`; NaN when too short to measure.
     double loudness(qint64 first, qint64 end) const
     {
@@ -535,11 +562,6 @@ private:
 
     QByteArray bytes;
 };
-
-double framesToMilliseconds(qint64 frames)
-{
-    return frames * 1000.0 / AudioEngine::sampleRate;
-}
 
 struct PartyRun
 {
@@ -638,21 +660,9 @@ int party(const QStringList& arguments, const QString& capturePath)
         err() << "no audio was captured in " << capturePath << '\n';
         return 1;
     }
-    // SDL writes silence while the device is still paused, before the engine's first frame.
-    const qint64 leading = capture.frames() - qint64(AudioEngine::instance().deviceFrames());
-    // A change runs from the ended song's last sound to the next song's first. The last song's end is
-    // followed by the end of the run, not by a change.
-    QVector<double> gaps;
+    const qint64 leading = capture.leadingFrames();
     QVector<qint64> gapStarts;
-    for (int i = 0; i + 1 < run.endFrames.size() && i + 1 < songs; ++i) {
-        const qint64 end = leading + run.endFrames.at(i);
-        const qint64 lastSound = capture.previousSound(end);
-        gaps << framesToMilliseconds(capture.nextSound(end) - lastSound - 1);
-        if (qEnvironmentVariableIsSet("VIMO_BENCH_DETAILS"))
-            err() << "change " << i + 1 << ": " << gaps.last() << " ms of silence from "
-                  << framesToMilliseconds(lastSound + 1 - leading) << " ms\n";
-        gapStarts << lastSound + 1;
-    }
+    const QVector<double> gaps = capture.changeSilences(run.endFrames, songs - 1, &gapStarts);
     // Silence inside the songs: runs of at least a millisecond that are not one of the changes.
     int dropouts = 0;
     const qint64 last = capture.previousSound(capture.frames());
@@ -720,7 +730,7 @@ double percentile99(QVector<double> values)
     return values.at(std::min<int>(values.size() - 1, int(values.size() * 0.99)));
 }
 
-int phonesRun(const QStringList& arguments)
+int phonesRun(const QStringList& arguments, const QString& capturePath)
 {
     const Options options(arguments,
                           windowOptions + QStringList{QStringLiteral("--phones"),
@@ -751,6 +761,16 @@ int phonesRun(const QStringList& arguments)
         err() << "phone wishes did not start\n";
         return 1;
     }
+    QVector<qint64> endFrames;
+    QMutex endsMutex;
+    // Taken on the audio thread, before the next song can start.
+    QObject::connect(
+        &window.main(), &MainWindow::notifyFromBaseThread, &window.main(),
+        [&]() {
+            QMutexLocker lock(&endsMutex);
+            endFrames << qint64(AudioEngine::instance().deviceFrames());
+        },
+        Qt::DirectConnection);
     double longestStall = 0;
     PhoneLoadResult result;
     {
@@ -774,6 +794,14 @@ int phonesRun(const QStringList& arguments)
                        !window.main().queue()->queuedSongs().contains(const_cast<Track*>(track))))
             ++lost;
     }
+    // The songs' changes while the phones were busy, as heard.
+    window.close();
+    Capture capture;
+    QVector<double> gaps;
+    if (capture.load(capturePath)) {
+        QMutexLocker lock(&endsMutex);
+        gaps = capture.changeSilences(endFrames, int(endFrames.size()) - 1, nullptr);
+    }
     Figures figures;
     figures.add(QStringLiteral("phones"), qint64(result.phones));
     figures.add(QStringLiteral("wishes"), qint64(result.wishes));
@@ -782,6 +810,9 @@ int phonesRun(const QStringList& arguments)
     figures.add(QStringLiteral("search_p99_ms"), percentile99(result.searchMs), 1);
     figures.add(QStringLiteral("wish_visible_p99_ms"), percentile99(result.visibleMs), 1);
     figures.add(QStringLiteral("longest_stall_ms"), longestStall, 1);
+    figures.add(QStringLiteral("changes"), qint64(gaps.size()));
+    figures.add(QStringLiteral("gap_max_ms"),
+                gaps.isEmpty() ? 0.0 : *std::max_element(gaps.begin(), gaps.end()), 1);
     err() << result.searchMs.size() << " searches, " << result.unanswered << " requests unanswered\n";
     err().flush();
     figures.print();
@@ -808,7 +839,7 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     const QString capturePath = home + QStringLiteral("/capture.raw");
-    if (command == QLatin1String("party")) {
+    if (command == QLatin1String("party") || command == QLatin1String("phones")) {
         qputenv("SDL_AUDIODRIVER", "disk");
         qputenv("SDL_DISKAUDIOFILE", QFile::encodeName(capturePath));
     } else if (qEnvironmentVariableIsEmpty("SDL_AUDIODRIVER")) {
@@ -821,6 +852,6 @@ int main(int argc, char** argv)
     if (command == QLatin1String("grid"))
         return grid(arguments);
     if (command == QLatin1String("phones"))
-        return phonesRun(arguments);
+        return phonesRun(arguments, capturePath);
     return party(arguments, capturePath);
 }
