@@ -48,6 +48,7 @@
 #include "phoneload.h"
 #include "phones/PhoneDesk.h"
 #include "runlog.h"
+#include "startup.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -846,6 +847,7 @@ int main(int argc, char** argv)
         qputenv("SDL_AUDIODRIVER", "dummy");
     }
     QApplication application(argc, argv);
+    useReadingThreads();
     const QStringList arguments = QApplication::arguments().mid(2);
     if (command == QLatin1String("gui-import"))
         return guiImport(arguments);

@@ -6,6 +6,15 @@
 #include "mainwindowimpl.h"
 
 #include <QApplication>
+#include <QThread>
+#include <QThreadPool>
+
+#include <algorithm>
+
+void useReadingThreads()
+{
+    QThreadPool::globalInstance()->setMaxThreadCount(std::max(4, QThread::idealThreadCount()));
+}
 
 int runMainWindow()
 {
@@ -13,6 +22,7 @@ int runMainWindow()
     SingleInstance instance;
     if (!instance.claim())
         return 0;
+    useReadingThreads();
     MainWindow window;
     if (window.initializationFailed())
         return 1;

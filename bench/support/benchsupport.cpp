@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "benchsupport.h"
 
+#include "startup.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
@@ -78,6 +80,8 @@ bool applyThreadOption(const Options& options)
     const int threads = options.number(QStringLiteral("--threads"), 0, 1, ok);
     if (ok && threads > 0)
         QThreadPool::globalInstance()->setMaxThreadCount(threads);
+    else if (ok)
+        useReadingThreads();
     return ok;
 }
 
