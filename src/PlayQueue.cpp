@@ -54,6 +54,11 @@ PlayQueue::PlayQueue(QTableWidget* table, const SongCellIndex* cells)
     QVariant normalize(1);
     readSettingOrDefault(QStringLiteral("Audio/Normalize loudness"), normalize);
     loudness = std::make_unique<LoudnessCache>(normalize.toInt() != 0);
+    // A measurement that was not ready when the next song was armed still reaches it before it starts.
+    loudness->measured = [this](const QString& path) {
+        if (armed && armed->filePath() == path)
+            applyLoudness(armed);
+    };
     AudioEngine::instance().setReplayGainUsed(loudness->isEnabled());
 }
 
@@ -291,7 +296,7 @@ void PlayQueue::songFinished(TrackLibrary* library, bool& allSelectableAgain)
         // The pre-drawn random song took over before a wish could be armed: it is the head, a random
         // pick, and the wishes wait behind it. A genre filter left without songs returns to all genres,
         // as when the queue runs dry.
-        if (songs.isEmpty() && candidates(library, true).isEmpty())
+        if (songs.isEmpty() && !drawFrom(library, true))
             allSelectableAgain = true;
         if (nextRandom == handedOver)
             nextRandom = nullptr;
@@ -315,7 +320,7 @@ void PlayQueue::refill(TrackLibrary* library, bool& allSelectableAgain)
     // Each failed start takes one more song out of the draw, so a library of broken files ends the search.
     const int attempts = library->trackCount() + 1;
     for (int attempt = 0; attempt < attempts && !busy; ++attempt) {
-        if (candidates(library, false).isEmpty()) {
+        if (!drawFrom(library, false)) {
             // Songs that have just failed to start would fail again: they stay out of the new round, and
             // when no other song is left there is no new round and nothing was played to the end.
             if (failedStarts.size() >= library->trackCount())
@@ -323,7 +328,7 @@ void PlayQueue::refill(TrackLibrary* library, bool& allSelectableAgain)
             startNewRound(library);
             allSelectableAgain = true;
         }
-        if (candidates(library, true).isEmpty())
+        if (!drawFrom(library, true))
             allSelectableAgain = true;
         // No pick at all needs a draw as much as a spent one: none is drawn while the last unplayed song
         // plays, and a pick that could not be started is forgotten.
@@ -357,13 +362,26 @@ void PlayQueue::drawRandom(TrackLibrary* library)
 {
     if (nextRandom || !library)
         return;
-    QList<Track*> found = candidates(library, true);
-    if (found.isEmpty())
-        found = candidates(library, false);
-    if (!found.isEmpty()) {
-        nextRandom = found.at(randomIndex(found.size()));
+    nextRandom = drawFrom(library, true);
+    if (!nextRandom)
+        nextRandom = drawFrom(library, false);
+    if (nextRandom)
         loudness->measure(nextRandom->filePath());
+}
+
+Track* PlayQueue::drawFrom(const TrackLibrary* library, bool onlyInGenreFilter) const
+{
+    // Most songs are free for most of a night: a few draws over the whole library find one without walking
+    // fifty thousand songs at every change. Each draw is as likely to hit any selectable song, so the pick
+    // is as fair as one from the list; late in a round, when the draws miss, the list decides.
+    const int total = library->trackCount();
+    for (int attempt = 0; attempt < 16 && total > 1; ++attempt) {
+        Track* track = library->trackAt(randomIndex(total));
+        if (track && TrackLibrary::isSelectable(track, onlyInGenreFilter) && !failedStarts.contains(track))
+            return track;
     }
+    const QList<Track*> found = candidates(library, onlyInGenreFilter);
+    return found.isEmpty() ? nullptr : found.at(randomIndex(found.size()));
 }
 
 QList<Track*> PlayQueue::candidates(const TrackLibrary* library, bool onlyInGenreFilter) const
@@ -430,9 +448,6 @@ void PlayQueue::tick()
     ++elapsedSeconds;
     for (int position = 1; position < songs.size(); ++position)
         showSong(position);
-    // A measurement that was not ready when the next song was armed still reaches it before it starts.
-    if (armed)
-        applyLoudness(armed);
 }
 
 namespace {

@@ -101,6 +101,8 @@ private:
     void startNewRound(TrackLibrary* library);
     // The songs a random pick may take: selectable, and not among those that have just failed to start.
     QList<Track*> candidates(const TrackLibrary* library, bool onlyInGenreFilter) const;
+    // A song drawn at random among the candidates, or null when there is none.
+    Track* drawFrom(const TrackLibrary* library, bool onlyInGenreFilter) const;
     // Shows the song at `position` in its queue cell and colours its cells by its state.
     void showSong(int position);
     void rebuildQueueRow();

@@ -94,6 +94,10 @@ void TrackLibrary::mergePending()
         tracks.swap(merged);
     }
     pendingByKey.clear();
+    inKeyOrder.clear();
+    inKeyOrder.reserve(tracks.size());
+    for (Track* track : qAsConst(tracks))
+        inKeyOrder.append(track);
     // Equal counts collide: the later genre in key order moves down to the next free rank, never below 1,
     // where it replaces whatever is there.
     genreRanking.clear();
@@ -115,23 +119,35 @@ QString TrackLibrary::genreAt(int index) const
     return std::prev(genreRanking.cend(), index + 1).value();
 }
 
+bool TrackLibrary::isSelectable(const Track* track, bool onlyInGenreFilter)
+{
+    return !track->played() && !track->playing() && (!onlyInGenreFilter || track->inGenreFilter());
+}
+
 QList<Track*> TrackLibrary::selectableTracks(bool onlyInGenreFilter) const
 {
-    const auto selectable = [onlyInGenreFilter](const Track* track) {
-        return !track->played() && !track->playing() && (!onlyInGenreFilter || track->inGenreFilter());
-    };
     QList<Track*> found;
     QMutexLocker tracksLock(&tracksMutex);
     for (Track* track : tracks) {
-        if (selectable(track))
+        if (isSelectable(track, onlyInGenreFilter))
             found.append(track);
     }
     QMutexLocker pendingLock(&pendingMutex);
     for (Track* track : pending) {
-        if (selectable(track))
+        if (isSelectable(track, onlyInGenreFilter))
             found.append(track);
     }
     return found;
+}
+
+Track* TrackLibrary::trackAt(int index) const
+{
+    QMutexLocker tracksLock(&tracksMutex);
+    if (index >= 0 && index < inKeyOrder.size())
+        return inKeyOrder.at(index);
+    QMutexLocker pendingLock(&pendingMutex);
+    index -= inKeyOrder.size();
+    return index >= 0 && index < pending.size() ? pending.at(index) : nullptr;
 }
 
 Track* TrackLibrary::findBySearchKey(const QString& key) const

@@ -9,6 +9,7 @@
 #include <QMap>
 #include <QMutex>
 #include <QString>
+#include <QVector>
 
 #include <functional>
 
@@ -54,6 +55,9 @@ public:
     // Songs neither played nor playing (queued ones included), merged ones in key order, then pending
     // ones; with `onlyInGenreFilter` only those the current genre filter shows.
     QList<Track*> selectableTracks(bool onlyInGenreFilter) const;
+    static bool isSelectable(const Track* track, bool onlyInGenreFilter);
+    // The song at `index` of the merged songs in key order followed by the pending ones, or null.
+    Track* trackAt(int index) const;
 
     // The song with this search key (the lower case of a library cell's text), or null.
     Track* findBySearchKey(const QString& key) const;
@@ -90,6 +94,8 @@ private:
     bool songCacheUsed = true;
     bool firstNotificationPending = true;
     QMap<QString, Track*> tracks;
+    // The same songs in the same order, for trackAt().
+    QVector<Track*> inKeyOrder;
     mutable QMutex tracksMutex;
     QList<Track*> pending;
     // The pending songs by search key: a job of thousands of files checks each new one at once, and they

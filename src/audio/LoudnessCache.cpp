@@ -8,8 +8,17 @@ LoudnessCache::LoudnessCache(bool normalize) : enabled(normalize) {}
 
 void LoudnessCache::measure(const QString& path)
 {
-    if (enabled && !measurements.contains(path))
-        measurements.insert(path, QtConcurrent::run(&measureLoudness, path));
+    if (!enabled || measurements.contains(path))
+        return;
+    const QFuture<Loudness> job = QtConcurrent::run(&measureLoudness, path);
+    measurements.insert(path, job);
+    auto* watcher = new QFutureWatcher<Loudness>(&watchers);
+    QObject::connect(watcher, &QFutureWatcherBase::finished, watcher, [this, watcher, path]() {
+        watcher->deleteLater();
+        if (measured)
+            measured(path);
+    });
+    watcher->setFuture(job);
 }
 
 double LoudnessCache::gainFor(const QString& path) const

@@ -5,7 +5,10 @@
 
 #include <QFuture>
 #include <QHash>
+#include <QObject>
 #include <QString>
+
+#include <functional>
 
 // The loudness of the songs the queue will play, measured on Qt's thread pool as soon as a song is wished
 // or drawn, so the measurement is ready when the song starts. Lives on the GUI thread.
@@ -21,7 +24,12 @@ public:
     // The gain that brings the song to the target once its measurement is ready, else NaN.
     double gainFor(const QString& path) const;
 
+    // Called on the GUI thread with the song's path as soon as its measurement is ready.
+    std::function<void(const QString&)> measured;
+
 private:
     bool enabled = true;
     QHash<QString, QFuture<Loudness>> measurements;
+    // Parent of the watchers of running measurements, which go with it.
+    QObject watchers;
 };
