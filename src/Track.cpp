@@ -2,6 +2,7 @@
 #include "Track.h"
 
 #include "AllBase.h"
+#include "genres.h"
 
 #include <QCoreApplication>
 #include <QStringList>
@@ -27,6 +28,7 @@ void Track::takeTags(TagInfo* read, const QString& filePath)
     key = display.toLower();
     path = filePath;
     detailsText = detailsFromTags();
+    genreNumbered = genreNumber(genre());
     valid = true;
 }
 

@@ -65,6 +65,8 @@ public:
     bool played() const { return songState == SongState::Played; }
     bool queued() const { return songState == SongState::Queued; }
     bool playing() const { return songState == SongState::Playing; }
+    // The genreNumber() of the song's genre.
+    int genreIndex() const { return genreNumbered; }
     bool inGenreFilter() const { return inGenreFilterMark; }
     void setInGenreFilter(bool on) { inGenreFilterMark = on; }
     // The song's place in the library grid at its last rebuild (SongCellIndex); -1 before any.
@@ -92,4 +94,5 @@ private:
     bool valid = false;
     bool inGenreFilterMark = false;
     int place = -1;
+    int genreNumbered = -1;
 };

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "genres.h"
 
+#include <QHash>
+#include <QMutex>
+#include <QMutexLocker>
 #include <QRegularExpression>
 #include <QStringList>
 
@@ -210,4 +213,17 @@ QString normalisedTrackNumber(const QString& text)
 {
     const QStringList parts = text.trimmed().split(QLatin1Char('/'), Qt::SkipEmptyParts);
     return QString::number(parts.isEmpty() ? 0 : parts.first().toInt());
+}
+
+int genreNumber(const QString& genre)
+{
+    static QMutex mutex;
+    static QHash<QString, int> numbers;
+    QMutexLocker lock(&mutex);
+    const auto found = numbers.constFind(genre);
+    if (found != numbers.constEnd())
+        return found.value();
+    const int number = numbers.size();
+    numbers.insert(genre, number);
+    return number;
 }

@@ -13,3 +13,7 @@ QString normalisedGenre(const QString& text);
 
 // A TRCK text such as "3/12" or "07" as a decimal number; "0" when there is none.
 QString normalisedTrackNumber(const QString& text);
+
+// A number for the genre, the same for equal texts throughout the run; for the grid, which asks its genre
+// filter once per genre instead of comparing the texts of fifty thousand songs. Any thread.
+int genreNumber(const QString& genre);

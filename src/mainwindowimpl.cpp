@@ -898,8 +898,20 @@ int MainWindow::placeSongs(int columns, Track*& firstShown)
     // New cells of free songs, thousands a refresh while a large folder is added, are copies of one styled
     // cell: styling each of them took most of the refresh.
     std::unique_ptr<QTableWidgetItem> freeSong;
+    // The filter is asked once a genre; comparing the genre texts of every song cost most of a switch.
+    std::vector<signed char> genreShown;
+    const auto shownByGenre = [&](const Track* track) {
+        if (track->genreIndex() < 0)
+            return shownByFilter(track->genre());
+        const auto genre = static_cast<size_t>(track->genreIndex());
+        if (genre >= genreShown.size())
+            genreShown.resize(genre + 1, -1);
+        if (genreShown[genre] < 0)
+            genreShown[genre] = shownByFilter(track->genre()) ? 1 : 0;
+        return genreShown[genre] == 1;
+    };
     auto place = [&](Track* track) {
-        const bool shown = everyGenre || shownByFilter(track->genre());
+        const bool shown = everyGenre || shownByGenre(track);
         track->setInGenreFilter(shown);
         if (!shown)
             return;
