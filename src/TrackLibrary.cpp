@@ -128,7 +128,7 @@ QList<Track*> TrackLibrary::selectableTracks(bool onlyInGenreFilter) const
 {
     QList<Track*> found;
     QMutexLocker tracksLock(&tracksMutex);
-    for (Track* track : tracks) {
+    for (Track* track : inKeyOrder) {
         if (isSelectable(track, onlyInGenreFilter))
             found.append(track);
     }
@@ -250,7 +250,8 @@ bool TrackLibrary::startJob(const QList<FileConstructor>& files, QFuture<Track*>
 void TrackLibrary::forEachTrack(const std::function<void(Track*)>& visit) const
 {
     QMutexLocker lock(&tracksMutex);
-    for (Track* track : tracks)
+    // The same order as the map's, from one block of memory instead of a node a song.
+    for (Track* track : inKeyOrder)
         visit(track);
 }
 
