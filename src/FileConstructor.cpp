@@ -7,6 +7,9 @@
 
 #include <QFileInfo>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 FileConstructor::FileConstructor(const QString& filePath, SyncProc endSync, void* endSyncTarget,
                                  const TrackLibrary* owner)
     : path(filePath), endSyncProc(endSync), endSyncReceiver(endSyncTarget), library(owner)
@@ -63,6 +66,11 @@ Track* FileConstructor::makeTrack() const
 
 Track* FileConstructor::createTrack() const
 {
+    // Reading songs is background work: a pool thread that reads gives way to the window and the sound,
+    // which the reading threads, more of them than cores, would otherwise starve while a large folder is
+    // added. Raising a thread's niceness needs no privilege; a refusal changes nothing else.
+    static thread_local const bool nice = ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 10) == 0;
+    Q_UNUSED(nice)
     Track* track = makeTrack();
     if (track && madeTracks)
         madeTracks->made(track);
