@@ -205,7 +205,7 @@ void PhoneDesk::refreshLibrary(TrackLibrary* source)
         return;
     chips = ranking;
     const auto take = [this](Track* track) {
-        const QString key = track->searchKey();
+        const QString& key = track->searchKey();
         if (idByKey.contains(key))
             return;
         idByKey.insert(key, static_cast<int>(songs.size()));
