@@ -11,6 +11,8 @@
 #include <QStringList>
 #include <QtConcurrent>
 
+#include <algorithm>
+
 TrackLibrary::TrackLibrary(SyncProc syncProc, void* syncReceiver)
     : endSyncProc(syncProc), endSyncReceiver(syncReceiver)
 {}
@@ -41,7 +43,7 @@ bool TrackLibrary::addPendingTrack(Track* track)
         return false;
     {
         QMutexLocker lock(&tracksMutex);
-        if (tracks.contains(track->searchKey())) {
+        if (mergedSong(track->searchKey())) {
             delete track;
             return false;
         }
@@ -72,32 +74,22 @@ void TrackLibrary::mergePending()
         genreCounts[genre.key()] += genre.value();
     pendingGenres.clear();
     pending.clear();
-    if (tracks.isEmpty()) {
-        tracks.swap(pendingByKey);
-    } else if (pendingByKey.size() * 8 < tracks.size()) {
-        for (auto track = pendingByKey.cbegin(); track != pendingByKey.cend(); ++track)
-            tracks.insert(track.key(), track.value());
-    } else {
-        // Both in key order: one pass, each song appended at the end of a new map.
-        QMap<QString, Track*> merged;
-        auto old = tracks.cbegin();
-        for (auto track = pendingByKey.cbegin(); track != pendingByKey.cend(); ++track) {
-            for (; old != tracks.cend() && old.key() < track.key(); ++old)
-                merged.insert(merged.cend(), old.key(), old.value());
-            merged.insert(merged.cend(), track.key(), track.value());
-            // As with an insert, the arriving song replaces one of the same key.
-            if (old != tracks.cend() && old.key() == track.key())
-                ++old;
-        }
-        for (; old != tracks.cend(); ++old)
-            merged.insert(merged.cend(), old.key(), old.value());
-        tracks.swap(merged);
+    // Both in key order: one pass.
+    QVector<Track*> merged;
+    merged.reserve(tracks.size() + pendingByKey.size());
+    auto old = tracks.cbegin();
+    for (Track* track : qAsConst(pendingByKey)) {
+        for (; old != tracks.cend() && (*old)->searchKey() < track->searchKey(); ++old)
+            merged.append(*old);
+        merged.append(track);
+        // As with an insert into a map, the arriving song replaces one of the same key.
+        if (old != tracks.cend() && (*old)->searchKey() == track->searchKey())
+            ++old;
     }
+    for (; old != tracks.cend(); ++old)
+        merged.append(*old);
+    tracks.swap(merged);
     pendingByKey.clear();
-    inKeyOrder.clear();
-    inKeyOrder.reserve(tracks.size());
-    for (Track* track : qAsConst(tracks))
-        inKeyOrder.append(track);
     // Equal counts collide: the later genre in key order moves down to the next free rank, never below 1,
     // where it replaces whatever is there.
     genreRanking.clear();
@@ -128,7 +120,7 @@ QList<Track*> TrackLibrary::selectableTracks(bool onlyInGenreFilter) const
 {
     QList<Track*> found;
     QMutexLocker tracksLock(&tracksMutex);
-    for (Track* track : inKeyOrder) {
+    for (Track* track : tracks) {
         if (isSelectable(track, onlyInGenreFilter))
             found.append(track);
     }
@@ -143,17 +135,25 @@ QList<Track*> TrackLibrary::selectableTracks(bool onlyInGenreFilter) const
 Track* TrackLibrary::trackAt(int index) const
 {
     QMutexLocker tracksLock(&tracksMutex);
-    if (index >= 0 && index < inKeyOrder.size())
-        return inKeyOrder.at(index);
+    if (index >= 0 && index < tracks.size())
+        return tracks.at(index);
     QMutexLocker pendingLock(&pendingMutex);
-    index -= inKeyOrder.size();
+    index -= tracks.size();
     return index >= 0 && index < pending.size() ? pending.at(index) : nullptr;
+}
+
+Track* TrackLibrary::mergedSong(const QString& key) const
+{
+    const auto found =
+        std::lower_bound(tracks.cbegin(), tracks.cend(), key,
+                         [](const Track* track, const QString& k) { return track->searchKey() < k; });
+    return found != tracks.cend() && (*found)->searchKey() == key ? *found : nullptr;
 }
 
 Track* TrackLibrary::findBySearchKey(const QString& key) const
 {
     QMutexLocker tracksLock(&tracksMutex);
-    if (Track* track = tracks.value(key))
+    if (Track* track = mergedSong(key))
         return track;
     QMutexLocker pendingLock(&pendingMutex);
     return pendingByKey.value(key);
@@ -250,8 +250,7 @@ bool TrackLibrary::startJob(const QList<FileConstructor>& files, QFuture<Track*>
 void TrackLibrary::forEachTrack(const std::function<void(Track*)>& visit) const
 {
     QMutexLocker lock(&tracksMutex);
-    // The same order as the map's, from one block of memory instead of a node a song.
-    for (Track* track : inKeyOrder)
+    for (Track* track : tracks)
         visit(track);
 }
 

@@ -90,12 +90,13 @@ public:
 private:
     // Gives the files the song cache of everything below `folder`; with `prune`, they are all of it.
     void attachSongCache(QList<FileConstructor>& files, const QString& folder, bool prune) const;
+    // The song with this search key among the merged ones, or null.
+    Track* mergedSong(const QString& key) const;
 
     bool songCacheUsed = true;
     bool firstNotificationPending = true;
-    QMap<QString, Track*> tracks;
-    // The same songs in the same order, for trackAt().
-    QVector<Track*> inKeyOrder;
+    // The merged songs in key order: walked and drawn from in one block of memory, found by binary search.
+    QVector<Track*> tracks;
     mutable QMutex tracksMutex;
     QList<Track*> pending;
     // The pending songs by search key: a job of thousands of files checks each new one at once, and they
