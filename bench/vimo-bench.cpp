@@ -576,19 +576,41 @@ struct PartyRun
     QMap<QString, double> threadCpu; // CPU seconds by thread name
 };
 
+// Where the sound device stood when each song had ended: taken on the audio thread, before the next song
+// can start.
+class SongEnds
+{
+public:
+    explicit SongEnds(MainWindow& window)
+        : connection(QObject::connect(
+              &window, &MainWindow::notifyFromBaseThread, &window,
+              [this]() {
+                  QMutexLocker lock(&mutex);
+                  taken << qint64(AudioEngine::instance().deviceFrames());
+              },
+              Qt::DirectConnection))
+    {}
+    ~SongEnds() { QObject::disconnect(connection); }
+    SongEnds(const SongEnds&) = delete;
+    SongEnds& operator=(const SongEnds&) = delete;
+
+    QVector<qint64> frames() const
+    {
+        QMutexLocker lock(&mutex);
+        return taken;
+    }
+
+private:
+    mutable QMutex mutex;
+    QVector<qint64> taken;
+    QMetaObject::Connection connection;
+};
+
 // Plays `songs` songs and returns what happened; the window is closed afterwards.
 PartyRun playParty(BenchWindow& window, int songs, int wishEvery, bool watchStalls)
 {
     PartyRun run;
-    QMutex endsMutex;
-    // Taken on the audio thread, before the next song can start.
-    QObject::connect(
-        &window.main(), &MainWindow::notifyFromBaseThread, &window.main(),
-        [&]() {
-            QMutexLocker lock(&endsMutex);
-            run.endFrames << qint64(AudioEngine::instance().deviceFrames());
-        },
-        Qt::DirectConnection);
+    const SongEnds ends(window.main());
     QEventLoop loop;
     QObject::connect(
         &window.main(), &MainWindow::notifyFromBaseThread, &loop,
@@ -625,6 +647,7 @@ PartyRun playParty(BenchWindow& window, int songs, int wishEvery, bool watchStal
         run.threadCpu[thread.key()] = thread.value() - threadsBefore.value(thread.key());
     const QString playlist = window.main().queue()->playlistPath();
     window.close();
+    run.endFrames = ends.frames();
     QFile file(playlist);
     if (file.open(QIODevice::ReadOnly | QIODevice::Text)) {
         const QRegularExpression numbered(QStringLiteral(R"(^ *\d+: )"));
@@ -762,16 +785,7 @@ int phonesRun(const QStringList& arguments, const QString& capturePath)
         err() << "phone wishes did not start\n";
         return 1;
     }
-    QVector<qint64> endFrames;
-    QMutex endsMutex;
-    // Taken on the audio thread, before the next song can start.
-    QObject::connect(
-        &window.main(), &MainWindow::notifyFromBaseThread, &window.main(),
-        [&]() {
-            QMutexLocker lock(&endsMutex);
-            endFrames << qint64(AudioEngine::instance().deviceFrames());
-        },
-        Qt::DirectConnection);
+    const SongEnds ends(window.main());
     double longestStall = 0;
     PhoneLoadResult result;
     {
@@ -800,7 +814,7 @@ int phonesRun(const QStringList& arguments, const QString& capturePath)
     Capture capture;
     QVector<double> gaps;
     if (capture.load(capturePath)) {
-        QMutexLocker lock(&endsMutex);
+        const QVector<qint64> endFrames = ends.frames();
         gaps = capture.changeSilences(endFrames, int(endFrames.size()) - 1, nullptr);
     }
     Figures figures;
