@@ -185,7 +185,7 @@ void PlayQueue::applyLoudness(Track* track)
 void PlayQueue::dropUnplayable(Track* track)
 {
     logMessage(QCoreApplication::translate("PlayQueue", "Could not play the file %1; it is skipped.")
-                   .arg(QDir::toNativeSeparators(track->filePath())));
+                   .arg(oneLineText(QDir::toNativeSeparators(track->filePath()))));
     postNotice(NoticeBoard::unplayableNotice(track->artist(), track->title()));
     songs.removeOne(track);
     if (track->player())

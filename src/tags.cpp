@@ -5,6 +5,7 @@
 #include "Track.h"
 #include "genres.h"
 #include "mp3length.h"
+#include "plaintext.h"
 #include "runlog.h"
 #include "tagwalker.h"
 
@@ -32,8 +33,9 @@ const char* takeLastRefusal()
 void logRefusedFile(const QString& path, const char* reason)
 {
     lastRefusal = reason;
-    logMessage(QCoreApplication::translate("QWidget", "Reading ID3 tags of file:") + QLatin1Char(' ') + path +
-               QStringLiteral(" ... ") + QCoreApplication::translate("QWidget", reason));
+    // A line break in a file name would otherwise forge a log line of its own.
+    logMessage(QCoreApplication::translate("QWidget", "Reading ID3 tags of file:") + QLatin1Char(' ') +
+               oneLineText(path) + QStringLiteral(" ... ") + QCoreApplication::translate("QWidget", reason));
 }
 
 namespace {
