@@ -369,6 +369,20 @@ void PlayQueue::drawRandom(TrackLibrary* library)
         loudness->measure(nextRandom->filePath());
 }
 
+void PlayQueue::followGenreFilter(TrackLibrary* library)
+{
+    // The pick that follows the playing song is armed ahead, so the check at the song's end comes too late
+    // for it: a genre chosen while a song plays steers the very next random song here.
+    if (!nextRandom || nextRandom->inGenreFilter() || !library)
+        return;
+    Track* pick = drawFrom(library, true);
+    if (!pick)
+        return;
+    nextRandom = pick;
+    loudness->measure(pick->filePath());
+    armNext();
+}
+
 Track* PlayQueue::drawFrom(const TrackLibrary* library, bool onlyInGenreFilter) const
 {
     // Most songs are free for most of a night: a few draws over the whole library find one without walking

@@ -53,6 +53,9 @@ public:
     bool skipHead(TrackLibrary* library, bool& allSelectableAgain);
     // Draws the next random song unless one is drawn already.
     void drawRandom(TrackLibrary* library);
+    // After the grid's genre filter changed: a pre-drawn song the filter no longer shows gives way to one
+    // it shows, if one is left.
+    void followGenreFilter(TrackLibrary* library);
     // Names the song's photo and starts the snapshot; nothing without a webcam.
     void takePortrait(Track* track, bool random);
     // Counts and names the portrait a guest's phone brought for the song, as the webcam names its photos.

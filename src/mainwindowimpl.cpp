@@ -877,6 +877,8 @@ void MainWindow::refreshLibraryTable(const QString& searchText, bool waitForMute
     fillEmptyPlaces(table, placed, shape.columns);
     model->blockSignals(false);
     table->viewport()->update();
+    if (playQueue)
+        playQueue->followGenreFilter(library.get());
 
     if (QTableWidgetItem* cell = gridCells.cellOf(selectedTrack)) {
         table->setCurrentItem(cell, QItemSelectionModel::Select);

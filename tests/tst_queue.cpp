@@ -416,6 +416,7 @@ private slots:
         QTest::newRow("wish before the change") << "before";
         QTest::newRow("wish just after the change") << "after";
         QTest::newRow("the pre-drawn song itself wished") << "drawn";
+        QTest::newRow("a genre without the pre-drawn song chosen") << "genre";
     }
 
     void aWishBeforeTheChangeBeatsThePreDrawnSong()
@@ -446,6 +447,17 @@ private slots:
             return QStringLiteral("  %1: ").arg(number) + marker + track->artist() + QStringLiteral(" - ") +
                    track->title();
         };
+        if (moment == QLatin1String("genre")) {
+            // The filter now shows only the other free song: it follows the head instead of the drawn one.
+            random->setInGenreFilter(false);
+            bench.queue->followGenreFilter(&bench.library);
+            QCOMPARE(bench.queue->preDrawnRandom(), wish);
+            QTRY_COMPARE_WITH_TIMEOUT(ends.count(), 1, songEndTimeout);
+            QTRY_VERIFY(wish->playing());
+            QVERIFY(!random->played() && !random->player()->hasStarted());
+            QCOMPARE(bench.numberedLines(), QStringList({line(1, "  ", head), line(2, "* ", wish)}));
+            return;
+        }
 
         if (!afterTheSwitch) {
             // Held while the random song is armed, so the wish surely comes before the change.
