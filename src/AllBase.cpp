@@ -120,10 +120,7 @@ bool AllBase::pause()
 
 bool AllBase::stop()
 {
-    if (stream == 0)
-        return false;
-    AudioEngine::instance().stop(stream);
-    return true;
+    return stream != 0 && AudioEngine::instance().stop(stream);
 }
 
 void AllBase::close()

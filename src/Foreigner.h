@@ -19,6 +19,8 @@ public:
     virtual TagInfo* readTags() = 0;
     virtual bool play() = 0;
     virtual bool pause() = 0;
+    // False when nothing was left to stop: the song never played, or it has played to its end and its end
+    // notification is on its way.
     virtual bool stop() = 0;
     virtual void close() = 0;
     // Opens the song and starts decoding it without playing it, so that it can follow another song

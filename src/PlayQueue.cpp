@@ -272,9 +272,11 @@ bool PlayQueue::skipHead(TrackLibrary* library, bool& allSelectableAgain)
     if (songs.isEmpty() || !busy)
         return false;
     const Track* head = songs.first();
-    // Stopped, the stream sends no end of its own: the step below is its only end.
-    if (head->player())
-        head->player()->stop();
+    // Stopped, the stream sends no end of its own: the step below is its only end. A song that has just
+    // played to its end is past skipping: its own end, already on its way, moves the queue on, and a skip
+    // as well would end the song after it unheard.
+    if (head->player() && !head->player()->stop())
+        return false;
     const QString song = oneLineText(head->artist()) + QStringLiteral(" - ") + oneLineText(head->title());
     writeNotice(QStringLiteral("skipped by the host: ") + song);
     logMessage(QCoreApplication::translate("PlayQueue", "The host skipped the song %1.").arg(song));

@@ -49,7 +49,8 @@ public:
     // Host controls. Takes the waiting wish at `position` (1 and up) back out of the queue: the song is free
     // to be wished again and the songs behind it move up. False when no wish waits there.
     bool removeWaiting(int position);
-    // Ends the playing song early, with a notice under its playlist line, and goes on as at its end.
+    // Ends the playing song early, with a notice under its playlist line, and goes on as at its end. False
+    // when nothing plays, or the song has just ended by itself.
     bool skipHead(TrackLibrary* library, bool& allSelectableAgain);
     // Draws the next random song unless one is drawn already.
     void drawRandom(TrackLibrary* library);

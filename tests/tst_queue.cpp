@@ -491,6 +491,33 @@ private slots:
                  QStringList({line(1, "  ", head), line(2, "* ", random), line(3, "  ", wish)}));
     }
 
+    // The host skips just as the song ends by itself, before the queue has heard of the end: only that
+    // song is over, and the wish behind it plays instead of being ended unheard by the second end.
+    void aSkipAtTheVeryEndSkipsOnlyThatSong()
+    {
+        Bench bench({queueFixture(QStringLiteral("party/amber.mp3")),
+                     queueFixture(QStringLiteral("party/brass.mp3"))});
+        QVERIFY(bench.allValid());
+        vimotest::SignalCounter ends(&bench.receiver, &EndReceiver::notifyFromBaseThread);
+        Track* head = bench.tracks.at(0);
+        Track* wish = bench.tracks.at(1);
+        QVERIFY(bench.enqueue(head));
+        QVERIFY(bench.enqueue(wish));
+        // The event loop stands still, so the end is posted but not yet delivered.
+        const quint32 stream = dynamic_cast<AllBase*>(head->player())->streamHandle();
+        QDeadlineTimer deadline(songEndTimeout);
+        while (AudioEngine::instance().position(stream) >= 0 && !deadline.hasExpired())
+            QThread::msleep(2);
+        QCOMPARE(AudioEngine::instance().position(stream), qint64(-1));
+        bool allSelectableAgain = false;
+        QVERIFY(!bench.queue->skipHead(&bench.library, allSelectableAgain));
+        QTRY_COMPARE_WITH_TIMEOUT(ends.count(), 1, songEndTimeout);
+        QVERIFY(head->played());
+        QVERIFY(wish->playing());
+        QCOMPARE(bench.queue->queuedSongs(), QList<Track*>({wish}));
+        QVERIFY(!bench.playlist().contains(QStringLiteral("skipped")));
+    }
+
     void aFirstWishWhoseFileIsGoneGivesWayToARandomSong()
     {
         QTemporaryDir folder;
