@@ -70,11 +70,17 @@ void AddingRelay::filesFound()
     if (!files.isEmpty())
         logMessage(tr("Starting to add") + QLatin1Char(' ') + QString::number(files.size()) +
                    QLatin1Char(' ') + tr("files to Vimo."));
+    if (cancelRequested && !files.isEmpty()) {
+        // Cancelled while its files were searched: the job never starts. Started and cancelled at once, a
+        // job of files the song cache knows could finish first, and then it was not cancelled at all.
+        tracksBeforeJob = library->trackCount();
+        QMetaObject::invokeMethod(
+            receiver, [this]() { end(true); }, Qt::QueuedConnection);
+        return;
+    }
     QFuture<Track*> job;
     if (library->startJob(files, job)) {
         startJob(job);
-        if (cancelRequested)
-            watcher.cancel();
         return;
     }
     // Nothing to add: no job, no lines beyond the request's.
