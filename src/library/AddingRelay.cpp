@@ -66,6 +66,7 @@ void AddingRelay::filesFound()
     madeTracks = std::make_shared<MadeTracks>();
     for (FileConstructor& file : files)
         file.madeTracks = madeTracks;
+    tracksBeforeJob = library->trackCount();
     // Announced before the job starts, so that its refusals, logged by the pool, come after the line.
     if (!files.isEmpty())
         logMessage(tr("Starting to add") + QLatin1Char(' ') + QString::number(files.size()) +
@@ -73,7 +74,6 @@ void AddingRelay::filesFound()
     if (cancelRequested && !files.isEmpty()) {
         // Cancelled while its files were searched: the job never starts. Started and cancelled at once, a
         // job of files the song cache knows could finish first, and then it was not cancelled at all.
-        tracksBeforeJob = library->trackCount();
         QMetaObject::invokeMethod(
             receiver, [this]() { end(true); }, Qt::QueuedConnection);
         return;
@@ -92,7 +92,6 @@ void AddingRelay::filesFound()
 void AddingRelay::startJob(const QFuture<Track*>& job)
 {
     sinceRefresh.start();
-    tracksBeforeJob = library->trackCount();
     // Queued to the receiver, so that every notification is handled on its thread after what it is doing.
     QObject::connect(
         &watcher, &QFutureWatcherBase::canceled, receiver, [this]() { end(true); }, Qt::QueuedConnection);
