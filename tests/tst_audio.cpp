@@ -152,8 +152,11 @@ QString compareWithInsertedSilence(const Samples& capture, const Samples& refere
 {
     const Walk walk = walkWithInsertedSilence(capture, reference);
     *insertedFrames = walk.inserted;
-    if (firstAudibleFrame(capture) < 0 || firstAudibleFrame(reference) < 0)
-        return QStringLiteral("nothing audible");
+    // A walk that found nothing audible to start from stays where it started, at -1.
+    if (walk.capture < 0 || walk.reference < 0)
+        return QStringLiteral("nothing audible (capture %1, reference %2)")
+            .arg(walk.capture)
+            .arg(walk.reference);
     if (walk.reference < frameCount(reference)) {
         if (walk.capture >= frameCount(capture))
             return QStringLiteral("the capture ends at reference frame %1 of %2")

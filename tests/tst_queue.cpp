@@ -28,6 +28,7 @@
 #include <QTest>
 #include <QTextStream>
 #include <QThread>
+#include <functional>
 #include <memory>
 #include <opencv2/core.hpp>
 #include <opencv2/videoio.hpp>
@@ -42,6 +43,15 @@ const int songEndTimeout = 15000;
 qint64 fileSize(const QString& path)
 {
     return QFileInfo(path).size();
+}
+
+// Waits for `done` with the event loop standing still, so that what the audio threads post stays queued.
+bool waitHoldingEvents(const std::function<bool()>& done)
+{
+    QDeadlineTimer deadline(songEndTimeout);
+    while (!done() && !deadline.hasExpired())
+        QThread::msleep(2);
+    return done();
 }
 
 } // namespace
@@ -473,11 +483,8 @@ private slots:
             QCOMPARE(bench.numberedLines(), QStringList({line(1, "  ", head), line(2, "  ", wish)}));
             return;
         }
-        // The event loop stands still, so the queue hears of the change only after the wish.
-        QDeadlineTimer deadline(songEndTimeout);
-        while (!random->player()->hasStarted() && !deadline.hasExpired())
-            QThread::msleep(2);
-        QVERIFY(random->player()->hasStarted());
+        // The queue hears of the change only after the wish.
+        QVERIFY(waitHoldingEvents([random] { return random->player()->hasStarted(); }));
         QVERIFY(head->playing());
         QVERIFY(bench.enqueue(wish));
         QVERIFY(wish->queued());
@@ -503,12 +510,9 @@ private slots:
         Track* wish = bench.tracks.at(1);
         QVERIFY(bench.enqueue(head));
         QVERIFY(bench.enqueue(wish));
-        // The event loop stands still, so the end is posted but not yet delivered.
+        // The end is posted but not yet delivered.
         const quint32 stream = dynamic_cast<AllBase*>(head->player())->streamHandle();
-        QDeadlineTimer deadline(songEndTimeout);
-        while (AudioEngine::instance().position(stream) >= 0 && !deadline.hasExpired())
-            QThread::msleep(2);
-        QCOMPARE(AudioEngine::instance().position(stream), qint64(-1));
+        QVERIFY(waitHoldingEvents([stream] { return AudioEngine::instance().position(stream) == -1; }));
         bool allSelectableAgain = false;
         QVERIFY(!bench.queue->skipHead(&bench.library, allSelectableAgain));
         QTRY_COMPARE_WITH_TIMEOUT(ends.count(), 1, songEndTimeout);
