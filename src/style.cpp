@@ -124,8 +124,8 @@ void styleFillerCell(QTableWidgetItem* item)
         return;
     // A song's cell becomes a filler in place: a genre filter turns tens of thousands of them at once.
     if (!isFillerCell(item)) {
-        for (const int role :
-             {Qt::DisplayRole, Qt::ToolTipRole, Qt::ForegroundRole, Qt::TextAlignmentRole, Qt::FontRole})
+        for (const int role : {Qt::DisplayRole, Qt::ToolTipRole, Qt::ForegroundRole, Qt::TextAlignmentRole,
+                               Qt::FontRole, Qt::AccessibleDescriptionRole})
             item->setData(role, QVariant());
     }
     item->setBackground(backgroundColour());
