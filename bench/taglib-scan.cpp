@@ -8,7 +8,7 @@
 //       With --verify, the lengths are then compared with libmpg123's decoding of every file, and the
 //       figures gain lengths_checked, lengths_beyond_0.05s, length_error_max_s, length_error_mean_s.
 #include "benchsupport.h"
-#include "folderscan.h"
+#include "library/folderscan.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -38,17 +38,17 @@
 //       search answers, of the time until an accepted wish showed on every phone, the longest stall of the
 //       GUI thread, the accepted wishes neither played (in the playlist) nor waiting in the queue, and the
 //       longest silence at a change of song (into SDL's disk driver).
-#include "AudioEngine.h"
-#include "PlayQueue.h"
-#include "Track.h"
-#include "TrackLibrary.h"
+#include "app/startup.h"
+#include "audio/AudioEngine.h"
+#include "base/runlog.h"
 #include "benchsupport.h"
 #include "library/SongCache.h"
-#include "mainwindowimpl.h"
+#include "library/Track.h"
+#include "library/TrackLibrary.h"
+#include "party/PlayQueue.h"
 #include "phoneload.h"
 #include "phones/PhoneDesk.h"
-#include "runlog.h"
-#include "startup.h"
+#include "ui/mainwindowimpl.h"
 
 #include <QAbstractButton>
 #include <QApplication>

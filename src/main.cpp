@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "appidentity.h"
+#include "app/startup.h"
+#include "base/appidentity.h"
 #include "desktop/highdpi.h"
-#include "startup.h"
 
 #include <QApplication>
 #include <QTranslator>

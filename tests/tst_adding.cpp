@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Adding songs through the main window: drops, the folder dialogs, the job's notifications, its log lines,
 // the progress on the button, cancelling, and requests that arrive while a job runs or ends.
-#include "TrackLibrary.h"
-#include "mainwindowimpl.h"
+#include "library/TrackLibrary.h"
 #include "testsupport.h"
+#include "ui/mainwindowimpl.h"
 #include "windowsupport.h"
 
 #include <QApplication>

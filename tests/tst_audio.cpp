@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The audio back end as a listener would check it: SDL's disk driver writes everything the device played
 // into a file, which is compared with libmpg123's own decoding of the same song.
-#include "AllBase.h"
-#include "AllBaseBackend.h"
-#include "AudioEngine.h"
+#include "audio/AllBase.h"
+#include "audio/AllBaseBackend.h"
+#include "audio/AudioEngine.h"
 #include "audio/LoudnessCache.h"
-#include "runlog.h"
+#include "base/runlog.h"
 #include "testsupport.h"
 
 #include <QApplication>

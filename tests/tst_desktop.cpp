@@ -4,10 +4,7 @@
 // that high-DPI scaling never cuts. The suite runs a session bus of its own, which also stands in for the
 // system bus, with fake screen-saver and logind services on it.
 
-#include "About.h"
-#include "PlayQueue.h"
-#include "Track.h"
-#include "TrackLibrary.h"
+#include "base/runlog.h"
 #include "desktop/DesktopLink.h"
 #include "desktop/IdleInhibitor.h"
 #include "desktop/MprisService.h"
@@ -15,9 +12,12 @@
 #include "desktop/NoticeBoard.h"
 #include "desktop/SingleInstance.h"
 #include "desktop/highdpi.h"
-#include "mainwindowimpl.h"
-#include "runlog.h"
+#include "library/Track.h"
+#include "library/TrackLibrary.h"
+#include "party/PlayQueue.h"
 #include "testsupport.h"
+#include "ui/About.h"
+#include "ui/mainwindowimpl.h"
 #include "ui_about.h"
 #include "windowsupport.h"
 

@@ -3,18 +3,18 @@
 // (and none coming back for a while), pictures that cannot be written, a full disk under the playlist, the
 // log and the photos, a camera that stops giving frames, and a waiting song replaced by a FIFO. None of them
 // crashes or freezes the program, and nothing already written is lost.
-#include "AllBase.h"
-#include "AudioEngine.h"
-#include "PlayQueue.h"
-#include "Snapshot.h"
-#include "Track.h"
-#include "TrackLibrary.h"
+#include "audio/AllBase.h"
+#include "audio/AudioEngine.h"
+#include "base/runlog.h"
+#include "camera/Snapshot.h"
+#include "camera/photocomment.h"
 #include "camerasupport.h"
-#include "mainwindowimpl.h"
-#include "photocomment.h"
+#include "library/Track.h"
+#include "library/TrackLibrary.h"
+#include "party/PlayQueue.h"
 #include "queuesupport.h"
-#include "runlog.h"
 #include "testsupport.h"
+#include "ui/mainwindowimpl.h"
 #include "windowsupport.h"
 
 #include <QAbstractButton>

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The floating photo window beside the library table: its form, sizes, places, the comment entry and view.
-#include "Floater.h"
-#include "photocomment.h"
-#include "runlog.h"
-#include "style.h"
+#include "base/runlog.h"
+#include "camera/photocomment.h"
 #include "testsupport.h"
+#include "ui/Floater.h"
+#include "ui/style.h"
 
 #include <QApplication>
 #include <QBoxLayout>

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The program's identity: version text, translation lookup, settings store.
-#include "appidentity.h"
-#include "platform.h"
-#include "settings.h"
+#include "base/appidentity.h"
+#include "base/platform.h"
+#include "base/settings.h"
+#include "base/version.h"
 #include "testsupport.h"
-#include "version.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The library grid of the main window: its geometry for a given table size, the genre buttons and their
 // filter, the colours of played and playing songs, and which song is current.
-#include "Track.h"
-#include "TrackLibrary.h"
-#include "gridshape.h"
-#include "mainwindowimpl.h"
-#include "style.h"
+#include "library/Track.h"
+#include "library/TrackLibrary.h"
 #include "testsupport.h"
+#include "ui/gridshape.h"
+#include "ui/mainwindowimpl.h"
+#include "ui/style.h"
 #include "windowsupport.h"
 
 #include <QAbstractButton>

@@ -2,13 +2,13 @@
 // Files from anywhere, added by the window's own adding job together with good songs: every broken or
 // strange entry is refused with a line in the log or handled, every good song arrives, nothing hangs,
 // and a huge picture inside a tag costs no memory. Drops take only files of this machine.
-#include "PlayQueue.h"
-#include "Track.h"
-#include "TrackLibrary.h"
-#include "mainwindowimpl.h"
+#include "base/runlog.h"
+#include "library/Track.h"
+#include "library/TrackLibrary.h"
+#include "party/PlayQueue.h"
 #include "queuesupport.h"
-#include "runlog.h"
 #include "testsupport.h"
+#include "ui/mainwindowimpl.h"
 #include "windowsupport.h"
 
 #include <QAbstractButton>

@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The library store: duplicates, merging, the genre ranking, the random-choice candidates
 // and the folder scan, with tracks read from generated files by the real adding job.
-#include "FileConstructor.h"
-#include "Track.h"
-#include "TrackLibrary.h"
-#include "folderscan.h"
+#include "base/runlog.h"
 #include "library/AddingRelay.h"
+#include "library/FileConstructor.h"
 #include "library/SongCache.h"
-#include "runlog.h"
+#include "library/Track.h"
+#include "library/TrackLibrary.h"
+#include "library/folderscan.h"
 #include "testsupport.h"
 #include "windowsupport.h"
 

@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's start-up, full screen, layout, hue, About box and the party-mode dialog, driven the
 // way a user would drive them, with dialogs answered as they appear.
-#include "About.h"
-#include "ConfigDialog.h"
-#include "TimerBorderHue.h"
-#include "mainwindowimpl.h"
-#include "runlog.h"
-#include "settings.h"
-#include "startup.h"
+#include "app/startup.h"
+#include "base/runlog.h"
+#include "base/settings.h"
 #include "testsupport.h"
+#include "ui/About.h"
+#include "ui/ConfigDialog.h"
+#include "ui/TimerBorderHue.h"
+#include "ui/mainwindowimpl.h"
 #include "windowsupport.h"
 
 #include <QAbstractButton>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The length measurement against what a full decode of the same file yields.
-#include "mp3length.h"
+#include "tags/mp3length.h"
 #include "testsupport.h"
 
 #include <QApplication>

@@ -1,16 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Wishes, song ends, random picks, pause and the playlist through the real main window: songs are added
 // from generated folders, wished by activating their cells and played to their real ends through SDL.
-#include "AllBase.h"
-#include "AudioEngine.h"
-#include "PlayQueue.h"
-#include "Track.h"
-#include "TrackLibrary.h"
-#include "mainwindowimpl.h"
+#include "audio/AllBase.h"
+#include "audio/AudioEngine.h"
+#include "base/runlog.h"
+#include "library/Track.h"
+#include "library/TrackLibrary.h"
+#include "party/PlayQueue.h"
 #include "queuesupport.h"
-#include "runlog.h"
-#include "style.h"
 #include "testsupport.h"
+#include "ui/mainwindowimpl.h"
+#include "ui/style.h"
 #include "windowsupport.h"
 
 #include <QAbstractButton>

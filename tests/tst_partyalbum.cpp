@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The party album: the entries of a night as the queue named them, the page with its escaping, missing
 // photos, updates after photo jobs and comments, and the page as headless Chromium shows it.
-#include "Floater.h"
-#include "PartyAlbum.h"
-#include "photocomment.h"
-#include "photonames.h"
-#include "runlog.h"
+#include "base/runlog.h"
+#include "camera/photocomment.h"
+#include "camera/photonames.h"
+#include "party/PartyAlbum.h"
 #include "testsupport.h"
+#include "ui/Floater.h"
 
 #include <QApplication>
 #include <QDir>

@@ -2,20 +2,20 @@
 // The party modes through the real window: the stored mode, the webcam question, kiosk mode's host PIN
 // before every host action, the guard's lock after wrong PINs, and the stop-motion frames and film over a
 // stand-in camera.
-#include "About.h"
-#include "ConfigDialog.h"
-#include "PlayQueue.h"
-#include "Snapshot.h"
-#include "Track.h"
+#include "base/runlog.h"
+#include "camera/Snapshot.h"
 #include "camerasupport.h"
-#include "mainwindowimpl.h"
+#include "library/Track.h"
 #include "party/KioskGuard.h"
 #include "party/PartyMode.h"
+#include "party/PlayQueue.h"
 #include "party/StopMotion.h"
 #include "queuesupport.h"
-#include "runlog.h"
-#include "style.h"
 #include "testsupport.h"
+#include "ui/About.h"
+#include "ui/ConfigDialog.h"
+#include "ui/mainwindowimpl.h"
+#include "ui/style.h"
 #include "ui_about.h"
 #include "windowsupport.h"
 

@@ -2,15 +2,15 @@
 // Phone wishes through real HTTP requests against the server of a running window on 127.0.0.1: the page,
 // the search, wishes and every refusal, the live queue, photos from a phone, hostile requests, and the
 // host's key with its QR panel.
-#include "PlayQueue.h"
-#include "Track.h"
-#include "TrackLibrary.h"
-#include "mainwindowimpl.h"
+#include "camera/photocomment.h"
+#include "library/Track.h"
+#include "library/TrackLibrary.h"
+#include "party/PlayQueue.h"
 #include "phones/PhoneDesk.h"
 #include "phones/PhonePanel.h"
-#include "photocomment.h"
 #include "queuesupport.h"
 #include "testsupport.h"
+#include "ui/mainwindowimpl.h"
 #include "windowsupport.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Comments inside JPEG photos: the bytes on disk, what libexif, exiftool and ImageMagick read from them.
-#include "photocomment.h"
-#include "runlog.h"
+#include "base/runlog.h"
+#include "camera/photocomment.h"
 #include "testsupport.h"
 
 #include <QApplication>

@@ -1,19 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The play queue without the main window: the random index, the hue of waiting songs, the playlist file,
 // the photos asked for, and songs whose files are gone, with real songs played through the audio engine.
-#include "AllBase.h"
-#include "AllBaseBackend.h"
-#include "AudioEngine.h"
-#include "PlayQueue.h"
-#include "Snapshot.h"
-#include "SongCellIndex.h"
-#include "Track.h"
-#include "TrackLibrary.h"
+#include "audio/AllBase.h"
+#include "audio/AllBaseBackend.h"
+#include "audio/AudioEngine.h"
+#include "base/runlog.h"
+#include "camera/Snapshot.h"
+#include "library/Track.h"
+#include "library/TrackLibrary.h"
+#include "party/PlayQueue.h"
 #include "queuesupport.h"
-#include "runlog.h"
-#include "songcells.h"
-#include "style.h"
 #include "testsupport.h"
+#include "ui/SongCellIndex.h"
+#include "ui/songcells.h"
+#include "ui/style.h"
 
 #include <QApplication>
 #include <QDateTime>

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The run folder and the event log, as the files on disk show them.
-#include "PlayQueue.h"
-#include "Track.h"
-#include "plainfile.h"
+#include "base/plainfile.h"
+#include "base/runlog.h"
+#include "library/Track.h"
+#include "party/PlayQueue.h"
 #include "queuesupport.h"
-#include "runlog.h"
 #include "testsupport.h"
 
 #include <QApplication>

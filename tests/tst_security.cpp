@@ -2,11 +2,11 @@
 // What a guest's tags or a planted file can make the program write: photos land in their folder and
 // nowhere else whatever the artist and title say, no photo is taken without its folder, and the comment
 // rewrite writes the one photo it was given, never a link's target, a FIFO or a folder.
-#include "Snapshot.h"
+#include "base/runlog.h"
+#include "camera/Snapshot.h"
+#include "camera/photocomment.h"
+#include "camera/photonames.h"
 #include "camerasupport.h"
-#include "photocomment.h"
-#include "photonames.h"
-#include "runlog.h"
 #include "testsupport.h"
 
 #include <QApplication>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The webcam over a generated video: photo names, the capture's log lines, the JPEGs and the job order.
-#include "Snapshot.h"
-#include "photonames.h"
-#include "runlog.h"
+#include "base/runlog.h"
+#include "camera/Snapshot.h"
+#include "camera/photonames.h"
 #include "testsupport.h"
 
 #include <QApplication>

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Tag reading, the song record and the texts derived from it, checked on real files and the event log.
-#include "FileConstructor.h"
-#include "Track.h"
-#include "genres.h"
-#include "mp3length.h"
-#include "runlog.h"
-#include "tags.h"
+#include "base/runlog.h"
+#include "library/FileConstructor.h"
+#include "library/Track.h"
+#include "tags/genres.h"
+#include "tags/mp3length.h"
+#include "tags/tags.h"
 #include "testsupport.h"
 
 #include <QApplication>

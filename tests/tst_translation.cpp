@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The German translation: complete for every text of the code, compiled into the build, found beside an
 // installed program, and German in the window, the dialogs and the log.
-#include "About.h"
-#include "appidentity.h"
-#include "mainwindowimpl.h"
-#include "runlog.h"
-#include "tags.h"
+#include "base/appidentity.h"
+#include "base/runlog.h"
+#include "tags/tags.h"
 #include "testsupport.h"
+#include "ui/About.h"
+#include "ui/mainwindowimpl.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "benchsupport.h"
 
-#include "startup.h"
+#include "app/startup.h"
 
 #include <QAbstractButton>
 #include <QApplication>

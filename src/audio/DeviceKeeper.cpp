@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "audio/DeviceKeeper.h"
 
-#include "AudioEngine.h"
+#include "audio/AudioEngine.h"
+#include "base/runlog.h"
 #include "desktop/NoticeBoard.h"
-#include "runlog.h"
 
 #include <QCoreApplication>
 #include <SDL.h>

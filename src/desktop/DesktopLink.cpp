@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "desktop/DesktopLink.h"
 
+#include "base/runlog.h"
 #include "desktop/IdleInhibitor.h"
 #include "desktop/MprisService.h"
 #include "desktop/NoticeBanner.h"
 #include "desktop/NoticeBoard.h"
-#include "runlog.h"
 
 #include <QAbstractButton>
 #include <QKeyEvent>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "desktop/MprisRootAdaptor.h"
 
-#include "appidentity.h"
+#include "base/appidentity.h"
 
 MprisRootAdaptor::MprisRootAdaptor(QObject* exported) : QDBusAbstractAdaptor(exported) {}
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "desktop/SingleInstance.h"
 
-#include "runlog.h"
+#include "base/runlog.h"
 
 #include <QCryptographicHash>
 #include <QDir>

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "library/AddingRelay.h"
 
-#include "Track.h"
-#include "TrackLibrary.h"
-#include "runlog.h"
+#include "base/runlog.h"
+#include "library/Track.h"
+#include "library/TrackLibrary.h"
 
 #include <QMutex>
 #include <QMutexLocker>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "FileConstructor.h"
+#include "library/FileConstructor.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

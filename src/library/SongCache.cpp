@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "library/SongCache.h"
 
-#include "Track.h"
-#include "runlog.h"
+#include "base/runlog.h"
+#include "library/Track.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -9,7 +9,7 @@
 #include <QStringList>
 #include <QVector>
 
-#include "Track.h"
+#include "library/Track.h"
 
 #include <memory>
 

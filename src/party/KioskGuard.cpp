@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "party/KioskGuard.h"
 
-#include "runlog.h"
+#include "base/runlog.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "party/PartyMode.h"
 
-#include "settings.h"
+#include "base/settings.h"
 
 #include <QSettings>
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "party/StopMotion.h"
 
-#include "Snapshot.h"
-#include "runlog.h"
+#include "base/runlog.h"
+#include "camera/Snapshot.h"
 
 #include <QCoreApplication>
 #include <QDir>

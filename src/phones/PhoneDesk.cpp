@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "phones/PhoneDesk.h"
 
-#include "PlayQueue.h"
-#include "Track.h"
-#include "TrackLibrary.h"
+#include "base/runlog.h"
+#include "base/settings.h"
+#include "base/wholefile.h"
+#include "camera/photocomment.h"
+#include "library/Track.h"
+#include "library/TrackLibrary.h"
+#include "party/PlayQueue.h"
 #include "phones/photointake.h"
-#include "photocomment.h"
-#include "runlog.h"
-#include "settings.h"
-#include "wholefile.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "party/wishing.h"
 #include "phones/PhoneServer.h"
-#include "wishing.h"
 
 #include <QHash>
 #include <QList>

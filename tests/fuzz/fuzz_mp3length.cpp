@@ -2,7 +2,7 @@
 // Length measurement on arbitrary file bytes: always a finite number of seconds, or -1 for a file that holds
 // no MPEG audio (an empty one among them).
 #include "fuzzsupport.h"
-#include "mp3length.h"
+#include "tags/mp3length.h"
 
 #include <cmath>
 

@@ -4,7 +4,7 @@
 //
 // Input: one byte that picks how the rest becomes text (UTF-8, Latin-1 or UTF-16), then the text's bytes.
 #include "fuzzsupport.h"
-#include "genres.h"
+#include "tags/genres.h"
 
 #include <QRegularExpression>
 

@@ -4,8 +4,8 @@
 // from which the comment reads back.
 //
 // Input: one byte with the comment's length n, n bytes of comment, then the photo's bytes.
+#include "camera/photocomment.h"
 #include "fuzzsupport.h"
-#include "photocomment.h"
 
 #include <QFile>
 

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Tag reading on arbitrary file bytes, length measurement aside: id3lib and TagLib get only tags whose
 // structure was checked first, and a file is either refused or gives a record with a title and an artist.
-#include "Track.h"
 #include "fuzzsupport.h"
-#include "tags.h"
+#include "library/Track.h"
+#include "tags/tags.h"
 
 #include <memory>
 

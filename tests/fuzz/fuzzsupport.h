@@ -4,7 +4,7 @@
 // What every fuzz program needs: the input as a file on disk (the code under test reads files by name),
 // and a log that goes nowhere, so millions of refusals neither fill the disk nor slow the run.
 
-#include "runlog.h"
+#include "base/runlog.h"
 
 #include <QByteArray>
 #include <QCoreApplication>

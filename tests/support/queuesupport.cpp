@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "queuesupport.h"
 
-#include "Track.h"
-#include "runlog.h"
+#include "base/runlog.h"
+#include "library/Track.h"
 #include "testsupport.h"
 
 #include <QDir>

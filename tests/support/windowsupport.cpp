@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "windowsupport.h"
 
-#include "PlayQueue.h"
-#include "Track.h"
-#include "TrackLibrary.h"
-#include "mainwindowimpl.h"
+#include "base/runlog.h"
+#include "library/Track.h"
+#include "library/TrackLibrary.h"
+#include "party/PlayQueue.h"
 #include "queuesupport.h"
-#include "runlog.h"
 #include "testsupport.h"
+#include "ui/mainwindowimpl.h"
 
 #include <QAbstractButton>
 #include <QApplication>

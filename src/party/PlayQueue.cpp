@@ -1,0 +1,523 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "party/PlayQueue.h"
+
+#include "audio/AudioEngine.h"
+#include "audio/LoudnessCache.h"
+#include "base/plainfile.h"
+#include "base/plaintext.h"
+#include "base/runlog.h"
+#include "base/settings.h"
+#include "camera/Snapshot.h"
+#include "camera/photonames.h"
+#include "desktop/NoticeBoard.h"
+#include "library/Track.h"
+#include "library/TrackLibrary.h"
+#include "ui/SongCellIndex.h"
+#include "ui/songcells.h"
+#include "ui/style.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QTableWidget>
+#include <QTextStream>
+#include <algorithm>
+#include <sys/random.h>
+#include <utility>
+
+int randomIndexFromDraw(quint32 draw, int n)
+{
+    const auto index = static_cast<int>(static_cast<double>(draw) / 4294967295.0 * n);
+    return index < n ? index : n - 1;
+}
+
+int randomIndex(int n)
+{
+    if (n <= 1)
+        return 0;
+    // The kernel's generator itself: Qt's system generator would fill a failed draw from a weak fallback
+    // without telling, where a failed draw must give the first song.
+    quint32 draw = 0;
+    if (getrandom(&draw, sizeof draw, 0) != static_cast<ssize_t>(sizeof draw))
+        return 0;
+    return randomIndexFromDraw(draw, n);
+}
+
+PlayQueue::PlayQueue(QTableWidget* table, const SongCellIndex* cells)
+    : capacity(table ? table->columnCount() : 0),
+      playlistName(runFolder() + QStringLiteral("Vimo Playlist ") +
+                   QDateTime::currentDateTime().toString(QStringLiteral("yyyy_MM_dd--hh_mm")) +
+                   QStringLiteral(".txt")),
+      playlistFile(new QFile), queueTable(table), libraryCells(cells)
+{
+    QVariant normalize(1);
+    readSettingOrDefault(QStringLiteral("Audio/Normalize loudness"), normalize);
+    loudness = std::make_unique<LoudnessCache>(normalize.toInt() != 0);
+    // A measurement that was not ready when the next song was armed still reaches it before it starts.
+    loudness->measured = [this](const QString& path) {
+        if (armed && armed->filePath() == path)
+            applyLoudness(armed);
+    };
+    AudioEngine::instance().setReplayGainUsed(loudness->isEnabled());
+}
+
+PlayQueue::~PlayQueue()
+{
+    playlistFile->close();
+    delete playlistFile;
+}
+
+QString PlayQueue::playlistPath() const
+{
+    return playlistName;
+}
+
+bool PlayQueue::enqueue(Track* track, TrackLibrary* library)
+{
+    if (songs.size() >= capacity || !track || !queueTable->item(0, songs.size()))
+        return false;
+    loudness->measure(track->filePath());
+    songs.append(track);
+    if (busy) {
+        track->setState(SongState::Queued);
+        showSong(songs.size() - 1);
+        takePortrait(track, false);
+        armNext();
+        return true;
+    }
+    if (startSong(track, library, Start::Wish))
+        return true;
+    // The song's place goes to the next candidate at once, so the party never falls silent.
+    bool allSelectableAgain = false;
+    refill(library, allSelectableAgain);
+    return false;
+}
+
+bool PlayQueue::startSong(Track* track, TrackLibrary* library, Start start)
+{
+    // A song the engine has already started as the head's successor goes on as it is.
+    applyLoudness(track);
+    if (!track->player() || !track->player()->play()) {
+        dropUnplayable(track);
+        return false;
+    }
+    elapsedSeconds = 0;
+    silentSeconds = 0;
+    track->setState(SongState::Playing);
+    busy = true;
+    failedStarts.clear();
+    showSong(0);
+    // A wish on an idle queue is a wish even after a silence in which nothing could be played.
+    const bool randomPick = start == Start::RandomPick;
+    if (!playbackStarted) {
+        playbackStarted = true;
+        if (startTimerHook)
+            startTimerHook();
+        writePlaylistHeader();
+    }
+    writePlaylistLine(randomPick ? QStringLiteral("* ") : QStringLiteral("  "), track);
+    // A waiting wish was photographed when it was wished.
+    if (start != Start::WaitingWish)
+        takePortrait(track, randomPick);
+    // A pre-drawn song that a guest wished is spent once it plays: the next one is drawn (and measured)
+    // now, so that it can follow seamlessly, instead of at the end, unmeasured and after a gap.
+    if (nextRandom == track)
+        nextRandom = nullptr;
+    drawRandom(library);
+    armNext();
+    return true;
+}
+
+// A wish made before the engine switched always wins over the pre-drawn random song: every change of the
+// head's successor re-arms the engine, and the engine's switch is atomic, so a failed re-arm means the
+// random song has already started. A wish that came that late waits behind it (songFinished).
+void PlayQueue::armNext()
+{
+    if (!busy || songs.isEmpty() || !songs.first()->player())
+        return;
+    Foreigner* head = songs.first()->player();
+    Track* candidate = songs.size() > 1 ? songs.at(1) : nextRandom;
+    // A pre-drawn song that has been wished and played since is no successor; a new one is drawn when the
+    // queue runs dry.
+    if (candidate == nextRandom && candidate && (candidate->played() || candidate->playing()))
+        candidate = nullptr;
+    if (candidate == armed)
+        return;
+    if (candidate)
+        applyLoudness(candidate);
+    Foreigner* next = candidate ? candidate->player() : nullptr;
+    // A successor whose file cannot be opened is not armed; nothing follows seamlessly, and its turn
+    // comes (and fails) as before.
+    if (next && !next->prepare())
+        next = nullptr;
+    if (!head->handOverTo(next)) {
+        // Too late: the head has already handed over to what was armed, which takeHandedOver() finds.
+        if (next && !next->hasStarted())
+            next->close();
+        return;
+    }
+    if (armed && armed->player())
+        armed->player()->close();
+    armed = next ? candidate : nullptr;
+}
+
+Track* PlayQueue::takeHandedOver()
+{
+    Track* track = std::exchange(armed, nullptr);
+    if (!track || !track->player())
+        return nullptr;
+    if (track->player()->hasStarted())
+        return track;
+    // The head was cut off before its end (its device went away): the prepared song waits for its turn if
+    // it is the next head, and otherwise goes until it is needed.
+    if (songs.isEmpty() || songs.first() != track)
+        track->player()->close();
+    return nullptr;
+}
+
+void PlayQueue::applyLoudness(Track* track)
+{
+    if (track->player())
+        track->player()->setGain(loudness->gainFor(track->filePath()));
+}
+
+void PlayQueue::dropUnplayable(Track* track)
+{
+    logMessage(QCoreApplication::translate("PlayQueue", "Could not play the file %1; it is skipped.")
+                   .arg(oneLineText(QDir::toNativeSeparators(track->filePath()))));
+    postNotice(NoticeBoard::unplayableNotice(track->artist(), track->title()));
+    songs.removeOne(track);
+    if (track->player())
+        track->player()->close();
+    // Not played: a file that is back (a folder that was unreachable for a moment) may be wished again.
+    track->setState(SongState::Free);
+    if (nextRandom == track)
+        nextRandom = nullptr;
+    if (armed == track)
+        armed = nullptr;
+    failedStarts.insert(track);
+    colourLibraryCell(track);
+}
+
+QTableWidgetItem* PlayQueue::libraryCellOf(const Track* track) const
+{
+    return libraryCells ? libraryCells->cellOf(track) : nullptr;
+}
+
+void PlayQueue::colourLibraryCell(const Track* track)
+{
+    colourSongCells(libraryCellOf(track), nullptr, track->state(), waitingHueOf(track),
+                    waitingPositionOf(track));
+}
+
+void PlayQueue::showSong(int position)
+{
+    const Track* track = songs.at(position);
+    QTableWidgetItem* queueCell = queueTable->item(0, position);
+    if (queueCell)
+        queueCell->setText(track->displayText());
+    colourSongCells(libraryCellOf(track), queueCell, track->state(), position > 0 ? hueAt(position) : -1,
+                    position);
+}
+
+int PlayQueue::hueAt(int position) const
+{
+    return waitingHue(position, capacity, elapsedSeconds, songs.isEmpty() ? 0.0 : songs.first()->seconds());
+}
+
+int PlayQueue::waitingPositionOf(const Track* track) const
+{
+    if (!track || !track->queued())
+        return -1;
+    return songs.indexOf(const_cast<Track*>(track), 1);
+}
+
+int PlayQueue::waitingHueOf(const Track* track) const
+{
+    const int position = waitingPositionOf(track);
+    return position < 1 ? -1 : hueAt(position);
+}
+
+void PlayQueue::rebuildQueueRow()
+{
+    queueTable->clear();
+    for (int position = 0; position < capacity; ++position) {
+        auto* cell = new QTableWidgetItem;
+        if (position < songs.size())
+            cell->setTextAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
+        else
+            styleTableCell(cell);
+        queueTable->setItem(0, position, cell);
+        if (position < songs.size())
+            showSong(position);
+    }
+}
+
+bool PlayQueue::removeWaiting(int position)
+{
+    if (position < 1 || position >= songs.size())
+        return false;
+    Track* track = songs.takeAt(position);
+    track->setState(SongState::Free);
+    rebuildQueueRow();
+    colourLibraryCell(track);
+    logMessage(QCoreApplication::translate("PlayQueue", "The host took the wish %1 out of the queue.")
+                   .arg(oneLineText(track->artist() + QStringLiteral(" - ") + track->title())));
+    return true;
+}
+
+bool PlayQueue::skipHead(TrackLibrary* library, bool& allSelectableAgain)
+{
+    if (songs.isEmpty() || !busy)
+        return false;
+    const Track* head = songs.first();
+    // Stopped, the stream sends no end of its own: the step below is its only end. A song that has just
+    // played to its end is past skipping: its own end, already on its way, moves the queue on, and a skip
+    // as well would end the song after it unheard.
+    if (head->player() && !head->player()->stop())
+        return false;
+    const QString song = oneLineText(head->artist()) + QStringLiteral(" - ") + oneLineText(head->title());
+    writeNotice(QStringLiteral("skipped by the host: ") + song);
+    logMessage(QCoreApplication::translate("PlayQueue", "The host skipped the song %1.").arg(song));
+    songFinished(library, allSelectableAgain);
+    return true;
+}
+
+void PlayQueue::songFinished(TrackLibrary* library, bool& allSelectableAgain)
+{
+    if (!songs.isEmpty()) {
+        Track* ended = songs.takeFirst();
+        ended->setState(SongState::Played);
+        if (ended->player())
+            ended->player()->close();
+        colourLibraryCell(ended);
+    }
+    Track* handedOver = takeHandedOver();
+    if (handedOver && (songs.isEmpty() || songs.first() != handedOver)) {
+        // The pre-drawn random song took over before a wish could be armed: it is the head, a random
+        // pick, and the wishes wait behind it. A genre filter left without songs returns to all genres,
+        // as when the queue runs dry.
+        if (songs.isEmpty() && !drawFrom(library, true))
+            allSelectableAgain = true;
+        if (nextRandom == handedOver)
+            nextRandom = nullptr;
+        songs.removeAll(handedOver);
+        songs.prepend(handedOver);
+        startSong(handedOver, library, Start::RandomPick);
+        rebuildQueueRow();
+        return;
+    }
+    // A waiting wish whose file has gone since it was wished is skipped for the one behind it.
+    while (!songs.isEmpty() && !startSong(songs.first(), library, Start::WaitingWish)) {
+    }
+    rebuildQueueRow();
+    if (songs.isEmpty())
+        refill(library, allSelectableAgain);
+}
+
+void PlayQueue::refill(TrackLibrary* library, bool& allSelectableAgain)
+{
+    busy = false;
+    // Each failed start takes one more song out of the draw, so a library of broken files ends the search.
+    const int attempts = library->trackCount() + 1;
+    for (int attempt = 0; attempt < attempts && !busy; ++attempt) {
+        if (!drawFrom(library, false)) {
+            // Songs that have just failed to start would fail again: they stay out of the new round, and
+            // when no other song is left there is no new round and nothing was played to the end.
+            if (failedStarts.size() >= library->trackCount())
+                break;
+            startNewRound(library);
+            allSelectableAgain = true;
+        }
+        if (!drawFrom(library, true))
+            allSelectableAgain = true;
+        // No pick at all needs a draw as much as a spent one: none is drawn while the last unplayed song
+        // plays, and a pick that could not be started is forgotten.
+        if (!nextRandom || nextRandom->played() || nextRandom->playing() || !nextRandom->inGenreFilter() ||
+            failedStarts.contains(nextRandom)) {
+            nextRandom = nullptr;
+            drawRandom(library);
+        }
+        if (!nextRandom)
+            break;
+        Track* pick = std::exchange(nextRandom, nullptr);
+        songs.append(pick);
+        if (!startSong(pick, library, Start::RandomPick))
+            drawRandom(library);
+    }
+    if (!busy && library->trackCount() > 0)
+        logMessage(QCoreApplication::translate("PlayQueue", "None of the songs could be played."));
+}
+
+void PlayQueue::startNewRound(TrackLibrary* library)
+{
+    library->resetPlayedMarks();
+    library->forEachTrack([this](Track* track) {
+        if (QTableWidgetItem* cell = libraryCellOf(track))
+            styleTableCell(cell);
+    });
+    writeExhaustedNotice();
+}
+
+void PlayQueue::drawRandom(TrackLibrary* library)
+{
+    if (nextRandom || !library)
+        return;
+    nextRandom = drawFrom(library, true);
+    if (!nextRandom)
+        nextRandom = drawFrom(library, false);
+    if (nextRandom)
+        loudness->measure(nextRandom->filePath());
+}
+
+void PlayQueue::followGenreFilter(TrackLibrary* library)
+{
+    // The pick that follows the playing song is armed ahead, so the check at the song's end comes too late
+    // for it: a genre chosen while a song plays steers the very next random song here.
+    if (!nextRandom || nextRandom->inGenreFilter() || !library)
+        return;
+    Track* pick = drawFrom(library, true);
+    if (!pick)
+        return;
+    nextRandom = pick;
+    loudness->measure(pick->filePath());
+    armNext();
+}
+
+Track* PlayQueue::drawFrom(const TrackLibrary* library, bool onlyInGenreFilter) const
+{
+    // Most songs are free for most of a night: a few draws over the whole library find one without walking
+    // fifty thousand songs at every change. Each draw is as likely to hit any selectable song, so the pick
+    // is as fair as one from the list; late in a round, when the draws miss, the list decides.
+    const int total = library->trackCount();
+    for (int attempt = 0; attempt < 16 && total > 1; ++attempt) {
+        Track* track = library->trackAt(randomIndex(total));
+        if (track && TrackLibrary::isSelectable(track, onlyInGenreFilter) && !failedStarts.contains(track))
+            return track;
+    }
+    const QList<Track*> found = candidates(library, onlyInGenreFilter);
+    return found.isEmpty() ? nullptr : found.at(randomIndex(found.size()));
+}
+
+QList<Track*> PlayQueue::candidates(const TrackLibrary* library, bool onlyInGenreFilter) const
+{
+    QList<Track*> found = library->selectableTracks(onlyInGenreFilter);
+    if (!failedStarts.isEmpty())
+        found.erase(std::remove_if(found.begin(), found.end(),
+                                   [this](Track* track) { return failedStarts.contains(track); }),
+                    found.end());
+    return found;
+}
+
+void PlayQueue::retryWhenSilent(TrackLibrary* library)
+{
+    if (busy || !playbackStarted || failedStarts.isEmpty() || ++silentSeconds < retrySeconds)
+        return;
+    silentSeconds = 0;
+    const QList<Track*> failed = failedStarts.values();
+    Track* pick = failed.at(randomIndex(failed.size()));
+    songs.append(pick);
+    startSong(pick, library, Start::RandomPick);
+}
+
+void PlayQueue::takePortrait(Track* track, bool random)
+{
+    if (!track)
+        return;
+    const QString name =
+        opencv::nameNextPortrait(webcam, photoCounter, track->artist(), track->title(), random);
+    if (name.isEmpty())
+        return;
+    track->setPhotoFileName(name);
+    track->setCommentAsked(random);
+    if (snapshotHook)
+        snapshotHook(!random, name);
+}
+
+QString PlayQueue::nameGuestPortrait(const Track* track)
+{
+    if (!track)
+        return QString();
+    return portraitFileName(QDateTime::currentDateTime(), ++photoCounter, track->artist(), track->title(),
+                            false);
+}
+
+bool PlayQueue::pauseHead()
+{
+    if (songs.isEmpty() || !songs.first() || !songs.first()->player())
+        return false;
+    return songs.first()->player()->pause();
+}
+
+bool PlayQueue::resumeHead()
+{
+    if (songs.isEmpty() || !songs.first() || !songs.first()->player())
+        return false;
+    return songs.first()->player()->play();
+}
+
+void PlayQueue::tick()
+{
+    if (songs.isEmpty() || !playbackStarted)
+        return;
+    ++elapsedSeconds;
+    for (int position = 1; position < songs.size(); ++position)
+        showSong(position);
+}
+
+namespace {
+bool openForAppending(QFile* file, const QString& path)
+{
+    if (file->isOpen() && stillAt(*file, path))
+        return true;
+    file->close();
+    QString error;
+    if (openPlainFileForAppending(*file, path, &error))
+        return true;
+    logMessage(QCoreApplication::translate("PlayQueue", "The playlist \"%1\" is not written: %2.")
+                   .arg(QDir::toNativeSeparators(path), error));
+    return false;
+}
+
+void writeText(QFile* file, const QString& path, const QString& text)
+{
+    if (!openForAppending(file, path))
+        return;
+    QTextStream stream(file);
+    stream.setCodec("UTF-8");
+    stream << text;
+    stream.flush();
+    file->flush();
+}
+} // namespace
+
+void PlayQueue::writePlaylistHeader()
+{
+    playlistFile->close();
+    writeText(playlistFile, playlistName,
+              QStringLiteral("The playback started at ") +
+                  QDateTime::currentDateTime().toString(Qt::TextDate) +
+                  QStringLiteral("\nSongs that were selected randomly are marked with *\n\n"));
+}
+
+void PlayQueue::writePlaylistLine(const QString& marker, const Track* track)
+{
+    if (!track)
+        return;
+    ++lineCounter;
+    writeText(playlistFile, playlistName,
+              paddedNumber(lineCounter, false) + QStringLiteral(": ") + marker +
+                  oneLineText(track->artist()) + QStringLiteral(" - ") + oneLineText(track->title()) +
+                  QLatin1Char('\n'));
+}
+
+void PlayQueue::writeExhaustedNotice()
+{
+    writeNotice(QStringLiteral("there were no more unplayed songs left - all songs can be selected again"));
+}
+
+void PlayQueue::writeNotice(const QString& text)
+{
+    writeText(playlistFile, playlistName, QStringLiteral("\n < ") + text + QStringLiteral(" > \n\n"));
+}
