@@ -3,7 +3,6 @@
 
 #include "audio/AudioEngine.h"
 #include "audio/LoudnessCache.h"
-#include "base/plainfile.h"
 #include "base/plaintext.h"
 #include "base/runlog.h"
 #include "base/settings.h"
@@ -12,6 +11,7 @@
 #include "desktop/NoticeBoard.h"
 #include "library/Track.h"
 #include "library/TrackLibrary.h"
+#include "party/PlaylistFile.h"
 #include "ui/SongCellIndex.h"
 #include "ui/songcells.h"
 #include "ui/style.h"
@@ -19,9 +19,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
-#include <QFile>
 #include <QTableWidget>
-#include <QTextStream>
 #include <algorithm>
 #include <sys/random.h>
 #include <utility>
@@ -46,10 +44,8 @@ int randomIndex(int n)
 
 PlayQueue::PlayQueue(QTableWidget* table, const SongCellIndex* cells)
     : capacity(table ? table->columnCount() : 0),
-      playlistName(runFolder() + QStringLiteral("Vimo Playlist ") +
-                   QDateTime::currentDateTime().toString(QStringLiteral("yyyy_MM_dd--hh_mm")) +
-                   QStringLiteral(".txt")),
-      playlistFile(new QFile), queueTable(table), libraryCells(cells)
+      playlist(std::make_unique<PlaylistFile>(PlaylistFile::pathForRun())), queueTable(table),
+      libraryCells(cells)
 {
     QVariant normalize(1);
     readSettingOrDefault(QStringLiteral("Audio/Normalize loudness"), normalize);
@@ -62,15 +58,16 @@ PlayQueue::PlayQueue(QTableWidget* table, const SongCellIndex* cells)
     AudioEngine::instance().setReplayGainUsed(loudness->isEnabled());
 }
 
-PlayQueue::~PlayQueue()
-{
-    playlistFile->close();
-    delete playlistFile;
-}
+PlayQueue::~PlayQueue() = default;
 
 QString PlayQueue::playlistPath() const
 {
-    return playlistName;
+    return playlist->path();
+}
+
+int PlayQueue::playlistLineCount() const
+{
+    return playlist->lineCount();
 }
 
 bool PlayQueue::enqueue(Track* track, TrackLibrary* library)
@@ -466,50 +463,15 @@ void PlayQueue::tick()
         showSong(position);
 }
 
-namespace {
-bool openForAppending(QFile* file, const QString& path)
-{
-    if (file->isOpen() && stillAt(*file, path))
-        return true;
-    file->close();
-    QString error;
-    if (openPlainFileForAppending(*file, path, &error))
-        return true;
-    logMessage(QCoreApplication::translate("PlayQueue", "The playlist \"%1\" is not written: %2.")
-                   .arg(QDir::toNativeSeparators(path), error));
-    return false;
-}
-
-void writeText(QFile* file, const QString& path, const QString& text)
-{
-    if (!openForAppending(file, path))
-        return;
-    QTextStream stream(file);
-    stream.setCodec("UTF-8");
-    stream << text;
-    stream.flush();
-    file->flush();
-}
-} // namespace
-
 void PlayQueue::writePlaylistHeader()
 {
-    playlistFile->close();
-    writeText(playlistFile, playlistName,
-              QStringLiteral("The playback started at ") +
-                  QDateTime::currentDateTime().toString(Qt::TextDate) +
-                  QStringLiteral("\nSongs that were selected randomly are marked with *\n\n"));
+    playlist->writeHeader();
 }
 
 void PlayQueue::writePlaylistLine(const QString& marker, const Track* track)
 {
-    if (!track)
-        return;
-    ++lineCounter;
-    writeText(playlistFile, playlistName,
-              paddedNumber(lineCounter, false) + QStringLiteral(": ") + marker +
-                  oneLineText(track->artist()) + QStringLiteral(" - ") + oneLineText(track->title()) +
-                  QLatin1Char('\n'));
+    if (track)
+        playlist->writeLine(marker, track->artist(), track->title());
 }
 
 void PlayQueue::writeExhaustedNotice()
@@ -519,5 +481,5 @@ void PlayQueue::writeExhaustedNotice()
 
 void PlayQueue::writeNotice(const QString& text)
 {
-    writeText(playlistFile, playlistName, QStringLiteral("\n < ") + text + QStringLiteral(" > \n\n"));
+    playlist->writeNotice(text);
 }

@@ -11,7 +11,7 @@ namespace opencv {
 class Snapshot;
 }
 class LoudnessCache;
-class QFile;
+class PlaylistFile;
 class QTableWidget;
 class QTableWidgetItem;
 class SongCellIndex;
@@ -85,7 +85,7 @@ public:
     int queueCapacity() const { return capacity; }
     bool isBusy() const { return busy; }
     bool hasPlaybackStarted() const { return playbackStarted; }
-    int playlistLineCount() const { return lineCounter; }
+    int playlistLineCount() const;
     int photoCount() const { return photoCounter; }
     Track* preDrawnRandom() const { return nextRandom; }
     int secondsElapsed() const { return elapsedSeconds; }
@@ -125,12 +125,10 @@ private:
     int capacity = 0;
     bool busy = false;
     bool playbackStarted = false;
-    int lineCounter = 0;
     int photoCounter = 0;
     Track* nextRandom = nullptr;
     int elapsedSeconds = 0;
-    QString playlistName;
-    QFile* playlistFile = nullptr;
+    std::unique_ptr<PlaylistFile> playlist;
     QTableWidget* queueTable = nullptr;
     const SongCellIndex* libraryCells = nullptr;
     const opencv::Snapshot* webcam = nullptr;

@@ -1,0 +1,70 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "party/PlaylistFile.h"
+
+#include "base/plainfile.h"
+#include "base/plaintext.h"
+#include "base/runlog.h"
+#include "camera/photonames.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QTextStream>
+#include <utility>
+
+namespace {
+bool openForAppending(QFile& file, const QString& path)
+{
+    if (file.isOpen() && stillAt(file, path))
+        return true;
+    file.close();
+    QString error;
+    if (openPlainFileForAppending(file, path, &error))
+        return true;
+    logMessage(QCoreApplication::translate("PlayQueue", "The playlist \"%1\" is not written: %2.")
+                   .arg(QDir::toNativeSeparators(path), error));
+    return false;
+}
+} // namespace
+
+QString PlaylistFile::pathForRun()
+{
+    return runFolder() + QStringLiteral("Vimo Playlist ") +
+           QDateTime::currentDateTime().toString(QStringLiteral("yyyy_MM_dd--hh_mm")) +
+           QStringLiteral(".txt");
+}
+
+PlaylistFile::PlaylistFile(QString path) : name(std::move(path)), file(std::make_unique<QFile>()) {}
+
+PlaylistFile::~PlaylistFile() = default;
+
+void PlaylistFile::writeHeader()
+{
+    file->close();
+    write(QStringLiteral("The playback started at ") + QDateTime::currentDateTime().toString(Qt::TextDate) +
+          QStringLiteral("\nSongs that were selected randomly are marked with *\n\n"));
+}
+
+void PlaylistFile::writeLine(const QString& marker, const QString& artist, const QString& title)
+{
+    ++lineCounter;
+    write(paddedNumber(lineCounter, false) + QStringLiteral(": ") + marker + oneLineText(artist) +
+          QStringLiteral(" - ") + oneLineText(title) + QLatin1Char('\n'));
+}
+
+void PlaylistFile::writeNotice(const QString& text)
+{
+    write(QStringLiteral("\n < ") + text + QStringLiteral(" > \n\n"));
+}
+
+void PlaylistFile::write(const QString& text)
+{
+    if (!openForAppending(*file, name))
+        return;
+    QTextStream stream(file.get());
+    stream.setCodec("UTF-8");
+    stream << text;
+    stream.flush();
+    file->flush();
+}
