@@ -6,8 +6,6 @@
 #include "base/plaintext.h"
 #include "base/runlog.h"
 #include "base/settings.h"
-#include "camera/Snapshot.h"
-#include "camera/photonames.h"
 #include "desktop/NoticeBoard.h"
 #include "library/Track.h"
 #include "library/TrackLibrary.h"
@@ -17,7 +15,6 @@
 #include "ui/style.h"
 
 #include <QCoreApplication>
-#include <QDateTime>
 #include <QDir>
 #include <QTableWidget>
 #include <algorithm>
@@ -422,8 +419,7 @@ void PlayQueue::takePortrait(Track* track, bool random)
 {
     if (!track)
         return;
-    const QString name =
-        opencv::nameNextPortrait(webcam, photoCounter, track->artist(), track->title(), random);
+    const QString name = portraits.nameWebcamPortrait(track->artist(), track->title(), random);
     if (name.isEmpty())
         return;
     track->setPhotoFileName(name);
@@ -436,8 +432,7 @@ QString PlayQueue::nameGuestPortrait(const Track* track)
 {
     if (!track)
         return QString();
-    return portraitFileName(QDateTime::currentDateTime(), ++photoCounter, track->artist(), track->title(),
-                            false);
+    return portraits.nameGuestPortrait(track->artist(), track->title());
 }
 
 bool PlayQueue::pauseHead()

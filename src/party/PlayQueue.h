@@ -1,15 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "camera/PortraitNamer.h"
+
 #include <QList>
 #include <QSet>
 #include <QString>
 #include <functional>
 #include <memory>
 
-namespace opencv {
-class Snapshot;
-}
 class LoudnessCache;
 class PlaylistFile;
 class QTableWidget;
@@ -38,7 +37,7 @@ public:
     // What the queue asks of its window: start the one-second tick, and photograph a song.
     std::function<void()> startTimerHook;
     std::function<void(bool showComment, const QString& fileName)> snapshotHook;
-    void setWebcam(const opencv::Snapshot* camera) { webcam = camera; }
+    void setWebcam(const opencv::Snapshot* camera) { portraits.setWebcam(camera); }
 
     // Appends a wish and starts it at once when nothing plays; false when the queue is full or the song
     // could not be started (a random song then takes its place).
@@ -86,7 +85,7 @@ public:
     bool isBusy() const { return busy; }
     bool hasPlaybackStarted() const { return playbackStarted; }
     int playlistLineCount() const;
-    int photoCount() const { return photoCounter; }
+    int photoCount() const { return portraits.count(); }
     Track* preDrawnRandom() const { return nextRandom; }
     int secondsElapsed() const { return elapsedSeconds; }
     QString playlistPath() const;
@@ -125,13 +124,12 @@ private:
     int capacity = 0;
     bool busy = false;
     bool playbackStarted = false;
-    int photoCounter = 0;
     Track* nextRandom = nullptr;
     int elapsedSeconds = 0;
     std::unique_ptr<PlaylistFile> playlist;
     QTableWidget* queueTable = nullptr;
     const SongCellIndex* libraryCells = nullptr;
-    const opencv::Snapshot* webcam = nullptr;
+    PortraitNamer portraits;
     // The songs that failed to start since a song last started: no random pick takes them meanwhile.
     QSet<Track*> failedStarts;
     int silentSeconds = 0;
