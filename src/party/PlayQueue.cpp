@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "party/PlayQueue.h"
 
-#include "audio/AudioEngine.h"
-#include "audio/LoudnessCache.h"
+#include "audio/Foreigner.h"
+#include "audio/NextSongArmer.h"
 #include "base/plaintext.h"
 #include "base/runlog.h"
-#include "base/settings.h"
 #include "desktop/NoticeBoard.h"
 #include "library/Track.h"
 #include "library/TrackLibrary.h"
@@ -42,17 +41,13 @@ int randomIndex(int n)
 PlayQueue::PlayQueue(QTableWidget* table, const SongCellIndex* cells)
     : capacity(table ? table->columnCount() : 0),
       playlist(std::make_unique<PlaylistFile>(PlaylistFile::pathForRun())), queueTable(table),
-      libraryCells(cells)
+      libraryCells(cells), nextSong(std::make_unique<NextSongArmer>())
 {
-    QVariant normalize(1);
-    readSettingOrDefault(QStringLiteral("Audio/Normalize loudness"), normalize);
-    loudness = std::make_unique<LoudnessCache>(normalize.toInt() != 0);
     // A measurement that was not ready when the next song was armed still reaches it before it starts.
-    loudness->measured = [this](const QString& path) {
+    nextSong->measured = [this](const QString& path) {
         if (armed && armed->filePath() == path)
             applyLoudness(armed);
     };
-    AudioEngine::instance().setReplayGainUsed(loudness->isEnabled());
 }
 
 PlayQueue::~PlayQueue() = default;
@@ -71,7 +66,7 @@ bool PlayQueue::enqueue(Track* track, TrackLibrary* library)
 {
     if (songs.size() >= capacity || !track || !queueTable->item(0, songs.size()))
         return false;
-    loudness->measure(track->filePath());
+    nextSong->measure(track->filePath());
     songs.append(track);
     if (busy) {
         track->setState(SongState::Queued);
@@ -138,42 +133,25 @@ void PlayQueue::armNext()
         candidate = nullptr;
     if (candidate == armed)
         return;
-    if (candidate)
-        applyLoudness(candidate);
-    Foreigner* next = candidate ? candidate->player() : nullptr;
-    // A successor whose file cannot be opened is not armed; nothing follows seamlessly, and its turn
-    // comes (and fails) as before.
-    if (next && !next->prepare())
-        next = nullptr;
-    if (!head->handOverTo(next)) {
-        // Too late: the head has already handed over to what was armed, which takeHandedOver() finds.
-        if (next && !next->hasStarted())
-            next->close();
-        return;
-    }
-    if (armed && armed->player())
-        armed->player()->close();
-    armed = next ? candidate : nullptr;
+    const NextSongArmer::Arming arming =
+        nextSong->arm(head, candidate ? candidate->player() : nullptr,
+                      candidate ? candidate->filePath() : QString(), armed ? armed->player() : nullptr);
+    // Too late: the head has already handed over to what was armed, which takeHandedOver() finds.
+    if (arming != NextSongArmer::Arming::TooLate)
+        armed = arming == NextSongArmer::Arming::Armed ? candidate : nullptr;
 }
 
 Track* PlayQueue::takeHandedOver()
 {
     Track* track = std::exchange(armed, nullptr);
-    if (!track || !track->player())
+    if (!track || !NextSongArmer::tookOver(track->player(), !songs.isEmpty() && songs.first() == track))
         return nullptr;
-    if (track->player()->hasStarted())
-        return track;
-    // The head was cut off before its end (its device went away): the prepared song waits for its turn if
-    // it is the next head, and otherwise goes until it is needed.
-    if (songs.isEmpty() || songs.first() != track)
-        track->player()->close();
-    return nullptr;
+    return track;
 }
 
 void PlayQueue::applyLoudness(Track* track)
 {
-    if (track->player())
-        track->player()->setGain(loudness->gainFor(track->filePath()));
+    nextSong->applyLoudness(track->player(), track->filePath());
 }
 
 void PlayQueue::dropUnplayable(Track* track)
@@ -362,7 +340,7 @@ void PlayQueue::drawRandom(TrackLibrary* library)
     if (!nextRandom)
         nextRandom = drawFrom(library, false);
     if (nextRandom)
-        loudness->measure(nextRandom->filePath());
+        nextSong->measure(nextRandom->filePath());
 }
 
 void PlayQueue::followGenreFilter(TrackLibrary* library)
@@ -375,7 +353,7 @@ void PlayQueue::followGenreFilter(TrackLibrary* library)
     if (!pick)
         return;
     nextRandom = pick;
-    loudness->measure(pick->filePath());
+    nextSong->measure(pick->filePath());
     armNext();
 }
 

@@ -9,7 +9,7 @@
 #include <functional>
 #include <memory>
 
-class LoudnessCache;
+class NextSongArmer;
 class PlaylistFile;
 class QTableWidget;
 class QTableWidgetItem;
@@ -133,7 +133,7 @@ private:
     // The songs that failed to start since a song last started: no random pick takes them meanwhile.
     QSet<Track*> failedStarts;
     int silentSeconds = 0;
-    std::unique_ptr<LoudnessCache> loudness;
+    std::unique_ptr<NextSongArmer> nextSong;
     // The song the engine starts in the sample after the head's last.
     Track* armed = nullptr;
     static constexpr int retrySeconds = 10;
