@@ -12,6 +12,7 @@
 #include "party/PlaylistFile.h"
 #include "queuesupport.h"
 #include "testsupport.h"
+#include "ui/QueueView.h"
 #include "ui/SongCellIndex.h"
 #include "ui/songcells.h"
 #include "ui/style.h"
@@ -78,7 +79,7 @@ public:
             styleTableCell(cell);
             queueTable.setItem(0, column, cell);
         }
-        queue = std::make_unique<PlayQueue>(&queueTable, &libraryCells);
+        queue = std::make_unique<PlayQueue>(std::make_unique<QueueView>(&queueTable, &libraryCells));
         playlistStart = fileSize(queue->playlistPath());
         logStart = fileSize(logFilePath());
         libraryView.setColumnCount(files.size());
@@ -143,7 +144,7 @@ int child(const QStringList& arguments)
     const QString mode = arguments.value(0);
     vimotest::useHome(arguments.value(1));
     QTableWidget queueTable(1, 5);
-    PlayQueue queue(&queueTable, nullptr);
+    PlayQueue queue(std::make_unique<QueueView>(&queueTable, nullptr));
     if (mode == QLatin1String("write")) {
         Track song(queueFixture(QStringLiteral("dash/dash.mp3")), nullptr, nullptr);
         queue.writePlaylistHeader();

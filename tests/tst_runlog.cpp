@@ -6,6 +6,7 @@
 #include "party/PlayQueue.h"
 #include "queuesupport.h"
 #include "testsupport.h"
+#include "ui/QueueView.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -51,7 +52,7 @@ int child(const QStringList& arguments)
             return 3;
         const QString folder = runFolder();
         QTableWidget queueTable(1, 5);
-        PlayQueue queue(&queueTable, nullptr);
+        PlayQueue queue(std::make_unique<QueueView>(&queueTable, nullptr));
         Track song(vimotest::queueFixture(QStringLiteral("dash/dash.mp3")), nullptr, nullptr);
         if (!song.isValid())
             return 5;

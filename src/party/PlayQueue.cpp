@@ -9,13 +9,10 @@
 #include "library/Track.h"
 #include "library/TrackLibrary.h"
 #include "party/PlaylistFile.h"
-#include "ui/SongCellIndex.h"
-#include "ui/songcells.h"
-#include "ui/style.h"
+#include "party/QueueDisplay.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QTableWidget>
 #include <algorithm>
 #include <sys/random.h>
 #include <utility>
@@ -38,10 +35,9 @@ int randomIndex(int n)
     return randomIndexFromDraw(draw, n);
 }
 
-PlayQueue::PlayQueue(QTableWidget* table, const SongCellIndex* cells)
-    : capacity(table ? table->columnCount() : 0),
-      playlist(std::make_unique<PlaylistFile>(PlaylistFile::pathForRun())), queueTable(table),
-      libraryCells(cells), nextSong(std::make_unique<NextSongArmer>())
+PlayQueue::PlayQueue(std::unique_ptr<QueueDisplay> queueDisplay)
+    : capacity(queueDisplay->places()), playlist(std::make_unique<PlaylistFile>(PlaylistFile::pathForRun())),
+      display(std::move(queueDisplay)), nextSong(std::make_unique<NextSongArmer>())
 {
     // A measurement that was not ready when the next song was armed still reaches it before it starts.
     nextSong->measured = [this](const QString& path) {
@@ -64,7 +60,7 @@ int PlayQueue::playlistLineCount() const
 
 bool PlayQueue::enqueue(Track* track, TrackLibrary* library)
 {
-    if (songs.size() >= capacity || !track || !queueTable->item(0, songs.size()))
+    if (songs.size() >= capacity || !track || !display->hasPlace(songs.size()))
         return false;
     nextSong->measure(track->filePath());
     songs.append(track);
@@ -172,30 +168,19 @@ void PlayQueue::dropUnplayable(Track* track)
     colourLibraryCell(track);
 }
 
-QTableWidgetItem* PlayQueue::libraryCellOf(const Track* track) const
-{
-    return libraryCells ? libraryCells->cellOf(track) : nullptr;
-}
-
 void PlayQueue::colourLibraryCell(const Track* track)
 {
-    colourSongCells(libraryCellOf(track), nullptr, track->state(), waitingHueOf(track),
-                    waitingPositionOf(track));
+    display->showLibraryState(track, waitingHueOf(track), waitingPositionOf(track));
 }
 
 void PlayQueue::showSong(int position)
 {
-    const Track* track = songs.at(position);
-    QTableWidgetItem* queueCell = queueTable->item(0, position);
-    if (queueCell)
-        queueCell->setText(track->displayText());
-    colourSongCells(libraryCellOf(track), queueCell, track->state(), position > 0 ? hueAt(position) : -1,
-                    position);
+    display->showSong(position, songs.at(position), position > 0 ? hueAt(position) : -1);
 }
 
 int PlayQueue::hueAt(int position) const
 {
-    return waitingHue(position, capacity, elapsedSeconds, songs.isEmpty() ? 0.0 : songs.first()->seconds());
+    return display->waitingHue(position, elapsedSeconds, songs.isEmpty() ? 0.0 : songs.first()->seconds());
 }
 
 int PlayQueue::waitingPositionOf(const Track* track) const
@@ -213,17 +198,9 @@ int PlayQueue::waitingHueOf(const Track* track) const
 
 void PlayQueue::rebuildQueueRow()
 {
-    queueTable->clear();
-    for (int position = 0; position < capacity; ++position) {
-        auto* cell = new QTableWidgetItem;
-        if (position < songs.size())
-            cell->setTextAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
-        else
-            styleTableCell(cell);
-        queueTable->setItem(0, position, cell);
-        if (position < songs.size())
-            showSong(position);
-    }
+    display->clearRow(songs.size());
+    for (int position = 0; position < songs.size(); ++position)
+        showSong(position);
 }
 
 bool PlayQueue::removeWaiting(int position)
@@ -325,10 +302,7 @@ void PlayQueue::refill(TrackLibrary* library, bool& allSelectableAgain)
 void PlayQueue::startNewRound(TrackLibrary* library)
 {
     library->resetPlayedMarks();
-    library->forEachTrack([this](Track* track) {
-        if (QTableWidgetItem* cell = libraryCellOf(track))
-            styleTableCell(cell);
-    });
+    library->forEachTrack([this](const Track* track) { display->showFreeAgain(track); });
     writeExhaustedNotice();
 }
 

@@ -11,9 +11,7 @@
 
 class NextSongArmer;
 class PlaylistFile;
-class QTableWidget;
-class QTableWidgetItem;
-class SongCellIndex;
+class QueueDisplay;
 class Track;
 class TrackLibrary;
 
@@ -28,8 +26,8 @@ int randomIndexFromDraw(quint32 draw, int n);
 class PlayQueue
 {
 public:
-    // `queueTable` shows the queue, one cell a song; `libraryCells` finds the songs' cells in the grid.
-    PlayQueue(QTableWidget* queueTable, const SongCellIndex* libraryCells);
+    // The display shows the queue and colours the songs' cells; its places are the queue's capacity.
+    explicit PlayQueue(std::unique_ptr<QueueDisplay> display);
     ~PlayQueue();
     PlayQueue(const PlayQueue&) = delete;
     PlayQueue& operator=(const PlayQueue&) = delete;
@@ -109,7 +107,6 @@ private:
     // Shows the song at `position` in its queue cell and colours its cells by its state.
     void showSong(int position);
     void rebuildQueueRow();
-    QTableWidgetItem* libraryCellOf(const Track* track) const;
     void colourLibraryCell(const Track* track);
     int hueAt(int position) const;
     // Gives the song's player the gain that its measured loudness asks for, if it is measured by now.
@@ -127,8 +124,7 @@ private:
     Track* nextRandom = nullptr;
     int elapsedSeconds = 0;
     std::unique_ptr<PlaylistFile> playlist;
-    QTableWidget* queueTable = nullptr;
-    const SongCellIndex* libraryCells = nullptr;
+    std::unique_ptr<QueueDisplay> display;
     PortraitNamer portraits;
     // The songs that failed to start since a song last started: no random pick takes them meanwhile.
     QSet<Track*> failedStarts;

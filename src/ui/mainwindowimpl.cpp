@@ -24,6 +24,7 @@
 #include "ui/About.h"
 #include "ui/ConfigDialog.h"
 #include "ui/Floater.h"
+#include "ui/QueueView.h"
 #include "ui/gridshape.h"
 #include "ui/songcells.h"
 #include "ui/style.h"
@@ -198,7 +199,7 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), ui(std::make_unique<U
         queueTable->setItem(0, column, cell);
     }
 
-    playQueue.reset(new (std::nothrow) PlayQueue(queueTable, &gridCells));
+    playQueue.reset(new (std::nothrow) PlayQueue(std::make_unique<QueueView>(queueTable, &gridCells)));
     if (!playQueue)
         showOutOfMemory();
 
