@@ -29,9 +29,10 @@ public:
     void applyLoudness(Foreigner* player, const QString& path) const;
 
     enum class Arming { Armed, NothingArmed, TooLate };
-    // Lets `next` (its song at `nextPath`; null for none) follow `head` seamlessly, in place of
-    // `armedBefore`, which is closed. NothingArmed when `next` cannot be opened or is null; TooLate when
-    // the head has already handed over to `armedBefore`, and `next` is left closed.
+    // Lets `next` (its song at `nextPath`; null for none) follow `head` seamlessly, and closes
+    // `armedBefore`, which it replaces: Armed, or NothingArmed when `next` is null or cannot be opened.
+    // TooLate when the head has already handed over to `armedBefore`, which stays; `next` is closed then
+    // unless it has started.
     Arming arm(Foreigner* head, Foreigner* next, const QString& nextPath, Foreigner* armedBefore) const;
     // The head has ended: true when `armed` started in its place. Otherwise the head was cut off before
     // its end (its device went away), and the prepared song stays open only if it is the next head anyway.
