@@ -8,10 +8,10 @@
 
 QString PortraitNamer::nameWebcamPortrait(const QString& artist, const QString& title, bool random)
 {
-    return opencv::nameNextPortrait(webcam, counter, artist, title, random);
+    return opencv::nameNextPortrait(webcam, photoCounter, artist, title, random);
 }
 
 QString PortraitNamer::nameGuestPortrait(const QString& artist, const QString& title)
 {
-    return portraitFileName(QDateTime::currentDateTime(), ++counter, artist, title, false);
+    return portraitFileName(QDateTime::currentDateTime(), ++photoCounter, artist, title, false);
 }

@@ -16,9 +16,9 @@ public:
     // The name of the webcam's next photo of the song; "" without a webcam, and then nothing is counted.
     QString nameWebcamPortrait(const QString& artist, const QString& title, bool random);
     QString nameGuestPortrait(const QString& artist, const QString& title);
-    int count() const { return counter; }
+    int count() const { return photoCounter; }
 
 private:
     const opencv::Snapshot* webcam = nullptr;
-    int counter = 0;
+    int photoCounter = 0;
 };

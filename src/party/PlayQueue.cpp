@@ -36,8 +36,9 @@ int randomIndex(int n)
 }
 
 PlayQueue::PlayQueue(std::unique_ptr<QueueDisplay> queueDisplay)
-    : capacity(queueDisplay->places()), playlist(std::make_unique<PlaylistFile>(PlaylistFile::pathForRun())),
-      display(std::move(queueDisplay)), nextSong(std::make_unique<NextSongArmer>())
+    : capacity(queueDisplay->places()),
+      playlistFile(std::make_unique<PlaylistFile>(PlaylistFile::pathForRun())),
+      queueTable(std::move(queueDisplay)), nextSong(std::make_unique<NextSongArmer>())
 {
     // A measurement that was not ready when the next song was armed still reaches it before it starts.
     nextSong->measured = [this](const QString& path) {
@@ -50,17 +51,17 @@ PlayQueue::~PlayQueue() = default;
 
 QString PlayQueue::playlistPath() const
 {
-    return playlist->path();
+    return playlistFile->path();
 }
 
 int PlayQueue::playlistLineCount() const
 {
-    return playlist->lineCount();
+    return playlistFile->lineCount();
 }
 
 bool PlayQueue::enqueue(Track* track, TrackLibrary* library)
 {
-    if (songs.size() >= capacity || !track || !display->hasPlace(songs.size()))
+    if (songs.size() >= capacity || !track || !queueTable->hasPlace(songs.size()))
         return false;
     nextSong->measure(track->filePath());
     songs.append(track);
@@ -170,17 +171,17 @@ void PlayQueue::dropUnplayable(Track* track)
 
 void PlayQueue::colourLibraryCell(const Track* track)
 {
-    display->showLibraryState(track, waitingHueOf(track), waitingPositionOf(track));
+    queueTable->showLibraryState(track, waitingHueOf(track), waitingPositionOf(track));
 }
 
 void PlayQueue::showSong(int position)
 {
-    display->showSong(position, songs.at(position), position > 0 ? hueAt(position) : -1);
+    queueTable->showSong(position, songs.at(position), position > 0 ? hueAt(position) : -1);
 }
 
 int PlayQueue::hueAt(int position) const
 {
-    return display->waitingHue(position, elapsedSeconds, songs.isEmpty() ? 0.0 : songs.first()->seconds());
+    return queueTable->waitingHue(position, elapsedSeconds, songs.isEmpty() ? 0.0 : songs.first()->seconds());
 }
 
 int PlayQueue::waitingPositionOf(const Track* track) const
@@ -198,7 +199,7 @@ int PlayQueue::waitingHueOf(const Track* track) const
 
 void PlayQueue::rebuildQueueRow()
 {
-    display->clearRow(songs.size());
+    queueTable->clearRow(songs.size());
     for (int position = 0; position < songs.size(); ++position)
         showSong(position);
 }
@@ -302,7 +303,7 @@ void PlayQueue::refill(TrackLibrary* library, bool& allSelectableAgain)
 void PlayQueue::startNewRound(TrackLibrary* library)
 {
     library->resetPlayedMarks();
-    library->forEachTrack([this](const Track* track) { display->showFreeAgain(track); });
+    library->forEachTrack([this](const Track* track) { queueTable->showFreeAgain(track); });
     writeExhaustedNotice();
 }
 
@@ -412,13 +413,13 @@ void PlayQueue::tick()
 
 void PlayQueue::writePlaylistHeader()
 {
-    playlist->writeHeader();
+    playlistFile->writeHeader();
 }
 
 void PlayQueue::writePlaylistLine(const QString& marker, const Track* track)
 {
     if (track)
-        playlist->writeLine(marker, track->artist(), track->title());
+        playlistFile->writeLine(marker, track->artist(), track->title());
 }
 
 void PlayQueue::writeExhaustedNotice()
@@ -428,5 +429,5 @@ void PlayQueue::writeExhaustedNotice()
 
 void PlayQueue::writeNotice(const QString& text)
 {
-    playlist->writeNotice(text);
+    playlistFile->writeNotice(text);
 }

@@ -123,8 +123,10 @@ private:
     bool playbackStarted = false;
     Track* nextRandom = nullptr;
     int elapsedSeconds = 0;
-    std::unique_ptr<PlaylistFile> playlist;
-    std::unique_ptr<QueueDisplay> display;
+    // The playlist protocol, and the number of its last line.
+    std::unique_ptr<PlaylistFile> playlistFile;
+    // What shows the queue: the one-row queue table, and the songs' cells in the grid.
+    std::unique_ptr<QueueDisplay> queueTable;
     PortraitNamer portraits;
     // The songs that failed to start since a song last started: no random pick takes them meanwhile.
     QSet<Track*> failedStarts;
