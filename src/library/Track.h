@@ -2,24 +2,12 @@
 #pragma once
 
 #include "audio/Foreigner.h"
+#include "tags/TagInfo.h"
 
 #include <QString>
 
 // Where a song stands in the party: free to be wished, waiting in the queue, playing, or played.
 enum class SongState { Free, Queued, Playing, Played };
-
-// The tags of one song as the library uses them.
-struct TagInfo
-{
-    QString title;
-    QString artist;
-    QString album;
-    QString genre; // with the line breaks of a genre button's label; may be empty
-    QString year;
-    QString comment;
-    QString trackNumber; // a decimal number, "0" when the file has none
-    double seconds = 0;
-};
 
 // One MP3 file accepted by the library: its tags, the strings derived from them, its playback marks
 // and its player. Made on a worker thread, then owned by the library on the GUI thread.

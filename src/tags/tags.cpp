@@ -3,8 +3,8 @@
 
 #include "base/plaintext.h"
 #include "base/runlog.h"
-#include "library/Track.h"
 #include "tags/SongFile.h"
+#include "tags/TagInfo.h"
 #include "tags/genres.h"
 #include "tags/mp3length.h"
 #include "tags/tagwalker.h"
