@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "audio/AudioTypes.h"
 #include "audio/Foreigner.h"
 
 #include <QString>
@@ -8,26 +9,6 @@
 #include <memory>
 
 class QFile;
-
-// How a stream reads its file. Each procedure receives the user value given to createStream().
-// They run on the engine's threads, one at a time per stream.
-struct FileProcedures
-{
-    void (*close)(void* user) = nullptr;
-    quint64 (*length)(void* user) = nullptr;
-    // Bytes read into `buffer`, 0 at the end or on an error.
-    quint32 (*read)(void* buffer, quint32 length, void* user) = nullptr;
-    // Moves the read position to `offset` bytes from the start.
-    bool (*seek)(quint64 offset, void* user) = nullptr;
-};
-
-// What the output device plays: interleaved signed 16-bit samples in the machine's byte order.
-struct DeviceFormat
-{
-    int sampleRate = 0;
-    int channels = 0;
-    int bitsPerSample = 0;
-};
 
 // The process's audio output: one SDL device at 44100 Hz stereo that mixes any number of MP3 streams.
 // Each stream is decoded by libmpg123 from its file procedures, converted to the device's rate and
@@ -41,8 +22,8 @@ struct DeviceFormat
 class AudioEngine
 {
 public:
-    static constexpr int sampleRate = 44100;
-    static constexpr int channels = 2;
+    static constexpr int sampleRate = deviceoutput::sampleRate;
+    static constexpr int channels = deviceoutput::channels;
     // Decoded audio kept ahead per stream, and how often the update threads top it up. Anything else a
     // stream needs (its start, its stop, its end) wakes them at once.
     static constexpr int bufferMilliseconds = 5000;
@@ -73,7 +54,7 @@ public:
     // its next song), closes the device and opens the default device again; while none opens it keeps
     // trying every deviceRetryMilliseconds, and streams started meanwhile wait, silent, for it.
     bool hasDevice() const;
-    static constexpr int deviceRetryMilliseconds = 500;
+    static constexpr int deviceRetryMilliseconds = deviceoutput::retryMilliseconds;
     // Sends SDL the event it sends itself when the open device disappears, for tests: the engine cannot
     // tell it from a real removal. Test hook only; the program never calls it.
     void injectDeviceRemovalForTesting();

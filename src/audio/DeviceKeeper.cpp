@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "audio/DeviceKeeper.h"
 
-#include "audio/AudioEngine.h"
+#include "audio/AudioTypes.h"
 #include "base/runlog.h"
 #include "desktop/NoticeBoard.h"
 
@@ -90,9 +90,9 @@ void DeviceKeeper::injectRemovalForTesting()
 bool DeviceKeeper::openDevice(QString* failure)
 {
     SDL_AudioSpec wanted{};
-    wanted.freq = AudioEngine::sampleRate;
+    wanted.freq = deviceoutput::sampleRate;
     wanted.format = AUDIO_S16SYS;
-    wanted.channels = AudioEngine::channels;
+    wanted.channels = deviceoutput::channels;
     wanted.samples = periodFrames;
     wanted.callback = hooks.mix;
     wanted.userdata = hooks.mixer;
@@ -135,7 +135,7 @@ void DeviceKeeper::keep()
 {
     std::unique_lock<std::mutex> lock(keeperMutex);
     while (!keeperStopping) {
-        const int pause = device.load() == 0 ? AudioEngine::deviceRetryMilliseconds : deviceCheckMilliseconds;
+        const int pause = device.load() == 0 ? deviceoutput::retryMilliseconds : deviceCheckMilliseconds;
         keeperWake.wait_for(lock, std::chrono::milliseconds(pause),
                             [this] { return keeperStopping || deviceLost.load(); });
         if (keeperStopping)

@@ -132,7 +132,7 @@ void StreamDecoder::finishConverter()
     SDL_AudioStreamFlush(converter);
     drainConverter();
     const quint64 rate = quint64(converterRate);
-    const quint64 exact = (converterFramesIn * AudioEngine::sampleRate + rate / 2) / rate;
+    const quint64 exact = (converterFramesIn * deviceoutput::sampleRate + rate / 2) / rate;
     const size_t waiting = (converted.size() - convertedOffset) / FrameRing::channels;
     const size_t excess =
         size_t(std::min<quint64>(converterFramesOut - std::min(exact, converterFramesOut), waiting));
@@ -150,10 +150,10 @@ bool StreamDecoder::configureConverter()
     if (mpg123_getformat(decoder, &rate, &channelCount, &encoding) != MPG123_OK)
         return false;
     finishConverter();
-    if (rate == AudioEngine::sampleRate && channelCount == AudioEngine::channels)
+    if (rate == deviceoutput::sampleRate && channelCount == deviceoutput::channels)
         return true;
     converter = SDL_NewAudioStream(AUDIO_S16SYS, Uint8(channelCount), int(rate), AUDIO_S16SYS,
-                                   AudioEngine::channels, AudioEngine::sampleRate);
+                                   deviceoutput::channels, deviceoutput::sampleRate);
     converterRate = int(rate);
     converterChannels = channelCount;
     converterFramesIn = 0;

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "audio/AudioEngine.h"
+#include "audio/AudioTypes.h"
 
 #include <QtGlobal>
 #include <SDL_audio.h>
