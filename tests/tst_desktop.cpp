@@ -479,8 +479,8 @@ private slots:
         QTableWidget* queueRow = widgetTable(*window, "myTableWidgetForQueue");
         QVERIFY(QFile::remove(QDir(folder.path()).filePath(QStringLiteral("m-1.mp3"))));
         emit grid->itemActivated(cellTitled(grid, QStringLiteral("One")));
-        postNotice(NoticeBoard::deviceLostNotice());
-        postNotice(NoticeBoard::deviceLostNotice());
+        window->desktopLink()->notices().post(NoticeBoard::deviceLostNotice());
+        window->desktopLink()->notices().post(NoticeBoard::deviceLostNotice());
         QTRY_COMPARE(
             board.waiting(),
             (QStringList{QStringLiteral("2 songs added — 1 duplicates, 2 unreadable (see the log)"),

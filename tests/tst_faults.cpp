@@ -9,6 +9,8 @@
 #include "camera/Snapshot.h"
 #include "camera/photocomment.h"
 #include "camerasupport.h"
+#include "desktop/DesktopLink.h"
+#include "desktop/NoticeBoard.h"
 #include "library/Track.h"
 #include "library/TrackLibrary.h"
 #include "party/PlayQueue.h"
@@ -185,6 +187,10 @@ private slots:
         QVERIFY(longSong->played() && !longSong->playing());
         QTRY_VERIFY(run.logged(QStringLiteral("The sound device was removed.")));
         QTRY_VERIFY(run.logged(QStringLiteral("The default sound device was opened again.")));
+        // The news travels from the audio thread to the window's notices, the loss first.
+        const NoticeBoard& board = run.window->desktopLink()->notices();
+        QTRY_COMPARE(QStringList(board.current()) + board.waiting(),
+                     QStringList({NoticeBoard::deviceLostNotice(), NoticeBoard::deviceBackNotice()}));
         QTRY_COMPARE_WITH_TIMEOUT(run.ends->count(), 2, songEndTimeoutMs);
         QTRY_COMPARE(run.lines().size(), 3);
         QCOMPARE(run.lines().mid(0, 2),

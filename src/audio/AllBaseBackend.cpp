@@ -4,6 +4,12 @@
 #include "audio/AudioEngine.h"
 #include "base/runlog.h"
 
+AllBaseBackend::~AllBaseBackend()
+{
+    if (initialized)
+        AudioEngine::instance().setDeviceListener({});
+}
+
 bool AllBaseBackend::init(quintptr ownerWindow)
 {
     Q_UNUSED(ownerWindow)
@@ -19,6 +25,7 @@ bool AllBaseBackend::init(quintptr ownerWindow)
         logMessage(failure);
         return false;
     }
+    AudioEngine::instance().setDeviceListener({[this] { emit deviceLost(); }, [this] { emit deviceBack(); }});
     initialized = true;
     return true;
 }
@@ -28,6 +35,7 @@ void AllBaseBackend::free()
     if (!initialized)
         return;
     AudioEngine::instance().close();
+    AudioEngine::instance().setDeviceListener({});
     initialized = false;
 }
 

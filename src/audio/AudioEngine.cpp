@@ -25,6 +25,7 @@
 #include <thread>
 #include <unistd.h>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 // Who touches what. Threads: G = any caller of the engine (mostly the GUI thread), U = an update thread
@@ -146,7 +147,12 @@ struct AudioEngine::State
 {
     State()
         : keeper(DeviceKeeper::Hooks{&State::mixCallback, this, [this] { return anyPlaying(); },
-                                     [this] { deviceFrames.store(0); }, [this] { interruptPlaying(); }})
+                                     [this] { deviceFrames.store(0); },
+                                     [this] {
+                                         interruptPlaying();
+                                         tellListener(&DeviceListener::lost);
+                                     },
+                                     [this] { tellListener(&DeviceListener::back); }})
     {
         sem_init(&wakeups, 0, 0);
     }
@@ -182,7 +188,18 @@ struct AudioEngine::State
     sem_t wakeups{};
     std::vector<std::thread> updateThreads;
 
+    // Declared before the keeper, whose thread calls it, so that it outlives the thread.
+    std::mutex listenerMutex;
+    DeviceListener deviceListener;
+
     DeviceKeeper keeper;
+
+    void tellListener(std::function<void()> DeviceListener::*news)
+    {
+        std::lock_guard<std::mutex> lock(listenerMutex);
+        if (deviceListener.*news)
+            (deviceListener.*news)();
+    }
 
     static void SDLCALL mixCallback(void* userdata, Uint8* output, int bytes)
     {
@@ -510,6 +527,12 @@ bool AudioEngine::hasDevice() const
 void AudioEngine::injectDeviceRemovalForTesting()
 {
     d->keeper.injectRemovalForTesting();
+}
+
+void AudioEngine::setDeviceListener(DeviceListener listener)
+{
+    std::lock_guard<std::mutex> lock(d->listenerMutex);
+    d->deviceListener = std::move(listener);
 }
 
 DeviceFormat AudioEngine::deviceFormat() const

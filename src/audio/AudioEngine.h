@@ -6,6 +6,7 @@
 
 #include <QString>
 #include <QtGlobal>
+#include <functional>
 #include <memory>
 
 class QFile;
@@ -58,6 +59,16 @@ public:
     // Sends SDL the event it sends itself when the open device disappears, for tests: the engine cannot
     // tell it from a real removal. Test hook only; the program never calls it.
     void injectDeviceRemovalForTesting();
+    // Who hears of the device going away and of a device opened again in its place. Both are called on
+    // the engine's own thread that keeps the device, `lost` after the streams that were playing have
+    // been ended; what a listener does with the news reaches another thread only by its own queued means.
+    // Replaces the listener before; an empty one hears nothing.
+    struct DeviceListener
+    {
+        std::function<void()> lost;
+        std::function<void()> back;
+    };
+    void setDeviceListener(DeviceListener listener);
 
     DeviceFormat deviceFormat() const;
     // Frames the engine has mixed for the device since it was opened. While no stream plays the device is

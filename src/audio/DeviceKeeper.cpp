@@ -3,7 +3,6 @@
 
 #include "audio/AudioTypes.h"
 #include "base/runlog.h"
-#include "desktop/NoticeBoard.h"
 
 #include <QCoreApplication>
 #include <SDL.h>
@@ -158,7 +157,6 @@ void DeviceKeeper::lose(quint32 lostDevice)
     logMessage(
         engineText(QT_TRANSLATE_NOOP("AudioEngine", "The sound device was removed. The song that was playing "
                                                     "ends; the default sound device is opened again.")));
-    postNotice(NoticeBoard::deviceLostNotice());
     {
         std::lock_guard<std::mutex> lock(runMutex);
         device.store(0);
@@ -176,7 +174,7 @@ void DeviceKeeper::reopen()
         reopenFailureLogged = false;
         logMessage(
             engineText(QT_TRANSLATE_NOOP("AudioEngine", "The default sound device was opened again.")));
-        postNotice(NoticeBoard::deviceBackNotice());
+        hooks.back();
     } else if (!reopenFailureLogged) {
         reopenFailureLogged = true;
         logMessage(failure + QLatin1Char(' ') +

@@ -26,6 +26,9 @@ public:
         // A device has been opened (before it runs), or the open device has been closed because it went away.
         std::function<void()> opened;
         std::function<void()> lost;
+        // A device has been opened again after one was lost, and runs when something plays. Called on the
+        // keeper's thread, like `lost`.
+        std::function<void()> back;
     };
 
     // 23 ms: songs join inside a period anyway, and half the wake-ups of 512 frames saved a third of the

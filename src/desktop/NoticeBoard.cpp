@@ -1,32 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "desktop/NoticeBoard.h"
 
-#include <QMutex>
-#include <QMutexLocker>
-
-namespace {
-QMutex boardMutex;
-NoticeBoard*& runningBoard()
-{
-    static NoticeBoard* board = nullptr;
-    return board;
-}
-} // namespace
-
 NoticeBoard::NoticeBoard(int showMilliseconds, QObject* parent) : QObject(parent)
 {
     timer.setSingleShot(true);
     timer.setInterval(showMilliseconds);
     connect(&timer, &QTimer::timeout, this, &NoticeBoard::showNext);
-    QMutexLocker lock(&boardMutex);
-    runningBoard() = this;
-}
-
-NoticeBoard::~NoticeBoard()
-{
-    QMutexLocker lock(&boardMutex);
-    if (runningBoard() == this)
-        runningBoard() = nullptr;
 }
 
 void NoticeBoard::post(const QString& text)
@@ -79,17 +58,6 @@ QString NoticeBoard::deviceBackNotice()
 QString NoticeBoard::diskFullNotice()
 {
     return tr("The disk is full: photos, playlist and log can no longer be saved");
-}
-
-void postNotice(const QString& text)
-{
-    QMutexLocker lock(&boardMutex);
-    NoticeBoard* board = runningBoard();
-    if (!board)
-        return;
-    // Delivered on the board's thread; dropped if the board goes first.
-    QMetaObject::invokeMethod(
-        board, [board, text]() { board->post(text); }, Qt::QueuedConnection);
 }
 
 bool diskNearlyFull(qint64 bytesAvailable)

@@ -7,14 +7,13 @@
 
 // Short notices for the guests and the host: what failed, in one line, shown one after the other for a
 // few seconds each. The board keeps the texts and the timing; a widget shows them. Lives on the GUI
-// thread; other threads post through postNotice().
+// thread: news from other threads reaches whoever owns the board as queued signals first.
 class NoticeBoard : public QObject
 {
     Q_OBJECT
 
 public:
     explicit NoticeBoard(int showMilliseconds = 6000, QObject* parent = nullptr);
-    ~NoticeBoard() override;
 
     // Shows the text now, or after the notices before it; a text already shown or waiting is not
     // repeated.
@@ -41,9 +40,6 @@ private:
     QString shown;
     QStringList queue;
 };
-
-// Posts a notice from any thread to the board of the running window; nothing when there is none.
-void postNotice(const QString& text);
 
 // Whether so little room is left where the run writes that photos and the playlist may be lost.
 bool diskNearlyFull(qint64 bytesAvailable);

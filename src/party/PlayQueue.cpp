@@ -5,7 +5,6 @@
 #include "audio/NextSongArmer.h"
 #include "base/plaintext.h"
 #include "base/runlog.h"
-#include "desktop/NoticeBoard.h"
 #include "library/Track.h"
 #include "library/TrackLibrary.h"
 #include "party/PlaylistFile.h"
@@ -155,7 +154,8 @@ void PlayQueue::dropUnplayable(Track* track)
 {
     logMessage(QCoreApplication::translate("PlayQueue", "Could not play the file %1; it is skipped.")
                    .arg(oneLineText(QDir::toNativeSeparators(track->filePath()))));
-    postNotice(NoticeBoard::unplayableNotice(track->artist(), track->title()));
+    if (unplayableHook)
+        unplayableHook(track);
     songs.removeOne(track);
     if (track->player())
         track->player()->close();

@@ -32,9 +32,11 @@ public:
     PlayQueue(const PlayQueue&) = delete;
     PlayQueue& operator=(const PlayQueue&) = delete;
 
-    // What the queue asks of its window: start the one-second tick, and photograph a song.
+    // What the queue asks of its window: start the one-second tick, photograph a song, and tell the
+    // guests of a song that could not be played and is skipped.
     std::function<void()> startTimerHook;
     std::function<void(bool showComment, const QString& fileName)> snapshotHook;
+    std::function<void(const Track* track)> unplayableHook;
     void setWebcam(const opencv::Snapshot* camera) { portraits.setWebcam(camera); }
 
     // Appends a wish and starts it at once when nothing plays; false when the queue is full or the song

@@ -148,7 +148,25 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), ui(std::make_unique<U
 
     runFolder();
 
-    audioBackend.reset(new (std::nothrow) AllBaseBackend);
+    auto* backend = new (std::nothrow) AllBaseBackend;
+    audioBackend.reset(backend);
+    if (backend) {
+        // The device's news comes from its audio thread; the notices are shown on this one.
+        connect(
+            backend, &AllBaseBackend::deviceLost, this,
+            [this] {
+                if (desktop)
+                    desktop->notices().post(NoticeBoard::deviceLostNotice());
+            },
+            Qt::QueuedConnection);
+        connect(
+            backend, &AllBaseBackend::deviceBack, this,
+            [this] {
+                if (desktop)
+                    desktop->notices().post(NoticeBoard::deviceBackNotice());
+            },
+            Qt::QueuedConnection);
+    }
     if (!audioBackend || !audioBackend->init(static_cast<quintptr>(winId()))) {
         QMessageBox::critical(
             nullptr, criticalTitle(),
@@ -227,6 +245,10 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), ui(std::make_unique<U
         playQueue->startTimerHook = [this]() { startTimer(); };
         playQueue->snapshotHook = [this](bool showComment, const QString& fileName) {
             startSnapshotJob(showComment, portraitDirectory, fileName);
+        };
+        playQueue->unplayableHook = [this](const Track* track) {
+            if (desktop)
+                desktop->notices().post(NoticeBoard::unplayableNotice(track->artist(), track->title()));
         };
     }
 
