@@ -152,20 +152,16 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), ui(std::make_unique<U
     audioBackend.reset(backend);
     if (backend) {
         // The device's news comes from its audio thread; the notices are shown on this one.
-        connect(
-            backend, &AllBaseBackend::deviceLost, this,
-            [this] {
+        const auto postOnBoard = [this](QString (*text)()) {
+            return [this, text] {
                 if (desktop)
-                    desktop->notices().post(NoticeBoard::deviceLostNotice());
-            },
-            Qt::QueuedConnection);
-        connect(
-            backend, &AllBaseBackend::deviceBack, this,
-            [this] {
-                if (desktop)
-                    desktop->notices().post(NoticeBoard::deviceBackNotice());
-            },
-            Qt::QueuedConnection);
+                    desktop->notices().post(text());
+            };
+        };
+        connect(backend, &AllBaseBackend::deviceLost, this, postOnBoard(&NoticeBoard::deviceLostNotice),
+                Qt::QueuedConnection);
+        connect(backend, &AllBaseBackend::deviceBack, this, postOnBoard(&NoticeBoard::deviceBackNotice),
+                Qt::QueuedConnection);
     }
     if (!audioBackend || !audioBackend->init(static_cast<quintptr>(winId()))) {
         QMessageBox::critical(
