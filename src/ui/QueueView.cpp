@@ -22,22 +22,17 @@ int QueueView::waitingHue(int position, int elapsedSeconds, double headSeconds) 
     return ::waitingHue(position, placeCount, elapsedSeconds, headSeconds);
 }
 
-QTableWidgetItem* QueueView::libraryCellOf(const Track* track) const
-{
-    return libraryCells ? libraryCells->cellOf(track) : nullptr;
-}
-
 void QueueView::showSong(int position, const Track* track, int hue)
 {
     QTableWidgetItem* queueCell = queueTable->item(0, position);
     if (queueCell)
         queueCell->setText(track->displayText());
-    colourSongCells(libraryCellOf(track), queueCell, track->state(), hue, position);
+    colourSongCells(findSongCell(track, libraryCells), queueCell, track->state(), hue, position);
 }
 
 void QueueView::showLibraryState(const Track* track, int hue, int waitingPosition)
 {
-    colourSongCells(libraryCellOf(track), nullptr, track->state(), hue, waitingPosition);
+    colourSongCells(findSongCell(track, libraryCells), nullptr, track->state(), hue, waitingPosition);
 }
 
 void QueueView::clearRow(int songs)
@@ -55,6 +50,6 @@ void QueueView::clearRow(int songs)
 
 void QueueView::showFreeAgain(const Track* track)
 {
-    if (QTableWidgetItem* cell = libraryCellOf(track))
+    if (QTableWidgetItem* cell = findSongCell(track, libraryCells))
         styleTableCell(cell);
 }

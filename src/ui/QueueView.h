@@ -24,8 +24,6 @@ public:
     void showFreeAgain(const Track* track) override;
 
 private:
-    QTableWidgetItem* libraryCellOf(const Track* track) const;
-
     QTableWidget* queueTable = nullptr;
     const SongCellIndex* libraryCells = nullptr;
     // The row's columns when the queue began: its capacity for the whole run.

@@ -3,6 +3,7 @@
 
 #include "desktop/accessibility.h"
 #include "library/Track.h"
+#include "ui/SongCellIndex.h"
 #include "ui/style.h"
 
 #include <QColor>
@@ -56,4 +57,9 @@ void colourSongCells(QTableWidgetItem* cell, QTableWidgetItem* secondCell, SongS
         paint(cell, secondCell, &backgroundColour(), textColour());
         return;
     }
+}
+
+QTableWidgetItem* findSongCell(const Track* track, const SongCellIndex* cells)
+{
+    return cells ? cells->cellOf(track) : nullptr;
 }
