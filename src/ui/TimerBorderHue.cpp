@@ -2,15 +2,12 @@
 #include "ui/TimerBorderHue.h"
 
 #include <QColor>
-#include <QDebug>
 #include <QPalette>
 #include <QWidget>
 
 TimerBorderHue::TimerBorderHue(QWidget* target) : widget(target), timer(target)
 {
-    const bool connected =
-        static_cast<bool>(connect(&timer, &QTimer::timeout, this, &TimerBorderHue::update));
-    qDebug() << connected;
+    connect(&timer, &QTimer::timeout, this, &TimerBorderHue::update);
     timer.start(interval);
 }
 

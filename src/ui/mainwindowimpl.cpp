@@ -33,7 +33,6 @@
 #include <QAction>
 #include <QButtonGroup>
 #include <QCloseEvent>
-#include <QDebug>
 #include <QDesktopServices>
 #include <QDir>
 #include <QDragEnterEvent>
@@ -1118,7 +1117,6 @@ void MainWindow::buildGenreButtons()
 
 void MainWindow::genreButtonClicked(QAbstractButton* button_in)
 {
-    qDebug() << "PRESSED; genre: " + button_in->text();
     const auto found = std::find(genreButtons.begin(), genreButtons.end(), button_in);
     genreButtonIndex = found == genreButtons.end() ? 0 : static_cast<int>(found - genreButtons.begin());
     std::tie(currentGenre, genreFilterMode) = filterOfButton(genreButtonIndex);
