@@ -4,45 +4,38 @@
 #include "audio/AllBase.h"
 #include "audio/AllBaseBackend.h"
 #include "base/appidentity.h"
-#include "base/plaintext.h"
 #include "base/platform.h"
 #include "base/runlog.h"
 #include "base/settings.h"
-#include "camera/Snapshot.h"
 #include "desktop/DesktopLink.h"
 #include "desktop/NoticeBoard.h"
 #include "library/AddingRelay.h"
 #include "library/Track.h"
 #include "library/TrackLibrary.h"
-#include "party/KioskGuard.h"
 #include "party/PartyAlbum.h"
 #include "party/PlayQueue.h"
-#include "party/StopMotion.h"
-#include "party/wishing.h"
+#include "party/PortraitJobs.h"
 #include "phones/PhoneDesk.h"
-#include "phones/PhonePanel.h"
 #include "ui/About.h"
-#include "ui/ConfigDialog.h"
+#include "ui/AddSongsController.h"
 #include "ui/Floater.h"
+#include "ui/GenreFilterBar.h"
+#include "ui/HostGate.h"
+#include "ui/PartyModeSwitch.h"
+#include "ui/PhoneWiring.h"
+#include "ui/PlaybackControl.h"
 #include "ui/QueueView.h"
-#include "ui/gridshape.h"
-#include "ui/songcells.h"
+#include "ui/SongGrid.h"
 #include "ui/style.h"
 #include "ui_mainwindow.h"
 
 #include <QAction>
-#include <QButtonGroup>
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QDir>
-#include <QDragEnterEvent>
-#include <QDropEvent>
 #include <QFileDialog>
 #include <QGuiApplication>
-#include <QHeaderView>
-#include <QInputDialog>
 #include <QMessageBox>
-#include <QMimeData>
 #include <QMutex>
 #include <QMutexLocker>
 #include <QPixmapCache>
@@ -50,12 +43,11 @@
 #include <QScrollBar>
 #include <QSettings>
 #include <QShortcut>
-#include <QStandardPaths>
 #include <QTimer>
 #include <QUrl>
 #include <QWindow>
 #include <new>
-#include <tuple>
+#include <optional>
 
 bool fullscreenActive = false;
 
@@ -76,52 +68,78 @@ bool askForWebcam()
     return question.exec() == QMessageBox::Yes;
 }
 
-const QString lastFolderKey = QStringLiteral("LastNewMp3Directory");
-
-// Scroll bars, rows, columns and column widths of the grid for `songs` cells in the table as it is now.
-GridShape applyGridShape(QTableWidget* table, int songs)
-{
-    const int width = table->width();
-    const int height = table->height();
-    const bool scrolls = gridScrolls(width, height, songs);
-    table->horizontalScrollBar()->hide();
-    table->verticalScrollBar()->setVisible(scrolls);
-    table->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    table->setVerticalScrollBarPolicy(scrolls ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
-    const GridShape shape = gridShape(width, height, songs, table->lineWidth(),
-                                      scrolls ? table->verticalScrollBar()->width() : 0);
-    // Rows added below are born with their height: resizing them one by one makes the header recount
-    // every row's position each time, which grows with the square of the rows.
-    table->verticalHeader()->setDefaultSectionSize(shape.rowHeight);
-    table->setRowCount(shape.rows);
-    table->setColumnCount(shape.columns);
-    for (int column = 0; column < shape.columns - 1; ++column)
-        table->setColumnWidth(column, shape.columnWidth);
-    table->setColumnWidth(shape.columns - 1, shape.lastColumnWidth);
-    return shape;
-}
-
-// Every place of the grid from `first` on (row by row) becomes a filler cell.
-void fillEmptyPlaces(QTableWidget* table, int first, int columns)
-{
-    const int places = table->rowCount() * columns;
-    for (int place = first; place < places; ++place) {
-        QTableWidgetItem* cell = table->item(place / columns, place % columns);
-        if (cell) {
-            styleFillerCell(cell);
-            continue;
-        }
-        cell = new QTableWidgetItem;
-        styleFillerCell(cell);
-        table->setItem(place / columns, place % columns, cell);
-    }
-}
-
 } // namespace
 
-MainWindow::MainWindow(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::MainWindow>())
+MainWindow::MainWindow(QWidget* parent)
+    : QWidget(parent), ui(std::make_unique<Ui::MainWindow>()), portraits(std::make_unique<PortraitJobs>())
 {
     fullscreenActive = false;
+    createAddingRelay();
+    initVimoResources();
+    setWindowIcon(programIcon());
+    runFolder();
+    if (!openSound())
+        return;
+    readPartySettings();
+    setUpWidgets();
+    createQueue();
+    const QSize photoSize = openWebcam();
+    createDesktopLink();
+    showHint();
+    connectWindow();
+    requestKeepAwake();
+    createShortcuts();
+    createPlayback();
+    createPhoneDesk(photoSize);
+    connectDesktop();
+    nameForScreenReaders();
+    applyPartyMode(partyModes->current());
+    initFailed = false;
+    setAcceptDrops(true);
+}
+
+// Each part goes before what it uses: the adding job before the library it fills, the phones before the
+// songs and the queue they reach, the dialogs and shortcuts before the library and the desktop link their
+// slots touch, the last snapshot and the stop-motion film before the webcam that takes them, the queue
+// before the sound its songs play on; the settings and the library mutex go last, as every part above may
+// still use them on its way out.
+MainWindow::~MainWindow()
+{
+    if (!initFailed) {
+        addingRelay->cancelAndWait();
+    }
+    phoneWiring.reset();
+    delete aboutDialog;
+    aboutDialog = nullptr;
+    floater.reset();
+    addSongs.reset();
+    if (updateTimer)
+        updateTimer->stop();
+    library.reset();
+    updateTimer.reset();
+    fullscreenAction.reset();
+    addSongsAction.reset();
+    escapeShortcut.reset();
+    manualShortcut.reset();
+    desktop.reset();
+    partyModeShortcut.reset();
+    skipShortcut.reset();
+    removeShortcut.reset();
+    portraits->waitForSnapshot();
+    if (partyModes)
+        partyModes->finishStopMotion();
+    portraits.reset();
+    playQueue.reset();
+    if (audioBackend) {
+        audioBackend->free();
+        audioBackend.reset();
+    }
+    releaseSettingsStore(settings);
+    libraryMutex.reset();
+}
+
+void MainWindow::createAddingRelay()
+{
     libraryMutex = std::make_unique<QMutex>();
     addingRelay = std::make_unique<AddingRelay>(
         this, libraryMutex.get(),
@@ -138,15 +156,18 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), ui(std::make_unique<U
                    [this](int added, int duplicates, int unreadable) {
                        if (desktop)
                            desktop->notices().post(NoticeBoard::addingNotice(added, duplicates, unreadable));
-                       if (phoneDesk)
-                           phoneDesk->publish();
+                       if (PhoneDesk* desk = phones())
+                           desk->publish();
                    }});
+    addSongs = std::make_unique<AddSongsController>(
+        *addingRelay, AddSongsWindow{[this]() { return hostGate->mayAct(); }, [this]() { dismissAboutBox(); },
+                                     [this]() { return !library || library->trackCount() == 0; },
+                                     [this]() { return settings; }, [this]() { return updateTimer.get(); },
+                                     [this]() { libraryTable()->setFocus(Qt::OtherFocusReason); }});
+}
 
-    initVimoResources();
-    setWindowIcon(programIcon());
-
-    runFolder();
-
+bool MainWindow::openSound()
+{
     auto* backend = new (std::nothrow) AllBaseBackend;
     audioBackend.reset(backend);
     if (backend) {
@@ -162,33 +183,38 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), ui(std::make_unique<U
         connect(backend, &AllBaseBackend::deviceBack, this, postOnBoard(&NoticeBoard::deviceBackNotice),
                 Qt::QueuedConnection);
     }
-    if (!audioBackend || !audioBackend->init(static_cast<quintptr>(winId()))) {
-        QMessageBox::critical(
-            nullptr, criticalTitle(),
-            tr("The sound back end could not be initialized.") + QStringLiteral("\n\n") +
-                tr("Please start Vimo again after you ensured that\nyour sound device is "
-                   "correctly set up.") +
-                QStringLiteral("\n\n") +
-                tr("In many cases, all you need to do is plugging in\nand/or turning on your "
-                   "speakers."));
-        return;
-    }
+    if (audioBackend && audioBackend->init(static_cast<quintptr>(winId())))
+        return true;
+    QMessageBox::critical(nullptr, criticalTitle(),
+                          tr("The sound back end could not be initialized.") + QStringLiteral("\n\n") +
+                              tr("Please start Vimo again after you ensured that\nyour sound device is "
+                                 "correctly set up.") +
+                              QStringLiteral("\n\n") +
+                              tr("In many cases, all you need to do is plugging in\nand/or turning on your "
+                                 "speakers."));
+    return false;
+}
 
+void MainWindow::readPartySettings()
+{
     settings = settingsStore();
-    if (settings) {
-        mode = PartyMode::stored(*settings);
-        stopMotionSeconds = PartyMode::stopMotionSeconds(*settings);
-    }
-    kioskGuard = std::make_unique<KioskGuard>(settings);
-    hostClock.start();
+    hostGate = std::make_unique<HostGate>(settings);
+    partyModes = std::make_unique<PartyModeSwitch>(settings, hostGate->guard());
     // Without photos for wishes nobody is asked; a stop-motion film alone needs the camera all the same.
+    const PartyMode mode = partyModes->current();
     useWebcam = mode.wishPhotos() ? askForWebcam() : mode.stopMotion();
+}
 
+void MainWindow::setUpWidgets()
+{
     ui->setupUi(this);
     ui->myButtonSearchQuery->hide();
     ui->myButtonSongHistory->hide();
     ui->myButtonPause->hide();
     setAutoFillBackground(true);
+    songGrid = std::make_unique<SongGrid>(libraryTable(), gridCells);
+    genreBar = std::make_unique<GenreFilterBar>(this, ui->verticalLayout, libraryTable(), ui->myButtonPause);
+    connect(genreBar.get(), &GenreFilterBar::buttonClicked, this, &MainWindow::genreButtonClicked);
 
     applyUiSettingsAndStyle();
     if (fullscreen)
@@ -197,7 +223,10 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), ui(std::make_unique<U
         showNormal();
 
     addSongsButtonText = ui->addSongsButton->text();
+}
 
+void MainWindow::createQueue()
+{
     QTableWidget* queueTable = ui->myTableWidgetForQueue;
     queueTable->horizontalScrollBar()->hide();
     queueTable->verticalScrollBar()->hide();
@@ -215,58 +244,41 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), ui(std::make_unique<U
     playQueue.reset(new (std::nothrow) PlayQueue(std::make_unique<QueueView>(queueTable, &gridCells)));
     if (!playQueue)
         showOutOfMemory();
+}
 
-    int deviceId = 0;
-    int width = 1280;
-    int height = 1024;
-    int quality = 95;
-    if (settings) {
-        settings->beginGroup(QStringLiteral("Webcam"));
-        deviceId = readIntOrWriteDefault(*settings, QStringLiteral("DirectX Device ID"), deviceId);
-        width = readIntOrWriteDefault(*settings, QStringLiteral("Width"), width);
-        height = readIntOrWriteDefault(*settings, QStringLiteral("Height"), height);
-        settings->endGroup();
-        settings->sync();
-        quality = 100;
-    }
-    webcam = opencv::webcamForRun(
-        useWebcam ? std::make_unique<opencv::Snapshot>(deviceId, width, height, quality) : nullptr,
-        portraitDirectory);
-    if (webcam && !portraitDirectory.isEmpty()) {
-        partyAlbum = std::make_unique<PartyAlbum>(runFolder(), portraitDirectory);
-        partyAlbum->update();
-    }
+QSize MainWindow::openWebcam()
+{
+    const QSize photoSize = portraits->openWebcam(settings, useWebcam);
     if (playQueue) {
         playQueue->startTimerHook = [this]() { startTimer(); };
         playQueue->snapshotHook = [this](bool showComment, const QString& fileName) {
-            startSnapshotJob(showComment, portraitDirectory, fileName);
+            startSnapshotJob(showComment, portraits->folder(), fileName);
         };
         playQueue->unplayableHook = [this](const Track* track) {
             if (desktop)
                 desktop->notices().post(NoticeBoard::unplayableNotice(track->artist(), track->title()));
         };
     }
+    return photoSize;
+}
 
+void MainWindow::createDesktopLink()
+{
     desktop = std::make_unique<DesktopLink>(this, libraryTable());
-    if (useWebcam && !webcam)
+    if (useWebcam && !portraits->camera())
         desktop->notices().post(NoticeBoard::noWebcamNotice());
+}
 
-    QTableWidget* table = libraryTable();
-    table->setRowCount(1);
-    table->setColumnCount(1);
-    table->setColumnWidth(0, table->width());
-    table->setRowHeight(0, table->height());
-    hintItem = new QTableWidgetItem(tr("Drag a folder or mp3 files here") + QStringLiteral("\n\n") +
-                                    tr("F1 shows the manual"));
-    styleTableCell(hintItem);
-    hintItem->setTextAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
-    QFont hintFont(QStringLiteral("Arial"), 22);
-    hintFont.setStyleStrategy(QFont::PreferAntialias);
-    hintItem->setFont(hintFont);
-    table->setItem(0, 0, hintItem);
+void MainWindow::showHint()
+{
+    hintItem = songGrid->showHint(tr("Drag a folder or mp3 files here") + QStringLiteral("\n\n") +
+                                  tr("F1 shows the manual"));
+}
 
-    queueTable->setSelectionMode(QAbstractItemView::NoSelection);
-    table->setSelectionMode(QAbstractItemView::NoSelection);
+void MainWindow::connectWindow()
+{
+    ui->myTableWidgetForQueue->setSelectionMode(QAbstractItemView::NoSelection);
+    libraryTable()->setSelectionMode(QAbstractItemView::NoSelection);
 
     applyPauseButtonStyle(ui->myButtonPause);
 
@@ -284,9 +296,10 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), ui(std::make_unique<U
     }
     connect(this, &MainWindow::notifyFromBaseThread, this, &MainWindow::NotifyQueueOfFinishedSong,
             Qt::QueuedConnection);
+}
 
-    requestKeepAwake();
-
+void MainWindow::createShortcuts()
+{
     addSongsAction = std::make_unique<QAction>(tr("Add Songs"), this);
     addSongsAction->setShortcut(QKeySequence(tr("Alt+A")));
     escapeShortcut = std::make_unique<QShortcut>(QKeySequence(Qt::Key_Escape), this);
@@ -297,6 +310,7 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), ui(std::make_unique<U
     connect(skipShortcut.get(), &QShortcut::activated, this, &MainWindow::skipSong);
     // Delete takes back the wish whose queue cell the host clicked: the queue row takes a click for that,
     // though nothing else there reacts to one.
+    QTableWidget* queueTable = ui->myTableWidgetForQueue;
     queueTable->setEnabled(true);
     queueTable->setFocusPolicy(Qt::ClickFocus);
     removeShortcut = std::make_unique<QShortcut>(QKeySequence(QKeySequence::Delete), queueTable, nullptr,
@@ -313,14 +327,40 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), ui(std::make_unique<U
     connect(fullscreenAction.get(), &QAction::triggered, this, &MainWindow::toggleFullscreen);
     addAction(addSongsAction.get());
     addAction(fullscreenAction.get());
+}
+
+void MainWindow::createPlayback()
+{
     updateTimer = std::make_unique<QTimer>();
     connect(updateTimer.get(), &QTimer::timeout, this, &MainWindow::timerUpdate);
-    createPhoneDesk(width, height);
+    playback = std::make_unique<PlaybackControl>(
+        playQueue.get(), *libraryMutex, *updateTimer, *ui->myButtonPause, *desktop,
+        PlaybackWindow{[this]() { return library.get(); }, [this]() { return hostGate->mayAct(); },
+                       [this]() { showAllGenresAgain(); }, [this]() { return phones(); },
+                       [this]() { return portraits->folder(); }});
+}
 
+void MainWindow::createPhoneDesk(QSize photoSize)
+{
+    PhoneParty party = playback->phoneParty(*portraits, [this](const Track* track) {
+        if (track == selectedTrack)
+            selectionHasChanged();
+    });
+    party.photoSize = photoSize;
+    phoneWiring = std::make_unique<PhoneWiring>(this, ui->horizontalLayout_2, settings, std::move(party),
+                                                [this]() { fitTables(); });
+}
+
+void MainWindow::connectDesktop()
+{
     connect(desktop.get(), &DesktopLink::pauseToggleRequested, ui->myButtonPause, &QPushButton::click);
     connect(desktop.get(), &DesktopLink::raiseRequested, this, [this]() { DesktopLink::bringToFront(this); });
     desktop->setPositionSource(
         [this]() { return playQueue ? qint64(playQueue->secondsElapsed()) * 1000000 : qint64(0); });
+}
+
+void MainWindow::nameForScreenReaders()
+{
     ui->aboutButton->setAccessibleName(tr("About Vimo"));
     ui->aboutButton->setAccessibleDescription(tr("Shows the version, the manual and the log of this party"));
     ui->addSongsButton->setAccessibleName(tr("Add Songs"));
@@ -329,51 +369,12 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), ui(std::make_unique<U
     ui->myButtonPause->setAccessibleDescription(tr("Pauses the playing song or plays it on"));
     ui->myTableWidgetForQueue->setAccessibleName(tr("Queue"));
     ui->myTableWidgetForQueue->setAccessibleDescription(tr("The playing song and the wishes after it"));
+    QTableWidget* table = libraryTable();
     table->setAccessibleName(tr("Songs"));
     table->setAccessibleDescription(tr("Arrow keys choose a song, Enter wishes it"));
     // Tab leaves the grid for the genre buttons, Pause and About; Add Songs has Alt+A.
     ui->addSongsButton->setFocusPolicy(Qt::ClickFocus);
     desktop->chainKeyboard(table, {ui->myButtonPause, ui->aboutButton});
-
-    applyPartyMode(mode);
-    initFailed = false;
-    setAcceptDrops(true);
-}
-
-MainWindow::~MainWindow()
-{
-    if (!initFailed) {
-        addingRelay->cancelAndWait();
-    }
-    // No phone may reach a song or the queue once they start to go.
-    phoneDesk.reset();
-    delete aboutDialog;
-    aboutDialog = nullptr;
-    floater.reset();
-    delete fileDialog;
-    if (updateTimer)
-        updateTimer->stop();
-    library.reset();
-    updateTimer.reset();
-    fullscreenAction.reset();
-    addSongsAction.reset();
-    escapeShortcut.reset();
-    manualShortcut.reset();
-    desktop.reset();
-    partyModeShortcut.reset();
-    skipShortcut.reset();
-    removeShortcut.reset();
-    snapshotFuture.waitForFinished();
-    finishStopMotion();
-    partyAlbum.reset();
-    webcam.reset();
-    playQueue.reset();
-    if (audioBackend) {
-        audioBackend->free();
-        audioBackend.reset();
-    }
-    releaseSettingsStore(settings);
-    libraryMutex.reset();
 }
 
 QTableWidgetSearchable* MainWindow::libraryTable() const
@@ -487,7 +488,7 @@ void MainWindow::closeDialogs()
 {
     if (isAdding())
         cancelAddingThread();
-    if (fileDialog)
+    if (QFileDialog* fileDialog = ownFolderDialog())
         fileDialog->close();
     if (aboutDialog)
         aboutDialog->close();
@@ -497,7 +498,7 @@ void MainWindow::closeDialogs()
 
 void MainWindow::shutdown()
 {
-    if (!hostMayAct())
+    if (!hostGate->mayAct())
         return;
     closeDialogs();
     close();
@@ -505,7 +506,7 @@ void MainWindow::shutdown()
 
 void MainWindow::toggleFullscreen()
 {
-    if (isFullScreen() && !hostMayAct())
+    if (isFullScreen() && !hostGate->mayAct())
         return;
     if (isFullScreen()) {
         showNormal();
@@ -542,12 +543,8 @@ void MainWindow::fitTables()
 {
     if (QTableWidgetSearchable* table = libraryTable()) {
         QMutexLocker lock(libraryMutex.get());
-        if (table->rowCount() == 1 && table->columnCount() == 1) {
-            table->setRowHeight(0, table->height());
-            table->setColumnWidth(0, table->width());
-        } else {
+        if (!songGrid->fitHint())
             refreshLibraryTable(table->currentSearchText(), false);
-        }
         layoutQueueColumns();
     }
 }
@@ -557,7 +554,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
     // At a party the screen belongs to the guests: in full screen the window system's close (title bar,
     // Alt+F4) is refused, and only the About box's quit button ends the program.
     // In kiosk mode the window system's close is quitting too, and asks for the host PIN.
-    if (event->spontaneous() && (fullscreenActive || !hostMayAct())) {
+    if (event->spontaneous() && (fullscreenActive || !hostGate->mayAct())) {
         event->ignore();
         return;
     }
@@ -567,202 +564,54 @@ void MainWindow::closeEvent(QCloseEvent* event)
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (event->mimeData()->hasFormat(QStringLiteral("text/uri-list")) && !isAdding())
-        event->acceptProposedAction();
+    addSongs->dragEnter(event);
+}
+
+void MainWindow::dropEvent(QDropEvent* event)
+{
+    addSongs->drop(event);
 }
 
 // ---- Party modes ----
 
-bool MainWindow::hostMayAct()
-{
-    if (kioskGuard->actionIsFree())
-        return true;
-    bool wrong = false;
-    for (;;) {
-        if (kioskGuard->locked(hostClock.elapsed())) {
-            QMessageBox locked(QMessageBox::Information, tr("Host PIN"),
-                               tr("Too many wrong PINs: please try again in a minute."), QMessageBox::Ok,
-                               nullptr, Qt::Dialog | Qt::WindowStaysOnTopHint);
-            locked.exec();
-            return false;
-        }
-        // No parent, on top: the window's black style sheet stays off the prompt, the About box under it.
-        QInputDialog prompt(nullptr, Qt::Dialog | Qt::WindowStaysOnTopHint);
-        prompt.setWindowTitle(tr("Host PIN"));
-        prompt.setLabelText(wrong ? tr("Wrong PIN. Please enter the host PIN:")
-                                  : tr("This is for the host. Please enter the host PIN:"));
-        prompt.setTextEchoMode(QLineEdit::Password);
-        if (prompt.exec() != QDialog::Accepted)
-            return false;
-        if (kioskGuard->check(prompt.textValue(), hostClock.elapsed()) == KioskGuard::Answer::Accepted)
-            return true;
-        wrong = true;
-    }
-}
-
 void MainWindow::openPartyMode()
 {
-    if (!hostMayAct())
+    if (!hostGate->mayAct())
         return;
     if (aboutDialog)
         dismissAboutBox(); // it stays on top of everything, the dialog too
-    ConfigDialog dialog;
-    dialog.modeSlider()->setValue(mode.index());
-    dialog.offerNewPin(!kioskGuard->hasPin());
-    dialog.exec();
-    const PartyMode chosen(dialog.modeSlider()->value());
-    if (chosen.kiosk() && !kioskGuard->hasPin() && !kioskGuard->setPin(dialog.newPin())) {
-        logMessage(tr("Kiosk mode needs a host PIN of at least four characters, typed twice alike: the "
-                      "party mode stays as it was."));
+    const std::optional<PartyMode> chosen = partyModes->ask();
+    if (!chosen)
         return;
-    }
-    if (settings)
-        chosen.store(*settings);
-    applyPartyMode(chosen);
+    applyPartyMode(*chosen);
     libraryTable()->setFocus(Qt::OtherFocusReason);
 }
 
 void MainWindow::applyPartyMode(PartyMode chosen)
 {
-    mode = chosen;
-    // A kiosk without a PIN (a mode written into the settings by hand) would lock the host out as well.
-    const bool kiosk = mode.kiosk() && kioskGuard->hasPin();
-    if (mode.kiosk() && !kiosk)
-        logMessage(tr("Kiosk mode needs a host PIN: choose the mode again in the mode dialog (Ctrl+M)."));
-    kioskGuard->setKiosk(kiosk);
-    if (playQueue)
-        playQueue->setWebcam(mode.wishPhotos() ? webcam.get() : nullptr);
-    if (mode.stopMotion() && webcam) {
-        if (!stopMotion) {
-            const QString folder = outputSubfolder(QStringLiteral("Stop motion"));
-            stopMotion = std::make_unique<StopMotion>(webcam.get(), folder, stopMotionSeconds,
-                                                      [this]() { return !snapshotFuture.isFinished(); });
-        }
-        stopMotion->start();
-    } else if (stopMotion) {
-        stopMotion->stop();
-    }
-    logMessage(tr("Party mode: %1").arg(ConfigDialog::modeDescription(mode.index())));
+    partyModes->apply(chosen, playQueue.get(), *portraits);
 }
 
-void MainWindow::skipSong()
+PartyMode MainWindow::partyMode() const
 {
-    const Track* head = playQueue ? playQueue->queuedSongs().value(0) : nullptr;
-    // The PIN prompt lets the queue move on: only the song the host meant is skipped.
-    if (!head || !hostMayAct() || playQueue->queuedSongs().value(0) != head)
-        return;
-    QMutexLocker lock(libraryMutex.get());
-    bool allSelectableAgain = false;
-    if (!library.get() || !playQueue->skipHead(library.get(), allSelectableAgain))
-        return;
-    if (paused) {
-        // The song that was paused is gone; the next one plays.
-        paused = false;
-        ui->myButtonPause->setChecked(false);
-        startTimer();
-    }
-    if (allSelectableAgain)
-        showAllGenresAgain();
-    publishPlayback();
+    return partyModes ? partyModes->current() : PartyMode();
 }
 
-void MainWindow::removeWish(int position)
+StopMotion* MainWindow::stopMotionFrames() const
 {
-    const Track* wish = playQueue ? playQueue->queuedSongs().value(position) : nullptr;
-    if (position < 1 || !wish || !hostMayAct() || playQueue->queuedSongs().value(position) != wish)
-        return;
-    QMutexLocker lock(libraryMutex.get());
-    playQueue->removeWaiting(position);
-    publishPlayback();
-}
-
-void MainWindow::finishStopMotion()
-{
-    if (!stopMotion)
-        return;
-    const QString frames = stopMotion->folder();
-    stopMotion.reset();
-    if (!frames.isEmpty())
-        writePartyFilm(frames, runFolder() + QStringLiteral("Vimo party film.mp4"));
+    return partyModes ? partyModes->frames() : nullptr;
 }
 
 // ---- Adding songs ----
 
 void MainWindow::addFiles()
 {
-    if (isAdding() || !hostMayAct())
-        return;
-    // The About box stays on top of every window: it goes before a folder dialog opens beneath it.
-    dismissAboutBox();
-    QString startFolder = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
-    if (settings && settings->contains(lastFolderKey))
-        startFolder = settings->value(lastFolderKey).toString();
-
-    if ((!library || library->trackCount() == 0) && useNativeFolderDialog(settings)) {
-        // The tick pauses while the dialog is open; it comes back only if it ran (not while paused).
-        const bool ticking = updateTimer->isActive();
-        updateTimer->stop();
-        // No parent: the window's black style sheet would otherwise paint Qt's own dialog black on black
-        // wherever the desktop offers no dialog of its own.
-        const QString folder = QFileDialog::getExistingDirectory(
-            nullptr, tr("Please select one folder containing MP3 files."), startFolder,
-            QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
-        if (ticking)
-            updateTimer->start(1000);
-        if (!folder.isEmpty()) {
-            addFolder(QDir(folder));
-            if (settings) {
-                settings->setValue(lastFolderKey, QDir::toNativeSeparators(folder));
-                settings->sync();
-            }
-        }
-        libraryTable()->setFocus(Qt::OtherFocusReason);
-        return;
-    }
-
-    if (!fileDialog) {
-        fileDialog =
-            new QFileDialog(nullptr, tr("Please select one directory and press the \"ADD all MP3s\" button"),
-                            startFolder, QString());
-        fileDialog->setWindowFlag(Qt::WindowStaysOnTopHint);
-        connect(fileDialog, &QFileDialog::accepted, this, &MainWindow::filesAddedOK);
-        connect(fileDialog, &QFileDialog::directoryEntered, this,
-                &MainWindow::filedialog_DirectoryWasEntered);
-        connect(fileDialog, &QFileDialog::currentChanged, this,
-                &MainWindow::filedialog_DirectoryWasClickedOn);
-        fileDialog->setFileMode(QFileDialog::Directory);
-        fileDialog->setOption(QFileDialog::ReadOnly, true);
-        // The accept label below names the folder and its songs; only Qt's own dialog can show it.
-        fileDialog->setOption(QFileDialog::DontUseNativeDialog, true);
-    }
-    fileDialog->setFilter(QDir::Drives | QDir::AllDirs | QDir::NoSymLinks | QDir::NoDotAndDotDot);
-    fileDialog->setViewMode(QFileDialog::List);
-    fileDialog->setLabelText(QFileDialog::FileType, QStringLiteral("Filter:"));
-    updateAcceptLabel(startFolder);
-    fileDialog->show();
+    addSongs->addFiles();
 }
 
 void MainWindow::updateAcceptLabel(const QString& folder)
 {
-    if (!fileDialog)
-        return;
-    const QDir directory(folder);
-    const QString name = directory.dirName();
-    if (!name.isEmpty() && directory.exists() && name != QLatin1String(".")) {
-        const int songs = directory
-                              .entryList({QStringLiteral("*.mp3")},
-                                         QDir::Files | QDir::Hidden | QDir::Readable | QDir::NoSymLinks)
-                              .size();
-        QString label = QStringLiteral("ADD all %1 MP3s in\n\"%2\"").arg(songs).arg(name);
-        if (!directory.entryList(QDir::Dirs | QDir::Readable | QDir::NoSymLinks | QDir::NoDotAndDotDot)
-                 .isEmpty())
-            label += QStringLiteral("\n(+ add its subdirectories)");
-        fileDialog->setLabelText(QFileDialog::Accept, label);
-    } else if (name.isEmpty() && directory.absolutePath().size() == 3) {
-        fileDialog->setLabelText(QFileDialog::Accept,
-                                 QStringLiteral("ADD all MP3s in\n\"%1\"\n(and subdirectories)")
-                                     .arg(directory.absolutePath().left(2)));
-    }
+    addSongs->updateAcceptLabel(folder);
 }
 
 void MainWindow::filedialog_DirectoryWasEntered(QString folder)
@@ -777,56 +626,22 @@ void MainWindow::filedialog_DirectoryWasClickedOn(QString path)
 
 void MainWindow::filesAddedOK()
 {
-    const QStringList selected = fileDialog->selectedFiles();
-    QString remembered;
-    if (selected.size() == 1) {
-        if (QFileInfo(selected.first()).isDir())
-            addFolder(QDir(selected.first()));
-        else
-            addFileList(selected);
-        remembered = selected.first();
-    } else if (selected.isEmpty()) {
-        addFolder(QDir(QStringLiteral(".")));
-    } else {
-        addFileList(selected);
-        remembered = QFileInfo(selected.first()).absolutePath();
-    }
-    if (settings && !remembered.isEmpty()) {
-        settings->setValue(lastFolderKey, QDir::toNativeSeparators(remembered));
-        settings->sync();
-    }
-    libraryTable()->setFocus(Qt::OtherFocusReason);
+    addSongs->filesAddedOK();
 }
 
-void MainWindow::dropEvent(QDropEvent* event)
+QFileDialog* MainWindow::ownFolderDialog() const
 {
-    if (!event->mimeData()->hasUrls() || isAdding() || !hostMayAct())
-        return;
-    // Every dropped folder and file goes into one job, in drop order, so no job's results are lost to
-    // the next one.
-    QStringList entries;
-    for (const QUrl& url : event->mimeData()->urls()) {
-        // Only files of this machine: a file URL naming a host would read as a local path ("//host/share"
-        // is "/host/share" here).
-        const QString path = url.isLocalFile() && url.host().isEmpty() ? url.toLocalFile() : QString();
-        if (!path.isEmpty())
-            entries << path;
-    }
-    if (!entries.isEmpty())
-        addingRelay->request([entries](const TrackLibrary& songs) { return songs.droppedFiles(entries); });
+    return addSongs ? addSongs->dialog() : nullptr;
 }
 
 void MainWindow::addFolder(const QDir& folder)
 {
-    if (!folder.exists())
-        return;
-    const QFileInfo entry(folder.absolutePath());
-    addingRelay->request([entry](const TrackLibrary& songs) { return songs.filesBelow(entry); });
+    addSongs->addFolder(folder);
 }
 
 void MainWindow::addFileList(const QStringList& paths)
 {
-    addingRelay->request([paths](const TrackLibrary& songs) { return songs.listedFiles(paths); });
+    addSongs->addFileList(paths);
 }
 
 bool MainWindow::isAdding() const
@@ -866,260 +681,32 @@ void MainWindow::refreshLibraryTable(const QString& searchText, bool waitForMute
     if (!library)
         return;
     buildGenreButtons();
-
-    QTableWidgetSearchable* table = libraryTable();
-    const int total = library->trackCount();
-    // Shrinking the table deletes cells: the index forgets them first.
-    gridCells.restart(total);
-    const GridShape shape = applyGridShape(table, total);
-
-    // The cells of the last refresh are reused: the view forgets its current and selected cells as a
-    // cleared table would, and every cell then takes on exactly its song's text, tool tip, style and
-    // colours, each of which changes (and repaints) only where it differs. A refresh of a large library
-    // thus neither deletes nor allocates ten thousand cells.
-    table->reset();
-    // Each changed cell would tell the view on its own, thousands of times; the view is told once.
-    QAbstractItemModel* model = table->model();
-    model->blockSignals(true);
-    Track* firstShown = nullptr;
-    const int placed = placeSongs(shape.columns, firstShown);
-    model->blockSignals(false);
-
-    for (int row = 0; row < shape.rows; ++row)
-        table->setRowHeight(row, shape.rowHeight);
-    const GridRows rows = gridRows(shape, placed, table->height());
-    setAsideFrom(rows.count, shape.columns);
-    table->setRowCount(rows.count);
-    table->setRowHeight(rows.count - 1, rows.lastRowHeight);
-    model->blockSignals(true);
-    fillEmptyPlaces(table, placed, shape.columns);
-    model->blockSignals(false);
-    table->viewport()->update();
-    if (playQueue)
-        playQueue->followGenreFilter(library.get());
-
-    if (QTableWidgetItem* cell = gridCells.cellOf(selectedTrack)) {
-        table->setCurrentItem(cell, QItemSelectionModel::Select);
-    } else if (QTableWidgetItem* first = gridCells.cellOf(firstShown)) {
-        table->setCurrentItem(first, QItemSelectionModel::Select);
-        selectedTrack = firstShown;
-    } else {
-        return;
-    }
-    table->setFocus(Qt::MouseFocusReason);
-}
-
-int MainWindow::placeSongs(int columns, Track*& firstShown)
-{
-    QTableWidget* table = libraryTable();
-    int placed = 0;
-    // Reading every song's genre costs more than all else of an unchanged refresh: only a filter asks.
-    const bool everyGenre = genreFilterMode == 0 && currentGenre.isEmpty();
-    // New cells of free songs, thousands a refresh while a large folder is added, are copies of one styled
-    // cell: styling each of them took most of the refresh.
-    std::unique_ptr<QTableWidgetItem> freeSong;
-    // The filter is asked once a genre; comparing the genre texts of every song cost most of a switch.
-    std::vector<signed char> genreShown;
-    const auto shownByGenre = [&](const Track* track) {
-        if (track->genreIndex() < 0)
-            return shownByFilter(track->genre());
-        const auto genre = static_cast<size_t>(track->genreIndex());
-        if (genre >= genreShown.size())
-            genreShown.resize(genre + 1, -1);
-        if (genreShown[genre] < 0)
-            genreShown[genre] = shownByFilter(track->genre()) ? 1 : 0;
-        return genreShown[genre] == 1;
-    };
-    auto place = [&](Track* track) {
-        const bool shown = everyGenre || shownByGenre(track);
-        track->setInGenreFilter(shown);
-        if (!shown)
-            return;
-        const int row = placed / columns;
-        const int column = placed % columns;
-        QTableWidgetItem* cell = table->item(row, column);
-        const SongState state = track->state();
-        const int hue = playQueue ? playQueue->waitingHueOf(track) : -1;
-        const bool inTable = cell != nullptr;
-        bool showsAlready = inTable && gridCells.showedAlready(track, cell, state, hue);
-        bool songStyle = inTable && gridCells.showedSong(cell);
-        bool coloured = false;
-        if (!inTable) {
-            const SongCellIndex::Aside aside = gridCells.takeAside(track, state, hue);
-            cell = aside.cell;
-            showsAlready = aside.same;
-            songStyle = aside.showedSong;
-        }
-        if (!cell && state == SongState::Free) {
-            if (!freeSong) {
-                freeSong = std::make_unique<QTableWidgetItem>();
-                styleTableCell(freeSong.get());
-                colourSongCells(freeSong.get(), nullptr, SongState::Free, -1, -1);
-            }
-            cell = freeSong->clone();
-            songStyle = coloured = true;
-        } else if (!cell) {
-            cell = new QTableWidgetItem;
-        }
-        if (!showsAlready) {
-            cell->setText(track->displayText());
-            // A song's cell keeps its font, alignment and flags; its colours follow below. Only a waiting
-            // song without a hue keeps the plain background the style gives.
-            if (!songStyle || (state == SongState::Queued && hue < 0))
-                styleTableCell(cell);
-            cell->setToolTip(plainToolTip(track->details()));
-            if (!coloured)
-                colourSongCells(cell, nullptr, state, hue,
-                                playQueue ? playQueue->waitingPositionOf(track) : -1);
-        }
-        if (!inTable)
-            table->setItem(row, column, cell);
-        gridCells.add(track, cell, state, hue);
-        ++placed;
-        if (!firstShown)
-            firstShown = track;
-    };
-    library->forEachTrack(place);
-    library->forEachPendingTrack(place);
-    return placed;
-}
-
-// The cells of the rows from `row` on go to the index, before the grid loses those rows.
-void MainWindow::setAsideFrom(int row, int columns)
-{
-    QTableWidget* table = libraryTable();
-    QAbstractItemModel* model = table->model();
-    model->blockSignals(true);
-    for (int spareRow = row; spareRow < table->rowCount(); ++spareRow) {
-        for (int column = 0; column < columns; ++column) {
-            const int place = spareRow * columns + column;
-            QTableWidgetItem* cell = table->takeItem(spareRow, column);
-            // The queue has kept the cell in step with its song's state and hue until now.
-            const Track* track = gridCells.shownBefore(place, cell);
-            gridCells.setAside(place, cell, track, track ? track->state() : SongState{},
-                               track && playQueue ? playQueue->waitingHueOf(track) : -1);
-        }
-    }
-    model->blockSignals(false);
-}
-
-bool MainWindow::shownByFilter(const QString& genre) const
-{
-    if (genreFilterMode == 1 && !genreList.isEmpty())
-        return !genreList.contains(genre);
-    return currentGenre.isEmpty() || genre == currentGenre;
-}
-
-std::pair<QString, int> MainWindow::filterOfButton(int index) const
-{
-    const int count = static_cast<int>(genreButtons.size());
-    if (index <= 0 || index >= count)
-        return {QString(), 0};
-    if (!genreList.isEmpty() && index == count - 1)
-        return {QString(), 1};
-    return {genreButtons.at(static_cast<size_t>(index))->text(), 0};
-}
-
-void MainWindow::showAllGenres()
-{
-    genreButtonIndex = 0;
-    currentGenre.clear();
-    genreFilterMode = 0;
+    songGrid->render(*library, *genreBar, playQueue.get(), selectedTrack);
 }
 
 void MainWindow::buildGenreButtons()
 {
-    if (genreButtonGroup)
-        genreButtonGroup->disconnect();
-    // The buttons go later, through the event loop: a click on one of them may be what rebuilds them.
-    for (QAbstractButton* button : genreButtons) {
-        ui->verticalLayout->removeWidget(button);
-        if (genreButtonGroup)
-            genreButtonGroup->removeButton(button);
-        button->hide();
-        button->deleteLater();
-    }
-    genreButtons.clear();
-    if (genreButtonGroup)
-        genreButtonGroup->deleteLater();
-    genreButtonGroup = nullptr;
-    genreList.clear();
-
-    const int spacing = ui->verticalLayout->spacing();
-    const int slotCount =
-        (libraryTable()->height() - ui->myButtonPause->height() - 2 * spacing - 50) / (spacing + 50);
-    bool restMade = false;
-    for (int slot = 1; slot <= slotCount; ++slot) {
-        const QString genre = library ? library->genreAt(slot - 1) : QString();
-        if (genre.isEmpty())
-            break;
-        if (!genreButtonGroup) {
-            genreButtonGroup = new QButtonGroup(this);
-            auto* all = new QPushButton(tr("All genres"), this);
-            all->setCheckable(true);
-            all->setChecked(true);
-            all->setFixedSize(92, 50);
-            applyGenreButtonStyle(all);
-            genreButtonGroup->addButton(all, 0);
-            ui->verticalLayout->insertWidget(slot, all);
-            genreButtons.push_back(all);
-        }
-        auto* button = new QPushButton(this);
-        button->setCheckable(true);
-        button->setMinimumSize(92, 50);
-        QSizePolicy policy(QSizePolicy::Minimum, QSizePolicy::Expanding);
-        policy.setHeightForWidth(button->sizePolicy().hasHeightForWidth());
-        button->setSizePolicy(policy);
-        applyGenreButtonStyle(button);
-        if (slot < slotCount) {
-            button->setText(genre);
-            genreList.append(genre);
-        } else {
-            button->setText(tr("The rest"));
-            QStringList covered;
-            for (int rank = slot - 1;; ++rank) {
-                const QString rest = library->genreAt(rank);
-                if (rest.isEmpty())
-                    break;
-                covered << QString(rest).replace(QLatin1Char('\n'), QLatin1Char(' '));
-            }
-            button->setToolTip(tr("Shows tracks of the genres") + QStringLiteral(":\n") +
-                               covered.join(QLatin1Char('\n')) + QStringLiteral("\n(") +
-                               tr("and tracks without a genre") + QLatin1Char(')'));
-            restMade = true;
-        }
-        ui->verticalLayout->insertWidget(slot + 1, button);
-        genreButtons.push_back(button);
-        genreButtonGroup->addButton(button, slot);
-    }
-    if (!restMade)
-        genreList.clear();
-    if (genreButtonGroup) {
-        connect(genreButtonGroup, QOverload<QAbstractButton*>::of(&QButtonGroup::buttonClicked), this,
-                &MainWindow::genreButtonClicked);
-        if (!genreButtonGroup->buttons().isEmpty()) {
-            ui->myButtonPause->show();
-            // The remembered place must still hold the button of the filter in force: fewer slots, more
-            // slots or a new ranking can put another genre, or "The rest", where the chosen one was.
-            const bool inRange =
-                genreButtonIndex >= 0 && genreButtonIndex < static_cast<int>(genreButtons.size());
-            if (!inRange || filterOfButton(genreButtonIndex) != std::make_pair(currentGenre, genreFilterMode))
-                showAllGenres();
-            genreButtons.at(static_cast<size_t>(genreButtonIndex))->setChecked(true);
-        }
-    }
-    QVector<QAbstractButton*> keyboardPath(genreButtons.begin(), genreButtons.end());
-    for (QAbstractButton* button : keyboardPath)
-        button->setAccessibleDescription(tr("Shows only the songs of this genre in the grid"));
+    genreBar->rebuild(library.get());
+    const std::vector<QAbstractButton*>& buttons = genreBar->buttons();
+    QVector<QAbstractButton*> keyboardPath(buttons.begin(), buttons.end());
     keyboardPath << ui->myButtonPause << ui->aboutButton;
     desktop->chainKeyboard(libraryTable(), keyboardPath);
 }
 
+const std::vector<QAbstractButton*>& MainWindow::genreFilterButtons() const
+{
+    static const std::vector<QAbstractButton*> none;
+    return genreBar ? genreBar->buttons() : none;
+}
+
+QString MainWindow::selectedGenre() const
+{
+    return genreBar ? genreBar->genre() : QString();
+}
+
 void MainWindow::genreButtonClicked(QAbstractButton* button_in)
 {
-    const auto found = std::find(genreButtons.begin(), genreButtons.end(), button_in);
-    genreButtonIndex = found == genreButtons.end() ? 0 : static_cast<int>(found - genreButtons.begin());
-    std::tie(currentGenre, genreFilterMode) = filterOfButton(genreButtonIndex);
+    genreBar->choose(button_in);
     songHistoryShown = false;
     ui->myButtonSongHistory->setChecked(false);
     refreshLibraryTable(libraryTable()->currentSearchText(), false);
@@ -1152,202 +739,91 @@ void MainWindow::selectionHasChanged()
             selection.commentAsked = track->commentAsked();
         }
     }
-    if (!followLibrarySelection(floater, selection, webcam != nullptr || phonePortraits, isAdding(),
-                                portraitDirectory, table))
+    if (!followLibrarySelection(floater, selection, portraits->showsPortraits(), isAdding(),
+                                portraits->folder(), table))
         return;
     if (track)
         track->setCommentAsked(true);
-    if (partyAlbum)
-        connect(floater.get(), &Floater::commentWritten, this, [this]() { partyAlbum->update(); });
+    if (portraits->album())
+        connect(floater.get(), &Floater::commentWritten, this, [this]() { portraits->album()->update(); });
 }
 
 // ---- Wishes and playback ----
 
 void MainWindow::itemWasActivated(QTableWidgetItem* item)
 {
-    QMutexLocker lock(libraryMutex.get());
-    if (!library || !playQueue || !item)
-        return;
-    wishSong(*playQueue.get(), library.get(), library->findBySearchKey(item->text().toLower()));
-    publishPlayback();
+    playback->wishCell(item);
 }
 
 bool MainWindow::NotifyQueueOfFinishedSong()
 {
-    QMutexLocker lock(libraryMutex.get());
-    if (!library || !playQueue)
-        return false;
-    bool allSelectableAgain = false;
-    playQueue->songFinished(library.get(), allSelectableAgain);
-    if (allSelectableAgain)
-        showAllGenresAgain();
-    publishPlayback();
-    return true;
-}
-
-void MainWindow::showAllGenresAgain()
-{
-    if (!genreButtons.empty())
-        genreButtons.front()->setChecked(true);
-    showAllGenres();
-    refreshLibraryTable(QString(), false);
+    return playback->songFinished();
 }
 
 void MainWindow::pauseWasPressed()
 {
-    if (playQueue && !playQueue->queuedSongs().isEmpty() && playQueue->queuedSongs().first()) {
-        if (paused) {
-            paused = false;
-            playQueue->resumeHead();
-            startTimer();
-        } else {
-            paused = true;
-            playQueue->pauseHead();
-            updateTimer->stop();
-        }
-        publishPlayback();
-    }
-    // The click has toggled the button's look already, also where there was nothing to pause.
-    ui->myButtonPause->setChecked(paused);
-    if (QTableWidgetItem* cell = gridCells.cellOf(selectedTrack)) {
-        libraryTable()->setCurrentItem(cell, QItemSelectionModel::Select);
-        libraryTable()->setFocus(Qt::OtherFocusReason);
-    }
+    playback->pauseOrPlayOn();
+    songGrid->focusSong(selectedTrack, Qt::OtherFocusReason);
+}
+
+bool MainWindow::isPaused() const
+{
+    return playback && playback->isPaused();
+}
+
+void MainWindow::skipSong()
+{
+    playback->skipSong();
+}
+
+void MainWindow::removeWish(int position)
+{
+    playback->removeWish(position);
 }
 
 void MainWindow::timerUpdate()
 {
-    if (!playQueue)
-        return;
-    playQueue->tick();
-    {
-        QMutexLocker lock(libraryMutex.get());
-        if (library)
-            playQueue->retryWhenSilent(library.get());
-    }
-    // The portrait reaches the disk a moment after its song started.
-    publishPlayback();
+    playback->tickSecond();
 }
 
-void MainWindow::publishPlayback()
+void MainWindow::showAllGenresAgain()
 {
-    if (phoneDesk)
-        phoneDesk->publish();
-    const Track* head =
-        playQueue && !playQueue->queuedSongs().isEmpty() ? playQueue->queuedSongs().first() : nullptr;
-    if (!head || !head->playing()) {
-        desktop->publish(NowPlaying::Status::Stopped, PlayingSong());
-        return;
-    }
-    PlayingSong song;
-    song.artist = head->artist();
-    song.title = head->title();
-    song.lengthMicroseconds = static_cast<qint64>(head->seconds() * 1e6);
-    if (!portraitDirectory.isEmpty() && !head->photoFileName().isEmpty())
-        song.portraitPath = QDir(portraitDirectory).filePath(head->photoFileName());
-    song.number = playQueue->playlistLineCount();
-    desktop->publish(paused ? NowPlaying::Status::Paused : NowPlaying::Status::Playing, song);
+    genreBar->checkAllGenres();
+    refreshLibraryTable(QString(), false);
 }
+
+// ---- Portraits ----
 
 void MainWindow::startSnapshotJob(bool showComment, const QString& folder, const QString& fileName)
 {
-    const bool wished = opencv::startSnapshotJob(webcam.get(), snapshotFuture, showComment, folder, fileName);
-    if (partyAlbum && !fileName.isEmpty()) {
-        // The queue photographs the song it has just taken on, its last one.
-        const Track* song =
-            playQueue && !playQueue->queuedSongs().isEmpty() ? playQueue->queuedSongs().last() : nullptr;
-        AlbumEntry portrait;
-        portrait.fileName = fileName;
-        portrait.takenAt = QDateTime::currentDateTime();
-        portrait.counter = playQueue ? playQueue->photoCount() : 0;
-        portrait.random = !showComment;
-        if (song && song->photoFileName() == fileName) {
-            portrait.artist = song->artist();
-            portrait.title = song->title();
-        }
-        partyAlbum->portraitStarted(portrait, snapshotFuture);
-    }
-    if (wished)
+    if (portraits && portraits->startSnapshotJob(showComment, folder, fileName, playQueue.get()))
         selectionHasChanged();
+}
+
+QString MainWindow::portraitFolder() const
+{
+    return portraits ? portraits->folder() : QString();
+}
+
+bool MainWindow::hasWebcam() const
+{
+    return portraits && portraits->camera() != nullptr;
+}
+
+PartyAlbum* MainWindow::album() const
+{
+    return portraits ? portraits->album() : nullptr;
 }
 
 // ---- Phone wishes ----
 
-void MainWindow::createPhoneDesk(int photoWidth, int photoHeight)
-{
-    PhoneParty party;
-    party.library = [this]() { return library.get(); };
-    party.queue = [this]() { return playQueue.get(); };
-    party.wish = [this](Track* track) {
-        QMutexLocker lock(libraryMutex.get());
-        if (!library || !playQueue)
-            return WishRefusal::NoSong;
-        return wishSong(*playQueue.get(), library.get(), track);
-    };
-    party.paused = [this]() { return paused; };
-    party.namePortrait = [this](const Track* track) {
-        return playQueue ? playQueue->nameGuestPortrait(track) : QString();
-    };
-    party.portraitFolder = [this]() { return portraitFolderForPhones(); };
-    party.portraitStored = [this](Track* track, const QString& fileName) {
-        phonePortraits = true;
-        if (partyAlbum) {
-            AlbumEntry portrait;
-            portrait.fileName = fileName;
-            portrait.takenAt = QDateTime::currentDateTime();
-            portrait.counter = playQueue ? playQueue->photoCount() : 0;
-            portrait.artist = track->artist();
-            portrait.title = track->title();
-            partyAlbum->portraitNamed(portrait);
-            partyAlbum->update();
-        }
-        if (track == selectedTrack)
-            selectionHasChanged();
-    };
-    party.photoSize = QSize(photoWidth, photoHeight);
-    phoneDesk = std::make_unique<PhoneDesk>(settings, std::move(party));
-    phonePanel = new PhonePanel(this);
-    phonePanel->hide();
-    ui->horizontalLayout_2->addWidget(phonePanel);
-    connect(phoneDesk.get(), &PhoneDesk::stateChanged, this, &MainWindow::showPhonePanel);
-    if (phoneDesk->isRunning())
-        showPhonePanel(true, phoneDesk->address());
-    phonesAction = new QAction(tr("Phone wishes"), this);
-    phonesAction->setShortcut(QKeySequence(tr("Ctrl+P")));
-    connect(phonesAction, &QAction::triggered, this, &MainWindow::togglePhones);
-    addAction(phonesAction);
-}
-
 void MainWindow::togglePhones()
 {
-    if (phoneDesk)
-        phoneDesk->toggle();
+    if (phoneWiring)
+        phoneWiring->togglePhones();
 }
 
-void MainWindow::showPhonePanel(bool running, const QString& address)
+PhoneDesk* MainWindow::phones() const
 {
-    if (!phonePanel || running == phonePanel->isVisible())
-        return;
-    if (running)
-        phonePanel->showAddress(address, phoneDesk ? phoneDesk->pin() : QString());
-    phonePanel->setVisible(running);
-    // The panel takes its column from the grid, which is laid out anew for the width left.
-    if (layout())
-        layout()->activate();
-    fitTables();
-}
-
-QString MainWindow::portraitFolderForPhones()
-{
-    if (portraitDirectory.isEmpty()) {
-        const QString folder = outputSubfolder(QStringLiteral("DJ portraits"));
-        if (folder.isEmpty())
-            return QString();
-        portraitDirectory = QDir::toNativeSeparators(folder);
-    }
-    if (!partyAlbum) {
-        partyAlbum = std::make_unique<PartyAlbum>(runFolder(), portraitDirectory);
-        partyAlbum->update();
-    }
-    return portraitDirectory;
+    return phoneWiring ? phoneWiring->desk() : nullptr;
 }

@@ -1,14 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <QElapsedTimer>
-#include <QFuture>
-#include <QList>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
 #include <memory>
-#include <utility>
 #include <vector>
 
 #include "party/PartyMode.h"
@@ -18,23 +15,23 @@
 namespace Ui {
 class MainWindow;
 }
-namespace opencv {
-class Snapshot;
-}
 class About;
-class DesktopLink;
+class AddSongsController;
 class AddingRelay;
+class DesktopLink;
 class Floater;
-class KioskGuard;
-class StopMotion;
-class PartyAlbum;
-class PhoneDesk;
-class PhonePanel;
 class ForeignerBackend;
+class GenreFilterBar;
+class HostGate;
+class PartyAlbum;
+class PartyModeSwitch;
+class PhoneDesk;
+class PhoneWiring;
 class PlayQueue;
+class PlaybackControl;
+class PortraitJobs;
 class QAbstractButton;
 class QAction;
-class QButtonGroup;
 class QDir;
 class QFileDialog;
 class QMutex;
@@ -43,6 +40,8 @@ class QShortcut;
 class QTableWidgetItem;
 class QTableWidgetSearchable;
 class QTimer;
+class SongGrid;
+class StopMotion;
 class Track;
 class TrackLibrary;
 
@@ -63,25 +62,25 @@ public:
     bool initializationFailed() const { return initFailed; }
     bool isFullscreenMode() const { return fullscreen != 0; }
     bool isAdding() const;
-    bool isPaused() const { return paused; }
+    bool isPaused() const;
     const TimerBorderHue& borderHueTimer() const { return borderHue; }
     About* aboutDialogShown() const { return aboutDialog; }
     Floater* floaterShown() const { return floater.get(); }
-    QFileDialog* ownFolderDialog() const { return fileDialog; }
+    QFileDialog* ownFolderDialog() const;
     QTableWidgetItem* hintCell() const { return hintItem; }
     TrackLibrary* trackLibrary() const { return library.get(); }
     PlayQueue* queue() const { return playQueue.get(); }
     const SongCellIndex& songCells() const { return gridCells; }
     Track* selectedSong() const { return selectedTrack; }
-    const std::vector<QAbstractButton*>& genreFilterButtons() const { return genreButtons; }
-    QString selectedGenre() const { return currentGenre; }
-    QString portraitFolder() const { return portraitDirectory; }
-    bool hasWebcam() const { return webcam != nullptr; }
-    PartyAlbum* album() const { return partyAlbum.get(); }
+    const std::vector<QAbstractButton*>& genreFilterButtons() const;
+    QString selectedGenre() const;
+    QString portraitFolder() const;
+    bool hasWebcam() const;
+    PartyAlbum* album() const;
     DesktopLink* desktopLink() const { return desktop.get(); }
-    PartyMode partyMode() const { return mode; }
-    StopMotion* stopMotionFrames() const { return stopMotion.get(); }
-    PhoneDesk* phones() const { return phoneDesk.get(); }
+    PartyMode partyMode() const;
+    StopMotion* stopMotionFrames() const;
+    PhoneDesk* phones() const;
 
     // Column widths and row height of the queue table: the columns share the width exactly.
     void layoutQueueColumns();
@@ -140,6 +139,22 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
+    // The start-up steps, in their order.
+    void createAddingRelay();
+    bool openSound();
+    void readPartySettings();
+    void setUpWidgets();
+    void createQueue();
+    QSize openWebcam();
+    void createDesktopLink();
+    void showHint();
+    void connectWindow();
+    void createShortcuts();
+    void createPlayback();
+    void createPhoneDesk(QSize photoSize);
+    void connectDesktop();
+    void nameForScreenReaders();
+
     void applyUiSettingsAndStyle();
     void showOutOfMemory();
     void closeDialogs();
@@ -147,55 +162,30 @@ private:
     void dismissAboutBox();
     void showLibraryTable();
     void buildGenreButtons();
-    // Gives every song the genre filter shows a cell, in library order, and tells the songs whether they
-    // are shown; the number of cells placed.
-    int placeSongs(int columns, Track*& firstShown);
-    void setAsideFrom(int row, int columns);
-    // Whether the genre filter in force shows songs of this genre.
-    bool shownByFilter(const QString& genre) const;
-    // The filter a genre button stands for (currentGenre, genreFilterMode): "All genres" (also for an
-    // index that is no button), "The rest" (the last button, when genreList is not empty) or its genre.
-    std::pair<QString, int> filterOfButton(int index) const;
-    void showAllGenres();
     QTableWidgetSearchable* libraryTable() const;
-    // Tells the desktop and the phones what plays now.
-    void publishPlayback();
-    // Asks the kiosk guard before a host action; in kiosk mode that means the host PIN. True: go ahead.
-    bool hostMayAct();
     // Switches kiosk mode, the wish portraits and the stop-motion frames to `chosen`, as far as the
     // camera opened at start allows.
     void applyPartyMode(PartyMode chosen);
-    // Stops the stop-motion frames and makes them into the run's film.
-    void finishStopMotion();
     // Every song is free again: the grid shows all genres.
     void showAllGenresAgain();
     // Fits the grid and the queue row to their current size.
     void fitTables();
-    void createPhoneDesk(int photoWidth, int photoHeight);
-    void showPhonePanel(bool running, const QString& address);
-    // The portrait folder, made now when no webcam made it; "" when it cannot be made.
-    QString portraitFolderForPhones();
 
     int fullscreen = 0;
     Track* selectedTrack = nullptr;
-    std::vector<QAbstractButton*> genreButtons;
-    QButtonGroup* genreButtonGroup = nullptr;
-    QString currentGenre;
-    int genreButtonIndex = 0;
-    int genreFilterMode = 0;
-    QList<QString> genreList;
     bool songHistoryShown = false;
     std::unique_ptr<Ui::MainWindow> ui;
     QSettings* settings = nullptr;
     bool useWebcam = false;
     bool initFailed = true;
-    QFileDialog* fileDialog = nullptr;
     QTableWidgetItem* hintItem = nullptr;
     std::unique_ptr<TrackLibrary> library;
     std::unique_ptr<ForeignerBackend> audioBackend;
     std::unique_ptr<PlayQueue> playQueue;
     // The grid's cell of every song it shows, filled by each refresh.
     SongCellIndex gridCells;
+    std::unique_ptr<SongGrid> songGrid;
+    std::unique_ptr<GenreFilterBar> genreBar;
     std::unique_ptr<QTimer> updateTimer;
     std::unique_ptr<QAction> addSongsAction;
     std::unique_ptr<QAction> fullscreenAction;
@@ -204,27 +194,17 @@ private:
     std::unique_ptr<QShortcut> partyModeShortcut;
     std::unique_ptr<QShortcut> skipShortcut;
     std::unique_ptr<QShortcut> removeShortcut;
-    bool paused = false;
     std::unique_ptr<QMutex> libraryMutex;
     std::unique_ptr<AddingRelay> addingRelay;
+    std::unique_ptr<AddSongsController> addSongs;
     QString addSongsButtonText;
     About* aboutDialog = nullptr;
     TimerBorderHue borderHue{this};
-    std::unique_ptr<opencv::Snapshot> webcam;
-    QFuture<void> snapshotFuture;
     std::unique_ptr<Floater> floater;
-    std::unique_ptr<PartyAlbum> partyAlbum;
-    QString portraitDirectory;
+    std::unique_ptr<PortraitJobs> portraits;
     std::unique_ptr<DesktopLink> desktop;
-    PartyMode mode;
-    int stopMotionSeconds = 20;
-    std::unique_ptr<KioskGuard> kioskGuard;
-    // Times the wrong PINs of the guard, steady whatever the wall clock does.
-    QElapsedTimer hostClock;
-    std::unique_ptr<StopMotion> stopMotion;
-    // Portraits come from phones too: the floater shows them even without a webcam.
-    bool phonePortraits = false;
-    std::unique_ptr<PhoneDesk> phoneDesk;
-    PhonePanel* phonePanel = nullptr;
-    QAction* phonesAction = nullptr;
+    std::unique_ptr<HostGate> hostGate;
+    std::unique_ptr<PartyModeSwitch> partyModes;
+    std::unique_ptr<PlaybackControl> playback;
+    std::unique_ptr<PhoneWiring> phoneWiring;
 };
