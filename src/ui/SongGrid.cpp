@@ -5,6 +5,7 @@
 #include "library/Track.h"
 #include "library/TrackLibrary.h"
 #include "party/PlayQueue.h"
+#include "ui/Floater.h"
 #include "ui/GenreFilterBar.h"
 #include "ui/SongCellIndex.h"
 #include "ui/gridshape.h"
@@ -123,6 +124,24 @@ void SongGrid::render(TrackLibrary& songs, const GenreFilterBar& filter, PlayQue
         queue->followGenreFilter(library);
     if (!focusSong(selected, Qt::MouseFocusReason) && focusSong(firstShown, Qt::MouseFocusReason))
         selected = firstShown;
+}
+
+Track* SongGrid::selectedSong(TrackLibrary* songs, PhotoSelection& selection) const
+{
+    const QList<QTableWidgetItem*> selected = table->selectedItems();
+    if (selected.isEmpty())
+        return nullptr;
+    const QTableWidgetItem* cell = selected.first();
+    selection.cellSelected = true;
+    selection.column = cell->column();
+    Track* track = songs ? songs->findBySearchKey(cell->text().toLower()) : nullptr;
+    if (track) {
+        selection.songFound = true;
+        selection.photoFileName = track->photoFileName();
+        selection.taken = track->played() || track->queued() || track->playing();
+        selection.commentAsked = track->commentAsked();
+    }
+    return track;
 }
 
 bool SongGrid::focusSong(const Track* track, Qt::FocusReason reason)

@@ -11,6 +11,7 @@ class QTableWidgetItem;
 class SongCellIndex;
 class Track;
 class TrackLibrary;
+struct PhotoSelection;
 
 // Draws the songs into the grid: its shape for the songs the genre filter shows, one cell a song in
 // library order, filler cells after them; the index learns every song's cell.
@@ -27,6 +28,8 @@ public:
     // filter. The grid's current cell is then the selected song's, or the first shown song's, which
     // becomes the selected one.
     void render(TrackLibrary& library, const GenreFilterBar& filter, PlayQueue* queue, Track*& selected);
+    // The song of the grid's selected cell (null for none), and what the selection says to the photo window.
+    Track* selectedSong(TrackLibrary* songs, PhotoSelection& selection) const;
     // Makes a song's cell the current one and gives the grid the focus; false when the song has no cell.
     bool focusSong(const Track* track, Qt::FocusReason reason);
 

@@ -14,18 +14,14 @@
 #include "library/TrackLibrary.h"
 #include "party/PartyAlbum.h"
 #include "party/PlayQueue.h"
-#include "party/PortraitJobs.h"
 #include "phones/PhoneDesk.h"
 #include "ui/About.h"
-#include "ui/AddSongsController.h"
 #include "ui/Floater.h"
-#include "ui/GenreFilterBar.h"
 #include "ui/HostGate.h"
-#include "ui/PartyModeSwitch.h"
-#include "ui/PhoneWiring.h"
-#include "ui/PlaybackControl.h"
 #include "ui/QueueView.h"
 #include "ui/SongGrid.h"
+#include "ui/queuerow.h"
+#include "ui/startupdialogs.h"
 #include "ui/style.h"
 #include "ui_mainwindow.h"
 
@@ -35,12 +31,10 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QGuiApplication>
-#include <QMessageBox>
 #include <QMutex>
 #include <QMutexLocker>
 #include <QPixmapCache>
 #include <QScreen>
-#include <QScrollBar>
 #include <QSettings>
 #include <QShortcut>
 #include <QTimer>
@@ -50,25 +44,6 @@
 #include <optional>
 
 bool fullscreenActive = false;
-
-namespace {
-
-QString criticalTitle()
-{
-    return QStringLiteral("Vimo - ") + MainWindow::tr("critical error");
-}
-
-bool askForWebcam()
-{
-    QMessageBox question(QMessageBox::Question, MainWindow::tr("Vimo quick setup"),
-                         MainWindow::tr("Do you want to use a webcam?"), QMessageBox::Yes | QMessageBox::No,
-                         nullptr, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
-    question.setButtonText(QMessageBox::Yes, MainWindow::tr("Yes"));
-    question.setButtonText(QMessageBox::No, MainWindow::tr("No"));
-    return question.exec() == QMessageBox::Yes;
-}
-
-} // namespace
 
 MainWindow::MainWindow(QWidget* parent)
     : QWidget(parent), ui(std::make_unique<Ui::MainWindow>()), portraits(std::make_unique<PortraitJobs>())
@@ -98,16 +73,15 @@ MainWindow::MainWindow(QWidget* parent)
     setAcceptDrops(true);
 }
 
-// Each part goes before what it uses: the adding job before the library it fills, the phones before the
-// songs and the queue they reach, the dialogs and shortcuts before the library and the desktop link their
-// slots touch, the last snapshot and the stop-motion film before the webcam that takes them, the queue
-// before the sound its songs play on; the settings and the library mutex go last, as every part above may
-// still use them on its way out.
+// The one place of the shutdown order; each part goes before what it still reaches. The adding job is
+// waited for first, as its results go into the library; no phone may reach a song or the queue once they
+// start to go; the dialogs and the tick go before the library their slots read; the last snapshot and the
+// stop-motion film are finished before the webcam that takes them; the queue goes before the sound its
+// songs play on; the settings and the library mutex go last, as every part above may use them on its way.
 MainWindow::~MainWindow()
 {
-    if (!initFailed) {
+    if (!initFailed)
         addingRelay->cancelAndWait();
-    }
     phoneWiring.reset();
     delete aboutDialog;
     aboutDialog = nullptr;
@@ -185,13 +159,7 @@ bool MainWindow::openSound()
     }
     if (audioBackend && audioBackend->init(static_cast<quintptr>(winId())))
         return true;
-    QMessageBox::critical(nullptr, criticalTitle(),
-                          tr("The sound back end could not be initialized.") + QStringLiteral("\n\n") +
-                              tr("Please start Vimo again after you ensured that\nyour sound device is "
-                                 "correctly set up.") +
-                              QStringLiteral("\n\n") +
-                              tr("In many cases, all you need to do is plugging in\nand/or turning on your "
-                                 "speakers."));
+    showSoundFailure();
     return false;
 }
 
@@ -228,19 +196,7 @@ void MainWindow::setUpWidgets()
 void MainWindow::createQueue()
 {
     QTableWidget* queueTable = ui->myTableWidgetForQueue;
-    queueTable->horizontalScrollBar()->hide();
-    queueTable->verticalScrollBar()->hide();
-    layoutQueueColumns();
-    for (int column = 0; column < queueTable->columnCount(); ++column) {
-        auto* cell = new (std::nothrow) QTableWidgetItem;
-        if (!cell) {
-            showOutOfMemory();
-            continue;
-        }
-        styleTableCell(cell);
-        queueTable->setItem(0, column, cell);
-    }
-
+    buildQueueRow(queueTable);
     playQueue.reset(new (std::nothrow) PlayQueue(std::make_unique<QueueView>(queueTable, &gridCells)));
     if (!playQueue)
         showOutOfMemory();
@@ -403,21 +359,9 @@ void MainWindow::applyUiSettingsAndStyle()
     libraryTable()->setStyleSheet(libraryTableStyleSheet());
 }
 
-void MainWindow::showOutOfMemory()
-{
-    // Without a parent, so the window's black style sheet does not hide the text.
-    QMessageBox::critical(nullptr, criticalTitle(), tr("Out of memory."));
-}
-
 void MainWindow::layoutQueueColumns()
 {
-    QTableWidget* table = ui->myTableWidgetForQueue;
-    const int columns = qMax(1, table->columnCount());
-    const int width = table->width() + (3 - columns) * table->lineWidth();
-    for (int column = 0; column < columns; ++column)
-        table->setColumnWidth(column, width / columns + (column == columns - 1 ? width % columns : 0));
-    for (int row = 0; row < table->rowCount(); ++row)
-        table->setRowHeight(row, 100);
+    layoutQueueRow(ui->myTableWidgetForQueue);
 }
 
 void MainWindow::showLibraryTable()
@@ -592,16 +536,6 @@ void MainWindow::applyPartyMode(PartyMode chosen)
     partyModes->apply(chosen, playQueue.get(), *portraits);
 }
 
-PartyMode MainWindow::partyMode() const
-{
-    return partyModes ? partyModes->current() : PartyMode();
-}
-
-StopMotion* MainWindow::stopMotionFrames() const
-{
-    return partyModes ? partyModes->frames() : nullptr;
-}
-
 // ---- Adding songs ----
 
 void MainWindow::addFiles()
@@ -627,11 +561,6 @@ void MainWindow::filedialog_DirectoryWasClickedOn(QString path)
 void MainWindow::filesAddedOK()
 {
     addSongs->filesAddedOK();
-}
-
-QFileDialog* MainWindow::ownFolderDialog() const
-{
-    return addSongs ? addSongs->dialog() : nullptr;
 }
 
 void MainWindow::addFolder(const QDir& folder)
@@ -699,11 +628,6 @@ const std::vector<QAbstractButton*>& MainWindow::genreFilterButtons() const
     return genreBar ? genreBar->buttons() : none;
 }
 
-QString MainWindow::selectedGenre() const
-{
-    return genreBar ? genreBar->genre() : QString();
-}
-
 void MainWindow::genreButtonClicked(QAbstractButton* button_in)
 {
     genreBar->choose(button_in);
@@ -723,22 +647,10 @@ void MainWindow::selectionHasChanged()
     QTableWidgetSearchable* table = libraryTable();
     if (!table)
         return;
-    const QList<QTableWidgetItem*> selected = table->selectedItems();
     PhotoSelection selection;
-    Track* track = nullptr;
-    if (!selected.isEmpty()) {
-        QTableWidgetItem* cell = selected.first();
-        selection.cellSelected = true;
-        selection.column = cell->column();
-        track = library ? library->findBySearchKey(cell->text().toLower()) : nullptr;
-        if (track) {
-            selectedTrack = track;
-            selection.songFound = true;
-            selection.photoFileName = track->photoFileName();
-            selection.taken = track->played() || track->queued() || track->playing();
-            selection.commentAsked = track->commentAsked();
-        }
-    }
+    Track* track = songGrid->selectedSong(library.get(), selection);
+    if (track)
+        selectedTrack = track;
     if (!followLibrarySelection(floater, selection, portraits->showsPortraits(), isAdding(),
                                 portraits->folder(), table))
         return;
@@ -766,11 +678,6 @@ void MainWindow::pauseWasPressed()
     songGrid->focusSong(selectedTrack, Qt::OtherFocusReason);
 }
 
-bool MainWindow::isPaused() const
-{
-    return playback && playback->isPaused();
-}
-
 void MainWindow::skipSong()
 {
     playback->skipSong();
@@ -792,7 +699,7 @@ void MainWindow::showAllGenresAgain()
     refreshLibraryTable(QString(), false);
 }
 
-// ---- Portraits ----
+// ---- Portraits and phones ----
 
 void MainWindow::startSnapshotJob(bool showComment, const QString& folder, const QString& fileName)
 {
@@ -800,30 +707,8 @@ void MainWindow::startSnapshotJob(bool showComment, const QString& folder, const
         selectionHasChanged();
 }
 
-QString MainWindow::portraitFolder() const
-{
-    return portraits ? portraits->folder() : QString();
-}
-
-bool MainWindow::hasWebcam() const
-{
-    return portraits && portraits->camera() != nullptr;
-}
-
-PartyAlbum* MainWindow::album() const
-{
-    return portraits ? portraits->album() : nullptr;
-}
-
-// ---- Phone wishes ----
-
 void MainWindow::togglePhones()
 {
     if (phoneWiring)
         phoneWiring->togglePhones();
-}
-
-PhoneDesk* MainWindow::phones() const
-{
-    return phoneWiring ? phoneWiring->desk() : nullptr;
 }

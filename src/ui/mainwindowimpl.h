@@ -9,6 +9,12 @@
 #include <vector>
 
 #include "party/PartyMode.h"
+#include "party/PortraitJobs.h"
+#include "ui/AddSongsController.h"
+#include "ui/GenreFilterBar.h"
+#include "ui/PartyModeSwitch.h"
+#include "ui/PhoneWiring.h"
+#include "ui/PlaybackControl.h"
 #include "ui/SongCellIndex.h"
 #include "ui/TimerBorderHue.h"
 
@@ -16,20 +22,14 @@ namespace Ui {
 class MainWindow;
 }
 class About;
-class AddSongsController;
 class AddingRelay;
 class DesktopLink;
 class Floater;
 class ForeignerBackend;
-class GenreFilterBar;
 class HostGate;
 class PartyAlbum;
-class PartyModeSwitch;
 class PhoneDesk;
-class PhoneWiring;
 class PlayQueue;
-class PlaybackControl;
-class PortraitJobs;
 class QAbstractButton;
 class QAction;
 class QDir;
@@ -62,25 +62,25 @@ public:
     bool initializationFailed() const { return initFailed; }
     bool isFullscreenMode() const { return fullscreen != 0; }
     bool isAdding() const;
-    bool isPaused() const;
+    bool isPaused() const { return playback && playback->isPaused(); }
     const TimerBorderHue& borderHueTimer() const { return borderHue; }
     About* aboutDialogShown() const { return aboutDialog; }
     Floater* floaterShown() const { return floater.get(); }
-    QFileDialog* ownFolderDialog() const;
+    QFileDialog* ownFolderDialog() const { return addSongs ? addSongs->dialog() : nullptr; }
     QTableWidgetItem* hintCell() const { return hintItem; }
     TrackLibrary* trackLibrary() const { return library.get(); }
     PlayQueue* queue() const { return playQueue.get(); }
     const SongCellIndex& songCells() const { return gridCells; }
     Track* selectedSong() const { return selectedTrack; }
     const std::vector<QAbstractButton*>& genreFilterButtons() const;
-    QString selectedGenre() const;
-    QString portraitFolder() const;
-    bool hasWebcam() const;
-    PartyAlbum* album() const;
+    QString selectedGenre() const { return genreBar ? genreBar->genre() : QString(); }
+    QString portraitFolder() const { return portraits ? portraits->folder() : QString(); }
+    bool hasWebcam() const { return portraits && portraits->camera() != nullptr; }
+    PartyAlbum* album() const { return portraits ? portraits->album() : nullptr; }
     DesktopLink* desktopLink() const { return desktop.get(); }
-    PartyMode partyMode() const;
-    StopMotion* stopMotionFrames() const;
-    PhoneDesk* phones() const;
+    PartyMode partyMode() const { return partyModes ? partyModes->current() : PartyMode(); }
+    StopMotion* stopMotionFrames() const { return partyModes ? partyModes->frames() : nullptr; }
+    PhoneDesk* phones() const { return phoneWiring ? phoneWiring->desk() : nullptr; }
 
     // Column widths and row height of the queue table: the columns share the width exactly.
     void layoutQueueColumns();
@@ -156,7 +156,6 @@ private:
     void nameForScreenReaders();
 
     void applyUiSettingsAndStyle();
-    void showOutOfMemory();
     void closeDialogs();
     // Hides the About box at once and deletes it once its signals are through.
     void dismissAboutBox();
