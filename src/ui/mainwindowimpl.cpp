@@ -428,6 +428,8 @@ void MainWindow::cancelAddingThread()
     addingRelay->cancel();
 }
 
+// Closing leaves no job running and no dialog open over a window that is going; what the window owns
+// goes later, in the destructor's order.
 void MainWindow::closeDialogs()
 {
     if (isAdding())
