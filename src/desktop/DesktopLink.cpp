@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "desktop/DesktopLink.h"
 
+#include "audio/AllBaseBackend.h"
 #include "base/runlog.h"
 #include "desktop/IdleInhibitor.h"
 #include "desktop/MprisService.h"
@@ -101,6 +102,19 @@ bool DesktopLink::eventFilter(QObject* watched, QEvent* event)
         }
     }
     return true;
+}
+
+void DesktopLink::showSoundDeviceNews(const AllBaseBackend* backend)
+{
+    if (!backend)
+        return;
+    NoticeBoard* notices = board;
+    connect(
+        backend, &AllBaseBackend::deviceLost, board,
+        [notices]() { notices->post(NoticeBoard::deviceLostNotice()); }, Qt::QueuedConnection);
+    connect(
+        backend, &AllBaseBackend::deviceBack, board,
+        [notices]() { notices->post(NoticeBoard::deviceBackNotice()); }, Qt::QueuedConnection);
 }
 
 void DesktopLink::bringToFront(QWidget* window)

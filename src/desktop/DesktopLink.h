@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QVector>
 
+class AllBaseBackend;
 class IdleInhibitor;
 class MprisService;
 class NoticeBanner;
@@ -40,6 +41,9 @@ public:
     // it has the focus.
     void chainKeyboard(QTableWidget* grid, const QVector<QAbstractButton*>& buttons);
 
+    // Tells the guests on the board when the sound device is lost and when it is back. The news comes
+    // from the device's own thread and is queued to this one.
+    void showSoundDeviceNews(const AllBaseBackend* backend);
     // Brings a window to the front, out of the task bar if need be.
     static void bringToFront(QWidget* window);
 

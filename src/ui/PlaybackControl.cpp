@@ -2,6 +2,7 @@
 #include "ui/PlaybackControl.h"
 
 #include "desktop/DesktopLink.h"
+#include "desktop/NoticeBoard.h"
 #include "library/Track.h"
 #include "library/TrackLibrary.h"
 #include "party/PlayQueue.h"
@@ -21,7 +22,13 @@ PlaybackControl::PlaybackControl(PlayQueue* queue, QMutex& libraryMutex, QTimer&
                                  PlaybackWindow window)
     : playQueue(queue), mutex(libraryMutex), updateTimer(tick), pause(pauseButton), desktop(desktopLink),
       view(std::move(window))
-{}
+{
+    // A song that cannot be played leaves the queue; the guests see which one, and that it was skipped.
+    if (playQueue)
+        playQueue->unplayableHook = [this](const Track* track) {
+            desktop.notices().post(NoticeBoard::unplayableNotice(track->artist(), track->title()));
+        };
+}
 
 void PlaybackControl::wishCell(const QTableWidgetItem* item)
 {

@@ -142,21 +142,7 @@ void MainWindow::createAddingRelay()
 
 bool MainWindow::openSound()
 {
-    auto* backend = new (std::nothrow) AllBaseBackend;
-    audioBackend.reset(backend);
-    if (backend) {
-        // The device's news comes from its audio thread; the notices are shown on this one.
-        const auto postOnBoard = [this](QString (*text)()) {
-            return [this, text] {
-                if (desktop)
-                    desktop->notices().post(text());
-            };
-        };
-        connect(backend, &AllBaseBackend::deviceLost, this, postOnBoard(&NoticeBoard::deviceLostNotice),
-                Qt::QueuedConnection);
-        connect(backend, &AllBaseBackend::deviceBack, this, postOnBoard(&NoticeBoard::deviceBackNotice),
-                Qt::QueuedConnection);
-    }
+    audioBackend.reset(new (std::nothrow) AllBaseBackend);
     if (audioBackend && audioBackend->init(static_cast<quintptr>(winId())))
         return true;
     showSoundFailure();
@@ -210,10 +196,6 @@ QSize MainWindow::openWebcam()
         playQueue->snapshotHook = [this](bool showComment, const QString& fileName) {
             startSnapshotJob(showComment, portraits->folder(), fileName);
         };
-        playQueue->unplayableHook = [this](const Track* track) {
-            if (desktop)
-                desktop->notices().post(NoticeBoard::unplayableNotice(track->artist(), track->title()));
-        };
     }
     return photoSize;
 }
@@ -221,6 +203,7 @@ QSize MainWindow::openWebcam()
 void MainWindow::createDesktopLink()
 {
     desktop = std::make_unique<DesktopLink>(this, libraryTable());
+    desktop->showSoundDeviceNews(static_cast<const AllBaseBackend*>(audioBackend.get()));
     if (useWebcam && !portraits->camera())
         desktop->notices().post(NoticeBoard::noWebcamNotice());
 }
