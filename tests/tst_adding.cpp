@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Adding songs through the main window: drops, the folder dialogs, the job's notifications, its log lines,
 // the progress on the button, cancelling, and requests that arrive while a job runs or ends.
+#include "library/AddingRelay.h"
 #include "library/TrackLibrary.h"
 #include "testsupport.h"
+#include "ui/AddSongsController.h"
 #include "ui/mainwindowimpl.h"
 #include "windowsupport.h"
 
@@ -12,6 +14,7 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QMutex>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSettings>
@@ -19,6 +22,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThreadPool>
+#include <QTimer>
 #include <QUrl>
 #include <csignal>
 #include <fcntl.h>
@@ -419,40 +423,51 @@ private slots:
         QCOMPARE(table->currentItem()->text(), QStringLiteral("Grid Band\nGrid Song 01"));
     }
 
+    // The accept label counts the songs of the folder the dialog points at, on the controller alone: the
+    // start folder remembered from the last time, a folder entered, a song folder pointed at; a file or a
+    // missing folder leaves the label as it was.
     void acceptLabel_data()
     {
         QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("pointedAt");
         QTest::addColumn<QString>("label");
-        QTest::newRow("Rock with a subfolder") << "Rock"
-                                               << "ADD all 12 MP3s in\n\"Rock\"\n(+ add its subdirectories)";
+        const QString rock = QStringLiteral("ADD all 12 MP3s in\n\"Rock\"\n(+ add its subdirectories)");
+        QTest::newRow("Rock with a subfolder") << "Rock" << QString() << rock;
         // Hidden songs count, links and other files do not; a hidden subfolder is no subfolder.
-        QTest::newRow("Flat without subfolders") << "Flat"
-                                                 << "ADD all 5 MP3s in\n\"Flat\"";
+        QTest::newRow("Flat without subfolders") << "Flat" << QString() << "ADD all 5 MP3s in\n\"Flat\"";
+        QTest::newRow("song folder pointed at") << "Flat"
+                                                << "Rock" << rock;
+        QTest::newRow("file pointed at") << "Rock"
+                                         << "later/later-1.mp3" << rock;
+        QTest::newRow("missing folder") << "Rock"
+                                        << "no such folder" << rock;
     }
     void acceptLabel()
     {
         QFETCH(QString, folder);
+        QFETCH(QString, pointedAt);
         QFETCH(QString, label);
-        auto window = vimotest::openMainWindow();
-        // The label is computed for the start folder, the one remembered from the last time.
-        store(lastFolderKey, QDir::toNativeSeparators(fixture(folder)));
-        QFileDialog* dialog = openOwnDialog(*window);
+        QObject notified;
+        QMutex mutex;
+        AddingRelay relay(&notified, &mutex, AddingView{});
+        QSettings settings(QStringLiteral("Talvoren"), QStringLiteral("Vimo"));
+        settings.setValue(lastFolderKey, QDir::toNativeSeparators(fixture(folder)));
+        QTimer tick;
+        AddSongsController adding(relay,
+                                  {[] { return true; }, [] {}, [] { return false; },
+                                   [&settings] { return &settings; }, [&tick] { return &tick; }, [] {}});
+        adding.addFiles();
+        QFileDialog* dialog = adding.dialog();
         QVERIFY(dialog);
-        QCOMPARE(dialog->labelText(QFileDialog::Accept), label);
         QCOMPARE(dialog->windowTitle(),
                  QStringLiteral("Please select one directory and press the \"ADD all MP3s\" button"));
         QCOMPARE(dialog->labelText(QFileDialog::FileType), QStringLiteral("Filter:"));
-
-        // Walking in the dialog follows: entering another folder, then pointing at a song folder.
-        store(lastFolderKey, QVariant());
+        if (!pointedAt.isEmpty())
+            emit dialog->currentChanged(fixture(pointedAt));
+        QCOMPARE(dialog->labelText(QFileDialog::Accept), label);
+        // Entering another folder is followed too.
         emit dialog->directoryEntered(fixture(QStringLiteral("later")));
         QCOMPARE(dialog->labelText(QFileDialog::Accept), QStringLiteral("ADD all 3 MP3s in\n\"later\""));
-        emit dialog->currentChanged(fixture(folder));
-        QCOMPARE(dialog->labelText(QFileDialog::Accept), label);
-        // A file, or a folder that is not there, leaves the label as it is.
-        emit dialog->currentChanged(fixture(QStringLiteral("later/later-1.mp3")));
-        emit dialog->currentChanged(fixture(QStringLiteral("no such folder")));
-        QCOMPARE(dialog->labelText(QFileDialog::Accept), label);
     }
 
     void ownDialogOneFolderStoresThatFolder()
