@@ -4,6 +4,7 @@
 #include "library/Track.h"
 #include "library/TrackLibrary.h"
 #include "testsupport.h"
+#include "ui/GenreFilterBar.h"
 #include "ui/gridshape.h"
 #include "ui/mainwindowimpl.h"
 #include "ui/style.h"
@@ -279,37 +280,20 @@ private slots:
         QVERIFY(song(*window, QStringLiteral("Hundred\nNone Song 001"))->inGenreFilter());
     }
 
-    void theRestShowsEveryOtherGenre()
-    {
-        auto window = windowWithSongs(QStringLiteral("rest"));
-        QTableWidget* table = libraryTable(*window);
-        showGridWithGenreSlots(*window, 2);
-        QCOMPARE(buttonTexts(*window), (QStringList{"All genres", "Rock", "The rest"}));
-        QAbstractButton* rest = genreButton(*window, QStringLiteral("The rest"));
-        QCOMPARE(rest->toolTip(),
-                 QStringLiteral("Shows tracks of the genres:\nPop\nJazz\n(and tracks without a "
-                                "genre)"));
-        QVERIFY(window->genreFilterButtons().front()->isChecked());
-        rest->click();
-        QVERIFY(window->genreFilterButtons().back()->isChecked());
-        QCOMPARE(window->selectedGenre(), QString());
-        QStringList shown = shownSongs(table);
-        shown.sort();
-        QCOMPARE(shown,
-                 songTexts("Rest", "Jazz", 2) + songTexts("Rest", "None", 2) + songTexts("Rest", "Pop", 5));
-        QVERIFY(!song(*window, QStringLiteral("Rest\nRock Song 001"))->inGenreFilter());
-    }
-
-    void fewerSlotsFallBackToAllGenres()
+    // The grid follows the genre column: "The rest" shows the songs of every other genre and those
+    // without one, and a grid too low for its button goes back to all songs.
+    void theRestShowsEveryOtherGenreUntilTheGridShrinks()
     {
         auto window = windowWithSongs(QStringLiteral("rest"));
         QTableWidget* table = libraryTable(*window);
         showGridWithGenreSlots(*window, 3);
         QCOMPARE(buttonTexts(*window), (QStringList{"All genres", "Rock", "Pop", "The rest"}));
-        QCOMPARE(genreButton(*window, QStringLiteral("The rest"))->toolTip(),
-                 QStringLiteral("Shows tracks of the genres:\nJazz\n(and tracks without a genre)"));
         genreButton(*window, QStringLiteral("The rest"))->click();
-        QCOMPARE(shownSongs(table).size(), 4);
+        QVERIFY(window->genreFilterButtons().back()->isChecked());
+        QStringList shown = shownSongs(table);
+        shown.sort();
+        QCOMPARE(shown, songTexts("Rest", "Jazz", 2) + songTexts("Rest", "None", 2));
+        QVERIFY(!song(*window, QStringLiteral("Rest\nPop Song 001"))->inGenreFilter());
 
         showGridWithGenreSlots(*window, 2);
         QCOMPARE(buttonTexts(*window), (QStringList{"All genres", "Rock", "The rest"}));
@@ -319,19 +303,92 @@ private slots:
         QCOMPARE(shownSongs(table).size(), 19);
     }
 
-    void moreSlotsKeepTheCheckedButtonTrueToTheGrid()
+    // The filter a genre button stands for, on the bar alone (Rock 10, Pop 5, Jazz 2 songs and two without
+    // a genre): the grid leaves room for `room` buttons, one is clicked, then the grid has room for
+    // `roomAfter`. A filter stays in force only while its button is still where it was.
+    void genreButtonFilters_data()
     {
-        auto window = windowWithSongs(QStringLiteral("rest"));
-        QTableWidget* table = libraryTable(*window);
-        showGridWithGenreSlots(*window, 2);
-        genreButton(*window, QStringLiteral("The rest"))->click();
-        QCOMPARE(shownSongs(table).size(), 9);
+        QTest::addColumn<int>("room");
+        QTest::addColumn<QString>("clicked");
+        QTest::addColumn<int>("roomAfter");
+        QTest::addColumn<QStringList>("buttons");
+        QTest::addColumn<QString>("checked");
+        QTest::addColumn<QStringList>("shown");
+        const QStringList two{"All genres", "Rock", "The rest"};
+        const QStringList three{"All genres", "Rock", "Pop", "The rest"};
+        const QStringList every{"Rock", "Pop", "Jazz", ""};
+        QTest::newRow("a genre") << 2 << "Rock" << 2 << two << "Rock" << QStringList{"Rock"};
+        QTest::newRow("the rest of two")
+            << 2 << "The rest" << 2 << two << "The rest" << QStringList{"Pop", "Jazz", ""};
+        QTest::newRow("the rest of three")
+            << 3 << "The rest" << 3 << three << "The rest" << QStringList{"Jazz", ""};
+        QTest::newRow("another genre") << 3 << "Pop" << 3 << three << "Pop" << QStringList{"Pop"};
+        QTest::newRow("all genres again") << 3 << "All genres" << 3 << three << "All genres" << every;
+        // Room for every genre: the last button is a genre, not "The rest".
+        QTest::newRow("no rest") << 4 << "Jazz" << 4 << QStringList{"All genres", "Rock", "Pop", "Jazz"}
+                                 << "Jazz" << QStringList{"Jazz"};
+        QTest::newRow("genre kept with more slots")
+            << 2 << "Rock" << 3 << three << "Rock" << QStringList{"Rock"};
+        // The place of "The rest" now belongs to "Pop", or is gone: its filter cannot stay behind it.
+        QTest::newRow("the rest with more slots") << 2 << "The rest" << 3 << three << "All genres" << every;
+        QTest::newRow("the rest with fewer slots") << 3 << "The rest" << 2 << two << "All genres" << every;
+        QTest::newRow("a genre with fewer slots") << 3 << "Pop" << 2 << two << "All genres" << every;
+    }
+    void genreButtonFilters()
+    {
+        QFETCH(int, room);
+        QFETCH(QString, clicked);
+        QFETCH(int, roomAfter);
+        QFETCH(QStringList, buttons);
+        QFETCH(QString, checked);
+        QFETCH(QStringList, shown);
+        TrackLibrary library(nullptr, nullptr);
+        const QDir rest(fixture(QStringLiteral("rest")));
+        for (const QString& file : rest.entryList({QStringLiteral("*.mp3")}, QDir::Files))
+            library.addPendingTrack(new Track(rest.filePath(file), nullptr, nullptr));
+        library.mergePending();
 
-        // The place of "The rest" now belongs to "Pop": the filter of "The rest" cannot stay behind it.
-        showGridWithGenreSlots(*window, 3);
-        QCOMPARE(buttonTexts(*window), (QStringList{"All genres", "Rock", "Pop", "The rest"}));
-        QVERIFY(window->genreFilterButtons().front()->isChecked());
-        QCOMPARE(shownSongs(table).size(), 19);
+        QWidget window;
+        QVBoxLayout column(&window);
+        column.setSpacing(6);
+        QWidget above;
+        QWidget pause;
+        column.addWidget(&above);
+        column.addWidget(&pause);
+        pause.resize(92, 40);
+        QWidget grid;
+        GenreFilterBar bar(&window, &column, &grid, &pause);
+        connect(&bar, &GenreFilterBar::buttonClicked, &bar, &GenreFilterBar::choose);
+        const auto rebuildFor = [&](int count) {
+            grid.resize(700, 40 + 2 * 6 + 50 + count * 56 + 28);
+            bar.rebuild(&library);
+        };
+        rebuildFor(room);
+        for (QAbstractButton* button : bar.buttons())
+            if (button->text() == clicked)
+                button->click();
+        rebuildFor(roomAfter);
+
+        QStringList texts;
+        QString checkedText;
+        for (const QAbstractButton* button : bar.buttons()) {
+            texts << button->text();
+            if (button->isChecked())
+                checkedText += button->text();
+        }
+        QCOMPARE(texts, buttons);
+        QCOMPARE(checkedText, checked);
+        QStringList shownGenres;
+        for (const QString& genre : QStringList{"Rock", "Pop", "Jazz", ""})
+            if (bar.shows(genre))
+                shownGenres << genre;
+        QCOMPARE(shownGenres, shown);
+        QCOMPARE(bar.showsEveryGenre(), checked == QLatin1String("All genres"));
+        // "The rest" names the genres it shows.
+        if (checked == QLatin1String("The rest"))
+            QCOMPARE(bar.buttons().back()->toolTip(), QStringLiteral("Shows tracks of the genres:\n") +
+                                                          shown.mid(0, shown.size() - 1).join('\n') +
+                                                          QStringLiteral("\n(and tracks without a genre)"));
     }
 
     void newRankingKeepsTheCheckedButtonTrueToTheGrid()
