@@ -236,6 +236,25 @@ QStringList refusedFiles(const QStringList& messages)
     return files;
 }
 
+// The Add Songs controller without a window: its relay fills a library of its own, its settings are the
+// program's, and the grid it would focus and the job's end are flags.
+struct LoneController
+{
+    QObject notified;
+    QMutex mutex;
+    TrackLibrary library{nullptr, nullptr};
+    AddingRelay relay{&notified, &mutex,
+                      AddingView{[this] { return &library; }, [] {}, [] {}, [](const QString&) {},
+                                 [this](int, int, int) { jobEnded = true; }}};
+    QSettings settings{QStringLiteral("Talvoren"), QStringLiteral("Vimo")};
+    QTimer tick;
+    bool gridFocused = false;
+    bool jobEnded = false;
+    AddSongsController adding{relay,
+                              {[] { return true; }, [] {}, [] { return false; }, [this] { return &settings; },
+                               [this] { return &tick; }, [this] { gridFocused = true; }}};
+};
+
 } // namespace
 
 class TestAdding : public QObject
@@ -447,17 +466,10 @@ private slots:
         QFETCH(QString, folder);
         QFETCH(QString, pointedAt);
         QFETCH(QString, label);
-        QObject notified;
-        QMutex mutex;
-        AddingRelay relay(&notified, &mutex, AddingView{});
-        QSettings settings(QStringLiteral("Talvoren"), QStringLiteral("Vimo"));
-        settings.setValue(lastFolderKey, QDir::toNativeSeparators(fixture(folder)));
-        QTimer tick;
-        AddSongsController adding(relay,
-                                  {[] { return true; }, [] {}, [] { return false; },
-                                   [&settings] { return &settings; }, [&tick] { return &tick; }, [] {}});
-        adding.addFiles();
-        QFileDialog* dialog = adding.dialog();
+        LoneController lone;
+        lone.settings.setValue(lastFolderKey, QDir::toNativeSeparators(fixture(folder)));
+        lone.adding.addFiles();
+        QFileDialog* dialog = lone.adding.dialog();
         QVERIFY(dialog);
         QCOMPARE(dialog->windowTitle(),
                  QStringLiteral("Please select one directory and press the \"ADD all MP3s\" button"));
@@ -488,46 +500,55 @@ private slots:
         QVERIFY(libraryTable(*window)->hasFocus());
     }
 
-    void ownDialogTwoFilesStoreTheFirstOnesFolder()
+    // What the program's own dialog answers is added, and the folder of the answer is remembered for the
+    // next time: a folder, several files (Qt's dialog in folder mode accepts only a folder; the files
+    // reach the program as a selection that another dialog would accept), or nothing at all, which adds
+    // the working folder and remembers nothing.
+    void ownDialogAnswerIsAddedAndRemembered_data()
     {
-        auto window = vimotest::openMainWindow();
-        QFileDialog* dialog = openOwnDialog(*window);
-        QVERIFY(dialog);
-        const LogMark mark;
-        dialog->setDirectory(fixture(QStringLiteral("drop/A")));
-        dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))
-            ->setText(QStringLiteral("\"a-2.mp3\" \"a-1.mp3\""));
-        QCOMPARE(dialog->selectedFiles().size(), 2);
-        // Qt's dialog in folder mode accepts only a folder; the two files reach the program as a selection
-        // that another dialog would accept.
-        emit dialog->accepted();
-        QVERIFY(mark.waitForJobEnds());
-        QVERIFY(mark.messages().contains(QStringLiteral("Starting to add 2 files to Vimo.")));
-        QCOMPARE(songCount(*window), 2);
-        QCOMPARE(storedLastFolder(), QDir::toNativeSeparators(fixture(QStringLiteral("drop/A"))));
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("songs");
+        QTest::addColumn<QString>("remembered");
+        QTest::newRow("one folder") << "Rock" << QString() << 13 << "Rock";
+        QTest::newRow("two files") << "drop/A"
+                                   << "\"a-2.mp3\" \"a-1.mp3\"" << 2 << "drop/A";
+        QTest::newRow("nothing") << "later" << QString() << 3 << QString();
     }
-
-    void ownDialogEmptySelectionAddsTheWorkingFolder()
+    void ownDialogAnswerIsAddedAndRemembered()
     {
-        auto window = vimotest::openMainWindow();
-        store(lastFolderKey, QStringLiteral("/previous/choice"));
-        QFileDialog* dialog = openOwnDialog(*window);
+        QFETCH(QString, folder);
+        QFETCH(QString, typed);
+        QFETCH(int, songs);
+        QFETCH(QString, remembered);
+        LoneController lone;
+        lone.settings.setValue(lastFolderKey, QStringLiteral("/previous/choice"));
+        lone.adding.addFiles();
+        QFileDialog* dialog = lone.adding.dialog();
         QVERIFY(dialog);
-        QVERIFY(QDir::setCurrent(fixture(QStringLiteral("later"))));
-        // A folder-mode dialog always answers at least the folder it shows; an empty answer is what a
-        // dialog gives when nothing at all is chosen.
-        dialog->setFileMode(QFileDialog::ExistingFiles);
-        dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->clear();
-        for (QAbstractItemView* view : dialog->findChildren<QAbstractItemView*>())
-            if (view->selectionModel())
-                view->selectionModel()->clear();
-        QCOMPARE(dialog->selectedFiles(), QStringList());
-        const LogMark mark;
+        QVERIFY(QTest::qWaitForWindowExposed(dialog));
+        if (remembered.isEmpty()) {
+            // A folder-mode dialog always answers at least the folder it shows; an empty answer is what a
+            // dialog gives when nothing at all is chosen.
+            QVERIFY(QDir::setCurrent(fixture(folder)));
+            dialog->setFileMode(QFileDialog::ExistingFiles);
+        } else {
+            dialog->setDirectory(fixture(folder));
+        }
+        dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(typed);
+        if (remembered.isEmpty()) {
+            for (QAbstractItemView* view : dialog->findChildren<QAbstractItemView*>())
+                if (view->selectionModel())
+                    view->selectionModel()->clear();
+            QCOMPARE(dialog->selectedFiles(), QStringList());
+        }
         emit dialog->accepted();
-        QVERIFY(mark.waitForJobEnds());
-        QCOMPARE(songCount(*window), 3);
-        QVERIFY(hasSong(*window, QStringLiteral("Latecomer"), QStringLiteral("Later 2")));
-        QCOMPARE(storedLastFolder(), QStringLiteral("/previous/choice"));
+        QTRY_VERIFY(lone.jobEnded);
+        QCOMPARE(lone.library.trackCount(), songs);
+        QCOMPARE(lone.settings.value(lastFolderKey).toString(),
+                 remembered.isEmpty() ? QStringLiteral("/previous/choice")
+                                      : QDir::toNativeSeparators(fixture(remembered)));
+        QVERIFY(lone.gridFocused);
     }
 
     void systemDialogAddsTheChosenFolder()
