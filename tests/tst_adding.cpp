@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Adding songs through the main window: drops, the folder dialogs, the job's notifications, its log lines,
-// the progress on the button, cancelling, and requests that arrive while a job runs or ends.
+// Adding songs: the own folder dialog's accept label and answers on the add-songs controller alone, and
+// through the main window drops, the folder dialogs, the job's notifications, its log lines, the progress
+// on the button, cancelling, and requests that arrive while a job runs or ends.
 #include "library/AddingRelay.h"
 #include "library/TrackLibrary.h"
 #include "testsupport.h"

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The library grid of the main window: its geometry for a given table size, the genre buttons and their
-// filter, the colours of played and playing songs, and which song is current.
+// The library grid of the main window: its geometry for a given table size, the filter of each genre
+// button on the genre bar alone and the grid following it, the colours of played and playing songs, and
+// which song is current.
 #include "library/Track.h"
 #include "library/TrackLibrary.h"
 #include "testsupport.h"

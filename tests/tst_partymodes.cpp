@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The party modes through the real window: the stored mode, the webcam question, kiosk mode's host PIN
-// before every host action, the guard's lock after wrong PINs, and the stop-motion frames and film over a
-// stand-in camera.
+// The party modes: what each mode switches on, the host gate's answers and the guard's lock after wrong
+// PINs; through the real window the stored mode, the webcam question and kiosk mode's host PIN before
+// every host action; and the stop-motion frames and film over a stand-in camera.
 #include "base/runlog.h"
 #include "camera/Snapshot.h"
 #include "camerasupport.h"
