@@ -661,8 +661,9 @@ namespace {
 
 // "--child serve STOPFILE": the party of the browser test (tests/browser/phone_page.py). Opens the window
 // with phone wishes on any free port, tells the port, serves until STOPFILE exists (at most two minutes),
-// then prints the playlist's song lines. "--child picture FILE" saves a picture of that window instead,
-// for the manual.
+// then prints the playlist's song lines. Meanwhile STOPFILE.next, whenever it appears, is taken away and
+// the playing song skipped, as the host's key would. "--child picture FILE" saves a picture of that window
+// instead, for the manual.
 int serveParty(const QStringList& arguments)
 {
     if (arguments.size() != 2 ||
@@ -672,6 +673,8 @@ int serveParty(const QStringList& arguments)
     settings.setValue(QStringLiteral("Phones/Enabled"), 1);
     settings.setValue(QStringLiteral("Phones/Port"), 0);
     settings.sync();
+    // The German page needs the build's translation, found in the working folder as at start-up.
+    QDir::setCurrent(vimotest::binaryDirectory());
     auto window = vimotest::openMainWindowWithSongs(vimotest::queueFixture(QStringLiteral("wishes")));
     if (!window->phones() || !window->phones()->isRunning())
         return 1;
@@ -687,7 +690,15 @@ int serveParty(const QStringList& arguments)
     }
     out << "port: " << window->phones()->port() << Qt::endl;
     const QString stop = arguments.at(1);
-    if (!QTest::qWaitFor([&stop]() { return QFile::exists(stop); }, 120000))
+    const QString next = stop + QStringLiteral(".next");
+    const auto skipWhenAsked = [&window, &next]() {
+        if (QFile::remove(next))
+            window->skipSong();
+        return false;
+    };
+    const bool stopped =
+        QTest::qWaitFor([&stop, &skipWhenAsked]() { return skipWhenAsked() || QFile::exists(stop); }, 120000);
+    if (!stopped)
         out << "stopped after two minutes" << Qt::endl;
     for (const QString& line :
          vimotest::numberedPlaylistLines(vimotest::readTextFile(window->queue()->playlistPath())))

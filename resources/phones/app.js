@@ -18,6 +18,7 @@ const mine = new Set(JSON.parse(sessionStorage.getItem("vimo-wishes") || "[]"));
 // Songs whose Wish button a refusal greyed: they come back when the queue moves on.
 const refused = new Set();
 let waitingCount = -1;
+let shownQueue = null;
 let chipIndex = -1;
 let ticket = "";
 let head = null;
@@ -87,6 +88,7 @@ function markMine(item) {
 }
 
 function showQueue(queue) {
+  shownQueue = queue;
   const before = head ? head.id : -1;
   head = queue && queue.head ? queue.head : null;
   headSeen = Date.now();
@@ -188,6 +190,8 @@ async function wish(song, button) {
   if (answer.ok) {
     mine.add(song.id);
     remember();
+    // The queue's news of this wish may have come before the answer: mark it now.
+    showQueue(shownQueue);
   } else {
     refused.add(song.id);
   }
