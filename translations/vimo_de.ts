@@ -523,10 +523,6 @@ und/oder einzuschalten.</translation>
 <context>
     <name>PhoneDesk</name>
     <message>
-        <source>The PIN for phone wishes is longer than %1 characters; phones are let in without it.</source>
-        <translation>Die PIN für Wünsche vom Handy ist länger als %1 Zeichen; Handys kommen ohne sie herein.</translation>
-    </message>
-    <message>
         <source>Phone wishes could not start on port %1 or the %2 ports after it: %3</source>
         <translation>Wünsche vom Handy konnten weder auf Port %1 noch auf den %2 Ports danach starten: %3</translation>
     </message>
@@ -594,6 +590,157 @@ und/oder einzuschalten.</translation>
         <source>Your waiting wishes have reached this party&apos;s limit of %1; wish again when one of them plays.</source>
         <translation>Deine wartenden Wünsche haben die Grenze dieser Party von %1 erreicht; wünsch dir wieder etwas, wenn einer davon läuft.</translation>
     </message>
+    <message>
+        <source>The PIN for phone wishes (setting Phones/PIN) cannot be used: it must be at most %1 letters, digits or signs without blanks. Phone wishes stay off until it is mended.</source>
+        <translation>Die PIN für Wünsche vom Handy (Einstellung Phones/PIN) ist unbrauchbar: Sie darf höchstens %1 Buchstaben, Ziffern oder Zeichen ohne Leerzeichen haben. Wünsche vom Handy bleiben aus, bis sie berichtigt ist.</translation>
+    </message>
+    <message>
+        <source>Phone wish from guest %1 for &quot;%2&quot;: %3</source>
+        <translation>Wunsch vom Handy des Gasts %1 für „%2“: %3</translation>
+    </message>
+    <message>
+        <source>refused, the guest&apos;s limit of %1 waiting wishes is reached</source>
+        <translation>abgelehnt, die Grenze des Gasts von %1 wartenden Wünschen ist erreicht</translation>
+    </message>
+    <message>
+        <source>refused: %1</source>
+        <translation>abgelehnt: %1</translation>
+    </message>
+    <message>
+        <source>taken into the queue</source>
+        <translation>in die Warteschlange aufgenommen</translation>
+    </message>
+    <message>
+        <source>Phone photo from guest %1 taken in for &quot;%2&quot; as &quot;%3&quot;.</source>
+        <translation>Foto vom Handy des Gasts %1 für „%2“ als „%3“ aufgenommen.</translation>
+    </message>
+</context>
+<context>
+    <name>PhonePage</name>
+    <message>
+        <source>Vimo – wish a song</source>
+        <translation>Vimo – wünsch dir ein Lied</translation>
+    </message>
+    <message>
+        <source>Enter the PIN shown on the screen</source>
+        <translation>Gib die PIN ein, die auf dem Bildschirm steht</translation>
+    </message>
+    <message>
+        <source>Let me in</source>
+        <translation>Reinlassen</translation>
+    </message>
+    <message>
+        <source>Now playing</source>
+        <translation>Jetzt läuft</translation>
+    </message>
+    <message>
+        <source>Nothing yet – wish the first song!</source>
+        <translation>Noch nichts – wünsch dir das erste Lied!</translation>
+    </message>
+    <message>
+        <source>Waiting</source>
+        <translation>Wartet</translation>
+    </message>
+    <message>
+        <source>No wish waiting.</source>
+        <translation>Kein Wunsch wartet.</translation>
+    </message>
+    <message>
+        <source>Add a photo and a comment</source>
+        <translation>Füge ein Foto und einen Kommentar hinzu</translation>
+    </message>
+    <message>
+        <source>Your photo</source>
+        <translation>Dein Foto</translation>
+    </message>
+    <message>
+        <source>Your comment</source>
+        <translation>Dein Kommentar</translation>
+    </message>
+    <message>
+        <source>Send the photo</source>
+        <translation>Foto senden</translation>
+    </message>
+    <message>
+        <source>No photo</source>
+        <translation>Kein Foto</translation>
+    </message>
+    <message>
+        <source>Wish a song</source>
+        <translation>Wünsch dir ein Lied</translation>
+    </message>
+    <message>
+        <source>Artist or title</source>
+        <translation>Künstler oder Titel</translation>
+    </message>
+    <message>
+        <source>Search artist or title</source>
+        <translation>Künstler oder Titel suchen</translation>
+    </message>
+    <message>
+        <source>Genres</source>
+        <translation>Genres</translation>
+    </message>
+    <message>
+        <source>More songs match: type more of the name.</source>
+        <translation>Es passen noch mehr Lieder: Tippe mehr vom Namen.</translation>
+    </message>
+    <message>
+        <source>The jukebox cannot be reached.</source>
+        <translation>Die Jukebox ist nicht erreichbar.</translation>
+    </message>
+    <message>
+        <source>paused</source>
+        <translation>angehalten</translation>
+    </message>
+    <message>
+        <source>%1 left</source>
+        <translation>noch %1</translation>
+    </message>
+    <message>
+        <source>All genres</source>
+        <translation>Alle Genres</translation>
+    </message>
+    <message>
+        <source>Wish</source>
+        <translation>Wünschen</translation>
+    </message>
+    <message>
+        <source>Wish %1</source>
+        <translation>%1 wünschen</translation>
+    </message>
+    <message>
+        <source>waiting</source>
+        <translation>wartet</translation>
+    </message>
+    <message>
+        <source>playing</source>
+        <translation>läuft</translation>
+    </message>
+    <message>
+        <source>played</source>
+        <translation>gespielt</translation>
+    </message>
+    <message>
+        <source>your wish</source>
+        <translation>dein Wunsch</translation>
+    </message>
+    <message>
+        <source>Your wish is playing now: %1</source>
+        <translation>Dein Wunsch läuft jetzt: %1</translation>
+    </message>
+    <message>
+        <source>Take or choose a photo first.</source>
+        <translation>Mach oder wähle zuerst ein Foto.</translation>
+    </message>
+    <message>
+        <source>The photo is larger than 15 MB.</source>
+        <translation>Das Foto ist größer als 15 MB.</translation>
+    </message>
+    <message>
+        <source>Sending the photo …</source>
+        <translation>Das Foto wird gesendet …</translation>
+    </message>
 </context>
 <context>
     <name>PhonePanel</name>
@@ -651,6 +798,10 @@ und/oder einzuschalten.</translation>
     <message>
         <source>This search cannot be made.</source>
         <translation>Diese Suche geht nicht.</translation>
+    </message>
+    <message>
+        <source>A phone of guest %1 gave a wrong PIN.</source>
+        <translation>Ein Handy des Gasts %1 hat eine falsche PIN eingegeben.</translation>
     </message>
 </context>
 <context>

@@ -306,6 +306,8 @@ MHD_Result handleRequest(void* cls, MHD_Connection* connection, const char* url,
         const size_t urlLength = std::strlen(url);
         request.path = urlLength <= 64 ? QByteArray(url, static_cast<int>(urlLength)) : QByteArray("/-");
         request.cookie = QByteArray(MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "Cookie"));
+        request.language =
+            QByteArray(MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "Accept-Language")).left(256);
         request.address = peerAddress(connection);
         MHD_get_connection_values(connection, MHD_GET_ARGUMENT_KIND, collectQuery, &request.query);
         if (request.method != "POST")

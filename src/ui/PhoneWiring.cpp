@@ -19,8 +19,8 @@ PhoneWiring::PhoneWiring(QWidget* window, QBoxLayout* row, QSettings* settings, 
     phonePanel->hide();
     row->addWidget(phonePanel);
     connect(phoneDesk.get(), &PhoneDesk::stateChanged, this, &PhoneWiring::showPhonePanel);
-    if (phoneDesk->isRunning())
-        showPhonePanel(true, phoneDesk->address());
+    if (phoneDesk->isRunning() || !phoneDesk->problem().isEmpty())
+        showPhonePanel(phoneDesk->isRunning(), phoneDesk->address());
     // The key's texts were the window's own and keep its translations.
     phonesAction = new QAction(QCoreApplication::translate("MainWindow", "Phone wishes"), window);
     phonesAction->setShortcut(QKeySequence(QCoreApplication::translate("MainWindow", "Ctrl+P")));
@@ -38,11 +38,18 @@ void PhoneWiring::togglePhones()
 
 void PhoneWiring::showPhonePanel(bool running, const QString& address)
 {
-    if (!phonePanel || running == phonePanel->isVisible())
+    if (!phonePanel)
         return;
+    // Phones that could not start for the host's settings say why where the code would stand.
+    const QString problem = !running && phoneDesk ? phoneDesk->problem() : QString();
+    const bool shown = running || !problem.isEmpty();
     if (running)
         phonePanel->showAddress(address, phoneDesk ? phoneDesk->pin() : QString());
-    phonePanel->setVisible(running);
+    else if (shown)
+        phonePanel->showProblem(problem);
+    if (shown == phonePanel->isVisible())
+        return;
+    phonePanel->setVisible(shown);
     // The panel takes its column from the grid, which is laid out anew for the width left.
     if (owner->layout())
         owner->layout()->activate();
