@@ -5,6 +5,7 @@
 // system bus, with fake screen-saver and logind services on it.
 
 #include "base/runlog.h"
+#include "base/version.h"
 #include "desktop/DesktopLink.h"
 #include "desktop/IdleInhibitor.h"
 #include "desktop/MprisService.h"
@@ -31,6 +32,7 @@
 #include <QDBusUnixFileDescriptor>
 #include <QDBusVariant>
 #include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QMessageBox>
 #include <QMutex>
@@ -650,6 +652,72 @@ private slots:
         QVERIFY(leftOver.open(QIODevice::WriteOnly));
         leftOver.close();
         QCOMPARE(vimotest::runChild({QStringLiteral("claim"), stale}), 0);
+    }
+
+    void laterStartOfTheProgramAnswersOrHandsOver_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("printed");
+        // Below the working folder of the later start.
+        QTest::addColumn<QStringList>("handedOver");
+        const QStringList none;
+        QTest::newRow("help") << QStringList{QStringLiteral("--help")} << 0
+                              << QStringLiteral("[options] [folders or songs...]") << none;
+        QTest::newRow("version") << QStringList{QStringLiteral("-v")} << 0
+                                 << QStringLiteral("Vimo ") + programVersionText() + QLatin1Char('\n')
+                                 << none;
+        QTest::newRow("unknown option") << QStringList{QStringLiteral("--shuffle"), QStringLiteral("party")}
+                                        << 2 << QStringLiteral("vimo: Unknown option 'shuffle'.") << none;
+        QTest::newRow("nothing to add") << none << 0 << QString() << none;
+        QTest::newRow("folders and songs, relative")
+            << QStringList{QStringLiteral("party"), QStringLiteral("./party/../single song.mp3"),
+                           QStringLiteral("gone.mp3"), QStringLiteral("two\nlines.mp3")}
+            << 0 << QStringLiteral("vimo: no such folder or file: gone.mp3")
+            << QStringList{QStringLiteral("party"), QStringLiteral("single song.mp3"),
+                           QStringLiteral("two\nlines.mp3")};
+    }
+
+    void laterStartOfTheProgramAnswersOrHandsOver()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QString, printed);
+        QFETCH(QStringList, handedOver);
+        // The running party, as the program itself finds it.
+        SingleInstance running;
+        QVERIFY(running.claim());
+        QSignalSpy activations(&running, &SingleInstance::activationRequested);
+        QSignalSpy handed(&running, &SingleInstance::pathsHandedOver);
+        QTemporaryDir here;
+        const QDir folder(here.path());
+        QVERIFY(folder.mkdir(QStringLiteral("party")));
+        for (const QString& name : {QStringLiteral("single song.mp3"), QStringLiteral("two\nlines.mp3")}) {
+            QFile song(folder.filePath(name));
+            QVERIFY(song.open(QIODevice::WriteOnly));
+        }
+
+        QProcess later;
+        later.setWorkingDirectory(here.path());
+        later.start(QString::fromLocal8Bit(qgetenv("VIMO_BINARY_DIR")) + QStringLiteral("/vimo"), arguments);
+        QVERIFY(later.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(later.state() == QProcess::NotRunning, 30000);
+        QCOMPARE(later.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(later.exitCode(), exitCode);
+        const QString output =
+            QString::fromLocal8Bit(later.readAllStandardOutput() + later.readAllStandardError());
+        QVERIFY2(output.contains(printed), qPrintable(output));
+
+        // An answer on the terminal leaves the party alone; a start hands over what it got, absolute.
+        const bool answered = arguments.value(0).startsWith(QLatin1Char('-'));
+        QTest::qWait(answered ? 300 : 0);
+        QTRY_COMPARE(activations.count(), answered ? 0 : 1);
+        QStringList expected;
+        for (const QString& path : handedOver)
+            expected << folder.filePath(path);
+        QTRY_COMPARE(handed.count(), expected.isEmpty() ? 0 : 1);
+        if (!expected.isEmpty())
+            QCOMPARE(handed.first().first().toStringList(), expected);
     }
 
     void textFitsAtEveryScale_data()

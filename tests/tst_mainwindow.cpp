@@ -4,6 +4,7 @@
 #include "app/startup.h"
 #include "base/runlog.h"
 #include "base/settings.h"
+#include "library/TrackLibrary.h"
 #include "testsupport.h"
 #include "ui/About.h"
 #include "ui/ConfigDialog.h"
@@ -14,6 +15,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLabel>
 #include <QMessageBox>
@@ -45,16 +47,26 @@ int storedFullscreen()
 }
 
 // Start-up scenarios in a process of their own, with a home of their own: a first start is a first start.
+// Arguments: the home, the sound driver, the answer to every message box, then the paths the program is
+// started with; the window closes once they are added (or after 20 s).
 int child(const QStringList& arguments)
 {
     vimotest::useHome(arguments.value(1));
     qputenv("SDL_AUDIODRIVER", arguments.value(2).toUtf8());
     const QString answer = arguments.value(3);
+    const QStringList paths = arguments.mid(4);
     QTextStream out(stdout);
     auto seen = std::make_shared<QStringList>();
+    auto songs = std::make_shared<int>(0);
+    QElapsedTimer running;
+    running.start();
+    const auto added = [paths, songs, running](MainWindow* window) {
+        *songs = window->trackLibrary() ? window->trackLibrary()->trackCount() : 0;
+        return paths.isEmpty() || (*songs > 0 && !window->isAdding()) || running.hasExpired(20000);
+    };
     // Every message box is answered and reported, so a question that should not come shows up.
     auto* timer = new QTimer(qApp);
-    QObject::connect(timer, &QTimer::timeout, [seen, answer]() {
+    QObject::connect(timer, &QTimer::timeout, [seen, answer, added]() {
         if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
             *seen << box->windowTitle() + QLatin1Char('|') + box->text();
             for (QAbstractButton* button : box->buttons())
@@ -62,15 +74,17 @@ int child(const QStringList& arguments)
                     button->click();
         } else if (QApplication::activeModalWidget() == nullptr) {
             for (QWidget* widget : QApplication::topLevelWidgets())
-                if (qobject_cast<MainWindow*>(widget) && widget->isVisible())
+                if (auto* window = qobject_cast<MainWindow*>(widget);
+                    window && window->isVisible() && added(window))
                     QTimer::singleShot(0, widget, &QWidget::close);
         }
     });
     timer->start(20);
-    const int result = runMainWindow();
+    const int result = runMainWindow(paths);
     for (const QString& line : *seen)
         out << "modal: " << QString(line).replace('\n', "\\n") << '\n';
     out << "log: " << logFilePath() << '\n';
+    out << "songs: " << *songs << '\n';
     return result;
 }
 
@@ -123,6 +137,19 @@ private slots:
         // There is no camera here, so whatever the answer the log says the webcam did not start.
         const QString log = vimotest::readTextFile(vimotest::childValue(output, QStringLiteral("log")));
         QVERIFY2(log.contains(QStringLiteral("\t::\tWebcam initialization failed.\n")), qPrintable(log));
+    }
+
+    void firstStartAddsWhatItWasStartedWith()
+    {
+        // As a file manager starts it: a folder and a song of another folder.
+        QTemporaryDir home;
+        QString output;
+        const QString songs = vimotest::fixturesDirectory() + QStringLiteral("/queue/");
+        QCOMPARE(vimotest::runChild({"start", home.path(), "dummy", "No", songs + QStringLiteral("three"),
+                                     songs + QStringLiteral("pause/slow.mp3")},
+                                    &output),
+                 0);
+        QCOMPARE(vimotest::childValue(output, QStringLiteral("songs")), QStringLiteral("4"));
     }
 
     void storedFullscreenStartsFullscreenAndRefusesWindowSystemClose()

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QThread>
 #include <QThreadPool>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -16,11 +17,11 @@ void useReadingThreads()
     QThreadPool::globalInstance()->setMaxThreadCount(std::max(4, QThread::idealThreadCount()));
 }
 
-int runMainWindow()
+int runMainWindow(const QStringList& paths)
 {
     // Before the window: a second start must not touch the run folder, the log or the sound device.
     SingleInstance instance;
-    if (!instance.claim())
+    if (!instance.claim(paths))
         return 0;
     useReadingThreads();
     MainWindow window;
@@ -28,5 +29,12 @@ int runMainWindow()
         return 1;
     QObject::connect(&instance, &SingleInstance::activationRequested, &window,
                      [&window]() { DesktopLink::bringToFront(&window); });
+    // Queued: in kiosk mode adding asks for the PIN, a dialog that must not open inside the socket's read.
+    QObject::connect(
+        &instance, &SingleInstance::pathsHandedOver, &window,
+        [&window](const QStringList& handed) { window.songAdder()->addEntries(handed); },
+        Qt::QueuedConnection);
+    if (!paths.isEmpty())
+        QTimer::singleShot(0, &window, [&window, paths]() { window.songAdder()->addEntries(paths); });
     return QApplication::exec();
 }
