@@ -20,6 +20,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
+#include <QProcess>
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
@@ -29,6 +30,7 @@
 #include <QTest>
 #include <QWindow>
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -47,14 +49,17 @@ int storedFullscreen()
 }
 
 // Start-up scenarios in a process of their own, with a home of their own: a first start is a first start.
-// Arguments: the home, the sound driver, the answer to every message box, then the paths the program is
-// started with; the window closes once they are added (or after 20 s).
+// Arguments: the home, the sound driver, the answer to every message box, then "own" or "later" and songs:
+// the program is started with them, or a later start of the program hands them over while the first
+// message box waits. The window closes once they are added (or after 20 s).
 int child(const QStringList& arguments)
 {
     vimotest::useHome(arguments.value(1));
     qputenv("SDL_AUDIODRIVER", arguments.value(2).toUtf8());
     const QString answer = arguments.value(3);
-    const QStringList paths = arguments.mid(4);
+    const QStringList paths = arguments.mid(5);
+    auto later =
+        std::make_shared<QStringList>(arguments.value(4) == QLatin1String("later") ? paths : QStringList());
     QTextStream out(stdout);
     auto seen = std::make_shared<QStringList>();
     auto songs = std::make_shared<int>(0);
@@ -66,8 +71,18 @@ int child(const QStringList& arguments)
     };
     // Every message box is answered and reported, so a question that should not come shows up.
     auto* timer = new QTimer(qApp);
-    QObject::connect(timer, &QTimer::timeout, [seen, answer, added]() {
+    auto holding = std::make_shared<int>(0);
+    QObject::connect(timer, &QTimer::timeout, [seen, answer, added, later, holding]() {
         if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            if (!later->isEmpty()) {
+                QProcess::execute(QString::fromLocal8Bit(qgetenv("VIMO_BINARY_DIR")) +
+                                      QStringLiteral("/vimo"),
+                                  std::exchange(*later, QStringList()));
+                // The question stays a while longer, while the running start reads the hand-over.
+                *holding = 25;
+            }
+            if (*holding > 0 && --*holding > 0)
+                return;
             *seen << box->windowTitle() + QLatin1Char('|') + box->text();
             for (QAbstractButton* button : box->buttons())
                 if (button->text() == answer || box->buttons().size() == 1)
@@ -80,7 +95,7 @@ int child(const QStringList& arguments)
         }
     });
     timer->start(20);
-    const int result = runMainWindow(paths);
+    const int result = runMainWindow(later->isEmpty() ? paths : QStringList());
     for (const QString& line : *seen)
         out << "modal: " << QString(line).replace('\n', "\\n") << '\n';
     out << "log: " << logFilePath() << '\n';
@@ -139,16 +154,24 @@ private slots:
         QVERIFY2(log.contains(QStringLiteral("\t::\tWebcam initialization failed.\n")), qPrintable(log));
     }
 
+    void firstStartAddsWhatItWasStartedWith_data()
+    {
+        QTest::addColumn<QString>("start");
+        QTest::newRow("with the first start") << "own";
+        QTest::newRow("from a later start during the start-up's question") << "later";
+    }
     void firstStartAddsWhatItWasStartedWith()
     {
+        QFETCH(QString, start);
         // As a file manager starts it: a folder and a song of another folder.
         QTemporaryDir home;
         QString output;
         const QString songs = vimotest::fixturesDirectory() + QStringLiteral("/queue/");
-        QCOMPARE(vimotest::runChild({"start", home.path(), "dummy", "No", songs + QStringLiteral("three"),
-                                     songs + QStringLiteral("pause/slow.mp3")},
-                                    &output),
-                 0);
+        QCOMPARE(
+            vimotest::runChild({"start", home.path(), "dummy", "No", start, songs + QStringLiteral("three"),
+                                songs + QStringLiteral("pause/slow.mp3")},
+                               &output),
+            0);
         QCOMPARE(vimotest::childValue(output, QStringLiteral("songs")), QStringLiteral("4"));
     }
 

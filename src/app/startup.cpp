@@ -24,7 +24,13 @@ int runMainWindow(const QStringList& paths)
     if (!instance.claim(paths))
         return 0;
     useReadingThreads();
+    // The start-up may ask questions (the webcam, the sound) while later starts hand over their songs.
+    QStringList waiting = paths;
+    const QMetaObject::Connection early =
+        QObject::connect(&instance, &SingleInstance::pathsHandedOver,
+                         [&waiting](const QStringList& handed) { waiting << handed; });
     MainWindow window;
+    QObject::disconnect(early);
     if (window.initializationFailed())
         return 1;
     QObject::connect(&instance, &SingleInstance::activationRequested, &window,
@@ -34,7 +40,7 @@ int runMainWindow(const QStringList& paths)
         &instance, &SingleInstance::pathsHandedOver, &window,
         [&window](const QStringList& handed) { window.songAdder()->addEntries(handed); },
         Qt::QueuedConnection);
-    if (!paths.isEmpty())
-        QTimer::singleShot(0, &window, [&window, paths]() { window.songAdder()->addEntries(paths); });
+    if (!waiting.isEmpty())
+        QTimer::singleShot(0, &window, [&window, waiting]() { window.songAdder()->addEntries(waiting); });
     return QApplication::exec();
 }
