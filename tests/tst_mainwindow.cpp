@@ -132,15 +132,33 @@ private slots:
     void firstStartWritesDefaults_data()
     {
         QTest::addColumn<QString>("answer");
-        QTest::newRow("Yes") << "Yes";
-        QTest::newRow("No") << "No";
+        // The songs the program is started with (as a file manager starts it: a folder and a song of another
+        // folder): "" none, "own" on the first start's command line, "later" handed over by a later start
+        // while the first one still asks its question.
+        QTest::addColumn<QString>("songsFrom");
+        QTest::addColumn<int>("songs");
+        QTest::newRow("Yes") << "Yes"
+                             << "" << 0;
+        QTest::newRow("No") << "No"
+                            << "" << 0;
+        QTest::newRow("No, started with songs") << "No"
+                                                << "own" << 4;
+        QTest::newRow("No, songs handed over during the question") << "No"
+                                                                   << "later" << 4;
     }
     void firstStartWritesDefaults()
     {
         QFETCH(QString, answer);
+        QFETCH(QString, songsFrom);
+        QFETCH(int, songs);
         QTemporaryDir home;
         QString output;
-        QCOMPARE(vimotest::runChild({"start", home.path(), "dummy", answer}, &output), 0);
+        const QString fixtures = vimotest::fixturesDirectory() + QStringLiteral("/queue/");
+        const QStringList paths = songsFrom.isEmpty()
+                                      ? QStringList()
+                                      : QStringList{songsFrom, fixtures + QStringLiteral("three"),
+                                                    fixtures + QStringLiteral("pause/slow.mp3")};
+        QCOMPARE(vimotest::runChild(QStringList{"start", home.path(), "dummy", answer} + paths, &output), 0);
         QCOMPARE(output.split('\n').filter(QStringLiteral("modal: ")),
                  QStringList{QStringLiteral("modal: Vimo quick setup|Do you want to use a webcam?")});
         QSettings stored(home.path() + QStringLiteral("/.config/Talvoren/Vimo.conf"), QSettings::IniFormat);
@@ -152,27 +170,7 @@ private slots:
         // There is no camera here, so whatever the answer the log says the webcam did not start.
         const QString log = vimotest::readTextFile(vimotest::childValue(output, QStringLiteral("log")));
         QVERIFY2(log.contains(QStringLiteral("\t::\tWebcam initialization failed.\n")), qPrintable(log));
-    }
-
-    void firstStartAddsWhatItWasStartedWith_data()
-    {
-        QTest::addColumn<QString>("start");
-        QTest::newRow("with the first start") << "own";
-        QTest::newRow("from a later start during the start-up's question") << "later";
-    }
-    void firstStartAddsWhatItWasStartedWith()
-    {
-        QFETCH(QString, start);
-        // As a file manager starts it: a folder and a song of another folder.
-        QTemporaryDir home;
-        QString output;
-        const QString songs = vimotest::fixturesDirectory() + QStringLiteral("/queue/");
-        QCOMPARE(
-            vimotest::runChild({"start", home.path(), "dummy", "No", start, songs + QStringLiteral("three"),
-                                songs + QStringLiteral("pause/slow.mp3")},
-                               &output),
-            0);
-        QCOMPARE(vimotest::childValue(output, QStringLiteral("songs")), QStringLiteral("4"));
+        QCOMPARE(vimotest::childValue(output, QStringLiteral("songs")).toInt(), songs);
     }
 
     void storedFullscreenStartsFullscreenAndRefusesWindowSystemClose()
