@@ -5,6 +5,7 @@
 // system bus, with fake screen-saver and logind services on it.
 
 #include "base/runlog.h"
+#include "base/version.h"
 #include "desktop/DesktopLink.h"
 #include "desktop/IdleInhibitor.h"
 #include "desktop/MprisService.h"
@@ -31,6 +32,7 @@
 #include <QDBusUnixFileDescriptor>
 #include <QDBusVariant>
 #include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QMessageBox>
 #include <QMutex>
@@ -134,6 +136,24 @@ private:
     mutable QMutex mutex;
     QStringList asked;
     QList<int> readEnds;
+};
+
+// The track id of every Metadata the player announced to the bus, in order.
+class AnnouncedTracks : public QObject
+{
+    Q_OBJECT
+
+public:
+    QStringList ids;
+
+public slots:
+    void propertiesChanged(const QString& interface, const QVariantMap& changed, const QStringList&)
+    {
+        if (interface != playerInterface || !changed.contains(QStringLiteral("Metadata")))
+            return;
+        const QVariantMap metadata = qdbus_cast<QVariantMap>(changed.value(QStringLiteral("Metadata")));
+        ids << metadata.value(QStringLiteral("mpris:trackid")).value<QDBusObjectPath>().path();
+    }
 };
 
 // A connection of its own, so the services and the client reach the player through the bus as
@@ -381,9 +401,34 @@ private slots:
                  QStringLiteral("Stopped"));
         QCOMPARE(playerProperty(client, playerInterface, QStringLiteral("CanGoNext")).toBool(), false);
         QCOMPARE(playerProperty(client, playerInterface, QStringLiteral("CanGoPrevious")).toBool(), false);
+        // The volume is the sound system's: shown as full, not to be set from here.
+        QCOMPARE(playerProperty(client, playerInterface, QStringLiteral("Volume")).toDouble(), 1.0);
+        QCOMPARE(callPlayer(client, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Set"),
+                            {playerInterface, QStringLiteral("Volume"),
+                             QVariant::fromValue(QDBusVariant(QVariant(0.25)))})
+                     .type(),
+                 QDBusMessage::ErrorMessage);
+        QCOMPARE(playerProperty(client, playerInterface, QStringLiteral("Volume")).toDouble(), 1.0);
+        // What the desktop reads of the interfaces: only MPRIS's own members, and what may not be set
+        // says so.
+        const QString introspection =
+            callPlayer(client, QStringLiteral("org.freedesktop.DBus.Introspectable"),
+                       QStringLiteral("Introspect"))
+                .arguments()
+                .value(0)
+                .toString();
+        QVERIFY2(
+            introspection.contains(QStringLiteral(R"(<property name="Volume" type="d" access="read"/>)")),
+            qPrintable(introspection));
+        QVERIFY2(!introspection.contains(QStringLiteral("raiseRequested")), qPrintable(introspection));
         QVERIFY(saver.calls.isEmpty());
-        // The machine does not sleep while the jukebox runs, but the screen may blank.
-        QCOMPARE(logind.kinds(), QStringList{QStringLiteral("sleep block")});
+        // Nothing plays: the screen may blank and the machine may sleep.
+        QVERIFY(logind.kinds().isEmpty());
+        AnnouncedTracks announced;
+        QVERIFY(client.connect(MprisService::serviceName, MprisService::objectPath,
+                               QStringLiteral("org.freedesktop.DBus.Properties"),
+                               QStringLiteral("PropertiesChanged"), &announced,
+                               SLOT(propertiesChanged(QString, QVariantMap, QStringList))));
 
         QTableWidgetItem* endless = cellTitled(grid, QStringLiteral("Endless Road"));
         QVERIFY(endless);
@@ -391,20 +436,25 @@ private slots:
         const Track* song = window->queue()->queuedSongs().value(0);
         QVERIFY(song && song->playing());
         QTRY_COMPARE(saver.calls, QStringList{QStringLiteral("Inhibit Vimo")});
-        QTRY_COMPARE(logind.kinds(),
-                     (QStringList{QStringLiteral("sleep block"), QStringLiteral("idle block")}));
-        QVERIFY(!logind.released(QStringLiteral("idle block")));
+        QTRY_COMPARE(logind.kinds(), QStringList{QStringLiteral("sleep:idle block")});
+        QVERIFY(!logind.released(QStringLiteral("sleep:idle block")));
         QCOMPARE(playerProperty(client, playerInterface, QStringLiteral("PlaybackStatus")).toString(),
                  QStringLiteral("Playing"));
+        // The song's start is announced with its own track id, never first as no track at all.
+        const QString trackPrefix = QStringLiteral("/org/mpris/MediaPlayer2/vimo/track/");
+        QTRY_VERIFY(!announced.ids.isEmpty());
+        for (const QString& id : qAsConst(announced.ids))
+            QVERIFY2(id.startsWith(trackPrefix), qPrintable(announced.ids.join(QLatin1Char(' '))));
         const QVariantMap metadata = playerMetadata(client);
         QCOMPARE(metadata.value(QStringLiteral("xesam:title")).toString(), QStringLiteral("Endless Road"));
         QCOMPARE(metadata.value(QStringLiteral("xesam:artist")).toStringList(),
                  QStringList{QStringLiteral("Long Player")});
+        QCOMPARE(metadata.value(QStringLiteral("xesam:album")).toString(), QStringLiteral("Open Highway"));
         QCOMPARE(metadata.value(QStringLiteral("mpris:length")).toLongLong(), qint64(song->seconds() * 1e6));
         QVERIFY(metadata.value(QStringLiteral("mpris:trackid"))
                     .value<QDBusObjectPath>()
                     .path()
-                    .startsWith(QStringLiteral("/org/mpris/MediaPlayer2/vimo/track/")));
+                    .startsWith(trackPrefix));
         QVERIFY(!metadata.contains(QStringLiteral("mpris:artUrl"))); // no webcam, no portrait
 
         // Media keys do what the Pause button does, and the screen may blank while the music rests.
@@ -416,8 +466,7 @@ private slots:
                  QStringLiteral("Paused"));
         QTRY_COMPARE(saver.calls,
                      (QStringList{QStringLiteral("Inhibit Vimo"), QStringLiteral("UnInhibit 42")}));
-        QTRY_VERIFY(logind.released(QStringLiteral("idle block")));
-        QVERIFY(!logind.released(QStringLiteral("sleep block")));
+        QTRY_VERIFY(logind.released(QStringLiteral("sleep:idle block")));
 
         // Pause when paused changes nothing; Play plays on; Next belongs to the guests.
         callPlayer(client, playerInterface, QStringLiteral("Pause"));
@@ -428,12 +477,25 @@ private slots:
         QVERIFY(!pause->isChecked());
         QTRY_COMPARE(saver.calls.size(), 3);
         QCOMPARE(saver.calls.last(), QStringLiteral("Inhibit Vimo"));
-        QTRY_COMPARE(logind.kinds().size(), 3);
+        QTRY_COMPARE(logind.kinds().size(), 2);
         callPlayer(client, playerInterface, QStringLiteral("Next"));
         QApplication::processEvents();
         QCOMPARE(window->queue()->queuedSongs().value(0), song);
+        // A desktop's stop button does not silence the party, and says so.
+        const QDBusMessage stop = callPlayer(client, playerInterface, QStringLiteral("Stop"));
+        QCOMPARE(stop.type(), QDBusMessage::ErrorMessage);
+        QCOMPARE(stop.errorName(), QStringLiteral("org.freedesktop.DBus.Error.NotSupported"));
+        QApplication::processEvents();
+        QVERIFY(!window->isPaused());
+        QCOMPARE(window->queue()->queuedSongs().value(0), song);
         QCOMPARE(playerProperty(client, playerInterface, QStringLiteral("PlaybackStatus")).toString(),
                  QStringLiteral("Playing"));
+        // The desktop's media widget brings the party back to the front.
+        window->showMinimized();
+        QVERIFY(
+            callPlayer(client, QStringLiteral("org.mpris.MediaPlayer2"), QStringLiteral("Raise")).type() !=
+            QDBusMessage::ErrorMessage);
+        QTRY_VERIFY(!window->isMinimized());
 
         // The window goes: the player leaves the bus and the screen is free again.
         QTRY_VERIFY(window->desktopLink()->idleInhibitor().holdsScreenSaver());
@@ -441,7 +503,7 @@ private slots:
         window.reset();
         QTRY_COMPARE(saver.calls.size(), 4);
         QCOMPARE(saver.calls.last(), QStringLiteral("UnInhibit 43"));
-        QTRY_VERIFY(logind.released(QStringLiteral("idle block 3")));
+        QTRY_VERIFY(logind.released(QStringLiteral("sleep:idle block 2")));
         QVERIFY(!client.interface()->isServiceRegistered(MprisService::serviceName).value());
     }
 
@@ -590,6 +652,72 @@ private slots:
         QVERIFY(leftOver.open(QIODevice::WriteOnly));
         leftOver.close();
         QCOMPARE(vimotest::runChild({QStringLiteral("claim"), stale}), 0);
+    }
+
+    void laterStartOfTheProgramAnswersOrHandsOver_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("printed");
+        // Below the working folder of the later start.
+        QTest::addColumn<QStringList>("handedOver");
+        const QStringList none;
+        QTest::newRow("help") << QStringList{QStringLiteral("--help")} << 0
+                              << QStringLiteral("[options] [folders or songs...]") << none;
+        QTest::newRow("version") << QStringList{QStringLiteral("-v")} << 0
+                                 << QStringLiteral("Vimo ") + programVersionText() + QLatin1Char('\n')
+                                 << none;
+        QTest::newRow("unknown option") << QStringList{QStringLiteral("--shuffle"), QStringLiteral("party")}
+                                        << 2 << QStringLiteral("vimo: Unknown option 'shuffle'.") << none;
+        QTest::newRow("nothing to add") << none << 0 << QString() << none;
+        QTest::newRow("folders and songs, relative")
+            << QStringList{QStringLiteral("party"), QStringLiteral("./party/../single song.mp3"),
+                           QStringLiteral("gone.mp3"), QStringLiteral("two\nlines.mp3")}
+            << 0 << QStringLiteral("vimo: no such folder or file: gone.mp3")
+            << QStringList{QStringLiteral("party"), QStringLiteral("single song.mp3"),
+                           QStringLiteral("two\nlines.mp3")};
+    }
+
+    void laterStartOfTheProgramAnswersOrHandsOver()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QString, printed);
+        QFETCH(QStringList, handedOver);
+        // The running party, as the program itself finds it.
+        SingleInstance running;
+        QVERIFY(running.claim());
+        QSignalSpy activations(&running, &SingleInstance::activationRequested);
+        QSignalSpy handed(&running, &SingleInstance::pathsHandedOver);
+        QTemporaryDir here;
+        const QDir folder(here.path());
+        QVERIFY(folder.mkdir(QStringLiteral("party")));
+        for (const QString& name : {QStringLiteral("single song.mp3"), QStringLiteral("two\nlines.mp3")}) {
+            QFile song(folder.filePath(name));
+            QVERIFY(song.open(QIODevice::WriteOnly));
+        }
+
+        QProcess later;
+        later.setWorkingDirectory(here.path());
+        later.start(QString::fromLocal8Bit(qgetenv("VIMO_BINARY_DIR")) + QStringLiteral("/vimo"), arguments);
+        QVERIFY(later.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(later.state() == QProcess::NotRunning, 30000);
+        QCOMPARE(later.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(later.exitCode(), exitCode);
+        const QString output =
+            QString::fromLocal8Bit(later.readAllStandardOutput() + later.readAllStandardError());
+        QVERIFY2(output.contains(printed), qPrintable(output));
+
+        // An answer on the terminal leaves the party alone; a start hands over what it got, absolute.
+        const bool answered = arguments.value(0).startsWith(QLatin1Char('-'));
+        QTest::qWait(answered ? 300 : 0);
+        QTRY_COMPARE(activations.count(), answered ? 0 : 1);
+        QStringList expected;
+        for (const QString& path : handedOver)
+            expected << folder.filePath(path);
+        QTRY_COMPARE(handed.count(), expected.isEmpty() ? 0 : 1);
+        if (!expected.isEmpty())
+            QCOMPARE(handed.first().first().toStringList(), expected);
     }
 
     void textFitsAtEveryScale_data()

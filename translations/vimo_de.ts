@@ -119,6 +119,29 @@
     </message>
 </context>
 <context>
+    <name>CommandLine</name>
+    <message>
+        <source>Vimo, the party jukebox: guests wish songs from a big grid.</source>
+        <translation>Vimo, die Party-Jukebox: Gäste wünschen sich Lieder aus einem großen Raster.</translation>
+    </message>
+    <message>
+        <source>paths</source>
+        <translation>Pfade</translation>
+    </message>
+    <message>
+        <source>Folders and MP3 files to add. When Vimo runs already, its window adds them.</source>
+        <translation>Ordner und MP3-Dateien zum Hinzufügen. Läuft Vimo bereits, fügt sein Fenster sie hinzu.</translation>
+    </message>
+    <message>
+        <source>[folders or songs...]</source>
+        <translation>[Ordner oder Lieder...]</translation>
+    </message>
+    <message>
+        <source>no such folder or file: %1</source>
+        <translation>Ordner oder Datei nicht gefunden: %1</translation>
+    </message>
+</context>
+<context>
     <name>ConfigDialog</name>
     <message>
         <source>Party mode</source>

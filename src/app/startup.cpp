@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QThread>
 #include <QThreadPool>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -16,17 +17,30 @@ void useReadingThreads()
     QThreadPool::globalInstance()->setMaxThreadCount(std::max(4, QThread::idealThreadCount()));
 }
 
-int runMainWindow()
+int runMainWindow(const QStringList& paths)
 {
     // Before the window: a second start must not touch the run folder, the log or the sound device.
     SingleInstance instance;
-    if (!instance.claim())
+    if (!instance.claim(paths))
         return 0;
     useReadingThreads();
+    // The start-up may ask questions (the webcam, the sound) while later starts hand over their songs.
+    QStringList waiting = paths;
+    const QMetaObject::Connection early =
+        QObject::connect(&instance, &SingleInstance::pathsHandedOver,
+                         [&waiting](const QStringList& handed) { waiting << handed; });
     MainWindow window;
+    QObject::disconnect(early);
     if (window.initializationFailed())
         return 1;
     QObject::connect(&instance, &SingleInstance::activationRequested, &window,
                      [&window]() { DesktopLink::bringToFront(&window); });
+    // Queued: in kiosk mode adding asks for the PIN, a dialog that must not open inside the socket's read.
+    QObject::connect(
+        &instance, &SingleInstance::pathsHandedOver, &window,
+        [&window](const QStringList& handed) { window.songAdder()->addEntries(handed); },
+        Qt::QueuedConnection);
+    if (!waiting.isEmpty())
+        QTimer::singleShot(0, &window, [&window, waiting]() { window.songAdder()->addEntries(waiting); });
     return QApplication::exec();
 }

@@ -10,8 +10,13 @@
 #include <QLocalSocket>
 #include <QStandardPaths>
 
+#include <memory>
+
 namespace {
 const QByteArray raiseRequest = QByteArrayLiteral("raise\n");
+// One line per path before the raise request; percent-encoding keeps a newline in a name (and bytes that
+// are no UTF-8) inside its line.
+const QByteArray addPrefix = QByteArrayLiteral("add ");
 constexpr int answerMilliseconds = 3000;
 } // namespace
 
@@ -32,12 +37,15 @@ QString SingleInstance::defaultName()
     return folder + QStringLiteral("/vimo-") + QString::fromLatin1(home.left(16));
 }
 
-bool SingleInstance::claim()
+bool SingleInstance::claim(const QStringList& paths)
 {
     QLocalSocket running;
     running.connectToServer(name);
     if (running.waitForConnected(answerMilliseconds)) {
-        running.write(raiseRequest);
+        QByteArray request;
+        for (const QString& path : paths)
+            request += addPrefix + QFile::encodeName(path).toPercentEncoding() + '\n';
+        running.write(request + raiseRequest);
         running.waitForBytesWritten(answerMilliseconds);
         running.disconnectFromServer();
         if (running.state() != QLocalSocket::UnconnectedState)
@@ -63,11 +71,24 @@ void SingleInstance::answerLaterStart()
 {
     while (QLocalSocket* later = server->nextPendingConnection()) {
         connect(later, &QLocalSocket::disconnected, later, &QObject::deleteLater);
-        const auto read = [this, later]() {
-            if (!later->canReadLine() || later->readLine() != raiseRequest)
-                return;
-            logMessage(tr("Vimo was started a second time; the running window was brought to the front."));
-            emit activationRequested();
+        auto handed = std::make_shared<QStringList>();
+        const auto read = [this, later, handed]() {
+            while (later->canReadLine()) {
+                const QByteArray line = later->readLine();
+                if (line.startsWith(addPrefix) && line.endsWith('\n')) {
+                    *handed << QFile::decodeName(
+                        QByteArray::fromPercentEncoding(line.mid(addPrefix.size()).chopped(1)));
+                    continue;
+                }
+                if (line != raiseRequest)
+                    return;
+                logMessage(
+                    tr("Vimo was started a second time; the running window was brought to the front."));
+                emit activationRequested();
+                if (!handed->isEmpty())
+                    emit pathsHandedOver(*handed);
+                handed->clear();
+            }
         };
         connect(later, &QLocalSocket::readyRead, this, read);
         // The request may have come with the connection itself.

@@ -151,10 +151,8 @@ void AddSongsController::dragEnter(QDragEnterEvent* event) const
 
 void AddSongsController::drop(QDropEvent* event)
 {
-    if (!event->mimeData()->hasUrls() || addingRelay.isAdding() || !view.hostMayAct())
+    if (!event->mimeData()->hasUrls() || addingRelay.isAdding())
         return;
-    // Every dropped folder and file goes into one job, in drop order, so no job's results are lost to
-    // the next one.
     QStringList entries;
     for (const QUrl& url : event->mimeData()->urls()) {
         // Only files of this machine: a file URL naming a host would read as a local path ("//host/share"
@@ -163,8 +161,16 @@ void AddSongsController::drop(QDropEvent* event)
         if (!path.isEmpty())
             entries << path;
     }
-    if (!entries.isEmpty())
-        addingRelay.request([entries](const TrackLibrary& songs) { return songs.droppedFiles(entries); });
+    addEntries(entries);
+}
+
+void AddSongsController::addEntries(const QStringList& entries)
+{
+    if (entries.isEmpty() || !view.hostMayAct())
+        return;
+    // Every folder and file goes into one job, in the given order, so no job's results are lost to the
+    // next one.
+    addingRelay.request([entries](const TrackLibrary& songs) { return songs.droppedFiles(entries); });
 }
 
 void AddSongsController::addFolder(const QDir& folder)

@@ -4,7 +4,6 @@
 #include "audio/AllBase.h"
 #include "audio/AllBaseBackend.h"
 #include "base/appidentity.h"
-#include "base/platform.h"
 #include "base/runlog.h"
 #include "base/settings.h"
 #include "desktop/DesktopLink.h"
@@ -62,7 +61,6 @@ MainWindow::MainWindow(QWidget* parent)
     createDesktopLink();
     showHint();
     connectWindow();
-    requestKeepAwake();
     createShortcuts();
     createPlayback();
     createPhoneDesk(photoSize);

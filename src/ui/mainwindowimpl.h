@@ -67,6 +67,7 @@ public:
     About* aboutDialogShown() const { return aboutDialog; }
     Floater* floaterShown() const { return floater.get(); }
     QFileDialog* ownFolderDialog() const { return addSongs ? addSongs->dialog() : nullptr; }
+    AddSongsController* songAdder() const { return addSongs.get(); }
     QTableWidgetItem* hintCell() const { return hintItem; }
     TrackLibrary* trackLibrary() const { return library.get(); }
     PlayQueue* queue() const { return playQueue.get(); }
