@@ -183,6 +183,14 @@
         <source>Repeat the PIN:</source>
         <translation>PIN wiederholen:</translation>
     </message>
+    <message>
+        <source>The two PINs differ: please type the same PIN in both fields, or choose a mode without kiosk.</source>
+        <translation>Die beiden PINs sind verschieden: Bitte geben Sie in beide Felder dieselbe PIN ein oder wählen Sie einen Modus ohne Kiosk.</translation>
+    </message>
+    <message>
+        <source>Kiosk mode needs a host PIN of at least four characters, or choose a mode without kiosk.</source>
+        <translation>Der Kioskmodus braucht eine Gastgeber-PIN mit mindestens vier Zeichen; oder wählen Sie einen Modus ohne Kiosk.</translation>
+    </message>
 </context>
 <context>
     <name>Floater</name>
@@ -223,6 +231,17 @@
     <message>
         <source>Five wrong host PINs within a minute: the PIN prompt is locked for a minute.</source>
         <translation>Fünf falsche Gastgeber-PINs innerhalb einer Minute: Die PIN-Abfrage ist für eine Minute gesperrt.</translation>
+    </message>
+</context>
+<context>
+    <name>KioskScreen</name>
+    <message>
+        <source>Kiosk mode: the window was minimised and takes the screen back.</source>
+        <translation>Kioskmodus: Das Fenster wurde minimiert und holt sich den Bildschirm zurück.</translation>
+    </message>
+    <message>
+        <source>Kiosk mode: another program covered the window, which takes the screen back.</source>
+        <translation>Kioskmodus: Ein anderes Programm hat das Fenster verdeckt; es holt sich den Bildschirm zurück.</translation>
     </message>
 </context>
 <context>

@@ -35,11 +35,6 @@ QString logLine()
                     QDir::toNativeSeparators(path).toHtmlEscaped());
 }
 
-void linksOnly(QLabel* label)
-{
-    label->setTextInteractionFlags(Qt::LinksAccessibleByMouse);
-    label->setOpenExternalLinks(true);
-}
 } // namespace
 
 About::About(QObject* quitReceiver)
@@ -48,6 +43,13 @@ About::About(QObject* quitReceiver)
 {
     initVimoResources();
     ui->setupUi(this);
+    // Every link leaves the party for another program: the window decides (in kiosk mode, the host).
+    const auto linksOnly = [this](QLabel* label) {
+        label->setTextInteractionFlags(Qt::LinksAccessibleByMouse);
+        label->setOpenExternalLinks(false);
+        connect(label, &QLabel::linkActivated, this,
+                [this](const QString& link) { emit linkWanted(QUrl(link)); });
+    };
     QPixmap logo;
     if (logo.load(QStringLiteral(":/new/prefix1/logo310.png"), "PNG"))
         ui->label_0_logo->setPixmap(logo);

@@ -11,6 +11,7 @@ class QDate;
 class QPoint;
 class QRect;
 class QSize;
+class QUrl;
 
 // The About box: version, release date, contacts, the manual link, the libraries and a quit button that
 // ends the program through the main window, even in full screen.
@@ -30,6 +31,8 @@ public:
 signals:
     // The host followed the party-mode line.
     void partyModeWanted();
+    // Someone followed a link to another program (the manual, the web site, the mail address, the log).
+    void linkWanted(const QUrl& url);
 
 public slots:
     void closeIt();

@@ -3,6 +3,7 @@
 
 #include "phones/PhoneDesk.h"
 #include "phones/PhonePanel.h"
+#include "ui/HostGate.h"
 
 #include <QAction>
 #include <QBoxLayout>
@@ -11,7 +12,7 @@
 #include <utility>
 
 PhoneWiring::PhoneWiring(QWidget* window, QBoxLayout* row, QSettings* settings, PhoneParty party,
-                         std::function<void()> fitTables)
+                         std::function<void()> fitTables, HostGate& gate)
     : owner(window), fit(std::move(fitTables))
 {
     phoneDesk = std::make_unique<PhoneDesk>(settings, std::move(party));
@@ -24,7 +25,11 @@ PhoneWiring::PhoneWiring(QWidget* window, QBoxLayout* row, QSettings* settings, 
     // The key's texts were the window's own and keep its translations.
     phonesAction = new QAction(QCoreApplication::translate("MainWindow", "Phone wishes"), window);
     phonesAction->setShortcut(QKeySequence(QCoreApplication::translate("MainWindow", "Ctrl+P")));
-    connect(phonesAction, &QAction::triggered, this, &PhoneWiring::togglePhones);
+    // Switching the server changes what the party offers: a host action.
+    connect(phonesAction, &QAction::triggered, this, [this, &gate]() {
+        if (gate.mayAct())
+            togglePhones();
+    });
     window->addAction(phonesAction);
 }
 

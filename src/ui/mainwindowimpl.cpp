@@ -26,7 +26,6 @@
 
 #include <QAction>
 #include <QCloseEvent>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QGuiApplication>
@@ -37,7 +36,6 @@
 #include <QSettings>
 #include <QShortcut>
 #include <QTimer>
-#include <QUrl>
 #include <QWindow>
 #include <new>
 #include <optional>
@@ -152,6 +150,7 @@ void MainWindow::readPartySettings()
     settings = settingsStore();
     hostGate = std::make_unique<HostGate>(settings);
     partyModes = std::make_unique<PartyModeSwitch>(settings, hostGate->guard());
+    kioskScreen = std::make_unique<KioskScreen>(this, *hostGate);
     // Without photos for wishes nobody is asked; a stop-motion film alone needs the camera all the same.
     const PartyMode mode = partyModes->current();
     useWebcam = mode.wishPhotos() ? askForWebcam() : mode.stopMotion();
@@ -284,8 +283,8 @@ void MainWindow::createPhoneDesk(QSize photoSize)
             selectionHasChanged();
     });
     party.photoSize = photoSize;
-    phoneWiring = std::make_unique<PhoneWiring>(this, ui->horizontalLayout_2, settings, std::move(party),
-                                                [this]() { fitTables(); });
+    phoneWiring = std::make_unique<PhoneWiring>(
+        this, ui->horizontalLayout_2, settings, std::move(party), [this]() { fitTables(); }, *hostGate);
 }
 
 void MainWindow::connectDesktop()
@@ -380,6 +379,8 @@ void MainWindow::aboutBox(int result)
     aboutDialog = new About(this);
     connect(aboutDialog, &QDialog::accepted, this, [this]() { aboutBox(); });
     connect(aboutDialog, &About::partyModeWanted, this, &MainWindow::openPartyMode, Qt::QueuedConnection);
+    connect(aboutDialog, &About::linkWanted, kioskScreen.get(), &KioskScreen::openOutside,
+            Qt::QueuedConnection);
     // Always on top, it must leave free the button that closes it, even in the smallest window.
     const QScreen* screen = windowHandle() ? windowHandle()->screen() : QGuiApplication::primaryScreen();
     aboutDialog->move(aboutBoxPosition(
@@ -401,12 +402,13 @@ void MainWindow::dismissAboutBox()
 
 void MainWindow::openManual()
 {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(manualPath()));
+    kioskScreen->openManual();
 }
 
 void MainWindow::cancelAddingThread()
 {
-    addingRelay->cancel();
+    if (isAdding() && hostGate->mayAct())
+        addingRelay->cancel();
 }
 
 // Closing leaves no job running and no dialog open over a window that is going; what the window owns
@@ -414,7 +416,7 @@ void MainWindow::cancelAddingThread()
 void MainWindow::closeDialogs()
 {
     if (isAdding())
-        cancelAddingThread();
+        addingRelay->cancel();
     if (QFileDialog* fileDialog = ownFolderDialog())
         fileDialog->close();
     if (aboutDialog)
@@ -433,17 +435,15 @@ void MainWindow::shutdown()
 
 void MainWindow::toggleFullscreen()
 {
-    if (isFullScreen() && !hostGate->mayAct())
+    const bool leaving = isFullScreen();
+    if (leaving && !hostGate->mayAct())
         return;
-    if (isFullScreen()) {
+    if (leaving)
         showNormal();
-        fullscreen = 0;
-        fullscreenActive = false;
-    } else {
+    else
         showFullScreen();
-        fullscreen = 1;
-        fullscreenActive = true;
-    }
+    fullscreen = leaving ? 0 : 1;
+    fullscreenActive = !leaving;
     if (settings) {
         settings->beginGroup(QStringLiteral("UI"));
         settings->setValue(QStringLiteral("Fullscreen"), fullscreen);
