@@ -515,7 +515,8 @@ private slots:
         QList<QWidget*> path{grid};
         for (QAbstractButton* genre : genres)
             path << genre;
-        path << pause << about << grid;
+        QTableWidget* queueRow = widgetTable(*window, "myTableWidgetForQueue");
+        path << pause << about << queueRow << grid;
 
         grid->setFocus();
         QTRY_COMPARE(QApplication::focusWidget(), grid);
@@ -558,11 +559,20 @@ private slots:
         QCOMPARE(
             cellTitled(grid, QStringLiteral("Copper Sky"))->data(Qt::AccessibleDescriptionRole).toString(),
             QStringLiteral("waiting at position 1"));
-        QCOMPARE(widgetTable(*window, "myTableWidgetForQueue")
-                     ->item(0, 1)
-                     ->data(Qt::AccessibleDescriptionRole)
-                     .toString(),
+        QCOMPARE(queueRow->item(0, 1)->data(Qt::AccessibleDescriptionRole).toString(),
                  QStringLiteral("waiting at position 1"));
+
+        // The keyboard takes a wish back as a click and Delete do: Tab to the queue, an arrow to the wish.
+        about->setFocus();
+        QTest::keyClick(about, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), queueRow);
+        queueRow->setCurrentCell(0, 0);
+        QTest::keyClick(queueRow, Qt::Key_Right);
+        QTest::keyClick(queueRow, Qt::Key_Delete);
+        QCOMPARE(window->queue()->queuedSongs().size(), 1);
+        QCOMPARE(
+            cellTitled(grid, QStringLiteral("Copper Sky"))->data(Qt::AccessibleDescriptionRole).toString(),
+            QStringLiteral("free to wish"));
     }
 
     void secondStartHandsOverToTheFirst()
