@@ -30,6 +30,7 @@
 #include <QDBusObjectPath>
 #include <QDBusUnixFileDescriptor>
 #include <QDBusVariant>
+#include <QDialog>
 #include <QDir>
 #include <QLabel>
 #include <QMessageBox>
@@ -37,6 +38,8 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QScreen>
+#include <QScrollArea>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStyleOptionButton>
@@ -45,6 +48,7 @@
 #include <QTest>
 #include <QTextStream>
 #include <QThread>
+#include <QVBoxLayout>
 #include <poll.h>
 #include <unistd.h>
 
@@ -240,6 +244,12 @@ int measureWindow(const QStringList& arguments)
                textFits(button->font(), room, button->text(), Qt::AlignCenter));
     }
     if (About* about = window->aboutDialogShown()) {
+        // The box and its buttons stay on the screen, whatever its size and scale.
+        const QRect screen = about->screen()->availableGeometry();
+        report(QStringLiteral("about box on the screen"), screen.contains(about->frameGeometry()));
+        for (QPushButton* button : about->findChildren<QPushButton*>())
+            report(QStringLiteral("about button on the screen ") + button->objectName(),
+                   screen.contains(QRect(button->mapToGlobal(QPoint(0, 0)), button->size())));
         for (QLabel* label : about->findChildren<QLabel*>()) {
             if (label->text().isEmpty())
                 continue;
@@ -602,6 +612,33 @@ private slots:
         QCOMPARE(vimotest::runChild({QStringLiteral("claim"), stale}), 0);
     }
 
+    // A box laid out larger than the screen wraps its texts and scrolls them, its buttons below in reach.
+    void everyDialogFitsItsScreen()
+    {
+        fitEveryDialogToItsScreen();
+        QDialog box;
+        auto* layout = new QVBoxLayout(&box);
+        QString words;
+        for (int word = 0; word < 400; ++word)
+            words += QStringLiteral("acknowledgement ");
+        layout->addWidget(new QLabel(words));
+        auto* logo = new QLabel;
+        logo->setMinimumSize(300, 500);
+        layout->addWidget(logo);
+        auto* buttons = new QHBoxLayout;
+        auto* ok = new QPushButton(QStringLiteral("OK"));
+        buttons->addStretch();
+        buttons->addWidget(ok);
+        layout->addLayout(buttons);
+        box.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&box));
+        const QRect screen = box.screen()->availableGeometry();
+        QVERIFY2(screen.contains(box.frameGeometry()),
+                 qPrintable(QStringLiteral("%1x%2").arg(box.width()).arg(box.height())));
+        QVERIFY(box.rect().contains(QRect(ok->mapTo(&box, QPoint(0, 0)), ok->size())));
+        QVERIFY(box.findChild<QScrollArea*>());
+    }
+
     void textFitsAtEveryScale_data()
     {
         QTest::addColumn<QSize>("size");
@@ -627,6 +664,9 @@ private slots:
         const QMap<QString, bool> scaled = measureAt(size, factor);
         QVERIFY(std::count(base.begin(), base.end(), true) > 20);
         QVERIFY(scaled.size() > 20);
+        for (const char* onScreen : {"about box on the screen", "about button on the screen okButton",
+                                     "about button on the screen quitButton"})
+            QVERIFY2(scaled.value(QLatin1String(onScreen)), onScreen);
         for (auto text = base.begin(); text != base.end(); ++text) {
             if (!text.value())
                 continue;

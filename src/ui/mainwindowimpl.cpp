@@ -9,6 +9,7 @@
 #include "base/settings.h"
 #include "desktop/DesktopLink.h"
 #include "desktop/NoticeBoard.h"
+#include "desktop/highdpi.h"
 #include "library/AddingRelay.h"
 #include "library/Track.h"
 #include "library/TrackLibrary.h"
@@ -51,6 +52,7 @@ MainWindow::MainWindow(QWidget* parent)
     fullscreenActive = false;
     createAddingRelay();
     initVimoResources();
+    fitEveryDialogToItsScreen();
     setWindowIcon(programIcon());
     runFolder();
     if (!openSound())
@@ -376,9 +378,9 @@ void MainWindow::aboutBox(int result)
     connect(aboutDialog, &About::partyModeWanted, this, &MainWindow::openPartyMode, Qt::QueuedConnection);
     // Always on top, it must leave free the button that closes it, even in the smallest window.
     const QScreen* screen = windowHandle() ? windowHandle()->screen() : QGuiApplication::primaryScreen();
-    aboutDialog->move(aboutBoxPosition(
-        frameGeometry(), QRect(ui->aboutButton->mapToGlobal(QPoint(0, 0)), ui->aboutButton->size()),
-        aboutDialog->frameGeometry().size(), screen ? screen->availableGeometry() : QRect()));
+    placeAboutBox(aboutDialog, frameGeometry(),
+                  QRect(ui->aboutButton->mapToGlobal(QPoint(0, 0)), ui->aboutButton->size()),
+                  screen ? screen->availableGeometry() : QRect());
 }
 
 void MainWindow::dismissAboutBox()
