@@ -31,6 +31,7 @@
 #include <QDBusObjectPath>
 #include <QDBusUnixFileDescriptor>
 #include <QDBusVariant>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -39,6 +40,8 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QScreen>
+#include <QScrollArea>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStyleOptionButton>
@@ -47,6 +50,7 @@
 #include <QTest>
 #include <QTextStream>
 #include <QThread>
+#include <QVBoxLayout>
 #include <poll.h>
 #include <unistd.h>
 
@@ -260,6 +264,12 @@ int measureWindow(const QStringList& arguments)
                textFits(button->font(), room, button->text(), Qt::AlignCenter));
     }
     if (About* about = window->aboutDialogShown()) {
+        // The box and its buttons stay on the screen, whatever its size and scale.
+        const QRect screen = about->screen()->availableGeometry();
+        report(QStringLiteral("about box on the screen"), screen.contains(about->frameGeometry()));
+        for (QPushButton* button : about->findChildren<QPushButton*>())
+            report(QStringLiteral("about button on the screen ") + button->objectName(),
+                   screen.contains(QRect(button->mapToGlobal(QPoint(0, 0)), button->size())));
         for (QLabel* label : about->findChildren<QLabel*>()) {
             if (label->text().isEmpty())
                 continue;
@@ -577,7 +587,8 @@ private slots:
         QList<QWidget*> path{grid};
         for (QAbstractButton* genre : genres)
             path << genre;
-        path << pause << about << grid;
+        QTableWidget* queueRow = widgetTable(*window, "myTableWidgetForQueue");
+        path << pause << about << queueRow << grid;
 
         grid->setFocus();
         QTRY_COMPARE(QApplication::focusWidget(), grid);
@@ -620,11 +631,20 @@ private slots:
         QCOMPARE(
             cellTitled(grid, QStringLiteral("Copper Sky"))->data(Qt::AccessibleDescriptionRole).toString(),
             QStringLiteral("waiting at position 1"));
-        QCOMPARE(widgetTable(*window, "myTableWidgetForQueue")
-                     ->item(0, 1)
-                     ->data(Qt::AccessibleDescriptionRole)
-                     .toString(),
+        QCOMPARE(queueRow->item(0, 1)->data(Qt::AccessibleDescriptionRole).toString(),
                  QStringLiteral("waiting at position 1"));
+
+        // The keyboard takes a wish back as a click and Delete do: Tab to the queue, an arrow to the wish.
+        about->setFocus();
+        QTest::keyClick(about, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), queueRow);
+        queueRow->setCurrentCell(0, 0);
+        QTest::keyClick(queueRow, Qt::Key_Right);
+        QTest::keyClick(queueRow, Qt::Key_Delete);
+        QCOMPARE(window->queue()->queuedSongs().size(), 1);
+        QCOMPARE(
+            cellTitled(grid, QStringLiteral("Copper Sky"))->data(Qt::AccessibleDescriptionRole).toString(),
+            QStringLiteral("free to wish"));
     }
 
     void secondStartHandsOverToTheFirst()
@@ -720,6 +740,33 @@ private slots:
             QCOMPARE(handed.first().first().toStringList(), expected);
     }
 
+    // A box laid out larger than the screen wraps its texts and scrolls them, its buttons below in reach.
+    void everyDialogFitsItsScreen()
+    {
+        fitEveryDialogToItsScreen();
+        QDialog box;
+        auto* layout = new QVBoxLayout(&box);
+        QString words;
+        for (int word = 0; word < 400; ++word)
+            words += QStringLiteral("acknowledgement ");
+        layout->addWidget(new QLabel(words));
+        auto* logo = new QLabel;
+        logo->setMinimumSize(300, 500);
+        layout->addWidget(logo);
+        auto* buttons = new QHBoxLayout;
+        auto* ok = new QPushButton(QStringLiteral("OK"));
+        buttons->addStretch();
+        buttons->addWidget(ok);
+        layout->addLayout(buttons);
+        box.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&box));
+        const QRect screen = box.screen()->availableGeometry();
+        QVERIFY2(screen.contains(box.frameGeometry()),
+                 qPrintable(QStringLiteral("%1x%2").arg(box.width()).arg(box.height())));
+        QVERIFY(box.rect().contains(QRect(ok->mapTo(&box, QPoint(0, 0)), ok->size())));
+        QVERIFY(box.findChild<QScrollArea*>());
+    }
+
     void textFitsAtEveryScale_data()
     {
         QTest::addColumn<QSize>("size");
@@ -745,6 +792,9 @@ private slots:
         const QMap<QString, bool> scaled = measureAt(size, factor);
         QVERIFY(std::count(base.begin(), base.end(), true) > 20);
         QVERIFY(scaled.size() > 20);
+        for (const char* onScreen : {"about box on the screen", "about button on the screen okButton",
+                                     "about button on the screen quitButton"})
+            QVERIFY2(scaled.value(QLatin1String(onScreen)), onScreen);
         for (auto text = base.begin(); text != base.end(); ++text) {
             if (!text.value())
                 continue;

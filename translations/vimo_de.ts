@@ -198,6 +198,26 @@
         <source>Failed to open floater showing file</source>
         <translation>Das Fotofenster konnte diese Datei nicht öffnen:</translation>
     </message>
+    <message>
+        <source>Photo of this song&apos;s guest</source>
+        <translation>Foto des Gastes zu diesem Lied</translation>
+    </message>
+    <message>
+        <source>Your photo: a comment for it?</source>
+        <translation>Ihr Foto: ein Kommentar dazu?</translation>
+    </message>
+    <message>
+        <source>Photo of the guest who wished this song</source>
+        <translation>Foto des Gastes, der sich dieses Lied gewünscht hat</translation>
+    </message>
+    <message>
+        <source>The guest&apos;s comment</source>
+        <translation>Kommentar des Gastes</translation>
+    </message>
+    <message>
+        <source>Your comment on the photo</source>
+        <translation>Ihr Kommentar zum Foto</translation>
+    </message>
 </context>
 <context>
     <name>FloaterDialog</name>

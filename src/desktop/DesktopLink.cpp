@@ -8,7 +8,6 @@
 #include "desktop/NoticeBanner.h"
 #include "desktop/NoticeBoard.h"
 
-#include <QAbstractButton>
 #include <QKeyEvent>
 #include <QStorageInfo>
 #include <QTableWidget>
@@ -66,15 +65,20 @@ void DesktopLink::watchDisk()
     diskFullShown = full;
 }
 
-void DesktopLink::chainKeyboard(QTableWidget* grid, const QVector<QAbstractButton*>& buttons)
+void DesktopLink::chainKeyboard(QTableWidget* grid, const QVector<QWidget*>& controls)
 {
-    // Arrow keys move inside the grid; Tab leaves it.
-    grid->setTabKeyNavigation(false);
-    addRule(grid, cellFocusRule, "QTableView");
-    keyboardPath = {grid};
-    for (QAbstractButton* button : buttons) {
-        addRule(button, buttonFocusRule, "QPushButton");
-        keyboardPath << button;
+    keyboardPath.clear();
+    for (QWidget* control : QVector<QWidget*>{grid} + controls) {
+        if (auto* table = qobject_cast<QTableView*>(control)) {
+            // Arrow keys move inside a table; Tab leaves it.
+            table->setTabKeyNavigation(false);
+            if (table != grid)
+                table->setFocusPolicy(Qt::StrongFocus);
+            addRule(table, cellFocusRule, "QTableView");
+        } else {
+            addRule(control, buttonFocusRule, "QPushButton");
+        }
+        keyboardPath << control;
     }
     for (const QPointer<QWidget>& widget : qAsConst(keyboardPath))
         widget->installEventFilter(this);

@@ -12,7 +12,6 @@ class IdleInhibitor;
 class MprisService;
 class NoticeBanner;
 class NoticeBoard;
-class QAbstractButton;
 class QTableWidget;
 class QWidget;
 
@@ -38,8 +37,8 @@ public:
     const NoticeBanner& banner() const { return *noticeBanner; }
 
     // Tab and Shift+Tab go round these in order (hidden ones are skipped); each shows a clear frame when
-    // it has the focus.
-    void chainKeyboard(QTableWidget* grid, const QVector<QAbstractButton*>& buttons);
+    // it has the focus (a table on its current cell). The controls are buttons and tables.
+    void chainKeyboard(QTableWidget* grid, const QVector<QWidget*>& controls);
 
     // Tells the guests on the board when the sound device is lost and when it is back. The news comes
     // from the device's own thread and is queued to this one.
@@ -64,6 +63,6 @@ private:
     MprisService* media = nullptr;
     NoticeBanner* noticeBanner = nullptr;
     bool diskFullShown = false;
-    // The Tab path: the grid first, then the buttons in order.
+    // The Tab path: the grid first, then the other controls in order.
     QVector<QPointer<QWidget>> keyboardPath;
 };

@@ -50,6 +50,9 @@ private:
 // fits there (an empty `screen` sets no bounds).
 QPoint aboutBoxPosition(const QRect& window, const QRect& keepFree, const QSize& box, const QRect& screen);
 
+// Puts the About `box` there, first narrowing it beside `keepFree` when the screen has no room for both.
+void placeAboutBox(QWidget* box, const QRect& window, const QRect& keepFree, const QRect& screen);
+
 // The release date from a build date in the compiler's "Mmm dd yyyy" form, as the locale's long date,
 // or "" for a date that does not exist.
 QString releaseDateText(const QString& buildDate);

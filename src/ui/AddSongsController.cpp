@@ -5,6 +5,8 @@
 #include "library/AddingRelay.h"
 #include "library/TrackLibrary.h"
 
+#include <QAbstractItemView>
+#include <QCompleter>
 #include <QCoreApplication>
 #include <QDir>
 #include <QDragEnterEvent>
@@ -20,6 +22,18 @@
 namespace {
 
 const QString lastFolderKey = QStringLiteral("LastNewMp3Directory");
+
+// Enter in the folder line can end the dialog before the completion has read the typed folder; once it
+// has, it would open its list over the grid, where the list swallows the next click, a guest's wish. A
+// completion without a prefix waits for nothing.
+void closeCompletionLists(const QWidget* dialog)
+{
+    for (QCompleter* completer : dialog->findChildren<QCompleter*>()) {
+        completer->setCompletionPrefix(QString());
+        if (QWidget* list = completer->popup())
+            list->hide();
+    }
+}
 
 } // namespace
 
@@ -76,6 +90,7 @@ void AddSongsController::openOwnDialog(const QString& startFolder)
                                         "Please select one directory and press the \"ADD all MP3s\" button"),
             startFolder, QString());
         fileDialog->setWindowFlag(Qt::WindowStaysOnTopHint);
+        connect(fileDialog, &QFileDialog::finished, this, [this]() { closeCompletionLists(fileDialog); });
         connect(fileDialog, &QFileDialog::accepted, this, &AddSongsController::filesAddedOK);
         connect(fileDialog, &QFileDialog::directoryEntered, this, &AddSongsController::updateAcceptLabel);
         connect(fileDialog, &QFileDialog::currentChanged, this, &AddSongsController::updateAcceptLabel);

@@ -8,6 +8,7 @@
 #include "base/settings.h"
 #include "desktop/DesktopLink.h"
 #include "desktop/NoticeBoard.h"
+#include "desktop/highdpi.h"
 #include "library/AddingRelay.h"
 #include "library/Track.h"
 #include "library/TrackLibrary.h"
@@ -48,6 +49,7 @@ MainWindow::MainWindow(QWidget* parent)
     fullscreenActive = false;
     createAddingRelay();
     initVimoResources();
+    fitEveryDialogToItsScreen();
     setWindowIcon(programIcon());
     runFolder();
     if (!openSound())
@@ -244,15 +246,7 @@ void MainWindow::createShortcuts()
     connect(partyModeShortcut.get(), &QShortcut::activated, this, &MainWindow::openPartyMode);
     skipShortcut = std::make_unique<QShortcut>(QKeySequence(tr("Ctrl+N")), this);
     connect(skipShortcut.get(), &QShortcut::activated, this, &MainWindow::skipSong);
-    // Delete takes back the wish whose queue cell the host clicked: the queue row takes a click for that,
-    // though nothing else there reacts to one.
-    QTableWidget* queueTable = ui->myTableWidgetForQueue;
-    queueTable->setEnabled(true);
-    queueTable->setFocusPolicy(Qt::ClickFocus);
-    removeShortcut = std::make_unique<QShortcut>(QKeySequence(QKeySequence::Delete), queueTable, nullptr,
-                                                 nullptr, Qt::WidgetShortcut);
-    connect(removeShortcut.get(), &QShortcut::activated, this,
-            [this]() { removeWish(ui->myTableWidgetForQueue->currentColumn()); });
+    removeShortcut = takeBackWishesByKey(ui->myTableWidgetForQueue, [this](int place) { removeWish(place); });
     manualShortcut = std::make_unique<QShortcut>(QKeySequence(Qt::Key_F1), this);
     connect(manualShortcut.get(), &QShortcut::activated, this, &MainWindow::openManual);
     fullscreenAction = std::make_unique<QAction>(this);
@@ -308,9 +302,9 @@ void MainWindow::nameForScreenReaders()
     QTableWidget* table = libraryTable();
     table->setAccessibleName(tr("Songs"));
     table->setAccessibleDescription(tr("Arrow keys choose a song, Enter wishes it"));
-    // Tab leaves the grid for the genre buttons, Pause and About; Add Songs has Alt+A.
+    // Tab leaves the grid for the genre buttons, Pause, About and the queue; Add Songs has Alt+A.
     ui->addSongsButton->setFocusPolicy(Qt::ClickFocus);
-    desktop->chainKeyboard(table, {ui->myButtonPause, ui->aboutButton});
+    desktop->chainKeyboard(table, {ui->myButtonPause, ui->aboutButton, ui->myTableWidgetForQueue});
 }
 
 QTableWidgetSearchable* MainWindow::libraryTable() const
@@ -383,9 +377,9 @@ void MainWindow::aboutBox(int result)
             Qt::QueuedConnection);
     // Always on top, it must leave free the button that closes it, even in the smallest window.
     const QScreen* screen = windowHandle() ? windowHandle()->screen() : QGuiApplication::primaryScreen();
-    aboutDialog->move(aboutBoxPosition(
-        frameGeometry(), QRect(ui->aboutButton->mapToGlobal(QPoint(0, 0)), ui->aboutButton->size()),
-        aboutDialog->frameGeometry().size(), screen ? screen->availableGeometry() : QRect()));
+    placeAboutBox(aboutDialog, frameGeometry(),
+                  QRect(ui->aboutButton->mapToGlobal(QPoint(0, 0)), ui->aboutButton->size()),
+                  screen ? screen->availableGeometry() : QRect());
 }
 
 void MainWindow::dismissAboutBox()
@@ -600,8 +594,8 @@ void MainWindow::buildGenreButtons()
 {
     genreBar->rebuild(library.get());
     const std::vector<QAbstractButton*>& buttons = genreBar->buttons();
-    QVector<QAbstractButton*> keyboardPath(buttons.begin(), buttons.end());
-    keyboardPath << ui->myButtonPause << ui->aboutButton;
+    QVector<QWidget*> keyboardPath(buttons.begin(), buttons.end());
+    keyboardPath << ui->myButtonPause << ui->aboutButton << ui->myTableWidgetForQueue;
     desktop->chainKeyboard(libraryTable(), keyboardPath);
 }
 
