@@ -164,7 +164,9 @@ void AddSongsController::drop(QDropEvent* event)
             entries << path;
     }
     if (!entries.isEmpty())
-        addingRelay.request([entries](const TrackLibrary& songs) { return songs.droppedFiles(entries); });
+        addingRelay.request([entries](const TrackLibrary& songs, FolderScan& scan) {
+            return songs.droppedFiles(entries, &scan);
+        });
 }
 
 void AddSongsController::addFolder(const QDir& folder)
@@ -172,10 +174,11 @@ void AddSongsController::addFolder(const QDir& folder)
     if (!folder.exists())
         return;
     const QFileInfo entry(folder.absolutePath());
-    addingRelay.request([entry](const TrackLibrary& songs) { return songs.filesBelow(entry); });
+    addingRelay.request(
+        [entry](const TrackLibrary& songs, FolderScan& scan) { return songs.filesBelow(entry, &scan); });
 }
 
 void AddSongsController::addFileList(const QStringList& paths)
 {
-    addingRelay.request([paths](const TrackLibrary& songs) { return songs.listedFiles(paths); });
+    addingRelay.request([paths](const TrackLibrary& songs, FolderScan&) { return songs.listedFiles(paths); });
 }
