@@ -796,6 +796,10 @@ und/oder einzuschalten.</translation>
         <source>Vimo was started a second time; the running window was brought to the front.</source>
         <translation>Vimo wurde ein zweites Mal gestartet; das laufende Fenster wurde nach vorne geholt.</translation>
     </message>
+    <message>
+        <source>Vimo is still closing; this start waits until it has ended.</source>
+        <translation>Vimo wird noch beendet; dieser Start wartet, bis es beendet ist.</translation>
+    </message>
 </context>
 <context>
     <name>Snapshot</name>

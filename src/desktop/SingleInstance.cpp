@@ -12,7 +12,7 @@
 
 namespace {
 const QByteArray raiseRequest = QByteArrayLiteral("raise\n");
-constexpr int answerMilliseconds = 3000;
+const QByteArray raisedAnswer = QByteArrayLiteral("raised\n");
 } // namespace
 
 SingleInstance::SingleInstance(const QString& socketName, QObject* parent) : QObject(parent), name(socketName)
@@ -32,13 +32,23 @@ QString SingleInstance::defaultName()
     return folder + QStringLiteral("/vimo-") + QString::fromLatin1(home.left(16));
 }
 
-bool SingleInstance::claim()
+QString SingleInstance::waitingText()
 {
+    return tr("Vimo is still closing; this start waits until it has ended.");
+}
+
+bool SingleInstance::claim(int answerMilliseconds)
+{
+    otherClosing = false;
     QLocalSocket running;
     running.connectToServer(name);
     if (running.waitForConnected(answerMilliseconds)) {
         running.write(raiseRequest);
         running.waitForBytesWritten(answerMilliseconds);
+        // A start whose window is closing has its socket still, but nobody reads from it any more.
+        while (!running.canReadLine() && running.waitForReadyRead(answerMilliseconds)) {
+        }
+        otherClosing = !running.canReadLine() || running.readLine() != raisedAnswer;
         running.disconnectFromServer();
         if (running.state() != QLocalSocket::UnconnectedState)
             running.waitForDisconnected(answerMilliseconds);
@@ -68,6 +78,7 @@ void SingleInstance::answerLaterStart()
                 return;
             logMessage(tr("Vimo was started a second time; the running window was brought to the front."));
             emit activationRequested();
+            later->write(raisedAnswer);
         };
         connect(later, &QLocalSocket::readyRead, this, read);
         // The request may have come with the connection itself.
