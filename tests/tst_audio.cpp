@@ -294,6 +294,20 @@ private:
         return QString();
     }
 
+    // Closes the device and compares what it played with libmpg123's decodings of `first` and `second` back
+    // to back, without a single frame of silence between them. Returns "" or what differs.
+    QString differenceFromBackToBack(const QString& first, const QString& second)
+    {
+        Samples reference = decodeWithMpg123(fixture(first));
+        const Samples after = decodeWithMpg123(fixture(second));
+        reference.insert(reference.end(), after.begin(), after.end());
+        qint64 inserted = -1;
+        const QString difference = compareWithInsertedSilence(finishCapture(), reference, &inserted);
+        if (!difference.isEmpty() || inserted == 0)
+            return difference;
+        return QStringLiteral("%1 frames of silence inserted").arg(inserted);
+    }
+
     // Waits for `expected` end notifications and checks how they travelled.
     static void awaitEnds(EndReceiver& receiver, int expected)
     {
@@ -606,13 +620,8 @@ private slots:
         QVERIFY(!first.handOverTo(nullptr));
         awaitEnds(receiver, 2);
 
-        Samples reference = decodeWithMpg123(fixture("audio-short.mp3"));
-        const Samples after = decodeWithMpg123(fixture("audio-44k-stereo.mp3"));
-        reference.insert(reference.end(), after.begin(), after.end());
-        qint64 inserted = -1;
-        const QString difference = compareWithInsertedSilence(finishCapture(), reference, &inserted);
+        const QString difference = differenceFromBackToBack("audio-short.mp3", "audio-44k-stereo.mp3");
         QVERIFY2(difference.isEmpty(), qPrintable(difference));
-        QCOMPARE(inserted, qint64(0));
     }
 
     void zerosBehindTheAudioCostNothing_data()
@@ -646,13 +655,8 @@ private slots:
         const double cpuSeconds = double(std::clock() - cpuBefore) / CLOCKS_PER_SEC;
         QVERIFY2(cpuSeconds < 2.0, qPrintable(QString::number(cpuSeconds)));
 
-        Samples reference = decodeWithMpg123(fixture("audio-short.mp3"));
-        const Samples after = decodeWithMpg123(fixture("audio-44k-stereo.mp3"));
-        reference.insert(reference.end(), after.begin(), after.end());
-        qint64 inserted = -1;
-        const QString difference = compareWithInsertedSilence(finishCapture(), reference, &inserted);
+        const QString difference = differenceFromBackToBack("audio-short.mp3", "audio-44k-stereo.mp3");
         QVERIFY2(difference.isEmpty(), qPrintable(difference));
-        QCOMPARE(inserted, qint64(0));
     }
 
     void loudAndQuietSongsPlayAtTheTarget_data()
