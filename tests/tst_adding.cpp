@@ -248,7 +248,7 @@ struct LoneController
     TrackLibrary library{nullptr, nullptr};
     AddingRelay relay{&notified, &mutex,
                       AddingView{[this] { return &library; }, [] {}, [] {}, [](const QString&) {},
-                                 [this](int, int, int) { jobEnded = true; }}};
+                                 [this](int, int, int, int) { jobEnded = true; }}};
     QSettings settings{QStringLiteral("Talvoren"), QStringLiteral("Vimo")};
     QTimer tick;
     bool gridFocused = false;

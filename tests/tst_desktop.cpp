@@ -35,6 +35,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QLocalServer>
 #include <QMessageBox>
 #include <QMutex>
 #include <QProcess>
@@ -347,7 +348,9 @@ int drawManualImages(const QStringList& arguments)
 int claimAgain(const QStringList& arguments)
 {
     SingleInstance instance(arguments.value(0));
-    return instance.claim() ? 0 : 3;
+    if (instance.claim())
+        return 0;
+    return instance.otherIsClosing() ? 4 : 3;
 }
 
 int child(const QStringList& arguments)
@@ -366,6 +369,22 @@ int child(const QStringList& arguments)
 class TestDesktop : public QObject
 {
     Q_OBJECT
+
+    // Claims `name` in a child process while this one goes on answering: 0 claimed, 3 the running start
+    // came to the front, 4 it did not answer.
+    static int claimInChild(const QString& name)
+    {
+        QProcess child;
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--child"), QStringLiteral("claim"), name});
+        if (!QTest::qWaitFor([&child] { return child.state() == QProcess::NotRunning; }, 30000)) {
+            child.kill();
+            child.waitForFinished();
+            return -1;
+        }
+        return child.exitStatus() == QProcess::NormalExit ? child.exitCode() : -1;
+    }
 
 private slots:
     void initTestCase()
@@ -659,7 +678,7 @@ private slots:
         window->showMinimized();
         const vimotest::LogMark mark;
 
-        QCOMPARE(vimotest::runChild({QStringLiteral("claim"), name}), 3);
+        QCOMPARE(claimInChild(name), 3);
         QTRY_COMPARE(activations.count(), 1);
         QVERIFY(!window->isMinimized());
         QCOMPARE(mark.messages(),
@@ -672,6 +691,15 @@ private slots:
         QVERIFY(leftOver.open(QIODevice::WriteOnly));
         leftOver.close();
         QCOMPARE(vimotest::runChild({QStringLiteral("claim"), stale}), 0);
+
+        // A first start whose window has closed keeps its socket until it has gone, but answers no more:
+        // the next start knows it waits for a closing one, and takes over once the socket is gone.
+        const QString closing = name + QStringLiteral("-closing");
+        auto closingFirst = std::make_unique<QLocalServer>();
+        QVERIFY(closingFirst->listen(closing));
+        QCOMPARE(claimInChild(closing), 4);
+        closingFirst.reset();
+        QCOMPARE(claimInChild(closing), 0);
     }
 
     void laterStartOfTheProgramAnswersOrHandsOver_data()

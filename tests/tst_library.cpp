@@ -24,6 +24,7 @@
 #include <QTest>
 
 #include <memory>
+#include <unistd.h>
 
 namespace {
 
@@ -446,17 +447,17 @@ private slots:
                                      },
                                      [&gridShown]() { ++gridShown; }, [&refreshes]() { ++refreshes; },
                                      [&progress](const QString& text) { progress << text; },
-                                     [&ended](int added, int duplicates, int unreadable) {
+                                     [&ended](int added, int duplicates, int unreadable, int) {
                                          ended << QList<int>{added, duplicates, unreadable};
                                      }});
         const vimotest::LogMark mark;
         {
             vimotest::PoolGate gate;
-            relay.request([](const TrackLibrary& songs) {
+            relay.request([](const TrackLibrary& songs, FolderScan&) {
                 return songs.filesBelow(QFileInfo(fixture(QStringLiteral("ranking"))));
             });
             // Requested while the first job runs: it waits for that job's end.
-            relay.request([](const TrackLibrary& songs) {
+            relay.request([](const TrackLibrary& songs, FolderScan&) {
                 return songs.listedFiles({fixture(QStringLiteral("yesterday.mp3")),
                                           fixture(QStringLiteral("ranking/pop-1.mp3")),
                                           fixture(QStringLiteral("not-audio.mp3"))});
@@ -494,6 +495,102 @@ private slots:
         relay.end(false);
         QCOMPARE(mark.messages(), messages);
         QCOMPARE(library->trackCount(), 18);
+    }
+
+    void scanTellsWhatItCouldNotRead_data()
+    {
+        QTest::addColumn<QString>("scanned");
+        QTest::addColumn<bool>("cancelled");
+        QTest::addColumn<QStringList>("found");
+        QTest::addColumn<QStringList>("unreadable");
+        QTest::newRow("a subfolder cannot be read")
+            << "" << false << QStringList{"ok.mp3"} << QStringList{"locked"};
+        QTest::newRow("the folder itself cannot be read")
+            << "locked" << false << QStringList() << QStringList{"locked"};
+        QTest::newRow("cancelled") << "" << true << QStringList() << QStringList();
+    }
+
+    // A folder that cannot be read is named, so its songs are not missing without a word; a cancelled scan
+    // finds nothing. As root, whom permissions do not keep from reading, the scan runs as nobody.
+    void scanTellsWhatItCouldNotRead()
+    {
+        QFETCH(QString, scanned);
+        QFETCH(bool, cancelled);
+        QFETCH(QStringList, found);
+        QFETCH(QStringList, unreadable);
+        // Below /tmp, which everyone may pass through, unlike the suite's own home.
+        QTemporaryDir root(QStringLiteral("/tmp/vimo-scan-XXXXXX"));
+        const QDir folder(root.path());
+        QVERIFY(folder.mkpath(QStringLiteral("locked")));
+        QVERIFY(touch(folder.filePath(QStringLiteral("ok.mp3"))));
+        QVERIFY(touch(folder.filePath(QStringLiteral("locked/hidden-away.mp3"))));
+        QVERIFY(QFile::setPermissions(root.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                                       QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther |
+                                                       QFile::ExeOther));
+        QVERIFY(QFile::setPermissions(folder.filePath(QStringLiteral("ok.mp3")),
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
+                                          QFile::ReadOther));
+        QVERIFY(QFile::setPermissions(folder.filePath(QStringLiteral("locked")), QFileDevice::Permissions()));
+
+        FolderScan scan;
+        scan.cancelled = cancelled;
+        QStringList paths;
+        const bool asRoot = ::geteuid() == 0;
+        QVERIFY(!asRoot || ::seteuid(65534) == 0);
+        scanFolder(QFileInfo(folder.filePath(scanned)), paths, &scan);
+        QVERIFY(!asRoot || ::seteuid(0) == 0);
+        QVERIFY(QFile::setPermissions(folder.filePath(QStringLiteral("locked")),
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        for (QString& path : paths)
+            path = folder.relativeFilePath(path);
+        for (QString& path : scan.unreadableFolders)
+            path = folder.relativeFilePath(path);
+        QCOMPARE(paths, found);
+        QCOMPARE(scan.unreadableFolders, unreadable);
+    }
+
+    void requestThatFindsNothingEndsInTheLog_data()
+    {
+        QTest::addColumn<QStringList>("unreadableFolders");
+        QTest::addColumn<QStringList>("closing");
+        QTest::newRow("an empty folder")
+            << QStringList()
+            << QStringList{"Adding of files has finished.", "0 files are now available in Vimo."};
+        QTest::newRow("a folder that cannot be read")
+            << QStringList{"/party/locked"}
+            << QStringList{"Adding of files has finished.", "0 files are now available in Vimo.",
+                           "1 folders could not be read; their songs were not added."};
+    }
+
+    // A request whose scan finds no song ends in the log like any job, and tells of what it could not read.
+    void requestThatFindsNothingEndsInTheLog()
+    {
+        QFETCH(QStringList, unreadableFolders);
+        QFETCH(QStringList, closing);
+        QObject window;
+        QMutex mutex;
+        std::unique_ptr<TrackLibrary> library;
+        QList<QList<int>> ended;
+        AddingRelay relay(&window, &mutex,
+                          AddingView{[&library]() {
+                                         library = std::make_unique<TrackLibrary>(nullptr, nullptr);
+                                         return library.get();
+                                     },
+                                     []() {}, []() {}, [](const QString&) {},
+                                     [&ended](int added, int duplicates, int unreadable, int folders) {
+                                         ended << QList<int>{added, duplicates, unreadable, folders};
+                                     }});
+        const vimotest::LogMark mark;
+        relay.request([unreadableFolders](const TrackLibrary&, FolderScan& scan) {
+            scan.unreadableFolders = unreadableFolders;
+            return QList<FileConstructor>();
+        });
+        QTRY_VERIFY(!relay.isAdding());
+        const QStringList messages = mark.messages();
+        QCOMPARE(messages.mid(messages.indexOf(QStringLiteral("Start of ADDING files"))),
+                 QStringList{"Start of ADDING files"} + closing);
+        const QList<QList<int>> told{{0, 0, 0, 1}};
+        QCOMPARE(ended, unreadableFolders.isEmpty() ? QList<QList<int>>() : told);
     }
 
     void scanFolderOrderAndFilters()

@@ -520,6 +520,10 @@ und/oder einzuschalten.</translation>
         <source>Ctrl+P</source>
         <translation>Ctrl+P</translation>
     </message>
+    <message>
+        <source>folders could not be read; their songs were not added.</source>
+        <translation>Ordner konnten nicht gelesen werden; ihre Songs wurden nicht hinzugefügt.</translation>
+    </message>
 </context>
 <context>
     <name>NoticeBanner</name>
@@ -553,6 +557,10 @@ und/oder einzuschalten.</translation>
     <message>
         <source>The disk is full: photos, playlist and log can no longer be saved</source>
         <translation>Die Festplatte ist voll: Fotos, Playlist und Protokoll können nicht mehr gespeichert werden</translation>
+    </message>
+    <message>
+        <source>%L1 songs added — %L2 duplicates, %L3 unreadable, %L4 folders that cannot be read (see the log)</source>
+        <translation>%L1 Songs hinzugefügt — %L2 doppelt, %L3 unlesbar, %L4 Ordner nicht lesbar (siehe Protokoll)</translation>
     </message>
 </context>
 <context>
@@ -983,6 +991,10 @@ und/oder einzuschalten.</translation>
         <source>the file cannot be read.</source>
         <translation>die Datei kann nicht gelesen werden.</translation>
     </message>
+    <message>
+        <source>This folder cannot be read; its songs are not added:</source>
+        <translation>Dieser Ordner kann nicht gelesen werden; seine Songs werden nicht hinzugefügt:</translation>
+    </message>
 </context>
 <context>
     <name>RunLog</name>
@@ -996,6 +1008,10 @@ und/oder einzuschalten.</translation>
     <message>
         <source>Vimo was started a second time; the running window was brought to the front.</source>
         <translation>Vimo wurde ein zweites Mal gestartet; das laufende Fenster wurde nach vorne geholt.</translation>
+    </message>
+    <message>
+        <source>Vimo is still closing; this start waits until it has ended.</source>
+        <translation>Vimo wird noch beendet; dieser Start wartet, bis es beendet ist.</translation>
     </message>
 </context>
 <context>

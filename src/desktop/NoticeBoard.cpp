@@ -25,8 +25,16 @@ void NoticeBoard::showNext()
     emit changed(shown);
 }
 
-QString NoticeBoard::addingNotice(int added, int duplicates, int unreadable)
+QString NoticeBoard::addingNotice(int added, int duplicates, int unreadable, int unreadableFolders)
 {
+    if (unreadableFolders != 0)
+        return tr("%L1 songs added — %L2 duplicates, %L3 unreadable, %L4 folders that cannot be read (see "
+                  "the "
+                  "log)")
+            .arg(added)
+            .arg(duplicates)
+            .arg(unreadable)
+            .arg(unreadableFolders);
     if (duplicates == 0 && unreadable == 0)
         return QString();
     return tr("%L1 songs added — %L2 duplicates, %L3 unreadable (see the log)")

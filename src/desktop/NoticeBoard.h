@@ -22,7 +22,7 @@ public:
     QStringList waiting() const { return queue; }
 
     // The texts of the notices.
-    static QString addingNotice(int added, int duplicates, int unreadable);
+    static QString addingNotice(int added, int duplicates, int unreadable, int unreadableFolders = 0);
     static QString noWebcamNotice();
     static QString unplayableNotice(const QString& artist, const QString& title);
     static QString deviceLostNotice();

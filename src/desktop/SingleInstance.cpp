@@ -11,13 +11,14 @@
 #include <QStandardPaths>
 
 #include <memory>
+#include <utility>
 
 namespace {
 const QByteArray raiseRequest = QByteArrayLiteral("raise\n");
 // One line per path before the raise request; percent-encoding keeps a newline in a name (and bytes that
 // are no UTF-8) inside its line.
 const QByteArray addPrefix = QByteArrayLiteral("add ");
-constexpr int answerMilliseconds = 3000;
+const QByteArray raisedAnswer = QByteArrayLiteral("raised\n");
 } // namespace
 
 SingleInstance::SingleInstance(const QString& socketName, QObject* parent) : QObject(parent), name(socketName)
@@ -37,8 +38,14 @@ QString SingleInstance::defaultName()
     return folder + QStringLiteral("/vimo-") + QString::fromLatin1(home.left(16));
 }
 
-bool SingleInstance::claim(const QStringList& paths)
+QString SingleInstance::waitingText()
 {
+    return tr("Vimo is still closing; this start waits until it has ended.");
+}
+
+bool SingleInstance::claim(const QStringList& paths, int answerMilliseconds)
+{
+    otherClosing = false;
     QLocalSocket running;
     running.connectToServer(name);
     if (running.waitForConnected(answerMilliseconds)) {
@@ -47,6 +54,10 @@ bool SingleInstance::claim(const QStringList& paths)
             request += addPrefix + QFile::encodeName(path).toPercentEncoding() + '\n';
         running.write(request + raiseRequest);
         running.waitForBytesWritten(answerMilliseconds);
+        // A start whose window is closing has its socket still, but nobody reads from it any more.
+        while (!running.canReadLine() && running.waitForReadyRead(answerMilliseconds)) {
+        }
+        otherClosing = !running.canReadLine() || running.readLine() != raisedAnswer;
         running.disconnectFromServer();
         if (running.state() != QLocalSocket::UnconnectedState)
             running.waitForDisconnected(answerMilliseconds);
@@ -82,12 +93,16 @@ void SingleInstance::answerLaterStart()
                 }
                 if (line != raiseRequest)
                     return;
+                // Answered and emptied before anything is emitted: a receiver may wait for the host's PIN in
+                // an event loop of its own, in which this connection (and this very function) can be gone.
+                later->write(raisedAnswer);
+                const QStringList paths = std::exchange(*handed, {});
                 logMessage(
                     tr("Vimo was started a second time; the running window was brought to the front."));
                 emit activationRequested();
-                if (!handed->isEmpty())
-                    emit pathsHandedOver(*handed);
-                handed->clear();
+                if (!paths.isEmpty())
+                    emit pathsHandedOver(paths);
+                return;
             }
         };
         connect(later, &QLocalSocket::readyRead, this, read);

@@ -20,10 +20,16 @@ public:
     ~SingleInstance() override;
 
     // True for the first start (this one now answers later starts), false when another start runs and
-    // has been handed `paths` (absolute) and asked to come to the front.
-    bool claim(const QStringList& paths = {});
+    // has been handed `paths` (absolute) and asked to come to the front, or has not answered within
+    // `answerMilliseconds`.
+    bool claim(const QStringList& paths = {}, int answerMilliseconds = 3000);
+    // After a false claim(): the other start took the request but did not answer, as a start that is
+    // closing does (its window is gone, its socket not yet). Claim again until it has gone.
+    bool otherIsClosing() const { return otherClosing; }
 
     static QString defaultName();
+    // What a start that waits for a closing one says, on standard error and on the screen.
+    static QString waitingText();
 
 signals:
     // A later start wants the window in front.
@@ -36,4 +42,5 @@ private:
 
     QString name;
     QLocalServer* server = nullptr;
+    bool otherClosing = false;
 };

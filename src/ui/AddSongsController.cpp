@@ -185,7 +185,9 @@ void AddSongsController::addEntries(const QStringList& entries)
         return;
     // Every folder and file goes into one job, in the given order, so no job's results are lost to the
     // next one.
-    addingRelay.request([entries](const TrackLibrary& songs) { return songs.droppedFiles(entries); });
+    addingRelay.request([entries](const TrackLibrary& songs, FolderScan& scan) {
+        return songs.droppedFiles(entries, &scan);
+    });
 }
 
 void AddSongsController::addFolder(const QDir& folder)
@@ -193,10 +195,11 @@ void AddSongsController::addFolder(const QDir& folder)
     if (!folder.exists())
         return;
     const QFileInfo entry(folder.absolutePath());
-    addingRelay.request([entry](const TrackLibrary& songs) { return songs.filesBelow(entry); });
+    addingRelay.request(
+        [entry](const TrackLibrary& songs, FolderScan& scan) { return songs.filesBelow(entry, &scan); });
 }
 
 void AddSongsController::addFileList(const QStringList& paths)
 {
-    addingRelay.request([paths](const TrackLibrary& songs) { return songs.listedFiles(paths); });
+    addingRelay.request([paths](const TrackLibrary& songs, FolderScan&) { return songs.listedFiles(paths); });
 }

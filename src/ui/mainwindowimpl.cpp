@@ -125,9 +125,10 @@ void MainWindow::createAddingRelay()
                    [this](const QString& progress) {
                        ui->addSongsButton->setText(progress.isEmpty() ? addSongsButtonText : progress);
                    },
-                   [this](int added, int duplicates, int unreadable) {
+                   [this](int added, int duplicates, int unreadable, int unreadableFolders) {
                        if (desktop)
-                           desktop->notices().post(NoticeBoard::addingNotice(added, duplicates, unreadable));
+                           desktop->notices().post(
+                               NoticeBoard::addingNotice(added, duplicates, unreadable, unreadableFolders));
                        if (PhoneDesk* desk = phones())
                            desk->publish();
                    }});
