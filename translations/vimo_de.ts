@@ -779,6 +779,13 @@ und/oder einzuschalten.</translation>
     </message>
 </context>
 <context>
+    <name>Settings</name>
+    <message>
+        <source>Vimo: the settings file &quot;%1&quot; is not used: %2. The defaults apply and no setting is saved.</source>
+        <translation>Vimo: Die Einstellungsdatei &quot;%1&quot; wird nicht verwendet: %2. Es gelten die Voreinstellungen, und keine Einstellung wird gespeichert.</translation>
+    </message>
+</context>
+<context>
     <name>SingleInstance</name>
     <message>
         <source>Vimo was started a second time; the running window was brought to the front.</source>

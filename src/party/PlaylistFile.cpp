@@ -42,8 +42,10 @@ PlaylistFile::~PlaylistFile() = default;
 void PlaylistFile::writeHeader()
 {
     file->close();
-    write(QStringLiteral("The playback started at ") + QDateTime::currentDateTime().toString(Qt::TextDate) +
-          QStringLiteral("\nSongs that were selected randomly are marked with *\n\n"));
+    header = QStringLiteral("The playback started at ") +
+             QDateTime::currentDateTime().toString(Qt::TextDate) +
+             QStringLiteral("\nSongs that were selected randomly are marked with *\n\n");
+    write(header);
 }
 
 void PlaylistFile::writeLine(const QString& marker, const QString& artist, const QString& title)
@@ -64,6 +66,9 @@ void PlaylistFile::write(const QString& text)
         return;
     QTextStream stream(file.get());
     stream.setCodec("UTF-8");
+    // Empty after the header was written: the file it went into is gone, and a fresh one took its name.
+    if (file->size() == 0 && text != header)
+        stream << header;
     stream << text;
     stream.flush();
     file->flush();
