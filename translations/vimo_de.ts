@@ -860,4 +860,11 @@ und/oder einzuschalten.</translation>
         <translation>Der Partyfilm „%1“ wurde aus %2 Bildern erstellt (%3).</translation>
     </message>
 </context>
+<context>
+    <name>WholeFile</name>
+    <message>
+        <source>only %1 of %2 bytes were written</source>
+        <translation>nur %1 von %2 Bytes wurden geschrieben</translation>
+    </message>
+</context>
 </TS>
