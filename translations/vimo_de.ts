@@ -817,6 +817,10 @@ und/oder einzuschalten.</translation>
         <source>The song cache is busy or cannot be written; songs are read without it.</source>
         <translation>Der Lieder-Zwischenspeicher ist belegt oder nicht beschreibbar; die Lieder werden ohne ihn gelesen.</translation>
     </message>
+    <message>
+        <source>The song cache &quot;%1&quot; is not used: %2; songs are read without it.</source>
+        <translation>Der Lieder-Zwischenspeicher &quot;%1&quot; wird nicht verwendet: %2; die Lieder werden ohne ihn gelesen.</translation>
+    </message>
 </context>
 <context>
     <name>SongCell</name>
