@@ -492,6 +492,14 @@ und/oder einzuschalten.</translation>
         <source>The disk is full: photos, playlist and log can no longer be saved</source>
         <translation>Die Festplatte ist voll: Fotos, Playlist und Protokoll können nicht mehr gespeichert werden</translation>
     </message>
+    <message>
+        <source>A photo could not be saved: %1</source>
+        <translation>Ein Foto konnte nicht gespeichert werden: %1</translation>
+    </message>
+    <message>
+        <source>Photos, playlist or log cannot be saved: %1</source>
+        <translation>Fotos, Playlist oder Protokoll können nicht gespeichert werden: %1</translation>
+    </message>
 </context>
 <context>
     <name>PartyAlbum</name>
@@ -862,6 +870,13 @@ und/oder einzuschalten.</translation>
     <message>
         <source>The party film &quot;%1&quot; was made from %2 frames (%3).</source>
         <translation>Der Partyfilm „%1“ wurde aus %2 Bildern erstellt (%3).</translation>
+    </message>
+</context>
+<context>
+    <name>TroubleMark</name>
+    <message>
+        <source>Not saving</source>
+        <translation>Speichern gestört</translation>
     </message>
 </context>
 <context>

@@ -3,6 +3,7 @@
 
 #include "base/plainfile.h"
 #include "base/plaintext.h"
+#include "base/recordtrouble.h"
 #include "base/runlog.h"
 #include "camera/photonames.h"
 
@@ -22,6 +23,7 @@ bool openForAppending(QFile& file, const QString& path)
     QString error;
     if (openPlainFileForAppending(file, path, &error))
         return true;
+    noteRecordWritten(RunRecord::Playlist, false, error);
     logMessage(QCoreApplication::translate("PlayQueue", "The playlist \"%1\" is not written: %2.")
                    .arg(QDir::toNativeSeparators(path), error));
     return false;
@@ -71,5 +73,6 @@ void PlaylistFile::write(const QString& text)
         stream << header;
     stream << text;
     stream.flush();
-    file->flush();
+    const bool written = file->flush();
+    noteRecordWritten(RunRecord::Playlist, written, file->errorString());
 }
