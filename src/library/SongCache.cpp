@@ -58,15 +58,15 @@ std::atomic<bool> bypassLogged{false};
 
 // The database whose integrity this run has checked, and the one whose refusal it has logged: each once.
 // Used on the writer's thread only.
-QString& checkedDatabase()
+struct DoneThisRun
 {
-    static QString path;
-    return path;
-}
-QString& refusedDatabase()
+    QString checked;
+    QString refused;
+};
+DoneThisRun& doneThisRun()
 {
-    static QString path;
-    return path;
+    static DoneThisRun done;
+    return done;
 }
 
 // Whatever is at the database's name or its journal's that is not a plain file is left alone: SQLite
@@ -78,8 +78,8 @@ bool refusedAt(const QString& path)
         refusal = plainFileRefusal(path + QStringLiteral("-journal"));
     if (refusal.isEmpty())
         return false;
-    if (refusedDatabase() != path) {
-        refusedDatabase() = path;
+    if (doneThisRun().refused != path) {
+        doneThisRun().refused = path;
         logMessage(SongCache::tr("The song cache \"%1\" is not used: %2; songs are read without it.")
                        .arg(QDir::toNativeSeparators(path), refusal));
     }
@@ -145,7 +145,7 @@ private:
     // the whole file is checked once a run.
     bool intact(const QString& path, bool& locked)
     {
-        if (checkedDatabase() == path)
+        if (doneThisRun().checked == path)
             return true;
         QSqlQuery query(database());
         if (!query.exec(QStringLiteral("PRAGMA quick_check(1)")) || !query.next()) {
@@ -154,7 +154,7 @@ private:
         }
         if (query.value(0).toString() != QLatin1String("ok"))
             return false;
-        checkedDatabase() = path;
+        doneThisRun().checked = path;
         return true;
     }
 
