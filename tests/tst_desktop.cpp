@@ -4,6 +4,7 @@
 // that high-DPI scaling never cuts. The suite runs a session bus of its own, which also stands in for the
 // system bus, with fake screen-saver and logind services on it.
 
+#include "base/recordtrouble.h"
 #include "base/runlog.h"
 #include "base/version.h"
 #include "desktop/DesktopLink.h"
@@ -12,6 +13,7 @@
 #include "desktop/NoticeBanner.h"
 #include "desktop/NoticeBoard.h"
 #include "desktop/SingleInstance.h"
+#include "desktop/TroubleMark.h"
 #include "desktop/highdpi.h"
 #include "library/Track.h"
 #include "library/TrackLibrary.h"
@@ -593,6 +595,52 @@ private slots:
         QVERIFY(window->aboutDialogShown()->form().label_4_manual->text().contains(
             QDir::toNativeSeparators(logFilePath()).toHtmlEscaped()));
         window->aboutBox();
+    }
+
+    // While a record of the run cannot be written a mark stays in the grid's corner, told from the thread
+    // that wrote; a photo that could not be saved is a notice too. Writing again takes the mark away.
+    void aRecordThatCannotBeWrittenKeepsAMarkUntilItWorksAgain_data()
+    {
+        QTest::addColumn<int>("record");
+        QTest::addColumn<bool>("notice");
+        QTest::newRow("photos") << int(RunRecord::Photos) << true;
+        QTest::newRow("playlist") << int(RunRecord::Playlist) << false;
+        QTest::newRow("log") << int(RunRecord::Log) << false;
+    }
+    void aRecordThatCannotBeWrittenKeepsAMarkUntilItWorksAgain()
+    {
+        QFETCH(int, record);
+        QFETCH(bool, notice);
+        QWidget window;
+        auto* grid = new QTableWidget(4, 4, &window);
+        grid->setGeometry(0, 40, 400, 300);
+        DesktopLink link(&window, grid);
+        window.resize(400, 340);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const auto writeFrom = [record](bool written) {
+            std::unique_ptr<QThread> writer(QThread::create([record, written]() {
+                noteRecordWritten(RunRecord(record), written, QStringLiteral("No space left on device"));
+            }));
+            writer->start();
+            writer->wait();
+        };
+        writeFrom(false);
+        QTRY_VERIFY(link.troubleMark().isVisible());
+        QVERIFY(
+            link.troubleMark().accessibleDescription().endsWith(QStringLiteral("No space left on device")));
+        const QRect shown(link.troubleMark().mapTo(&window, QPoint(0, 0)), link.troubleMark().size());
+        QVERIFY(QRect(grid->mapTo(&window, QPoint(0, 0)), grid->size()).contains(shown));
+        const QString photoNotice =
+            NoticeBoard::photoNotSavedNotice(QStringLiteral("No space left on device"));
+        QCOMPARE(link.notices().current() == photoNotice, notice);
+        // Another failure keeps the mark and repeats nothing; it stays until a write works again.
+        writeFrom(false);
+        QTest::qWait(50);
+        QVERIFY(link.troubleMark().isVisible());
+        QVERIFY(link.notices().waiting().isEmpty());
+        writeFrom(true);
+        QTRY_VERIFY(!link.troubleMark().isVisible());
     }
 
     void keyboardReachesEveryControlAndNamesIt()

@@ -225,20 +225,27 @@ private slots:
     {
         QTest::addColumn<int>("storedMode");
         QTest::addColumn<bool>("asked");
-        QTest::newRow("first start") << -1 << true;
-        QTest::newRow("home") << 0 << false;
-        QTest::newRow("no stop-motion") << 3 << true;
-        QTest::newRow("no wish-photos") << 4 << false;
+        // A mode that wants the camera says in the log that there is none here; a mode without it does not.
+        QTest::addColumn<bool>("webcamMissed");
+        QTest::newRow("first start") << -1 << true << true;
+        QTest::newRow("home") << 0 << false << false;
+        QTest::newRow("no stop-motion") << 3 << true << true;
+        QTest::newRow("no wish-photos") << 4 << false << true;
     }
 
     void theModeIsStoredAndDecidesTheWebcamQuestion()
     {
         QFETCH(int, storedMode);
         QFETCH(bool, asked);
+        QFETCH(bool, webcamMissed);
         storeMode(storedMode, PartyMode(storedMode).kiosk());
         QStringList seen;
+        const int logBefore = vimotest::readTextFile(logFilePath()).size();
         auto window = openWindow(&seen);
         QCOMPARE(seen, asked ? QStringList{QStringLiteral("QMessageBox")} : QStringList());
+        const QString logLines = vimotest::readTextFile(logFilePath()).mid(logBefore);
+        QVERIFY2(logLines.contains(QStringLiteral("\t::\tWebcam initialization failed.\n")) == webcamMissed,
+                 qPrintable(logLines));
         const int expected = storedMode < 0 ? PartyMode::standard : storedMode;
         QCOMPARE(window->partyMode().index(), expected);
         QCOMPARE(storedInt(QStringLiteral("Party/Mode")), expected);

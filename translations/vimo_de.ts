@@ -562,6 +562,14 @@ und/oder einzuschalten.</translation>
         <source>%L1 songs added — %L2 duplicates, %L3 unreadable, %L4 folders that cannot be read (see the log)</source>
         <translation>%L1 Songs hinzugefügt — %L2 doppelt, %L3 unlesbar, %L4 Ordner nicht lesbar (siehe Protokoll)</translation>
     </message>
+    <message>
+        <source>A photo could not be saved: %1</source>
+        <translation>Ein Foto konnte nicht gespeichert werden: %1</translation>
+    </message>
+    <message>
+        <source>Photos, playlist or log cannot be saved: %1</source>
+        <translation>Fotos, Playlist oder Protokoll können nicht gespeichert werden: %1</translation>
+    </message>
 </context>
 <context>
     <name>PartyAlbum</name>
@@ -1004,6 +1012,13 @@ und/oder einzuschalten.</translation>
     </message>
 </context>
 <context>
+    <name>Settings</name>
+    <message>
+        <source>Vimo: the settings file &quot;%1&quot; is not used: %2. The defaults apply and no setting is saved.</source>
+        <translation>Vimo: Die Einstellungsdatei &quot;%1&quot; wird nicht verwendet: %2. Es gelten die Voreinstellungen, und keine Einstellung wird gespeichert.</translation>
+    </message>
+</context>
+<context>
     <name>SingleInstance</name>
     <message>
         <source>Vimo was started a second time; the running window was brought to the front.</source>
@@ -1038,6 +1053,10 @@ und/oder einzuschalten.</translation>
     <message>
         <source>The song cache is busy or cannot be written; songs are read without it.</source>
         <translation>Der Lieder-Zwischenspeicher ist belegt oder nicht beschreibbar; die Lieder werden ohne ihn gelesen.</translation>
+    </message>
+    <message>
+        <source>The song cache &quot;%1&quot; is not used: %2; songs are read without it.</source>
+        <translation>Der Lieder-Zwischenspeicher &quot;%1&quot; wird nicht verwendet: %2; die Lieder werden ohne ihn gelesen.</translation>
     </message>
 </context>
 <context>
@@ -1080,6 +1099,20 @@ und/oder einzuschalten.</translation>
     <message>
         <source>The party film &quot;%1&quot; was made from %2 frames (%3).</source>
         <translation>Der Partyfilm „%1“ wurde aus %2 Bildern erstellt (%3).</translation>
+    </message>
+</context>
+<context>
+    <name>TroubleMark</name>
+    <message>
+        <source>Not saving</source>
+        <translation>Speichern gestört</translation>
+    </message>
+</context>
+<context>
+    <name>WholeFile</name>
+    <message>
+        <source>only %1 of %2 bytes were written</source>
+        <translation>nur %1 von %2 Bytes wurden geschrieben</translation>
     </message>
 </context>
 </TS>

@@ -2,11 +2,13 @@
 #include "desktop/DesktopLink.h"
 
 #include "audio/AllBaseBackend.h"
+#include "base/recordtrouble.h"
 #include "base/runlog.h"
 #include "desktop/IdleInhibitor.h"
 #include "desktop/MprisService.h"
 #include "desktop/NoticeBanner.h"
 #include "desktop/NoticeBoard.h"
+#include "desktop/TroubleMark.h"
 
 #include <QKeyEvent>
 #include <QStorageInfo>
@@ -32,8 +34,15 @@ void addRule(QWidget* widget, const QString& rule, const char* selector)
 
 DesktopLink::DesktopLink(QWidget* window, QTableWidget* grid)
     : board(new NoticeBoard(6000, this)), inhibitor(new IdleInhibitor(this)),
-      media(new MprisService(&playing, this)), noticeBanner(new NoticeBanner(window, grid, board))
+      media(new MprisService(&playing, this)), noticeBanner(new NoticeBanner(window, grid, board)),
+      mark(new TroubleMark(window, grid))
 {
+    // The news comes from whichever thread wrote; the board and the mark are this thread's.
+    setRecordTroubleListener([this](RunRecord record, bool failing, const QString& reason) {
+        QMetaObject::invokeMethod(
+            this, [this, record, failing, reason]() { recordTrouble(int(record), failing, reason); },
+            Qt::QueuedConnection);
+    });
     connect(&playing, &NowPlaying::statusChanged, this, [this](NowPlaying::Status status) {
         inhibitor->setActive(status == NowPlaying::Status::Playing);
     });
@@ -42,7 +51,21 @@ DesktopLink::DesktopLink(QWidget* window, QTableWidget* grid)
     connect(media, &MprisService::raiseRequested, this, &DesktopLink::raiseRequested);
 }
 
-DesktopLink::~DesktopLink() = default;
+DesktopLink::~DesktopLink()
+{
+    setRecordTroubleListener(nullptr);
+}
+
+void DesktopLink::recordTrouble(int record, bool failing, const QString& reason)
+{
+    const unsigned bit = 1U << unsigned(record);
+    failingRecords = failing ? failingRecords | bit : failingRecords & ~bit;
+    if (failing)
+        troubleReason = reason;
+    if (failing && record == int(RunRecord::Photos))
+        board->post(NoticeBoard::photoNotSavedNotice(reason));
+    mark->showTrouble(failingRecords != 0, NoticeBoard::notSavingNotice(troubleReason));
+}
 
 void DesktopLink::publish(NowPlaying::Status status, const PlayingSong& song)
 {

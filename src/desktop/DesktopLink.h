@@ -12,6 +12,7 @@ class IdleInhibitor;
 class MprisService;
 class NoticeBanner;
 class NoticeBoard;
+class TroubleMark;
 class QTableWidget;
 class QWidget;
 
@@ -35,6 +36,7 @@ public:
     const IdleInhibitor& idleInhibitor() const { return *inhibitor; }
     const MprisService& mpris() const { return *media; }
     const NoticeBanner& banner() const { return *noticeBanner; }
+    const TroubleMark& troubleMark() const { return *mark; }
 
     // Tab and Shift+Tab go round these in order (hidden ones are skipped); each shows a clear frame when
     // it has the focus (a table on its current cell). The controls are buttons and tables.
@@ -56,13 +58,19 @@ signals:
 
 private:
     void watchDisk();
+    // A record of the run (RunRecord) started failing or works again; on this thread.
+    void recordTrouble(int record, bool failing, const QString& reason);
 
     NowPlaying playing;
     NoticeBoard* board = nullptr;
     IdleInhibitor* inhibitor = nullptr;
     MprisService* media = nullptr;
     NoticeBanner* noticeBanner = nullptr;
+    TroubleMark* mark = nullptr;
     bool diskFullShown = false;
+    // The records whose writing fails, one bit each, and the latest reason.
+    unsigned failingRecords = 0;
+    QString troubleReason;
     // The Tab path: the grid first, then the other controls in order.
     QVector<QPointer<QWidget>> keyboardPath;
 };

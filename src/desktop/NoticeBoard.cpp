@@ -68,6 +68,16 @@ QString NoticeBoard::diskFullNotice()
     return tr("The disk is full: photos, playlist and log can no longer be saved");
 }
 
+QString NoticeBoard::photoNotSavedNotice(const QString& reason)
+{
+    return tr("A photo could not be saved: %1").arg(reason);
+}
+
+QString NoticeBoard::notSavingNotice(const QString& reason)
+{
+    return tr("Photos, playlist or log cannot be saved: %1").arg(reason);
+}
+
 bool diskNearlyFull(qint64 bytesAvailable)
 {
     // A song's photo is a few hundred kilobytes and the playlist and log grow by lines; below this a

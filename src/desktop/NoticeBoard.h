@@ -28,6 +28,8 @@ public:
     static QString deviceLostNotice();
     static QString deviceBackNotice();
     static QString diskFullNotice();
+    static QString photoNotSavedNotice(const QString& reason);
+    static QString notSavingNotice(const QString& reason);
 
 signals:
     // The text to show now; "" when nothing is to be shown.

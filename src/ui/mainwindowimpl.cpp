@@ -190,7 +190,7 @@ void MainWindow::createQueue()
 
 QSize MainWindow::openWebcam()
 {
-    const QSize photoSize = portraits->openWebcam(settings, useWebcam);
+    const QSize photoSize = portraits->openWebcam(settings, useWebcam, partyModes->current().camera());
     if (playQueue) {
         playQueue->startTimerHook = [this]() { startTimer(); };
         playQueue->snapshotHook = [this](bool showComment, const QString& fileName) {
