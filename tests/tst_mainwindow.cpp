@@ -75,9 +75,11 @@ int child(const QStringList& arguments)
     QObject::connect(timer, &QTimer::timeout, [seen, answer, added, later, holding]() {
         if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
             if (!later->isEmpty()) {
-                QProcess::execute(QString::fromLocal8Bit(qgetenv("VIMO_BINARY_DIR")) +
-                                      QStringLiteral("/vimo"),
-                                  std::exchange(*later, QStringList()));
+                // Not waited for here: the later start waits for this one's answer, which its event loop
+                // gives.
+                auto* second = new QProcess(qApp);
+                second->start(QString::fromLocal8Bit(qgetenv("VIMO_BINARY_DIR")) + QStringLiteral("/vimo"),
+                              std::exchange(*later, QStringList()));
                 // The question stays a while longer, while the running start reads the hand-over.
                 *holding = 25;
             }
@@ -96,6 +98,8 @@ int child(const QStringList& arguments)
     });
     timer->start(20);
     const int result = runMainWindow(later->isEmpty() ? paths : QStringList());
+    for (auto* second : qApp->findChildren<QProcess*>(QString(), Qt::FindDirectChildrenOnly))
+        second->waitForFinished(10000);
     for (const QString& line : *seen)
         out << "modal: " << QString(line).replace('\n', "\\n") << '\n';
     out << "log: " << logFilePath() << '\n';

@@ -24,7 +24,7 @@ namespace {
 // A start that finds another one closing says so, on standard error and on the screen, and takes over
 // once it has gone; true then. False when the user gave up waiting or the other start answered after all
 // (it was only busy, and is in front now).
-bool waitForClosingStart(SingleInstance& instance, const QStringList& paths)
+bool waitForClosingStart(SingleInstance& instance)
 {
     std::fprintf(stderr, "%s\n", qPrintable(SingleInstance::waitingText()));
     QProgressDialog waiting;
@@ -35,7 +35,9 @@ bool waitForClosingStart(SingleInstance& instance, const QStringList& paths)
     retry.setInterval(250);
     bool claimed = false;
     QObject::connect(&retry, &QTimer::timeout, &waiting, [&]() {
-        claimed = instance.claim(paths, 200);
+        // The songs went with the first request: a start that was only busy reads them from there, and a
+        // start that takes over adds them itself. Sending them again would add them twice.
+        claimed = instance.claim({}, 200);
         if (claimed || !instance.otherIsClosing())
             waiting.reset();
     });
@@ -53,7 +55,7 @@ int runMainWindow(const QStringList& paths)
     if (!instance.claim(paths)) {
         if (!instance.otherIsClosing())
             return 0;
-        if (!waitForClosingStart(instance, paths))
+        if (!waitForClosingStart(instance))
             return instance.otherIsClosing() ? 1 : 0;
     }
     useReadingThreads();
