@@ -4,6 +4,7 @@
 #include "audio/AllBase.h"
 #include "audio/AllBaseBackend.h"
 #include "audio/AudioEngine.h"
+#include "audio/FrameRing.h"
 #include "audio/LoudnessCache.h"
 #include "base/runlog.h"
 #include "testsupport.h"
@@ -650,28 +651,44 @@ private slots:
     {
         QTest::addColumn<QString>("file");
         QTest::addColumn<bool>("boostLimited"); // plays only the largest boost louder than it is
-        QTest::newRow("loud") << "loudness-loud.mp3" << false;
-        QTest::newRow("24 dB quieter") << "loudness-quiet.mp3" << false;
-        QTest::newRow("mono, as loud as it sounds on two channels") << "loudness-mono.mp3" << false;
-        QTest::newRow("near-silent hiss") << "loudness-hiss.mp3" << true;
+        QTest::addColumn<bool>("measuredLate"); // the gain comes a second after the song has started
+        QTest::newRow("loud") << "loudness-loud.mp3" << false << false;
+        QTest::newRow("24 dB quieter") << "loudness-quiet.mp3" << false << false;
+        QTest::newRow("mono, as loud as it sounds on two channels") << "loudness-mono.mp3" << false << false;
+        QTest::newRow("near-silent hiss") << "loudness-hiss.mp3" << true << false;
+        QTest::newRow("measured after its start") << "loudness-quiet.mp3" << false << true;
     }
 
     // A song measured ahead plays at -18 LUFS, whatever its own loudness, unless it is so quiet that it
-    // would need more than the largest boost, and no sample clips.
+    // would need more than the largest boost, and no sample clips; a measurement that comes while the song
+    // plays brings the rest of it there.
     void loudAndQuietSongsPlayAtTheTarget()
     {
         QFETCH(QString, file);
         QFETCH(bool, boostLimited);
+        QFETCH(bool, measuredLate);
         LoudnessCache loudness(true);
         loudness.measure(fixture(file));
         QTRY_VERIFY_WITH_TIMEOUT(!std::isnan(loudness.gainFor(fixture(file))), playbackTimeoutMs);
         QVERIFY(startCapture());
         Song song(file);
-        song.player.setGain(loudness.gainFor(fixture(file)));
+        if (!measuredLate)
+            song.player.setGain(loudness.gainFor(fixture(file)));
         QVERIFY(song.player.play());
+        if (measuredLate) {
+            QVERIFY(waitForPosition(song.player.streamHandle(), rate));
+            song.player.setGain(loudness.gainFor(fixture(file)));
+        }
         awaitEnds(song.receiver, 1);
 
-        const Samples capture = finishCapture();
+        Samples capture = finishCapture();
+        // What was played last, after the late gain had come (in a second and a half of the three seconds).
+        if (measuredLate) {
+            const auto lastSound =
+                std::find_if(capture.rbegin(), capture.rend(), [](qint16 s) { return s != 0; });
+            const auto end = capture.end() - (lastSound - capture.rbegin());
+            capture = Samples(end - std::min<qint64>(end - capture.begin(), 2 * rate * 6 / 5), end);
+        }
         const double expected =
             boostLimited ? measureLoudness(fixture(file)).integrated + largestBoost : loudnessTarget;
         ebur128_state* meter = ebur128_init(2, rate, EBUR128_MODE_I);
@@ -684,6 +701,27 @@ private slots:
         const auto clipped = std::count_if(capture.begin(), capture.end(),
                                            [](qint16 sample) { return sample == 32767 || sample == -32768; });
         QCOMPARE(clipped, 0);
+    }
+
+    // A gain that changes while a song plays moves a little each frame, so the change makes no click, and
+    // stays where it arrives.
+    void gainGlidesFrameByFrame()
+    {
+        constexpr size_t frames = 4096;
+        FrameRing ring(frames);
+        const std::vector<qint16> level(frames * FrameRing::channels, 8192);
+        ring.write(level.data(), frames);
+        std::vector<qint32> mix(frames * FrameRing::channels, 0);
+        qint32 gain = FrameRing::unityGain;
+        const qint32 target = 4 * FrameRing::unityGain;
+        const qint32 step = (target - gain) / 2205; // 50 ms at 44.1 kHz
+        QCOMPARE(ring.addRamped(mix.data(), frames, gain, target, step), frames);
+        QCOMPARE(gain, target);
+        for (size_t i = FrameRing::channels; i < mix.size(); ++i)
+            QVERIFY2(mix[i] >= mix[i - FrameRing::channels] &&
+                         mix[i] - mix[i - FrameRing::channels] <= qint32((qint64(8192) * step >> 16) + 1),
+                     qPrintable(QString::number(i)));
+        QCOMPARE(mix.back(), 4 * 8192);
     }
 
     // A song too long to be measured whole before it plays is measured from parts spread over all of it:
