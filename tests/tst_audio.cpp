@@ -4,6 +4,7 @@
 #include "audio/AllBase.h"
 #include "audio/AllBaseBackend.h"
 #include "audio/AudioEngine.h"
+#include "audio/FrameRing.h"
 #include "audio/LoudnessCache.h"
 #include "base/runlog.h"
 #include "testsupport.h"
@@ -20,6 +21,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <ebur128.h>
+#include <limits>
 #include <memory>
 #include <mpg123.h>
 #include <mutex>
@@ -98,6 +100,37 @@ Samples decodeWithMpg123(const QString& path)
     }
     mpg123_delete(decoder);
     return samples;
+}
+
+// The song's loudness measured whole in its own format, a mono song as the two equal channels it plays on;
+// NaN when it cannot be decoded.
+double wholeLoudness(const QString& path)
+{
+    double loudness = std::numeric_limits<double>::quiet_NaN();
+    mpg123_handle* decoder = mpg123_new(nullptr, nullptr);
+    long songRate = 0;
+    int channels = 0;
+    int encoding = 0;
+    if (decoder && mpg123_open(decoder, QFile::encodeName(path).constData()) == MPG123_OK &&
+        mpg123_getformat(decoder, &songRate, &channels, &encoding) == MPG123_OK) {
+        mpg123_format_none(decoder);
+        mpg123_format(decoder, songRate, channels, MPG123_ENC_SIGNED_16);
+        ebur128_state* meter =
+            ebur128_init(unsigned(channels), static_cast<unsigned long>(songRate), EBUR128_MODE_I);
+        if (channels == 1)
+            ebur128_set_channel(meter, 0, EBUR128_DUAL_MONO);
+        std::vector<short> buffer(16384);
+        size_t done = 0;
+        int result = MPG123_OK;
+        while (result == MPG123_OK) {
+            result = mpg123_read(decoder, buffer.data(), buffer.size() * sizeof(short), &done);
+            ebur128_add_frames_short(meter, buffer.data(), done / sizeof(short) / size_t(channels));
+        }
+        ebur128_loudness_global(meter, &loudness);
+        ebur128_destroy(&meter);
+    }
+    mpg123_delete(decoder);
+    return loudness;
 }
 
 Samples readCapture(const QString& path)
@@ -345,7 +378,8 @@ private slots:
         for (const char* name :
              {"audio-44k-stereo.mp3", "audio-48k-stereo.mp3", "audio-44k-mono.mp3", "audio-22k-stereo.mp3",
               "audio-short.mp3", "audio-garbage-middle.mp3", "audio-zero-tail.mp3",
-              "audio-zeros-then-tag.mp3", "loudness-loud.mp3", "loudness-quiet.mp3"})
+              "audio-zeros-then-tag.mp3", "loudness-loud.mp3", "loudness-quiet.mp3", "loudness-hiss.mp3",
+              "loudness-mono.mp3", "loudness-long.mp3"})
             QVERIFY2(QFile::exists(fixture(QLatin1String(name))), name);
         QVERIFY(frameCount(decodeWithMpg123(fixture("audio-44k-stereo.mp3"))) >= 2 * rate);
     }
@@ -662,34 +696,90 @@ private slots:
     void loudAndQuietSongsPlayAtTheTarget_data()
     {
         QTest::addColumn<QString>("file");
-        QTest::newRow("loud") << "loudness-loud.mp3";
-        QTest::newRow("24 dB quieter") << "loudness-quiet.mp3";
+        QTest::addColumn<bool>("boostLimited"); // plays only the largest boost louder than it is
+        QTest::addColumn<bool>("measuredLate"); // the gain comes a second after the song has started
+        QTest::newRow("loud") << "loudness-loud.mp3" << false << false;
+        QTest::newRow("24 dB quieter") << "loudness-quiet.mp3" << false << false;
+        QTest::newRow("mono, as loud as it sounds on two channels") << "loudness-mono.mp3" << false << false;
+        QTest::newRow("near-silent hiss") << "loudness-hiss.mp3" << true << false;
+        QTest::newRow("measured after its start") << "loudness-quiet.mp3" << false << true;
     }
 
-    // A song measured ahead plays at -18 LUFS, whatever its own loudness, and no sample clips.
+    // A song measured ahead plays at -18 LUFS, whatever its own loudness, unless it is so quiet that it
+    // would need more than the largest boost, and no sample clips; a measurement that comes while the song
+    // plays brings the rest of it there.
     void loudAndQuietSongsPlayAtTheTarget()
     {
         QFETCH(QString, file);
+        QFETCH(bool, boostLimited);
+        QFETCH(bool, measuredLate);
         LoudnessCache loudness(true);
         loudness.measure(fixture(file));
         QTRY_VERIFY_WITH_TIMEOUT(!std::isnan(loudness.gainFor(fixture(file))), playbackTimeoutMs);
         QVERIFY(startCapture());
         Song song(file);
-        song.player.setGain(loudness.gainFor(fixture(file)));
+        if (!measuredLate)
+            song.player.setGain(loudness.gainFor(fixture(file)));
         QVERIFY(song.player.play());
+        if (measuredLate) {
+            QVERIFY(waitForPosition(song.player.streamHandle(), rate));
+            song.player.setGain(loudness.gainFor(fixture(file)));
+        }
         awaitEnds(song.receiver, 1);
 
-        const Samples capture = finishCapture();
+        Samples capture = finishCapture();
+        // What was played last, after the late gain had come (in a second and a half of the three seconds).
+        if (measuredLate) {
+            const auto lastSound =
+                std::find_if(capture.rbegin(), capture.rend(), [](qint16 s) { return s != 0; });
+            const auto end = capture.end() - (lastSound - capture.rbegin());
+            capture = Samples(end - std::min<qint64>(end - capture.begin(), 2 * rate * 6 / 5), end);
+        }
+        const double expected =
+            boostLimited ? measureLoudness(fixture(file)).integrated + largestBoost : loudnessTarget;
         ebur128_state* meter = ebur128_init(2, rate, EBUR128_MODE_I);
         QVERIFY(meter);
         ebur128_add_frames_short(meter, capture.data(), size_t(frameCount(capture)));
         double played = 0;
         QCOMPARE(ebur128_loudness_global(meter, &played), int(EBUR128_SUCCESS));
         ebur128_destroy(&meter);
-        QVERIFY2(std::abs(played - loudnessTarget) <= 1.0, qPrintable(QString::number(played)));
+        QVERIFY2(std::abs(played - expected) <= 1.0, qPrintable(QStringLiteral("%1 LUFS").arg(played)));
         const auto clipped = std::count_if(capture.begin(), capture.end(),
                                            [](qint16 sample) { return sample == 32767 || sample == -32768; });
         QCOMPARE(clipped, 0);
+    }
+
+    // A gain that changes while a song plays moves a little each frame, so the change makes no click, and
+    // stays where it arrives.
+    void gainGlidesFrameByFrame()
+    {
+        constexpr size_t frames = 4096;
+        FrameRing ring(frames);
+        const std::vector<qint16> level(frames * FrameRing::channels, 8192);
+        ring.write(level.data(), frames);
+        std::vector<qint32> mix(frames * FrameRing::channels, 0);
+        qint32 gain = FrameRing::unityGain;
+        const qint32 target = 4 * FrameRing::unityGain;
+        const qint32 step = (target - gain) / 2205; // 50 ms at 44.1 kHz
+        QCOMPARE(ring.addRamped(mix.data(), frames, gain, target, step), frames);
+        QCOMPARE(gain, target);
+        for (size_t i = FrameRing::channels; i < mix.size(); ++i)
+            QVERIFY2(mix[i] >= mix[i - FrameRing::channels] &&
+                         mix[i] - mix[i - FrameRing::channels] <= qint32((qint64(8192) * step >> 16) + 1),
+                     qPrintable(QString::number(i)));
+        QCOMPARE(mix.back(), 4 * 8192);
+    }
+
+    // A song too long to be measured whole before it plays is measured from parts spread over all of it:
+    // as loud as the whole, though its first minute is quiet.
+    void longSongMeasuredFromItsPartsAsTheWhole()
+    {
+        const QString song = fixture("loudness-long.mp3");
+        const Loudness sampled = measureLoudness(song);
+        QVERIFY(sampled.measured);
+        const double whole = wholeLoudness(song);
+        QVERIFY2(std::abs(sampled.integrated - whole) <= 0.5,
+                 qPrintable(QStringLiteral("%1 LUFS, whole %2 LUFS").arg(sampled.integrated).arg(whole)));
     }
 
     void unplayableFileNeverNotifies_data()

@@ -223,6 +223,14 @@ private slots:
             << "pair-frame-past-end" << QStringList{"Cut Off", "Writer", "", "Jazz", "1960", "", "0"};
         QTest::newRow("junk behind the last frame")
             << "pair-junk-in-padding" << QStringList{"Padded", "Tagger", "", "Soul", "1969", "", "0"};
+        QTest::newRow("a byte that is no UTF-8 in the title")
+            << "pair-invalid-utf8"
+            << QStringList{QStringLiteral("Caf\uFFFD Noir"), "Bad Byte", "", "", "1990", "", "0"};
+        QTest::newRow("sizes as plain numbers")
+            << "pair-plain-sizes" << QStringList{"Plain Size", "Old Tagger", "", "Pop", "2004", "", "0"};
+        QTest::newRow("plain sizes that read as smaller synchsafe ones")
+            << "pair-plain-sizes-read-synchsafe"
+            << QStringList{"Plain Size", "Old Tagger", "", "Pop", "2005", "", "0"};
     }
 
     void id3v23AndId3v24GiveOneRecord()
@@ -349,8 +357,8 @@ private slots:
                                                   << "title failed.";
         QTest::newRow("frame larger than its tag") << "tag-frame-past-end.mp3"
                                                    << "title failed.";
-        QTest::newRow("tag size not synchsafe") << "tag-size-not-synchsafe.mp3"
-                                                << "title failed.";
+        QTest::newRow("tag size neither synchsafe nor plain") << "tag-size-not-synchsafe.mp3"
+                                                              << "title failed.";
     }
 
     void refusals()

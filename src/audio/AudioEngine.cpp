@@ -46,8 +46,9 @@
 // | Stream::drained                    | M (exchange)                         | U                          |
 // | Stream::interrupted                | K, under streamsMutex                | U, M                       |
 // | Stream::framesPlayed               | M                                    | G                          |
-// | Stream::gain                       | G while the stream is unstarted      | M (relaxed: the start's    |
-// |                                    |                                      | state change publishes it) |
+// | Stream::gain (the target)          | G (relaxed)                          | M (relaxed: one number, no |
+// |                                    |                                      | other data hangs on it)    |
+// | Stream::mixGain, rampStep          | M                                    | M                          |
 // | Stream end procedure, adopted file | G and U under streamsMutex           | U under streamsMutex       |
 // | State::mixSlots                    | G (a new stream), U (release: null)  | M                          |
 // | State::mixPasses                   | M (odd while mixing)                 | U in release, which sleeps |
@@ -105,8 +106,14 @@ struct Stream
     // The device went away while the stream was playing: it ends where it is.
     std::atomic<bool> interrupted{false};
     std::atomic<quint64> framesPlayed{0};
-    // Fixed before the stream starts (its measured loudness or its tag's ReplayGain), then only read.
+    // Set before the stream starts (its measured loudness or its tag's ReplayGain), and again when a
+    // measurement arrives while it plays; the mixer glides from the gain it plays at to this one.
     std::atomic<qint32> gain{FrameRing::unityGain};
+    // The gain the mixer plays the stream at, -1 until its first chunk, which starts at `gain` itself.
+    qint32 mixGain = -1;
+    // Per frame while mixGain moves towards `gain`: a ramp of rampMilliseconds from where it was.
+    qint32 rampStep = 0;
+    qint32 rampTarget = -1;
     std::atomic_flag claimed = ATOMIC_FLAG_INIT;
     // The stream armed to start in the frame after this one's last (slot and handle, see followerKey), 0
     // for none, or handedOver once this stream has played out and the mixer has taken what was armed.
@@ -237,8 +244,19 @@ struct AudioEngine::State
     void mixStream(Stream& stream, size_t offset, size_t count)
     {
         const bool decoded = stream.decodeDone.load(std::memory_order_acquire);
-        const size_t got = stream.ring.addInto(mixBuffer.data() + offset * AudioEngine::channels,
-                                               count - offset, stream.gain.load(std::memory_order_relaxed));
+        const qint32 target = stream.gain.load(std::memory_order_relaxed);
+        if (stream.mixGain < 0)
+            stream.mixGain = target;
+        if (target != stream.rampTarget) {
+            constexpr qint32 rampFrames = AudioEngine::sampleRate / 1000 * AudioEngine::rampMilliseconds;
+            stream.rampTarget = target;
+            stream.rampStep = std::max<qint32>(1, std::abs(target - stream.mixGain) / rampFrames);
+        }
+        qint32* into = mixBuffer.data() + offset * AudioEngine::channels;
+        const size_t got =
+            stream.mixGain == target
+                ? stream.ring.addInto(into, count - offset, target)
+                : stream.ring.addRamped(into, count - offset, stream.mixGain, target, stream.rampStep);
         stream.framesPlayed.fetch_add(got);
         // The stream has played out as soon as its last frame is mixed, not a pass later. An update thread
         // ends it at once, and what was armed to follow it goes on in the very next frame.
@@ -632,9 +650,9 @@ bool AudioEngine::setGain(quint32 stream, double decibels)
 {
     std::lock_guard<std::mutex> lock(d->streamsMutex);
     const std::shared_ptr<Stream> found = d->find(stream);
-    if (!found || found->state.load() != Idle)
+    if (!found)
         return false;
-    found->gain.store(gainFactor(decibels));
+    found->gain.store(gainFactor(decibels), std::memory_order_relaxed);
     return true;
 }
 

@@ -28,6 +28,8 @@ public:
     // Decoded audio kept ahead per stream, and how often the update threads top it up. Anything else a
     // stream needs (its start, its stop, its end) wakes them at once.
     static constexpr int bufferMilliseconds = 5000;
+    // How long a playing stream takes to reach a new gain.
+    static constexpr int rampMilliseconds = 50;
     static constexpr int refillMilliseconds = 250;
     static constexpr int updateThreadCount = 2;
     // Streams that may exist at once; the queue needs one, a few more cost nothing.
@@ -90,8 +92,9 @@ public:
     // has already played out and handed over to whatever was armed then (or to nothing), true that
     // `follower` is what starts, unless it is stopped or armed away first.
     bool setFollower(quint32 stream, quint32 follower);
-    // Plays the stream `decibels` louder (or quieter); only before it has started, so a song keeps one
-    // gain from its first sample to its last. False when it has started or is gone.
+    // Plays the stream `decibels` louder (or quieter): from its first sample when it has not started, else
+    // glided to within rampMilliseconds, so a measurement that comes late is heard without a click. False
+    // when the stream is gone.
     bool setGain(quint32 stream, double decibels);
     // Whether a new stream plays at the ReplayGain track gain its tag carries until setGain() says better.
     void setReplayGainUsed(bool used);

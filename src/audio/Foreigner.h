@@ -32,7 +32,7 @@ public:
     // Whether the song's stream has started, by play() or by a hand-over (also when it has ended since).
     virtual bool hasStarted() const = 0;
     // The gain in dB at which the song's next stream plays; NaN leaves it to the stream (its tag's
-    // ReplayGain or unchanged). A stream that has started keeps its gain.
+    // ReplayGain or unchanged). A stream that has started glides to it within a few milliseconds.
     virtual void setGain(double decibels) = 0;
 };
 

@@ -41,3 +41,22 @@ size_t FrameRing::addInto(qint32* mix, size_t frames, qint32 gain)
     consumed.store(start + count, std::memory_order_release);
     return count;
 }
+
+size_t FrameRing::addRamped(qint32* mix, size_t frames, qint32& gain, qint32 target, qint32 step)
+{
+    const size_t count = std::min(frames, readable());
+    const quint64 start = consumed.load(std::memory_order_relaxed);
+    forSpans(start, count, [&](size_t at, size_t spanFrames, size_t done) {
+        const qint16* from = samples.get() + at * channels;
+        qint32* to = mix + done * channels;
+        for (size_t frame = 0; frame < spanFrames; ++frame) {
+            gain = gain < target ? std::min(gain + step, target) : std::max(gain - step, target);
+            for (size_t channel = 0; channel < channels; ++channel) {
+                const size_t i = frame * channels + channel;
+                to[i] += qint32((qint64(from[i]) * gain) >> 16);
+            }
+        }
+    });
+    consumed.store(start + count, std::memory_order_release);
+    return count;
+}

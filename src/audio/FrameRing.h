@@ -29,6 +29,9 @@ public:
     // consumes them; returns how many.
     static constexpr qint32 unityGain = 65536;
     size_t addInto(qint32* mix, size_t frames, qint32 gain = unityGain);
+    // Like addInto(), with the gain moving by `step` a frame from `gain` to `target`, where it stays;
+    // `gain` is left where the last frame had it.
+    size_t addRamped(qint32* mix, size_t frames, qint32& gain, qint32 target, qint32 step);
 
 private:
     // Calls `span`(ring index, frames, frames done before) for the one or two pieces of a range.

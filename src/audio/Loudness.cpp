@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <QScopeGuard>
+#include <algorithm>
 #include <cmath>
 #include <ebur128.h>
 #include <fcntl.h>
@@ -17,11 +18,47 @@
 
 namespace {
 
-double peakLimited(double gain, double truePeak)
+double limitedGain(double gain, double truePeak)
 {
+    gain = std::min(gain, largestBoost);
     if (truePeak <= 0)
         return gain;
     return std::min(gain, truePeakCeiling - 20 * std::log10(truePeak));
+}
+
+// Adds what the decoder gives to the meter: `frames` frames, or all up to the end when negative. False at
+// the end of the song or on an error.
+bool addFrames(mpg123_handle* decoder, ebur128_state* meter, int channels, std::vector<short>& buffer,
+               qint64 frames)
+{
+    const size_t frameBytes = sizeof(short) * size_t(channels);
+    for (qint64 left = frames; frames < 0 || left > 0;) {
+        size_t wanted = buffer.size() * sizeof(short);
+        if (frames >= 0)
+            wanted = std::min(wanted, size_t(left) * frameBytes);
+        size_t done = 0;
+        const int result = mpg123_read(decoder, buffer.data(), wanted, &done);
+        ebur128_add_frames_short(meter, buffer.data(), done / frameBytes);
+        left -= qint64(done / frameBytes);
+        if (result != MPG123_OK)
+            return false;
+    }
+    return true;
+}
+
+// Measures the parts of a long song: windows spread evenly over its `total` frames, each taken where it
+// lies without decoding what comes before it.
+void addSampledFrames(mpg123_handle* decoder, ebur128_state* meter, int channels, std::vector<short>& buffer,
+                      long rate, qint64 total)
+{
+    constexpr int windows = 24;
+    const qint64 windowFrames = qint64(sampledSeconds * double(rate)) / windows;
+    for (int window = 0; window < windows; ++window) {
+        const qint64 middle = total * (2 * window + 1) / (qint64(2) * windows);
+        if (mpg123_seek(decoder, off_t(std::max<qint64>(0, middle - windowFrames / 2)), SEEK_SET) < 0 ||
+            !addFrames(decoder, meter, channels, buffer, windowFrames))
+            return;
+    }
 }
 
 // The number at the start of a ReplayGain text such as "-3.21 dB" or "0.988".
@@ -100,16 +137,16 @@ Loudness measureLoudness(const QString& path, const std::atomic<bool>* cancelled
         ebur128_init(unsigned(channels), static_cast<unsigned long>(rate),
                      EBUR128_MODE_I | EBUR128_MODE_TRUE_PEAK),
         [](ebur128_state* state) { ebur128_destroy(&state); });
-    if (!meter)
+    // A mono song plays on both channels alike, which sounds 3 LU louder than the one channel alone.
+    if (!meter ||
+        (channels == 1 && ebur128_set_channel(meter.get(), 0, EBUR128_DUAL_MONO) != EBUR128_SUCCESS))
         return loudness;
     std::vector<short> buffer(16384);
-    for (;;) {
-        size_t done = 0;
-        const int result = mpg123_read(decoder.get(), buffer.data(), buffer.size() * sizeof(short), &done);
-        ebur128_add_frames_short(meter.get(), buffer.data(), done / sizeof(short) / size_t(channels));
-        if (result != MPG123_OK)
-            break;
-    }
+    const qint64 total = mpg123_length(decoder.get());
+    if (total > qint64(longestWholeMeasurement * double(rate)))
+        addSampledFrames(decoder.get(), meter.get(), channels, buffer, rate, total);
+    else
+        addFrames(decoder.get(), meter.get(), channels, buffer, -1);
     if (cancelled && cancelled->load())
         return loudness;
     double integrated = 0;
@@ -129,7 +166,7 @@ Loudness measureLoudness(const QString& path, const std::atomic<bool>* cancelled
 
 double normalizingGain(const Loudness& loudness)
 {
-    return peakLimited(loudnessTarget - loudness.integrated, loudness.truePeak);
+    return limitedGain(loudnessTarget - loudness.integrated, loudness.truePeak);
 }
 
 bool replayGainFromTag(mpg123_handle_struct* decoder, double* decibels)
@@ -150,6 +187,6 @@ bool replayGainFromTag(mpg123_handle_struct* decoder, double* decibels)
             leadingNumber(&extra.text, &peak);
     }
     if (found)
-        *decibels = peakLimited(*decibels, peak);
+        *decibels = limitedGain(*decibels, peak);
     return found;
 }

@@ -39,10 +39,13 @@ PlayQueue::PlayQueue(std::unique_ptr<QueueDisplay> queueDisplay)
       playlistFile(std::make_unique<PlaylistFile>(PlaylistFile::pathForRun())),
       queueTable(std::move(queueDisplay)), nextSong(std::make_unique<NextSongArmer>())
 {
-    // A measurement that was not ready when the next song was armed still reaches it before it starts.
+    // A measurement that was not ready when the next song was armed still reaches it before it starts; one
+    // that comes after its song has started reaches it while it plays.
     nextSong->measured = [this](const QString& path) {
         if (armed && armed->filePath() == path)
             applyLoudness(armed);
+        if (busy && !songs.isEmpty() && songs.first()->filePath() == path)
+            applyLoudness(songs.first());
     };
 }
 

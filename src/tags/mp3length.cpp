@@ -227,9 +227,7 @@ void findAudio(const SongFile& song, qint64& begin, qint64& end)
     begin = 0;
     end = song.size();
     qint64 tag = 0;
-    QByteArray header;
-    while ((header = song.bytes(begin, 10)).size() == 10 &&
-           (tag = id3v2TagBytes(reinterpret_cast<const uchar*>(header.constData()))) > 0)
+    while ((tag = id3v2TagBytes(song, begin)) > 0)
         begin += tag;
     const QByteArray& tail = song.tail();
     if (tail.size() >= 128 && end - 128 >= begin && tail.right(128).startsWith("TAG"))

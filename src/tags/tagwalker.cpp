@@ -19,6 +19,7 @@
 #include <mpegfile.h>
 #include <tbytevectorstream.h>
 #include <textidentificationframe.h>
+#include <unknownframe.h>
 
 #include <zlib.h>
 
@@ -65,6 +66,26 @@ QString decodeRawText(const QByteArray& bytes, int encoding)
     return bigEndianUnits(data, size / 2);
 }
 
+// The text of a frame's plain fields (encoding byte first) by its encoding; of a comment, the text behind
+// language and description.
+QString fieldText(const char* id, QByteArray data)
+{
+    if (data.isEmpty())
+        return QString();
+    const int encoding = uchar(data.at(0));
+    data.remove(0, 1);
+    if (qstrcmp(id, "COMM") == 0) {
+        // Language, then a description up to its terminator.
+        data.remove(0, 3);
+        const int unit = encoding == ID3TE_UTF8 ? 1 : 2;
+        int end = 0;
+        while (end + unit <= data.size() && !(data.at(end) == 0 && data.at(end + unit - 1) == 0))
+            end += unit;
+        data.remove(0, end + unit);
+    }
+    return decodeRawText(data, encoding);
+}
+
 QString fromTagLib(const TagLib::String& text)
 {
     return QString::fromStdString(text.to8Bit(true));
@@ -103,6 +124,14 @@ qint64 synchsafeNumber(const uchar* p)
     return (qint64(p[0]) << 21) | (qint64(p[1]) << 14) | (qint64(p[2]) << 7) | p[3];
 }
 
+QByteArray synchsafeBytes(quint32 n)
+{
+    QByteArray bytes(4, '\0');
+    for (int i = 0; i < 4; ++i)
+        bytes[i] = char((n >> (7 * (3 - i))) & 0x7F);
+    return bytes;
+}
+
 // The first bytes and the last bytes of a file: its leading ID3v2 tags, its trailing ID3v1 tag and
 // enough around them for the tag reader's own look at the audio.
 //
@@ -135,7 +164,7 @@ public:
         if (isTagHeader(header)) {
             version = uchar(header.at(3));
             for (int tags = 0; isTagHeader(header); ++tags) {
-                const qint64 tagBytes = id3v2TagBytes(reinterpret_cast<const uchar*>(header.constData()));
+                const qint64 tagBytes = id3v2TagBytes(song, fileTagsEnd);
                 malformed = tags == mostLeadingTags || tagBytes < 0 || tagBytes > fileSize - fileTagsEnd ||
                             !compactTag(song, fileTagsEnd, header, tagBytes);
                 if (malformed)
@@ -175,21 +204,7 @@ public:
         static const QHash<QByteArray, QByteArray> shortIds = {
             {"TIT2", "TT2"}, {"TPE1", "TP1"}, {"TALB", "TAL"}, {"TCON", "TCO"},
             {"TYER", "TYE"}, {"COMM", "COM"}, {"TRCK", "TRK"}};
-        QByteArray data = frames.value(QByteArray(id), frames.value(shortIds.value(id)));
-        if (data.isEmpty())
-            return QString();
-        const int encoding = uchar(data.at(0));
-        data.remove(0, 1);
-        if (qstrcmp(id, "COMM") == 0) {
-            // Language, then a description up to its terminator.
-            data.remove(0, 3);
-            const int unit = encoding == ID3TE_UTF8 ? 1 : 2;
-            int end = 0;
-            while (end + unit <= data.size() && !(data.at(end) == 0 && data.at(end + unit - 1) == 0))
-                end += unit;
-            data.remove(0, end + unit);
-        }
-        return decodeRawText(data, encoding);
+        return fieldText(id, frames.value(QByteArray(id), frames.value(shortIds.value(id))));
     }
 
     // Bytes of the file as the tag readers see it: `size` bytes, with the compact tags in front.
@@ -264,9 +279,8 @@ private:
             const QByteArray id = frameHeader.left(tagVersion == 2 ? 3 : 4);
             qint64 frameSize =
                 tagVersion == 2 ? (p[3] << 16) | (p[4] << 8) | p[5] : qint64(qFromBigEndian<quint32>(p + 4));
-            // Some writers put plain numbers where ID3v2.4 wants synchsafe ones; TagLib reads them so too.
             if (tagVersion >= 4 && !((p[4] | p[5] | p[6] | p[7]) & 0x80))
-                frameSize = synchsafeNumber(p + 4);
+                frameSize = v24FrameSize(p + 4, position + headerSize, walkedSize, bodyBytes);
             // A frame that runs past its tag (a cut-off write, junk in the padding) ends the walk: the frames
             // before it are whole and kept, as id3lib keeps them.
             if (frameSize > walkedSize - position - headerSize)
@@ -287,10 +301,34 @@ private:
         int compactFlags = flags & ~0x50;
         if (tagVersion < 4)
             compactFlags &= ~0xC0;
-        const quint32 keptSize = quint32(kept.size());
-        head += QByteArray("ID3", 3) + header.mid(3, 2) + char(compactFlags) + char((keptSize >> 21) & 0x7F) +
-                char((keptSize >> 14) & 0x7F) + char((keptSize >> 7) & 0x7F) + char(keptSize & 0x7F) + kept;
+        head += QByteArray("ID3", 3) + header.mid(3, 2) + char(compactFlags) +
+                synchsafeBytes(quint32(kept.size())) + kept;
         return true;
+    }
+
+    // Some writers (iTunes among them) put plain numbers where ID3v2.4 wants synchsafe ones. A number with
+    // a high bit set can only be plain; otherwise it is read as synchsafe unless no frame starts behind
+    // it while one starts behind the plain number, as TagLib does.
+    template <typename BodyBytes>
+    static qint64 v24FrameSize(const uchar* size, qint64 dataStart, qint64 walkedSize,
+                               const BodyBytes& bodyBytes)
+    {
+        const qint64 synchsafe = synchsafeNumber(size);
+        if (synchsafe < 0x80 || dataStart + synchsafe == walkedSize ||
+            isFrameId(bodyBytes(dataStart + synchsafe, 4)))
+            return synchsafe;
+        const qint64 plain = qint64(qFromBigEndian<quint32>(size));
+        if (dataStart + plain == walkedSize || isFrameId(bodyBytes(dataStart + plain, 4)) ||
+            bodyBytes(dataStart + plain, 1) == QByteArray(1, '\0'))
+            return plain;
+        return synchsafe;
+    }
+
+    static bool isFrameId(const QByteArray& id)
+    {
+        return id.size() == 4 && std::all_of(id.begin(), id.end(), [](char c) {
+                   return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+               });
     }
 
     // Appends a record frame to the compact tag, and remembers the text of those that id3lib decodes only
@@ -301,13 +339,15 @@ private:
     void keepFrame(int tagVersion, const QByteArray& id, const QByteArray& frameHeader, QByteArray data,
                    QByteArray& kept)
     {
+        QByteArray header = frameHeader;
         if (tagVersion >= 4) {
-            // TagLib decodes every ID3v2.4 frame format (unsynchronised, compressed, with a data length).
-            v24Frames.insert(id, frameHeader + data);
-            kept += frameHeader + data;
+            // TagLib decodes every ID3v2.4 frame format (unsynchronised, compressed, with a data length); the
+            // size is written synchsafe again, whatever the file's writer put there.
+            header.replace(4, 4, synchsafeBytes(quint32(data.size())));
+            v24Frames.insert(id, header + data);
+            kept += header + data;
             return;
         }
-        QByteArray header = frameHeader;
         if (tagVersion == 3) {
             const int frameFlags = uchar(frameHeader.at(9));
             if (frameFlags & 0x40)
@@ -460,6 +500,12 @@ QString v24Text(const FileEnds& ends, const char* id)
     if (frame.isEmpty())
         return QString();
     const TagLib::ByteVector bytes(frame.constData(), uint(frame.size()));
+    // TagLib gives no text at all for UTF-8 with one invalid byte; the older versions' path gives the
+    // rest of the text with a replacement character, and so does this one. TagLib still undoes the frame's
+    // unsynchronisation and compression.
+    const TagLib::ByteVector fields = TagLib::ID3v2::UnknownFrame(bytes).data();
+    if (!fields.isEmpty() && uchar(fields.at(0)) == ID3TE_UTF8)
+        return fieldText(id, QByteArray(fields.data(), int(fields.size())));
     if (qstrcmp(id, "COMM") == 0)
         return fromTagLib(TagLib::ID3v2::CommentsFrame(bytes).text());
     const TagLib::StringList values = TagLib::ID3v2::TextIdentificationFrame(bytes).fieldList();
