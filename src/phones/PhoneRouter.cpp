@@ -123,6 +123,13 @@ bool PhoneRouter::identify(const PhoneRequest& request, QByteArray& token, Phone
     return true;
 }
 
+bool PhoneRouter::admits(const QByteArray& cookie)
+{
+    const QByteArray token = phones::tokenFromCookie(cookie);
+    std::lock_guard<std::mutex> lock(mutex);
+    return !token.isEmpty() && guests.contains(token) && (pin.isEmpty() || guests.value(token).admitted);
+}
+
 bool PhoneRouter::admitted(const QByteArray& token)
 {
     std::lock_guard<std::mutex> lock(mutex);
@@ -217,7 +224,8 @@ PhoneReply PhoneRouter::route(const PhoneRequest& request)
             reply.songId = *id;
             return reply;
         }
-        const QByteArray ticket = request.form.value("ticket");
+        // The page names the ticket in the address, so that it is checked before the photo is read.
+        const QByteArray ticket = request.form.value("ticket", request.query.value("ticket"));
         const std::optional<QString> comment = phones::commentText(request.form.value("comment"));
         if (!phones::isToken(ticket) || !comment)
             return withCookie(jsonReply(400, message(false, tr("The photo could not be taken on."))));

@@ -54,8 +54,19 @@ struct PhoneLimits
     int maxResults = 40; // songs in one search answer
     int connections = 1000;
     int connectionsPerAddress = 48;
+    // Once fewer than this many connections are free, they are kept for addresses holding fewer than
+    // `fewConnections` (a phone's browser opens about six): many addresses that each hold many cannot
+    // lock out a guest who arrives.
+    int reservedConnections = 200;
+    int fewConnections = 6;
     int threads = 2;
-    unsigned timeoutSeconds = 20;
+    unsigned timeoutSeconds = 20; // idle time once a request's head has come
+    unsigned headTimeoutSeconds = 5;
+    int photoUploads = 8;           // photos held in memory at once ...
+    int photoUploadsPerAddress = 2; // ... of which one address may send so many
+    // A photo upload that brings less than this in any window of that length is dropped.
+    qint64 minUploadBytesPerSecond = 8 * 1024;
+    qint64 uploadWindowMs = 10000;
 };
 
 // Answers the phones' requests from the published snapshot: the page itself, the search, the queue's
@@ -72,6 +83,8 @@ public:
     void setPin(const QString& pin);
 
     PhoneReply route(const PhoneRequest& request);
+    // Whether the phone with this Cookie header is known and let in (by the PIN, where there is one).
+    bool admits(const QByteArray& cookie);
 
     // The JSON of a refusal or a plain answer: {"ok":false,"message":...}.
     static QByteArray message(bool ok, const QString& text);
