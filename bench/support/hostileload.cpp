@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "hostileload.h"
 
+#include "phoneload.h"
+
 #include <QBuffer>
 #include <QImage>
 #include <QImageWriter>
@@ -37,36 +39,10 @@ double nowMs()
         .count();
 }
 
-// A connection to the server from 127.0.0.`host`; blocking ones give up on a silent server after 3 s.
-int connectFrom(int host, int port, bool blocking)
-{
-    const int fd = socket(AF_INET, SOCK_STREAM | (blocking ? 0 : SOCK_NONBLOCK), 0);
-    if (fd < 0)
-        return -1;
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = htonl(0x7F000000u + static_cast<unsigned>(host));
-    bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local);
-    if (blocking) {
-        timeval limit{3, 0};
-        setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-        setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
-    }
-    sockaddr_in server{};
-    server.sin_family = AF_INET;
-    server.sin_port = htons(static_cast<uint16_t>(port));
-    server.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&server), sizeof server) != 0 && errno != EINPROGRESS) {
-        close(fd);
-        return -1;
-    }
-    return fd;
-}
-
 // One request on a connection of its own; the answer as far as it came before the server closed.
 QByteArray roundTrip(int host, int port, const QByteArray& request)
 {
-    const int fd = connectFrom(host, port, true);
+    const int fd = connectFromLoopback(host, port, true);
     if (fd < 0)
         return QByteArray();
     QByteArray answer;
@@ -147,7 +123,7 @@ public:
             have += held.host == host;
         int opened = 0;
         for (; have < count; ++have) {
-            const int fd = connectFrom(host, serverPort, false);
+            const int fd = connectFromLoopback(host, serverPort, false);
             if (fd < 0)
                 break;
             open.push_back({fd, host, false, nowMs()});

@@ -33,27 +33,6 @@ double nowMs()
         .count();
 }
 
-// A non-blocking connection to the server from the loopback address of phone `phone`.
-int connectFrom(int phone, int port)
-{
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-    if (fd < 0)
-        return -1;
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = htonl(0x7F000002u + static_cast<unsigned>(phone % 210));
-    bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local);
-    sockaddr_in server{};
-    server.sin_family = AF_INET;
-    server.sin_port = htons(static_cast<uint16_t>(port));
-    server.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&server), sizeof server) != 0 && errno != EINPROGRESS) {
-        close(fd);
-        return -1;
-    }
-    return fd;
-}
-
 // One request on a connection of its own, answered when the server closes it.
 struct Exchange
 {
@@ -90,6 +69,15 @@ QByteArray request(const QByteArray& method, const QByteArray& path, const QByte
     return text + "\r\n" + body;
 }
 
+// An answer's time among the taken ones, or one more refused.
+void measure(int status, double elapsed, QVector<double>& taken, int& refused)
+{
+    if (status == 200)
+        taken << elapsed;
+    else
+        ++refused;
+}
+
 // A phone's selfie: a small JPEG, sent with the wish's ticket in the address as the page sends it.
 QByteArray selfieRequest(const QByteArray& token, const QByteArray& ticket)
 {
@@ -115,6 +103,31 @@ QByteArray selfieRequest(const QByteArray& token, const QByteArray& ticket)
 
 } // namespace
 
+int connectFromLoopback(int host, int port, bool blocking)
+{
+    const int fd = socket(AF_INET, SOCK_STREAM | (blocking ? 0 : SOCK_NONBLOCK), 0);
+    if (fd < 0)
+        return -1;
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(0x7F000000u + static_cast<unsigned>(host));
+    bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local);
+    if (blocking) {
+        timeval limit{3, 0};
+        setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+        setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+    }
+    sockaddr_in server{};
+    server.sin_family = AF_INET;
+    server.sin_port = htons(static_cast<uint16_t>(port));
+    server.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&server), sizeof server) != 0 && errno != EINPROGRESS) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 PhoneLoadResult runPhoneLoad(int port, int phones, double wishesPerSecond, double seconds, int songs,
                              void (*pump)(), bool selfies)
 {
@@ -139,7 +152,8 @@ PhoneLoadResult runPhoneLoad(int port, int phones, double wishesPerSecond, doubl
         const QRegularExpression ids(QStringLiteral("\"id\":(\\d+)"));
         // Returns when the request was started, or a negative time when no connection could be made.
         const auto start = [&](Exchange exchange) {
-            exchange.fd = connectFrom(exchange.phone, port);
+            // Each phone from an address of its own, 127.0.0.2 and up, below the hostile guests' ones.
+            exchange.fd = connectFromLoopback(2 + exchange.phone % 210, port, false);
             if (exchange.fd < 0) {
                 ++result.unanswered;
                 return -1.0;
@@ -161,10 +175,7 @@ PhoneLoadResult runPhoneLoad(int port, int phones, double wishesPerSecond, doubl
                 break;
             }
             case Exchange::Search:
-                if (status == 200)
-                    result.searchMs << elapsed;
-                else
-                    ++result.unanswered;
+                measure(status, elapsed, result.searchMs, result.unanswered);
                 break;
             case Exchange::Wish:
                 for (Watch& watch : watches)
@@ -183,10 +194,7 @@ PhoneLoadResult runPhoneLoad(int port, int phones, double wishesPerSecond, doubl
                 }
                 break;
             case Exchange::Photo:
-                if (status == 200)
-                    result.selfieMs << elapsed;
-                else
-                    ++result.selfiesRefused;
+                measure(status, elapsed, result.selfieMs, result.selfiesRefused);
                 break;
             case Exchange::Stream:
                 break;

@@ -21,6 +21,10 @@ struct PhoneLoadResult
     int selfiesRefused = 0;
 };
 
+// A connection to 127.0.0.1:`port` from 127.0.0.`host`; a blocking one gives up on a silent server after
+// three seconds. -1 when none can be made.
+int connectFromLoopback(int host, int port, bool blocking);
+
 // `phones` phones on 127.0.0.1:`port`, each from a loopback address of its own (127.0.0.2 and up), each
 // following the queue's event stream and searching every few seconds; together they wish random songs of
 // ids 0 .. songs - 1 at `wishesPerSecond`. Runs on threads of its own for `seconds` and returns; the

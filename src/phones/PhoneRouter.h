@@ -65,7 +65,7 @@ struct PhoneLimits
     int photoUploads = 8;           // photos held in memory at once ...
     int photoUploadsPerAddress = 2; // ... of which one address may send so many
     // A photo upload that brings less than this in any window of that length is dropped.
-    qint64 minUploadBytesPerSecond = 8 * 1024;
+    qint64 minUploadBytesPerSecond = 8LL * 1024;
     qint64 uploadWindowMs = 10000;
 };
 

@@ -193,7 +193,7 @@ PhotoIntake takeInPhoto(const QByteArray& bytes, const QSize& maxSize)
     if (cost.bytes > maxDecodeBytes)
         return refused(
             QCoreApplication::translate("PhotoIntake", "The photo would take more than %1 MB to read.")
-                .arg(maxDecodeBytes / (1024 * 1024)));
+                .arg(maxDecodeBytes / (1024LL * 1024)));
     reader.setScaledSize(target);
     QImage image = reader.read();
     if (image.isNull())
