@@ -255,9 +255,14 @@ HostileLoad::HostileLoad(int port, int songs) : guests(std::make_unique<Guests>(
     g.threads.emplace_back([&g, port]() {
         Tricklers heads(port, "GET /api/state HTTP/1.1\r\n");
         double nextByte = nowMs() + 3000;
+        double nextTopUp = nowMs();
         while (!g.stop) {
-            for (int host = firstHolderHost; host < firstHolderHost + holderHosts; ++host)
-                heads.topUp(host, connectionsPerHolder);
+            // What the server closed is opened again once a second.
+            if (nowMs() >= nextTopUp) {
+                nextTopUp += 1000;
+                for (int host = firstHolderHost; host < firstHolderHost + holderHosts; ++host)
+                    heads.topUp(host, connectionsPerHolder);
+            }
             const bool due = nowMs() >= nextByte;
             if (due)
                 nextByte += 3000;
