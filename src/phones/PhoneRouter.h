@@ -56,14 +56,14 @@ struct PhoneLimits
     int connectionsPerAddress = 48;
     // Once fewer than this many connections are free, they are kept for addresses holding fewer than
     // `fewConnections` (a phone's browser opens about six): many addresses that each hold many cannot
-    // lock out a guest who arrives.
-    int reservedConnections = 200;
+    // lock out a guest who arrives. Half, since every guest's phone holds its event stream.
+    int reservedConnections = 500;
     int fewConnections = 6;
     int threads = 2;
-    unsigned timeoutSeconds = 20; // idle time once a request's head has come
-    unsigned headTimeoutSeconds = 5;
-    int photoUploads = 8;           // photos held in memory at once ...
-    int photoUploadsPerAddress = 2; // ... of which one address may send so many
+    unsigned timeoutSeconds = 20;    // idle time once a request's head has come
+    unsigned headTimeoutSeconds = 5; // for all of a request's head
+    int photoUploads = 8;            // photos held in memory at once ...
+    int photoUploadsPerAddress = 2;  // ... of which one address may send so many
     // A photo upload that brings less than this in any window of that length is dropped.
     qint64 minUploadBytesPerSecond = 8LL * 1024;
     qint64 uploadWindowMs = 10000;

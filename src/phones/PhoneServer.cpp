@@ -75,6 +75,15 @@ struct PhoneServer::Core
     QHash<QByteArray, int> connectionsByAddress;
     int photoUploads = 0;
     QHash<QByteArray, int> photoUploadsByAddress;
+    // Each connection's socket and since when it waits for a request's head, if it does.
+    struct Opened
+    {
+        int socket = -1;
+        qint64 sinceMs = 0;
+        bool awaitingHead = true;
+    };
+    QHash<MHD_Connection*, Opened> opened;
+    qint64 lastSweepMs = 0;
 };
 
 namespace {
@@ -362,12 +371,23 @@ bool tooSlow(const PhoneServer::Core& core, Exchange& exchange, size_t arrived)
     return false;
 }
 
+void awaitHead(PhoneServer::Core& core, MHD_Connection* connection, bool awaiting)
+{
+    std::lock_guard<std::mutex> lock(core.countMutex);
+    const auto found = core.opened.find(connection);
+    if (found == core.opened.end())
+        return;
+    found->awaitingHead = awaiting;
+    found->sinceMs = nowMs();
+}
+
 // The first call for a request, with its head only: everything that can be refused without the body is.
 MHD_Result beginRequest(PhoneServer::Core& core, MHD_Connection* connection, const char* url,
                         const char* method, Exchange& exchange)
 {
     // The head is in: the connection now has the ordinary idle time instead of the short one for heads.
     MHD_set_connection_option(connection, MHD_CONNECTION_OPTION_TIMEOUT, core.limits.timeoutSeconds);
+    awaitHead(core, connection, false);
     PhoneRequest& request = exchange.request;
     request.method = QByteArray(method);
     const size_t urlLength = std::strlen(url);
@@ -486,19 +506,41 @@ void* meetRequest(void* cls, const char* uri, MHD_Connection*)
     return exchange;
 }
 
-void requestCompleted(void*, MHD_Connection*, void** connectionState, MHD_RequestTerminationCode)
+void requestCompleted(void* cls, MHD_Connection* connection, void** connectionState,
+                      MHD_RequestTerminationCode)
 {
+    // A connection kept alive waits for its next request's head.
+    awaitHead(*static_cast<PhoneServer::Core*>(cls), connection, true);
     delete static_cast<Exchange*>(*connectionState);
     *connectionState = nullptr;
 }
 
 // A new connection is refused when it would take one of the last free ones for an address that already
 // holds several: the reserve stays for guests who arrive while others hold many.
+// The idle time only bounds a head that stops; one that comes a byte every few seconds would be waited for
+// for hours. Whenever a guest arrives, the heads that have taken too long are cut off: their sockets are
+// shut, and the server closes them as it closes any connection whose phone has gone.
+void sweepSlowHeads(PhoneServer::Core& core)
+{
+    const qint64 now = nowMs();
+    if (now - core.lastSweepMs < 250)
+        return;
+    core.lastSweepMs = now;
+    const qint64 limitMs = static_cast<qint64>(core.limits.headTimeoutSeconds) * 1000;
+    for (PhoneServer::Core::Opened& connection : core.opened) {
+        if (connection.awaitingHead && now - connection.sinceMs > limitMs) {
+            shutdown(connection.socket, SHUT_RDWR);
+            connection.awaitingHead = false;
+        }
+    }
+}
+
 MHD_Result admitConnection(void* cls, const sockaddr* address, socklen_t)
 {
     auto& core = *static_cast<PhoneServer::Core*>(cls);
     const PhoneLimits& limits = core.limits;
     std::lock_guard<std::mutex> lock(core.countMutex);
+    sweepSlowHeads(core);
     if (core.connectionCount < limits.connections - limits.reservedConnections)
         return MHD_YES;
     return core.connectionsByAddress.value(addressText(address)) < limits.fewConnections ? MHD_YES : MHD_NO;
@@ -514,7 +556,16 @@ void countConnection(void* cls, MHD_Connection* connection, void** socketContext
         *socketContext = address;
         ++core.connectionCount;
         ++core.connectionsByAddress[*address];
+        const MHD_ConnectionInfo* info =
+            MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+        if (info) {
+            // A socket number is used again once closed: nothing may still stand for the old one.
+            for (auto it = core.opened.begin(); it != core.opened.end();)
+                it = it->socket == info->connect_fd ? core.opened.erase(it) : std::next(it);
+            core.opened.insert(connection, PhoneServer::Core::Opened{info->connect_fd, nowMs(), true});
+        }
     } else if (auto* address = static_cast<QByteArray*>(*socketContext)) {
+        core.opened.remove(connection);
         --core.connectionCount;
         if (--core.connectionsByAddress[*address] <= 0)
             core.connectionsByAddress.remove(*address);
@@ -559,7 +610,7 @@ bool PhoneServer::start(quint16 port, QString* error)
         limits.headTimeoutSeconds, MHD_OPTION_NOTIFY_CONNECTION, countConnection, core.get(),
         MHD_OPTION_CONNECTION_MEMORY_LIMIT, static_cast<size_t>(32 * 1024), MHD_OPTION_THREAD_POOL_SIZE,
         static_cast<unsigned>(limits.threads), MHD_OPTION_URI_LOG_CALLBACK, meetRequest, core.get(),
-        MHD_OPTION_NOTIFY_COMPLETED, requestCompleted, nullptr, MHD_OPTION_EXTERNAL_LOGGER, dropLogLine,
+        MHD_OPTION_NOTIFY_COMPLETED, requestCompleted, core.get(), MHD_OPTION_EXTERNAL_LOGGER, dropLogLine,
         nullptr, MHD_OPTION_END);
     if (!core->daemon) {
         if (error)
