@@ -9,7 +9,9 @@
 #include "ui/mainwindowimpl.h"
 #include "windowsupport.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QCompleter>
 #include <QDir>
 #include <QDropEvent>
 #include <QFileDialog>
@@ -246,7 +248,7 @@ struct LoneController
     TrackLibrary library{nullptr, nullptr};
     AddingRelay relay{&notified, &mutex,
                       AddingView{[this] { return &library; }, [] {}, [] {}, [](const QString&) {},
-                                 [this](int, int, int) { jobEnded = true; }}};
+                                 [this](int, int, int, int) { jobEnded = true; }}};
     QSettings settings{QStringLiteral("Talvoren"), QStringLiteral("Vimo")};
     QTimer tick;
     bool gridFocused = false;
@@ -550,6 +552,29 @@ private slots:
                  remembered.isEmpty() ? QStringLiteral("/previous/choice")
                                       : QDir::toNativeSeparators(fixture(remembered)));
         QVERIFY(lone.gridFocused);
+    }
+
+    // A folder typed with its full path and Enter at once: the dialog ends before the completion has read
+    // that folder, and the completion list it opens afterwards must not stay over the grid, where it would
+    // take the next click for itself.
+    void completionListGoesWithTheDialog()
+    {
+        LoneController lone;
+        lone.settings.setValue(lastFolderKey, QDir::toNativeSeparators(fixture(QString())));
+        lone.adding.addFiles();
+        QFileDialog* dialog = lone.adding.dialog();
+        QVERIFY(dialog);
+        QVERIFY(QTest::qWaitForWindowExposed(dialog));
+        auto* line = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        QVERIFY(line && line->completer());
+        line->setFocus();
+        QTest::keyClicks(line, fixture(QStringLiteral("Rock/Live")));
+        QTest::keyClick(line, Qt::Key_Return);
+        QVERIFY(!dialog->isVisible());
+        QTRY_VERIFY(lone.jobEnded);
+        QTest::qWait(500);
+        QVERIFY(!line->completer()->popup()->isVisible());
+        QCOMPARE(QApplication::activePopupWidget(), nullptr);
     }
 
     void systemDialogAddsTheChosenFolder()

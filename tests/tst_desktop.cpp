@@ -4,13 +4,16 @@
 // that high-DPI scaling never cuts. The suite runs a session bus of its own, which also stands in for the
 // system bus, with fake screen-saver and logind services on it.
 
+#include "base/recordtrouble.h"
 #include "base/runlog.h"
+#include "base/version.h"
 #include "desktop/DesktopLink.h"
 #include "desktop/IdleInhibitor.h"
 #include "desktop/MprisService.h"
 #include "desktop/NoticeBanner.h"
 #include "desktop/NoticeBoard.h"
 #include "desktop/SingleInstance.h"
+#include "desktop/TroubleMark.h"
 #include "desktop/highdpi.h"
 #include "library/Track.h"
 #include "library/TrackLibrary.h"
@@ -30,13 +33,18 @@
 #include <QDBusObjectPath>
 #include <QDBusUnixFileDescriptor>
 #include <QDBusVariant>
+#include <QDialog>
 #include <QDir>
+#include <QFile>
 #include <QLabel>
+#include <QLocalServer>
 #include <QMessageBox>
 #include <QMutex>
 #include <QProcess>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QScreen>
+#include <QScrollArea>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStyleOptionButton>
@@ -45,6 +53,7 @@
 #include <QTest>
 #include <QTextStream>
 #include <QThread>
+#include <QVBoxLayout>
 #include <poll.h>
 #include <unistd.h>
 
@@ -134,6 +143,24 @@ private:
     mutable QMutex mutex;
     QStringList asked;
     QList<int> readEnds;
+};
+
+// The track id of every Metadata the player announced to the bus, in order.
+class AnnouncedTracks : public QObject
+{
+    Q_OBJECT
+
+public:
+    QStringList ids;
+
+public slots:
+    void propertiesChanged(const QString& interface, const QVariantMap& changed, const QStringList&)
+    {
+        if (interface != playerInterface || !changed.contains(QStringLiteral("Metadata")))
+            return;
+        const QVariantMap metadata = qdbus_cast<QVariantMap>(changed.value(QStringLiteral("Metadata")));
+        ids << metadata.value(QStringLiteral("mpris:trackid")).value<QDBusObjectPath>().path();
+    }
 };
 
 // A connection of its own, so the services and the client reach the player through the bus as
@@ -240,6 +267,12 @@ int measureWindow(const QStringList& arguments)
                textFits(button->font(), room, button->text(), Qt::AlignCenter));
     }
     if (About* about = window->aboutDialogShown()) {
+        // The box and its buttons stay on the screen, whatever its size and scale.
+        const QRect screen = about->screen()->availableGeometry();
+        report(QStringLiteral("about box on the screen"), screen.contains(about->frameGeometry()));
+        for (QPushButton* button : about->findChildren<QPushButton*>())
+            report(QStringLiteral("about button on the screen ") + button->objectName(),
+                   screen.contains(QRect(button->mapToGlobal(QPoint(0, 0)), button->size())));
         for (QLabel* label : about->findChildren<QLabel*>()) {
             if (label->text().isEmpty())
                 continue;
@@ -317,7 +350,9 @@ int drawManualImages(const QStringList& arguments)
 int claimAgain(const QStringList& arguments)
 {
     SingleInstance instance(arguments.value(0));
-    return instance.claim() ? 0 : 3;
+    if (instance.claim())
+        return 0;
+    return instance.otherIsClosing() ? 4 : 3;
 }
 
 int child(const QStringList& arguments)
@@ -336,6 +371,22 @@ int child(const QStringList& arguments)
 class TestDesktop : public QObject
 {
     Q_OBJECT
+
+    // Claims `name` in a child process while this one goes on answering: 0 claimed, 3 the running start
+    // came to the front, 4 it did not answer.
+    static int claimInChild(const QString& name)
+    {
+        QProcess child;
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--child"), QStringLiteral("claim"), name});
+        if (!QTest::qWaitFor([&child] { return child.state() == QProcess::NotRunning; }, 30000)) {
+            child.kill();
+            child.waitForFinished();
+            return -1;
+        }
+        return child.exitStatus() == QProcess::NormalExit ? child.exitCode() : -1;
+    }
 
 private slots:
     void initTestCase()
@@ -381,9 +432,34 @@ private slots:
                  QStringLiteral("Stopped"));
         QCOMPARE(playerProperty(client, playerInterface, QStringLiteral("CanGoNext")).toBool(), false);
         QCOMPARE(playerProperty(client, playerInterface, QStringLiteral("CanGoPrevious")).toBool(), false);
+        // The volume is the sound system's: shown as full, not to be set from here.
+        QCOMPARE(playerProperty(client, playerInterface, QStringLiteral("Volume")).toDouble(), 1.0);
+        QCOMPARE(callPlayer(client, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Set"),
+                            {playerInterface, QStringLiteral("Volume"),
+                             QVariant::fromValue(QDBusVariant(QVariant(0.25)))})
+                     .type(),
+                 QDBusMessage::ErrorMessage);
+        QCOMPARE(playerProperty(client, playerInterface, QStringLiteral("Volume")).toDouble(), 1.0);
+        // What the desktop reads of the interfaces: only MPRIS's own members, and what may not be set
+        // says so.
+        const QString introspection =
+            callPlayer(client, QStringLiteral("org.freedesktop.DBus.Introspectable"),
+                       QStringLiteral("Introspect"))
+                .arguments()
+                .value(0)
+                .toString();
+        QVERIFY2(
+            introspection.contains(QStringLiteral(R"(<property name="Volume" type="d" access="read"/>)")),
+            qPrintable(introspection));
+        QVERIFY2(!introspection.contains(QStringLiteral("raiseRequested")), qPrintable(introspection));
         QVERIFY(saver.calls.isEmpty());
-        // The machine does not sleep while the jukebox runs, but the screen may blank.
-        QCOMPARE(logind.kinds(), QStringList{QStringLiteral("sleep block")});
+        // Nothing plays: the screen may blank and the machine may sleep.
+        QVERIFY(logind.kinds().isEmpty());
+        AnnouncedTracks announced;
+        QVERIFY(client.connect(MprisService::serviceName, MprisService::objectPath,
+                               QStringLiteral("org.freedesktop.DBus.Properties"),
+                               QStringLiteral("PropertiesChanged"), &announced,
+                               SLOT(propertiesChanged(QString, QVariantMap, QStringList))));
 
         QTableWidgetItem* endless = cellTitled(grid, QStringLiteral("Endless Road"));
         QVERIFY(endless);
@@ -391,20 +467,25 @@ private slots:
         const Track* song = window->queue()->queuedSongs().value(0);
         QVERIFY(song && song->playing());
         QTRY_COMPARE(saver.calls, QStringList{QStringLiteral("Inhibit Vimo")});
-        QTRY_COMPARE(logind.kinds(),
-                     (QStringList{QStringLiteral("sleep block"), QStringLiteral("idle block")}));
-        QVERIFY(!logind.released(QStringLiteral("idle block")));
+        QTRY_COMPARE(logind.kinds(), QStringList{QStringLiteral("sleep:idle block")});
+        QVERIFY(!logind.released(QStringLiteral("sleep:idle block")));
         QCOMPARE(playerProperty(client, playerInterface, QStringLiteral("PlaybackStatus")).toString(),
                  QStringLiteral("Playing"));
+        // The song's start is announced with its own track id, never first as no track at all.
+        const QString trackPrefix = QStringLiteral("/org/mpris/MediaPlayer2/vimo/track/");
+        QTRY_VERIFY(!announced.ids.isEmpty());
+        for (const QString& id : qAsConst(announced.ids))
+            QVERIFY2(id.startsWith(trackPrefix), qPrintable(announced.ids.join(QLatin1Char(' '))));
         const QVariantMap metadata = playerMetadata(client);
         QCOMPARE(metadata.value(QStringLiteral("xesam:title")).toString(), QStringLiteral("Endless Road"));
         QCOMPARE(metadata.value(QStringLiteral("xesam:artist")).toStringList(),
                  QStringList{QStringLiteral("Long Player")});
+        QCOMPARE(metadata.value(QStringLiteral("xesam:album")).toString(), QStringLiteral("Open Highway"));
         QCOMPARE(metadata.value(QStringLiteral("mpris:length")).toLongLong(), qint64(song->seconds() * 1e6));
         QVERIFY(metadata.value(QStringLiteral("mpris:trackid"))
                     .value<QDBusObjectPath>()
                     .path()
-                    .startsWith(QStringLiteral("/org/mpris/MediaPlayer2/vimo/track/")));
+                    .startsWith(trackPrefix));
         QVERIFY(!metadata.contains(QStringLiteral("mpris:artUrl"))); // no webcam, no portrait
 
         // Media keys do what the Pause button does, and the screen may blank while the music rests.
@@ -416,8 +497,7 @@ private slots:
                  QStringLiteral("Paused"));
         QTRY_COMPARE(saver.calls,
                      (QStringList{QStringLiteral("Inhibit Vimo"), QStringLiteral("UnInhibit 42")}));
-        QTRY_VERIFY(logind.released(QStringLiteral("idle block")));
-        QVERIFY(!logind.released(QStringLiteral("sleep block")));
+        QTRY_VERIFY(logind.released(QStringLiteral("sleep:idle block")));
 
         // Pause when paused changes nothing; Play plays on; Next belongs to the guests.
         callPlayer(client, playerInterface, QStringLiteral("Pause"));
@@ -428,12 +508,25 @@ private slots:
         QVERIFY(!pause->isChecked());
         QTRY_COMPARE(saver.calls.size(), 3);
         QCOMPARE(saver.calls.last(), QStringLiteral("Inhibit Vimo"));
-        QTRY_COMPARE(logind.kinds().size(), 3);
+        QTRY_COMPARE(logind.kinds().size(), 2);
         callPlayer(client, playerInterface, QStringLiteral("Next"));
         QApplication::processEvents();
         QCOMPARE(window->queue()->queuedSongs().value(0), song);
+        // A desktop's stop button does not silence the party, and says so.
+        const QDBusMessage stop = callPlayer(client, playerInterface, QStringLiteral("Stop"));
+        QCOMPARE(stop.type(), QDBusMessage::ErrorMessage);
+        QCOMPARE(stop.errorName(), QStringLiteral("org.freedesktop.DBus.Error.NotSupported"));
+        QApplication::processEvents();
+        QVERIFY(!window->isPaused());
+        QCOMPARE(window->queue()->queuedSongs().value(0), song);
         QCOMPARE(playerProperty(client, playerInterface, QStringLiteral("PlaybackStatus")).toString(),
                  QStringLiteral("Playing"));
+        // The desktop's media widget brings the party back to the front.
+        window->showMinimized();
+        QVERIFY(
+            callPlayer(client, QStringLiteral("org.mpris.MediaPlayer2"), QStringLiteral("Raise")).type() !=
+            QDBusMessage::ErrorMessage);
+        QTRY_VERIFY(!window->isMinimized());
 
         // The window goes: the player leaves the bus and the screen is free again.
         QTRY_VERIFY(window->desktopLink()->idleInhibitor().holdsScreenSaver());
@@ -441,7 +534,7 @@ private slots:
         window.reset();
         QTRY_COMPARE(saver.calls.size(), 4);
         QCOMPARE(saver.calls.last(), QStringLiteral("UnInhibit 43"));
-        QTRY_VERIFY(logind.released(QStringLiteral("idle block 3")));
+        QTRY_VERIFY(logind.released(QStringLiteral("sleep:idle block 2")));
         QVERIFY(!client.interface()->isServiceRegistered(MprisService::serviceName).value());
     }
 
@@ -504,6 +597,52 @@ private slots:
         window->aboutBox();
     }
 
+    // While a record of the run cannot be written a mark stays in the grid's corner, told from the thread
+    // that wrote; a photo that could not be saved is a notice too. Writing again takes the mark away.
+    void aRecordThatCannotBeWrittenKeepsAMarkUntilItWorksAgain_data()
+    {
+        QTest::addColumn<int>("record");
+        QTest::addColumn<bool>("notice");
+        QTest::newRow("photos") << int(RunRecord::Photos) << true;
+        QTest::newRow("playlist") << int(RunRecord::Playlist) << false;
+        QTest::newRow("log") << int(RunRecord::Log) << false;
+    }
+    void aRecordThatCannotBeWrittenKeepsAMarkUntilItWorksAgain()
+    {
+        QFETCH(int, record);
+        QFETCH(bool, notice);
+        QWidget window;
+        auto* grid = new QTableWidget(4, 4, &window);
+        grid->setGeometry(0, 40, 400, 300);
+        DesktopLink link(&window, grid);
+        window.resize(400, 340);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const auto writeFrom = [record](bool written) {
+            std::unique_ptr<QThread> writer(QThread::create([record, written]() {
+                noteRecordWritten(RunRecord(record), written, QStringLiteral("No space left on device"));
+            }));
+            writer->start();
+            writer->wait();
+        };
+        writeFrom(false);
+        QTRY_VERIFY(link.troubleMark().isVisible());
+        QVERIFY(
+            link.troubleMark().accessibleDescription().endsWith(QStringLiteral("No space left on device")));
+        const QRect shown(link.troubleMark().mapTo(&window, QPoint(0, 0)), link.troubleMark().size());
+        QVERIFY(QRect(grid->mapTo(&window, QPoint(0, 0)), grid->size()).contains(shown));
+        const QString photoNotice =
+            NoticeBoard::photoNotSavedNotice(QStringLiteral("No space left on device"));
+        QCOMPARE(link.notices().current() == photoNotice, notice);
+        // Another failure keeps the mark and repeats nothing; it stays until a write works again.
+        writeFrom(false);
+        QTest::qWait(50);
+        QVERIFY(link.troubleMark().isVisible());
+        QVERIFY(link.notices().waiting().isEmpty());
+        writeFrom(true);
+        QTRY_VERIFY(!link.troubleMark().isVisible());
+    }
+
     void keyboardReachesEveryControlAndNamesIt()
     {
         auto window = vimotest::openMainWindowWithSongs(fixture(QStringLiteral("queue/party")));
@@ -515,7 +654,8 @@ private slots:
         QList<QWidget*> path{grid};
         for (QAbstractButton* genre : genres)
             path << genre;
-        path << pause << about << grid;
+        QTableWidget* queueRow = widgetTable(*window, "myTableWidgetForQueue");
+        path << pause << about << queueRow << grid;
 
         grid->setFocus();
         QTRY_COMPARE(QApplication::focusWidget(), grid);
@@ -558,11 +698,20 @@ private slots:
         QCOMPARE(
             cellTitled(grid, QStringLiteral("Copper Sky"))->data(Qt::AccessibleDescriptionRole).toString(),
             QStringLiteral("waiting at position 1"));
-        QCOMPARE(widgetTable(*window, "myTableWidgetForQueue")
-                     ->item(0, 1)
-                     ->data(Qt::AccessibleDescriptionRole)
-                     .toString(),
+        QCOMPARE(queueRow->item(0, 1)->data(Qt::AccessibleDescriptionRole).toString(),
                  QStringLiteral("waiting at position 1"));
+
+        // The keyboard takes a wish back as a click and Delete do: Tab to the queue, an arrow to the wish.
+        about->setFocus();
+        QTest::keyClick(about, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), queueRow);
+        queueRow->setCurrentCell(0, 0);
+        QTest::keyClick(queueRow, Qt::Key_Right);
+        QTest::keyClick(queueRow, Qt::Key_Delete);
+        QCOMPARE(window->queue()->queuedSongs().size(), 1);
+        QCOMPARE(
+            cellTitled(grid, QStringLiteral("Copper Sky"))->data(Qt::AccessibleDescriptionRole).toString(),
+            QStringLiteral("free to wish"));
     }
 
     void secondStartHandsOverToTheFirst()
@@ -577,7 +726,7 @@ private slots:
         window->showMinimized();
         const vimotest::LogMark mark;
 
-        QCOMPARE(vimotest::runChild({QStringLiteral("claim"), name}), 3);
+        QCOMPARE(claimInChild(name), 3);
         QTRY_COMPARE(activations.count(), 1);
         QVERIFY(!window->isMinimized());
         QCOMPARE(mark.messages(),
@@ -590,6 +739,108 @@ private slots:
         QVERIFY(leftOver.open(QIODevice::WriteOnly));
         leftOver.close();
         QCOMPARE(vimotest::runChild({QStringLiteral("claim"), stale}), 0);
+
+        // A first start whose window has closed keeps its socket until it has gone, but answers no more:
+        // the next start knows it waits for a closing one, and takes over once the socket is gone.
+        const QString closing = name + QStringLiteral("-closing");
+        auto closingFirst = std::make_unique<QLocalServer>();
+        QVERIFY(closingFirst->listen(closing));
+        QCOMPARE(claimInChild(closing), 4);
+        closingFirst.reset();
+        QCOMPARE(claimInChild(closing), 0);
+    }
+
+    void laterStartOfTheProgramAnswersOrHandsOver_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("printed");
+        // Below the working folder of the later start.
+        QTest::addColumn<QStringList>("handedOver");
+        const QStringList none;
+        QTest::newRow("help") << QStringList{QStringLiteral("--help")} << 0
+                              << QStringLiteral("[options] [folders or songs...]") << none;
+        QTest::newRow("version") << QStringList{QStringLiteral("-v")} << 0
+                                 << QStringLiteral("Vimo ") + programVersionText() + QLatin1Char('\n')
+                                 << none;
+        QTest::newRow("unknown option") << QStringList{QStringLiteral("--shuffle"), QStringLiteral("party")}
+                                        << 2 << QStringLiteral("vimo: Unknown option 'shuffle'.") << none;
+        QTest::newRow("nothing to add") << none << 0 << QString() << none;
+        QTest::newRow("folders and songs, relative")
+            << QStringList{QStringLiteral("party"), QStringLiteral("./party/../single song.mp3"),
+                           QStringLiteral("gone.mp3"), QStringLiteral("two\nlines.mp3")}
+            << 0 << QStringLiteral("vimo: no such folder or file: gone.mp3")
+            << QStringList{QStringLiteral("party"), QStringLiteral("single song.mp3"),
+                           QStringLiteral("two\nlines.mp3")};
+    }
+
+    void laterStartOfTheProgramAnswersOrHandsOver()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QString, printed);
+        QFETCH(QStringList, handedOver);
+        // The running party, as the program itself finds it.
+        SingleInstance running;
+        QVERIFY(running.claim());
+        QSignalSpy activations(&running, &SingleInstance::activationRequested);
+        QSignalSpy handed(&running, &SingleInstance::pathsHandedOver);
+        QTemporaryDir here;
+        const QDir folder(here.path());
+        QVERIFY(folder.mkdir(QStringLiteral("party")));
+        for (const QString& name : {QStringLiteral("single song.mp3"), QStringLiteral("two\nlines.mp3")}) {
+            QFile song(folder.filePath(name));
+            QVERIFY(song.open(QIODevice::WriteOnly));
+        }
+
+        QProcess later;
+        later.setWorkingDirectory(here.path());
+        later.start(QString::fromLocal8Bit(qgetenv("VIMO_BINARY_DIR")) + QStringLiteral("/vimo"), arguments);
+        QVERIFY(later.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(later.state() == QProcess::NotRunning, 30000);
+        QCOMPARE(later.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(later.exitCode(), exitCode);
+        const QString output =
+            QString::fromLocal8Bit(later.readAllStandardOutput() + later.readAllStandardError());
+        QVERIFY2(output.contains(printed), qPrintable(output));
+
+        // An answer on the terminal leaves the party alone; a start hands over what it got, absolute.
+        const bool answered = arguments.value(0).startsWith(QLatin1Char('-'));
+        QTest::qWait(answered ? 300 : 0);
+        QTRY_COMPARE(activations.count(), answered ? 0 : 1);
+        QStringList expected;
+        for (const QString& path : handedOver)
+            expected << folder.filePath(path);
+        QTRY_COMPARE(handed.count(), expected.isEmpty() ? 0 : 1);
+        if (!expected.isEmpty())
+            QCOMPARE(handed.first().first().toStringList(), expected);
+    }
+
+    // A box laid out larger than the screen wraps its texts and scrolls them, its buttons below in reach.
+    void everyDialogFitsItsScreen()
+    {
+        fitEveryDialogToItsScreen();
+        QDialog box;
+        auto* layout = new QVBoxLayout(&box);
+        QString words;
+        for (int word = 0; word < 400; ++word)
+            words += QStringLiteral("acknowledgement ");
+        layout->addWidget(new QLabel(words));
+        auto* logo = new QLabel;
+        logo->setMinimumSize(300, 500);
+        layout->addWidget(logo);
+        auto* buttons = new QHBoxLayout;
+        auto* ok = new QPushButton(QStringLiteral("OK"));
+        buttons->addStretch();
+        buttons->addWidget(ok);
+        layout->addLayout(buttons);
+        box.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&box));
+        const QRect screen = box.screen()->availableGeometry();
+        QVERIFY2(screen.contains(box.frameGeometry()),
+                 qPrintable(QStringLiteral("%1x%2").arg(box.width()).arg(box.height())));
+        QVERIFY(box.rect().contains(QRect(ok->mapTo(&box, QPoint(0, 0)), ok->size())));
+        QVERIFY(box.findChild<QScrollArea*>());
     }
 
     void textFitsAtEveryScale_data()
@@ -617,6 +868,9 @@ private slots:
         const QMap<QString, bool> scaled = measureAt(size, factor);
         QVERIFY(std::count(base.begin(), base.end(), true) > 20);
         QVERIFY(scaled.size() > 20);
+        for (const char* onScreen : {"about box on the screen", "about button on the screen okButton",
+                                     "about button on the screen quitButton"})
+            QVERIFY2(scaled.value(QLatin1String(onScreen)), onScreen);
         for (auto text = base.begin(); text != base.end(); ++text) {
             if (!text.value())
                 continue;

@@ -6,6 +6,7 @@
 #include "audio/AllBase.h"
 #include "audio/AudioEngine.h"
 #include "base/runlog.h"
+#include "base/wholefile.h"
 #include "camera/Snapshot.h"
 #include "camera/photocomment.h"
 #include "camerasupport.h"
@@ -31,7 +32,9 @@
 #include <QTest>
 #include <QTextStream>
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <memory>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -136,6 +139,28 @@ int photosOnAFullDisk(const QString& folder, const QString& video, QTextStream& 
     return 0;
 }
 
+// One photo written after a fault: its folder deleted, or the disk full at the first kilobyte.
+int photoAfterAFault(const QString& folder, const QString& fault, int bytes, const QString& video,
+                     QTextStream& out)
+{
+    const QString photo = folder + QStringLiteral("/DJ portraits/photo.jpg");
+    if (!QDir().mkpath(folder + QStringLiteral("/DJ portraits")))
+        return 4;
+    if (fault == QLatin1String("deleted folder")) {
+        opencv::Snapshot webcam(video, 64, 48, 90);
+        if (!QDir(folder).removeRecursively())
+            return 5;
+        out << "written: " << webcam.takePicture(photo) << '\n';
+        return 0;
+    }
+    if (!fillTheDiskAt(1000))
+        return 6;
+    QString error;
+    out << "written: " << writeWholeFile(photo, QByteArray(bytes, 'x'), &error) << '\n';
+    out << "error: " << error << '\n';
+    return 0;
+}
+
 int child(const QStringList& arguments)
 {
     const QString mode = arguments.value(0);
@@ -147,6 +172,9 @@ int child(const QStringList& arguments)
         return partyOnAFullDisk(out);
     if (mode == QLatin1String("full-disk-photos"))
         return photosOnAFullDisk(arguments.value(2), arguments.value(3), out);
+    if (mode == QLatin1String("photo-after-fault"))
+        return photoAfterAFault(arguments.value(2), arguments.value(3), arguments.value(4).toInt(),
+                                arguments.value(5), out);
     return 1;
 }
 
@@ -309,6 +337,43 @@ private slots:
         QCOMPARE(readPhotoCommentFromFile(
                      QFile::encodeName(photos.filePath(QStringLiteral("first.jpg"))).toStdString()),
                  std::string());
+    }
+
+    // A photo's folder deleted during the party comes back with the photo; a photo the disk cannot take
+    // says why, whether the write stopped in Qt's buffer or in a large write of its own.
+    void aPhotoAfterAFaultIsWrittenOrSaysWhy_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<int>("bytes");
+        QTest::addColumn<bool>("written");
+        QTest::newRow("run folder deleted") << "deleted folder" << 0 << true;
+        QTest::newRow("full disk, small photo") << "full disk" << 5000 << false;
+        QTest::newRow("full disk, large photo") << "full disk" << 50000 << false;
+    }
+    void aPhotoAfterAFaultIsWrittenOrSaysWhy()
+    {
+        QFETCH(QString, fault);
+        QFETCH(int, bytes);
+        QFETCH(bool, written);
+        QTemporaryDir home;
+        const QString run = home.filePath(QStringLiteral("run"));
+        const QString video = home.filePath(QStringLiteral("camera.avi"));
+        QVERIFY(vimotest::makeCameraVideo(video, 5));
+        QString output;
+        QCOMPARE(vimotest::runChild({QStringLiteral("photo-after-fault"), home.path(), run, fault,
+                                     QString::number(bytes), video},
+                                    &output),
+                 0);
+        QCOMPARE(vimotest::childValue(output, QStringLiteral("written")), QString::number(written));
+        const QStringList left =
+            QDir(run + QStringLiteral("/DJ portraits")).entryList(QDir::Files | QDir::Hidden);
+        if (written) {
+            QCOMPARE(left, QStringList{QStringLiteral("photo.jpg")});
+            return;
+        }
+        QVERIFY(left.isEmpty());
+        QCOMPARE(vimotest::childValue(output, QStringLiteral("error")),
+                 QString::fromLocal8Bit(std::strerror(EFBIG)));
     }
 
     void aCameraThatStopsGivingFramesLeavesEarlierPhotosAndGoesOn()

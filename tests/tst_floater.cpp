@@ -16,6 +16,7 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWindow>
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
 
@@ -182,6 +183,47 @@ private slots:
         QCOMPARE(label->pixmap(Qt::ReturnByValue).size(), expected);
         QVERIFY(floater.width() >= expected.width());
         layOutTable(4);
+    }
+
+    // Scaled down smoothly, a photo of fine stripes turns grey; picked pixel by pixel it stays black and
+    // white.
+    void photoIsScaledSmoothly()
+    {
+        cv::Mat stripes(1024, 1280, CV_8UC3, cv::Scalar(0, 0, 0));
+        for (int column = 0; column < stripes.cols; column += 2)
+            stripes.col(column).setTo(cv::Scalar(255, 255, 255));
+        const QString path = folder.filePath(QStringLiteral("stripes.jpg"));
+        QVERIFY(cv::imwrite(local(path), stripes, {cv::IMWRITE_JPEG_QUALITY, 100}));
+        Floater floater(path, true, table, 0);
+        const QImage shown = part<QLabel>(floater, "label")->pixmap(Qt::ReturnByValue).toImage();
+        QCOMPARE(shown.size(), QSize(500, 400));
+        int grey = 0;
+        for (int x = 0; x < shown.width(); ++x) {
+            const int value = qGray(shown.pixel(x, shown.height() / 2));
+            grey += value > 64 && value < 192 ? 1 : 0;
+        }
+        QVERIFY2(grey > shown.width() * 9 / 10, qPrintable(QString::number(grey)));
+    }
+
+    // The window stays right above the main window (also a full-screen one) instead of on top of every
+    // window, and tells a screen reader what it shows.
+    void staysAboveTheMainWindowAndIsNamed_data()
+    {
+        QTest::addColumn<bool>("viewMode");
+        QTest::newRow("comment entry") << false;
+        QTest::newRow("view") << true;
+    }
+    void staysAboveTheMainWindowAndIsNamed()
+    {
+        QFETCH(bool, viewMode);
+        Floater floater(photo(QStringLiteral("above.jpg")), viewMode, table, 0);
+        QVERIFY(floater.windowHandle());
+        QCOMPARE(floater.windowHandle()->transientParent(), mainWindow.windowHandle());
+        QVERIFY(!(floater.windowFlags() & Qt::WindowStaysOnTopHint));
+        QVERIFY(floater.windowFlags() & Qt::FramelessWindowHint);
+        QVERIFY(!floater.windowTitle().isEmpty());
+        QVERIFY(!part<QLabel>(floater, "label")->accessibleName().isEmpty());
+        QVERIFY(!part<QLineEdit>(floater, "lineEdit")->accessibleName().isEmpty());
     }
 
     void commentEntryIsCentredAndStoresTheComment()

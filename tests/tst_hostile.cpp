@@ -230,6 +230,10 @@ private slots:
             writeSongWithPicture(party + "big-picture.mp3", "Big Picture", "Cover Band", 50 * 1024 * 1024));
         QVERIFY(
             writeFile(party + "compressed-title.mp3", songWithCompressedTitle("Packed Title", "Zlib Band")));
+        // A preallocated or half-finished download: a gigabyte of zeros (a hole, no disk space) behind.
+        const QByteArray zeroTailed = song("Zero Tail", "Download Band");
+        QVERIFY(writeFile(party + "zero-tail.mp3", zeroTailed));
+        QVERIFY(QFile::resize(party + "zero-tail.mp3", zeroTailed.size() + (qint64(1) << 30)));
         const QByteArray cut = song("Cut Short", "Truncators");
         QVERIFY(writeFile(party + "cut-audio.mp3", cut.left(cut.size() - 333)));
         QVERIFY(QDir().mkpath(party + "x.mp3"));
@@ -277,9 +281,10 @@ private slots:
         QVERIFY(has("Cover Band", "Big Picture"));
         QVERIFY(has("Zlib Band", "Packed Title"));
         QVERIFY(has("Truncators", "Cut Short"));
+        QVERIFY(has("Download Band", "Zero Tail"));
         QVERIFY(has("Folder Band", "Inside A Folder"));
         QCOMPARE(has("Encoding Band", "Bad Bytes"), badNameRoundTrips);
-        QCOMPARE(window->trackLibrary()->trackCount(), badNameRoundTrips ? 7 : 6);
+        QCOMPARE(window->trackLibrary()->trackCount(), badNameRoundTrips ? 8 : 7);
 
         // A line break in a name would forge a line of its own in the log: it is logged as a space.
         const QStringList refused{party + "empty.mp3", party + "empty lines.mp3",

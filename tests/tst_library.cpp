@@ -12,6 +12,7 @@
 #include "windowsupport.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -24,6 +25,7 @@
 #include <QTest>
 
 #include <memory>
+#include <unistd.h>
 
 namespace {
 
@@ -143,6 +145,28 @@ QStringList refusalLines(const QStringList& messages)
 
 const QString cacheRebuilt = QStringLiteral("The song cache could not be read and has been started anew.");
 
+// Runs statements on the song cache's database file the way another program would.
+bool onCacheDatabase(const QStringList& statements)
+{
+    bool done = true;
+    {
+        QSqlDatabase raw = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("raw"));
+        raw.setDatabaseName(SongCache::databasePath());
+        done = QDir().mkpath(QFileInfo(SongCache::databasePath()).absolutePath()) && raw.open();
+        for (const QString& statement : statements)
+            done = done && QSqlQuery(raw).exec(statement);
+        raw.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("raw"));
+    return done;
+}
+
+// The columns of the cache before it kept change times.
+const QString firstSchema = QStringLiteral(
+    "CREATE TABLE songs (path TEXT PRIMARY KEY, size INTEGER, modified INTEGER, inode INTEGER, title TEXT, "
+    "artist TEXT, album TEXT, genre TEXT, year TEXT, comment TEXT, track TEXT, seconds REAL, refusal TEXT) "
+    "WITHOUT ROWID");
+
 } // namespace
 
 class TestLibrary : public QObject
@@ -168,26 +192,66 @@ private slots:
         cacheHome.reset();
     }
 
+    // A file that is not what the cache remembers is read again: another song under its name, the same
+    // size with its tags edited and its modification time set back, or a row from before the cache kept
+    // change times (read once, without building the cache anew).
+    void changedFileIsReadAgain_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QString>("key");
+        QTest::newRow("another song under the same name") << "replaced"
+                                                          << "short band\nseven";
+        QTest::newRow("same-size tag edit, time kept") << "tag edit"
+                                                       << "the beatles\nyesterdax";
+        QTest::newRow("row from before change times") << "old cache"
+                                                      << "the beatles\nyesterday";
+    }
     void changedFileIsReadAgain()
     {
+        QFETCH(QString, change);
+        QFETCH(QString, key);
         QTemporaryDir folder;
         const QString path =
             agedCopy(folder, QStringLiteral("yesterday.mp3"), QStringLiteral("song.mp3"), 3600);
         QVERIFY(!path.isEmpty());
-        TrackLibrary first(nullptr, nullptr);
-        QCOMPARE(addFolderAt(first, folder.path()).accepted, 1);
-        QVERIFY(cached(path).known);
-
-        // Another song under the same name, as a tag editor or a copy leaves it.
-        QVERIFY(!agedCopy(folder, QStringLiteral("seven-seconds.mp3"), QStringLiteral("song.mp3"), 7200)
-                     .isEmpty());
+        const vimotest::LogMark mark;
+        if (change == QLatin1String("old cache")) {
+            const FileStamp stamp = FileStamp::of(path);
+            QVERIFY(onCacheDatabase(
+                {firstSchema, QStringLiteral("PRAGMA application_id = %1").arg(0x56696D6F),
+                 QStringLiteral("PRAGMA user_version = 1"),
+                 QStringLiteral(
+                     "INSERT INTO songs VALUES ('%1', %2, %3, %4, 'Old Title', 'The Beatles', '', '', "
+                     "'', '', '0', 120, '')")
+                     .arg(path)
+                     .arg(stamp.size)
+                     .arg(stamp.modifiedNs)
+                     .arg(qint64(stamp.inode))}));
+        } else {
+            TrackLibrary first(nullptr, nullptr);
+            QCOMPARE(addFolderAt(first, folder.path()).accepted, 1);
+            QVERIFY(cached(path).known);
+        }
+        if (change == QLatin1String("replaced")) {
+            QVERIFY(!agedCopy(folder, QStringLiteral("seven-seconds.mp3"), QStringLiteral("song.mp3"), 7200)
+                         .isEmpty());
+        } else if (change == QLatin1String("tag edit")) {
+            QFile song(path);
+            const QDateTime modified = QFileInfo(path).lastModified();
+            QVERIFY(song.open(QIODevice::ReadWrite));
+            const qint64 at = song.readAll().indexOf("Yesterday");
+            QVERIFY(at > 0 && song.seek(at + 8) && song.write("x") == 1 && song.flush());
+            QVERIFY(song.setFileTime(modified, QFileDevice::FileModificationTime));
+            song.close();
+            QCOMPARE(QFileInfo(path).lastModified(), modified);
+        }
         TrackLibrary second(nullptr, nullptr);
         QCOMPARE(addFolderAt(second, folder.path()).accepted, 1);
-        const Track* song = second.findBySearchKey(QStringLiteral("short band\nseven"));
-        QVERIFY(song);
-        const std::unique_ptr<Track> fresh(newTrack(QStringLiteral("seven-seconds.mp3")));
-        QCOMPARE(song->seconds(), fresh->seconds());
-        QVERIFY(!second.findBySearchKey(QStringLiteral("the beatles\nyesterday")));
+        QVERIFY(second.findBySearchKey(key));
+        QCOMPARE(second.trackCount(), 1);
+        QVERIFY(mark.messages().filter(cacheRebuilt).isEmpty());
+        // What was read now is what the cache answers next time.
+        QVERIFY(cached(path).known);
     }
 
     void damagedCacheIsBuiltAnewWithoutLosingASong_data()
@@ -196,6 +260,7 @@ private slots:
         QTest::newRow("not a database") << QByteArray("garbage");
         QTest::newRow("another program's") << QByteArray("CREATE TABLE songs (name TEXT)");
         QTest::newRow("ours from another version") << QByteArray("PRAGMA user_version = 99");
+        QTest::newRow("damaged body pages") << QByteArray("damaged");
     }
     void damagedCacheIsBuiltAnewWithoutLosingASong()
     {
@@ -206,6 +271,22 @@ private slots:
             QFile file(database);
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.write(QByteArray(4096, '\x5a'));
+        } else if (setup == "damaged") {
+            // Three hundred rows of ours, then a few of their pages overwritten: the header, the first
+            // rows and the lookup of the job's folder still read.
+            QVERIFY(onCacheDatabase(
+                {QString(firstSchema)
+                     .replace(QStringLiteral("refusal TEXT)"),
+                              QStringLiteral("refusal TEXT, changed INTEGER)")),
+                 QStringLiteral("PRAGMA application_id = %1").arg(0x56696D6F),
+                 QStringLiteral("PRAGMA user_version = 2"),
+                 QStringLiteral(
+                     "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 300) "
+                     "INSERT INTO songs SELECT '/music/' || i, 1, 1, i, printf('%.300c', 'T'), 'A', '', "
+                     "'', '', '', '0', 60, '', 1 FROM n")}));
+            QFile file(database);
+            QVERIFY(file.open(QIODevice::ReadWrite) && file.size() > 24 * 4096);
+            QVERIFY(file.seek(20 * 4096) && file.write(QByteArray(3 * 4096, '\x5a')) == 3 * 4096);
         } else {
             QSqlDatabase foreign =
                 QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("foreign"));
@@ -244,6 +325,91 @@ private slots:
         QCOMPARE(lines[1], lines[0]);
         // The second time the reasons came from the cache.
         QCOMPARE(cached(folder.filePath(QStringLiteral("b.mp3"))).refusal, QByteArray("artist failed."));
+    }
+
+    // Only a plain file is the cache: a link (to a file or to nowhere) or a folder at its name is left as
+    // it is, said once in the log, and the songs are read without it.
+    void nothingButAPlainFileIsTheCache_data()
+    {
+        QTest::addColumn<QString>("plant");
+        QTest::newRow("link to a file") << "link";
+        QTest::newRow("dangling link") << "dangling";
+        QTest::newRow("folder") << "folder";
+    }
+    void nothingButAPlainFileIsTheCache()
+    {
+        QFETCH(QString, plant);
+        const QString database = SongCache::databasePath();
+        QVERIFY(QDir().mkpath(QFileInfo(database).absolutePath()));
+        QTemporaryDir elsewhere;
+        const QString target = elsewhere.filePath(QStringLiteral("target"));
+        if (plant == QLatin1String("folder")) {
+            QVERIFY(QDir().mkdir(database));
+        } else {
+            if (plant == QLatin1String("link")) {
+                QFile file(target);
+                QVERIFY(file.open(QIODevice::WriteOnly) && file.write("keep me") == 7);
+            }
+            QVERIFY(QFile::link(target, database));
+        }
+        const vimotest::LogMark mark;
+        for (int job = 0; job < 2; ++job) {
+            TrackLibrary library(nullptr, nullptr);
+            QCOMPARE(addFolder(library, QStringLiteral("ranking")).accepted, 17);
+        }
+        SongCache::waitForWrites();
+        QCOMPARE(mark.messages()
+                     .filter(QStringLiteral("The song cache \"%1\" is not used: ").arg(database))
+                     .size(),
+                 1);
+        QVERIFY(mark.messages().filter(cacheRebuilt).isEmpty());
+        QCOMPARE(QFileInfo(database).isSymLink(), plant != QLatin1String("folder"));
+        QCOMPARE(QFileInfo(database).isDir(), plant == QLatin1String("folder"));
+        QCOMPARE(vimotest::readTextFile(target),
+                 plant == QLatin1String("link") ? QStringLiteral("keep me") : QString());
+        QCOMPARE(QFileInfo::exists(target), plant == QLatin1String("link"));
+    }
+
+    // A row its file's own reading could not have given is not taken: the file is read again, the song
+    // keeps its real length, and a forged reason never reaches the log.
+    void forgedRowsAreReadAgain_data()
+    {
+        QTest::addColumn<QString>("forgery");
+        QTest::newRow("endless length") << "seconds = 9e999";
+        QTest::newRow("no length") << "seconds = NULL";
+        QTest::newRow("length beyond the limit") << "seconds = 1e12";
+        QTest::newRow("negative length") << "seconds = -5";
+        QTest::newRow("empty title") << "title = ''";
+        QTest::newRow("untrimmed artist") << "artist = ' The Beatles'";
+        QTest::newRow("forged reason")
+            << "refusal = 'title failed.' || char(10) || '2026-12-08 21-00-00' || char(9) || '::' || "
+               "char(9) || 'Forged' || char(27) || '[2K'";
+        QTest::newRow("unknown reason") << "refusal = 'the file is lovely.'";
+    }
+    void forgedRowsAreReadAgain()
+    {
+        QFETCH(QString, forgery);
+        QTemporaryDir folder;
+        const QString path =
+            agedCopy(folder, QStringLiteral("yesterday.mp3"), QStringLiteral("song.mp3"), 3600);
+        QVERIFY(!path.isEmpty());
+        {
+            TrackLibrary first(nullptr, nullptr);
+            QCOMPARE(addFolderAt(first, folder.path()).accepted, 1);
+        }
+        SongCache::waitForWrites();
+        QVERIFY(onCacheDatabase({QStringLiteral("UPDATE songs SET %1").arg(forgery)}));
+        const vimotest::LogMark mark;
+        TrackLibrary second(nullptr, nullptr);
+        QCOMPARE(addFolderAt(second, folder.path()).accepted, 1);
+        const Track* song = second.findBySearchKey(QStringLiteral("the beatles\nyesterday"));
+        QVERIFY(song);
+        const std::unique_ptr<Track> fresh(newTrack(QStringLiteral("yesterday.mp3")));
+        QCOMPARE(song->seconds(), fresh->seconds());
+        QVERIFY2(!mark.text().contains(QStringLiteral("Forged")) &&
+                     !mark.text().contains(QStringLiteral("lovely")),
+                 qPrintable(mark.text()));
+        QVERIFY(refusalLines(mark.messages()).isEmpty());
     }
 
     void sameSongInCapitalsIsDuplicateInOneJob()
@@ -446,17 +612,17 @@ private slots:
                                      },
                                      [&gridShown]() { ++gridShown; }, [&refreshes]() { ++refreshes; },
                                      [&progress](const QString& text) { progress << text; },
-                                     [&ended](int added, int duplicates, int unreadable) {
+                                     [&ended](int added, int duplicates, int unreadable, int) {
                                          ended << QList<int>{added, duplicates, unreadable};
                                      }});
         const vimotest::LogMark mark;
         {
             vimotest::PoolGate gate;
-            relay.request([](const TrackLibrary& songs) {
+            relay.request([](const TrackLibrary& songs, FolderScan&) {
                 return songs.filesBelow(QFileInfo(fixture(QStringLiteral("ranking"))));
             });
             // Requested while the first job runs: it waits for that job's end.
-            relay.request([](const TrackLibrary& songs) {
+            relay.request([](const TrackLibrary& songs, FolderScan&) {
                 return songs.listedFiles({fixture(QStringLiteral("yesterday.mp3")),
                                           fixture(QStringLiteral("ranking/pop-1.mp3")),
                                           fixture(QStringLiteral("not-audio.mp3"))});
@@ -494,6 +660,102 @@ private slots:
         relay.end(false);
         QCOMPARE(mark.messages(), messages);
         QCOMPARE(library->trackCount(), 18);
+    }
+
+    void scanTellsWhatItCouldNotRead_data()
+    {
+        QTest::addColumn<QString>("scanned");
+        QTest::addColumn<bool>("cancelled");
+        QTest::addColumn<QStringList>("found");
+        QTest::addColumn<QStringList>("unreadable");
+        QTest::newRow("a subfolder cannot be read")
+            << "" << false << QStringList{"ok.mp3"} << QStringList{"locked"};
+        QTest::newRow("the folder itself cannot be read")
+            << "locked" << false << QStringList() << QStringList{"locked"};
+        QTest::newRow("cancelled") << "" << true << QStringList() << QStringList();
+    }
+
+    // A folder that cannot be read is named, so its songs are not missing without a word; a cancelled scan
+    // finds nothing. As root, whom permissions do not keep from reading, the scan runs as nobody.
+    void scanTellsWhatItCouldNotRead()
+    {
+        QFETCH(QString, scanned);
+        QFETCH(bool, cancelled);
+        QFETCH(QStringList, found);
+        QFETCH(QStringList, unreadable);
+        // Below /tmp, which everyone may pass through, unlike the suite's own home.
+        QTemporaryDir root(QStringLiteral("/tmp/vimo-scan-XXXXXX"));
+        const QDir folder(root.path());
+        QVERIFY(folder.mkpath(QStringLiteral("locked")));
+        QVERIFY(touch(folder.filePath(QStringLiteral("ok.mp3"))));
+        QVERIFY(touch(folder.filePath(QStringLiteral("locked/hidden-away.mp3"))));
+        QVERIFY(QFile::setPermissions(root.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                                       QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther |
+                                                       QFile::ExeOther));
+        QVERIFY(QFile::setPermissions(folder.filePath(QStringLiteral("ok.mp3")),
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
+                                          QFile::ReadOther));
+        QVERIFY(QFile::setPermissions(folder.filePath(QStringLiteral("locked")), QFileDevice::Permissions()));
+
+        FolderScan scan;
+        scan.cancelled = cancelled;
+        QStringList paths;
+        const bool asRoot = ::geteuid() == 0;
+        QVERIFY(!asRoot || ::seteuid(65534) == 0);
+        scanFolder(QFileInfo(folder.filePath(scanned)), paths, &scan);
+        QVERIFY(!asRoot || ::seteuid(0) == 0);
+        QVERIFY(QFile::setPermissions(folder.filePath(QStringLiteral("locked")),
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        for (QString& path : paths)
+            path = folder.relativeFilePath(path);
+        for (QString& path : scan.unreadableFolders)
+            path = folder.relativeFilePath(path);
+        QCOMPARE(paths, found);
+        QCOMPARE(scan.unreadableFolders, unreadable);
+    }
+
+    void requestThatFindsNothingEndsInTheLog_data()
+    {
+        QTest::addColumn<QStringList>("unreadableFolders");
+        QTest::addColumn<QStringList>("closing");
+        QTest::newRow("an empty folder")
+            << QStringList()
+            << QStringList{"Adding of files has finished.", "0 files are now available in Vimo."};
+        QTest::newRow("a folder that cannot be read")
+            << QStringList{"/party/locked"}
+            << QStringList{"Adding of files has finished.", "0 files are now available in Vimo.",
+                           "1 folders could not be read; their songs were not added."};
+    }
+
+    // A request whose scan finds no song ends in the log like any job, and tells of what it could not read.
+    void requestThatFindsNothingEndsInTheLog()
+    {
+        QFETCH(QStringList, unreadableFolders);
+        QFETCH(QStringList, closing);
+        QObject window;
+        QMutex mutex;
+        std::unique_ptr<TrackLibrary> library;
+        QList<QList<int>> ended;
+        AddingRelay relay(&window, &mutex,
+                          AddingView{[&library]() {
+                                         library = std::make_unique<TrackLibrary>(nullptr, nullptr);
+                                         return library.get();
+                                     },
+                                     []() {}, []() {}, [](const QString&) {},
+                                     [&ended](int added, int duplicates, int unreadable, int folders) {
+                                         ended << QList<int>{added, duplicates, unreadable, folders};
+                                     }});
+        const vimotest::LogMark mark;
+        relay.request([unreadableFolders](const TrackLibrary&, FolderScan& scan) {
+            scan.unreadableFolders = unreadableFolders;
+            return QList<FileConstructor>();
+        });
+        QTRY_VERIFY(!relay.isAdding());
+        const QStringList messages = mark.messages();
+        QCOMPARE(messages.mid(messages.indexOf(QStringLiteral("Start of ADDING files"))),
+                 QStringList{"Start of ADDING files"} + closing);
+        const QList<QList<int>> told{{0, 0, 0, 1}};
+        QCOMPARE(ended, unreadableFolders.isEmpty() ? QList<QList<int>>() : told);
     }
 
     void scanFolderOrderAndFilters()

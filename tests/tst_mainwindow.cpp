@@ -4,6 +4,7 @@
 #include "app/startup.h"
 #include "base/runlog.h"
 #include "base/settings.h"
+#include "library/TrackLibrary.h"
 #include "testsupport.h"
 #include "ui/About.h"
 #include "ui/ConfigDialog.h"
@@ -14,10 +15,12 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
+#include <QProcess>
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
@@ -27,6 +30,7 @@
 #include <QTest>
 #include <QWindow>
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -45,32 +49,57 @@ int storedFullscreen()
 }
 
 // Start-up scenarios in a process of their own, with a home of their own: a first start is a first start.
+// Arguments: the home, the sound driver, the answer to every message box, then "own" or "later" and songs:
+// the program is started with them, or a later start of the program hands them over while the first
+// message box waits. The window closes once they are added (or after 20 s).
 int child(const QStringList& arguments)
 {
     vimotest::useHome(arguments.value(1));
     qputenv("SDL_AUDIODRIVER", arguments.value(2).toUtf8());
     const QString answer = arguments.value(3);
+    const QStringList paths = arguments.mid(5);
+    auto later =
+        std::make_shared<QStringList>(arguments.value(4) == QLatin1String("later") ? paths : QStringList());
     QTextStream out(stdout);
     auto seen = std::make_shared<QStringList>();
+    auto songs = std::make_shared<int>(0);
+    QElapsedTimer running;
+    running.start();
+    const auto added = [paths, songs, running](MainWindow* window) {
+        *songs = window->trackLibrary() ? window->trackLibrary()->trackCount() : 0;
+        return paths.isEmpty() || (*songs > 0 && !window->isAdding()) || running.hasExpired(20000);
+    };
     // Every message box is answered and reported, so a question that should not come shows up.
     auto* timer = new QTimer(qApp);
-    QObject::connect(timer, &QTimer::timeout, [seen, answer]() {
+    auto holding = std::make_shared<int>(0);
+    QObject::connect(timer, &QTimer::timeout, [seen, answer, added, later, holding]() {
         if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            if (!later->isEmpty()) {
+                QProcess::execute(QString::fromLocal8Bit(qgetenv("VIMO_BINARY_DIR")) +
+                                      QStringLiteral("/vimo"),
+                                  std::exchange(*later, QStringList()));
+                // The question stays a while longer, while the running start reads the hand-over.
+                *holding = 25;
+            }
+            if (*holding > 0 && --*holding > 0)
+                return;
             *seen << box->windowTitle() + QLatin1Char('|') + box->text();
             for (QAbstractButton* button : box->buttons())
                 if (button->text() == answer || box->buttons().size() == 1)
                     button->click();
         } else if (QApplication::activeModalWidget() == nullptr) {
             for (QWidget* widget : QApplication::topLevelWidgets())
-                if (qobject_cast<MainWindow*>(widget) && widget->isVisible())
+                if (auto* window = qobject_cast<MainWindow*>(widget);
+                    window && window->isVisible() && added(window))
                     QTimer::singleShot(0, widget, &QWidget::close);
         }
     });
     timer->start(20);
-    const int result = runMainWindow();
+    const int result = runMainWindow(later->isEmpty() ? paths : QStringList());
     for (const QString& line : *seen)
         out << "modal: " << QString(line).replace('\n', "\\n") << '\n';
     out << "log: " << logFilePath() << '\n';
+    out << "songs: " << *songs << '\n';
     return result;
 }
 
@@ -103,15 +132,33 @@ private slots:
     void firstStartWritesDefaults_data()
     {
         QTest::addColumn<QString>("answer");
-        QTest::newRow("Yes") << "Yes";
-        QTest::newRow("No") << "No";
+        // The songs the program is started with (as a file manager starts it: a folder and a song of another
+        // folder): "" none, "own" on the first start's command line, "later" handed over by a later start
+        // while the first one still asks its question.
+        QTest::addColumn<QString>("songsFrom");
+        QTest::addColumn<int>("songs");
+        QTest::newRow("Yes") << "Yes"
+                             << "" << 0;
+        QTest::newRow("No") << "No"
+                            << "" << 0;
+        QTest::newRow("No, started with songs") << "No"
+                                                << "own" << 4;
+        QTest::newRow("No, songs handed over during the question") << "No"
+                                                                   << "later" << 4;
     }
     void firstStartWritesDefaults()
     {
         QFETCH(QString, answer);
+        QFETCH(QString, songsFrom);
+        QFETCH(int, songs);
         QTemporaryDir home;
         QString output;
-        QCOMPARE(vimotest::runChild({"start", home.path(), "dummy", answer}, &output), 0);
+        const QString fixtures = vimotest::fixturesDirectory() + QStringLiteral("/queue/");
+        const QStringList paths = songsFrom.isEmpty()
+                                      ? QStringList()
+                                      : QStringList{songsFrom, fixtures + QStringLiteral("three"),
+                                                    fixtures + QStringLiteral("pause/slow.mp3")};
+        QCOMPARE(vimotest::runChild(QStringList{"start", home.path(), "dummy", answer} + paths, &output), 0);
         QCOMPARE(output.split('\n').filter(QStringLiteral("modal: ")),
                  QStringList{QStringLiteral("modal: Vimo quick setup|Do you want to use a webcam?")});
         QSettings stored(home.path() + QStringLiteral("/.config/Talvoren/Vimo.conf"), QSettings::IniFormat);
@@ -123,6 +170,7 @@ private slots:
         // There is no camera here, so whatever the answer the log says the webcam did not start.
         const QString log = vimotest::readTextFile(vimotest::childValue(output, QStringLiteral("log")));
         QVERIFY2(log.contains(QStringLiteral("\t::\tWebcam initialization failed.\n")), qPrintable(log));
+        QCOMPARE(vimotest::childValue(output, QStringLiteral("songs")).toInt(), songs);
     }
 
     void storedFullscreenStartsFullscreenAndRefusesWindowSystemClose()

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The party modes: what each mode switches on, the host gate's answers and the guard's lock after wrong
-// PINs; through the real window the stored mode, the webcam question and kiosk mode's host PIN before
-// every host action; and the stop-motion frames and film over a stand-in camera.
+// PINs; the mode dialog's first PIN; through the real window the stored mode, the webcam question, kiosk
+// mode's host PIN before every host action and every way out, the window taking the screen back, the PIN
+// prompt giving up while guests wish on; and the stop-motion frames and film over a stand-in camera.
 #include "base/runlog.h"
 #include "camera/Snapshot.h"
 #include "camerasupport.h"
@@ -10,11 +11,13 @@
 #include "party/PartyMode.h"
 #include "party/PlayQueue.h"
 #include "party/StopMotion.h"
+#include "phones/PhoneDesk.h"
 #include "queuesupport.h"
 #include "testsupport.h"
 #include "ui/About.h"
 #include "ui/ConfigDialog.h"
 #include "ui/HostGate.h"
+#include "ui/KioskScreen.h"
 #include "ui/mainwindowimpl.h"
 #include "ui/style.h"
 #include "ui_about.h"
@@ -22,8 +25,10 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDesktopServices>
 #include <QDir>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
@@ -31,7 +36,9 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPointer>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QSlider>
 #include <QTableWidget>
@@ -39,6 +46,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
+#include <QWindow>
 #include <functional>
 #include <limits>
 #include <memory>
@@ -58,6 +66,7 @@ void storeMode(int mode, bool withPin)
 {
     QSettings settings(QStringLiteral("Talvoren"), QStringLiteral("Vimo"));
     settings.remove(QStringLiteral("Party"));
+    settings.remove(QStringLiteral("Phones"));
     settings.setValue(QStringLiteral("UI/Fullscreen"), 0);
     if (mode >= 0)
         settings.setValue(QStringLiteral("Party/Mode"), mode);
@@ -136,7 +145,47 @@ int countOf(const QStringList& messages, const QString& message)
     return int(messages.filter(message).size());
 }
 
+// The target of the `index`th link in a label's text.
+QString linkOf(const QLabel* label, int index)
+{
+    QRegularExpressionMatchIterator links =
+        QRegularExpression(QStringLiteral("href=\"([^\"]+)\"")).globalMatch(label->text());
+    QString link;
+    for (int i = 0; i <= index && links.hasNext(); ++i)
+        link = links.next().captured(1);
+    return link;
+}
+
 } // namespace
+
+// Stands in for the desktop's programs: notes every address the window would open outside.
+class OpenedOutside : public QObject
+{
+    Q_OBJECT
+
+public:
+    OpenedOutside()
+    {
+        for (const QString& scheme : schemes())
+            QDesktopServices::setUrlHandler(scheme, this, "open");
+    }
+    ~OpenedOutside() override
+    {
+        for (const QString& scheme : schemes())
+            QDesktopServices::unsetUrlHandler(scheme);
+    }
+    OpenedOutside(const OpenedOutside&) = delete;
+    OpenedOutside& operator=(const OpenedOutside&) = delete;
+    static QStringList schemes()
+    {
+        return {QStringLiteral("file"), QStringLiteral("https"), QStringLiteral("mailto")};
+    }
+
+    QList<QUrl> urls;
+
+public slots:
+    void open(const QUrl& url) { urls << url; }
+};
 
 class TestPartyModes : public QObject
 {
@@ -176,20 +225,27 @@ private slots:
     {
         QTest::addColumn<int>("storedMode");
         QTest::addColumn<bool>("asked");
-        QTest::newRow("first start") << -1 << true;
-        QTest::newRow("home") << 0 << false;
-        QTest::newRow("no stop-motion") << 3 << true;
-        QTest::newRow("no wish-photos") << 4 << false;
+        // A mode that wants the camera says in the log that there is none here; a mode without it does not.
+        QTest::addColumn<bool>("webcamMissed");
+        QTest::newRow("first start") << -1 << true << true;
+        QTest::newRow("home") << 0 << false << false;
+        QTest::newRow("no stop-motion") << 3 << true << true;
+        QTest::newRow("no wish-photos") << 4 << false << true;
     }
 
     void theModeIsStoredAndDecidesTheWebcamQuestion()
     {
         QFETCH(int, storedMode);
         QFETCH(bool, asked);
+        QFETCH(bool, webcamMissed);
         storeMode(storedMode, PartyMode(storedMode).kiosk());
         QStringList seen;
+        const int logBefore = vimotest::readTextFile(logFilePath()).size();
         auto window = openWindow(&seen);
         QCOMPARE(seen, asked ? QStringList{QStringLiteral("QMessageBox")} : QStringList());
+        const QString logLines = vimotest::readTextFile(logFilePath()).mid(logBefore);
+        QVERIFY2(logLines.contains(QStringLiteral("\t::\tWebcam initialization failed.\n")) == webcamMissed,
+                 qPrintable(logLines));
         const int expected = storedMode < 0 ? PartyMode::standard : storedMode;
         QCOMPARE(window->partyMode().index(), expected);
         QCOMPARE(storedInt(QStringLiteral("Party/Mode")), expected);
@@ -248,8 +304,8 @@ private slots:
             << true << false << QStringList{QStringLiteral("0000"), hostPin} << true
             << QStringList{prompt, prompt};
         QTest::newRow("cancel") << true << false << QStringList{QString()} << false << QStringList{prompt};
-        QTest::newRow("locked") << true << true << QStringList{QString()} << false
-                                << QStringList{QStringLiteral("QMessageBox")};
+        // The lock notice waits for nobody: the gate says no at once and the notice goes by itself.
+        QTest::newRow("locked") << true << true << QStringList() << false << QStringList();
     }
 
     void theHostGateAnswers()
@@ -284,8 +340,19 @@ private slots:
             };
         answerInTurn(steps);
         const vimotest::LogMark mark;
+        gate.setPromptTimeout(300);
         QCOMPARE(gate.mayAct(), mayAct);
         QCOMPARE(shown, seen);
+        QMessageBox* notice = nullptr;
+        for (QWidget* window : QApplication::topLevelWidgets())
+            if (window->isVisible() && qobject_cast<QMessageBox*>(window))
+                notice = qobject_cast<QMessageBox*>(window);
+        QCOMPARE(notice != nullptr, locked);
+        if (notice) {
+            QCOMPARE(notice->text(), QStringLiteral("Too many wrong PINs: please try again in a minute."));
+            QPointer<QMessageBox> going(notice);
+            QTRY_VERIFY(!going);
+        }
         QCOMPARE(countOf(mark.messages(), QStringLiteral("A wrong host PIN was entered.")),
                  int(typed.filter(QStringLiteral("0000")).size()));
         if (labels.size() == 2)
@@ -298,8 +365,12 @@ private slots:
     void kioskModeAsksForThePinBeforeEveryHostAction_data()
     {
         QTest::addColumn<QString>("action");
+        // Every key and action of the window that leaves the party or changes what it offers; the About
+        // box's links open other programs on top of the party.
         for (const char* action : {"quit", "leave full screen", "add songs", "drop folder", "mode dialog",
-                                   "mode dialog from About", "skip song", "remove wish"})
+                                   "mode dialog from About", "skip song", "remove wish", "phone wishes",
+                                   "manual", "About's web link", "About's mail link", "About's manual link",
+                                   "About's log link", "About's library link"})
             QTest::newRow(action) << QString::fromLatin1(action);
     }
 
@@ -315,6 +386,8 @@ private slots:
             QVERIFY(window->isFullscreenMode());
         }
         const QString folder = vimotest::queueFixture(QStringLiteral("party"));
+        const OpenedOutside outside;
+        const bool aboutLink = action.startsWith(QLatin1String("About's"));
         auto* queueRow = window->findChild<QTableWidget*>(QStringLiteral("myTableWidgetForQueue"));
         if (action == QLatin1String("skip song") || action == QLatin1String("remove wish")) {
             // A long song plays and a wish waits; a guest's wishes need no PIN.
@@ -352,6 +425,26 @@ private slots:
                 queueRow->setCurrentCell(0, 1);
                 queueRow->setFocus(Qt::MouseFocusReason);
                 QTest::keyClick(queueRow, Qt::Key_Delete);
+            } else if (action == QLatin1String("phone wishes")) {
+                QTest::keyClick(window.get(), Qt::Key_P, Qt::ControlModifier);
+            } else if (action == QLatin1String("manual")) {
+                QTest::keyClick(window.get(), Qt::Key_F1);
+            } else if (aboutLink) {
+                if (!window->aboutDialogShown())
+                    window->aboutBox();
+                const Ui::AboutDialog& form = window->aboutDialogShown()->form();
+                const bool log = action.contains(QLatin1String("log"));
+                QLabel* label = action.contains(QLatin1String("web"))       ? form.label_2_contact_web
+                                : action.contains(QLatin1String("mail"))    ? form.label_3_contact_mail
+                                : action.contains(QLatin1String("library")) ? form.label_5_acknowledge
+                                                                            : form.label_4_manual;
+                // The label itself opens nothing: every link goes through the window's gate.
+                QVERIFY(!label->openExternalLinks());
+                const QString link = linkOf(label, log ? 1 : 0);
+                QVERIFY(!link.isEmpty());
+                emit label->linkActivated(link);
+                // Only the prompt comes up; the link is handed on once the About box's signal is done.
+                QVERIFY(QTest::qWaitFor([&]() { return !seen.isEmpty(); }));
             } else if (action == QLatin1String("mode dialog from About")) {
                 if (!window->aboutDialogShown())
                     window->aboutBox();
@@ -376,6 +469,10 @@ private slots:
                 return window->queue()->queuedSongs().first()->title() == QLatin1String("Wish One");
             if (action == QLatin1String("remove wish"))
                 return window->queue()->queuedSongs().size() == 1;
+            if (action == QLatin1String("phone wishes"))
+                return window->phones()->isRunning();
+            if (action == QLatin1String("manual") || aboutLink)
+                return !outside.urls.isEmpty();
             // Adding songs and the mode dialog show a dialog of their own after the PIN.
             return !seen.isEmpty() && seen.last() != QLatin1String("QInputDialog");
         };
@@ -402,6 +499,157 @@ private slots:
             QCOMPARE(seen.last(), QStringLiteral("ConfigDialog"));
         if (action == QLatin1String("drop folder"))
             QVERIFY(mark.waitForJobEnds());
+        if (action == QLatin1String("manual"))
+            QVERIFY(outside.urls.first().toLocalFile().endsWith(manualFileName()));
+    }
+
+    // In kiosk mode the window takes the screen back when the window manager minimises it (its window
+    // menu) or another program comes in front (Alt+Tab), and the log says so; outside kiosk mode the
+    // desktop does as it likes.
+    void aKioskWindowTakesTheScreenBack_data()
+    {
+        QTest::addColumn<bool>("kiosk");
+        QTest::addColumn<bool>("minimise");
+        QTest::newRow("minimised in kiosk mode") << true << true;
+        QTest::newRow("covered in kiosk mode") << true << false;
+        QTest::newRow("minimised outside kiosk mode") << false << true;
+        QTest::newRow("covered outside kiosk mode") << false << false;
+    }
+
+    void aKioskWindowTakesTheScreenBack()
+    {
+        QFETCH(bool, kiosk);
+        QFETCH(bool, minimise);
+        storeMode(kiosk ? 2 : 0, kiosk);
+        QStringList seen;
+        auto window = openWindow(&seen);
+        window->kiosk()->setCoverDelay(50);
+        QTest::keyClick(window.get(), Qt::Key_F, Qt::ControlModifier);
+        QVERIFY(window->isFullScreen());
+
+        const vimotest::LogMark mark;
+        const QString logged = minimise ? QStringLiteral("the window was minimised and takes the screen back")
+                                        : QStringLiteral("another program covered the window");
+        // Another program's window: one the application has no widget for.
+        QWindow otherProgram;
+        if (minimise) {
+            // As the window manager does it: the window's state changes under the widget.
+            window->windowHandle()->setWindowState(Qt::WindowMinimized);
+        } else {
+            otherProgram.show();
+            otherProgram.requestActivate();
+        }
+        const auto back = [&]() {
+            return minimise ? !window->isMinimized() && window->isFullScreen()
+                            : QApplication::activeWindow() == window.get();
+        };
+        if (kiosk) {
+            QTRY_COMPARE(countOf(mark.messages(), logged), 1);
+            QTRY_VERIFY(back());
+            QVERIFY(window->isFullscreenMode());
+        } else {
+            QTRY_VERIFY(minimise ? window->isMinimized() : QApplication::activeWindow() == nullptr);
+            QTest::qWait(200);
+            QVERIFY(!back());
+            QCOMPARE(countOf(mark.messages(), logged), 0);
+        }
+    }
+
+    // A guest who opens the PIN prompt and walks away freezes nothing: the grid takes wishes while it
+    // waits, and it gives up by itself when nobody types.
+    void thePinPromptNeitherBlocksWishesNorWaitsForEver()
+    {
+        storeMode(2, true);
+        QStringList seen;
+        auto window = openWindow(&seen);
+        const vimotest::LogMark added;
+        window->addFolder(QDir(vimotest::queueFixture(QStringLiteral("wishes"))));
+        QVERIFY(added.waitForJobEnds());
+        auto* grid = window->findChild<QTableWidget*>(QStringLiteral("myTableWidgetForLibrary"));
+        const auto cellOf = [grid](const char* song) {
+            const QList<QTableWidgetItem*> cells =
+                grid->findItems(QString::fromLatin1(song), Qt::MatchFixedString);
+            return cells.value(0);
+        };
+        QVERIFY(cellOf("Long Player\nEndless Road") && cellOf("Wisher One\nWish One"));
+        emit grid->itemActivated(cellOf("Long Player\nEndless Road"));
+        QCOMPARE(window->queue()->queuedSongs().size(), 1);
+        grid->setCurrentItem(cellOf("Wisher One\nWish One"));
+        grid->setFocus(Qt::OtherFocusReason);
+
+        const int patience = 400;
+        window->gate()->setPromptTimeout(patience);
+        QString prompt;
+        int queuedWhileAsked = 0;
+        vimotest::whenModalAppears([&](QWidget* shown) {
+            prompt = QString::fromLatin1(shown->metaObject()->className());
+            // A guest at the keyboard wishes the chosen song, as the window system delivers the key.
+            QTest::keyClick(window->windowHandle(), Qt::Key_Return);
+            queuedWhileAsked = int(window->queue()->queuedSongs().size());
+            // A prompt that never gives up fails here instead of hanging the suite.
+            QTimer::singleShot(10000, shown, &QWidget::close);
+        });
+        QApplication::setActiveWindow(window.get());
+        QElapsedTimer clock;
+        clock.start();
+        QTest::keyClick(window.get(), Qt::Key_N, Qt::ControlModifier);
+        const qint64 waited = clock.elapsed();
+        QCOMPARE(prompt, QStringLiteral("QInputDialog"));
+        QCOMPARE(queuedWhileAsked, 2);
+        // A coarse timer may fire a little early; it must not give up at once, nor wait for the fallback.
+        QVERIFY2(waited >= patience / 2 && waited < 5000, qPrintable(QString::number(waited)));
+        QVERIFY(!window->gate()->prompt());
+        // Nothing was skipped: the prompt gave up without a PIN.
+        QCOMPARE(window->queue()->queuedSongs().first()->title(), QStringLiteral("Endless Road"));
+    }
+
+    // Setting up the kiosk with the keyboard: Tab goes slider, PIN, PIN again, Close; a PIN the dialog cannot
+    // take keeps it open with the reason in it and the fields as typed.
+    void theModeDialogKeepsAPinItCannotTake_data()
+    {
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<QString>("second");
+        QTest::addColumn<QString>("problem");
+        QTest::newRow("alike") << hostPin << hostPin << QString();
+        QTest::newRow("different") << hostPin << QStringLiteral("1375")
+                                   << QStringLiteral("The two PINs differ");
+        QTest::newRow("too short") << QStringLiteral("135") << QStringLiteral("135")
+                                   << QStringLiteral("at least four characters");
+    }
+
+    void theModeDialogKeepsAPinItCannotTake()
+    {
+        QFETCH(QString, first);
+        QFETCH(QString, second);
+        QFETCH(QString, problem);
+        ConfigDialog dialog;
+        dialog.offerNewPin(true);
+        dialog.modeSlider()->setValue(5);
+        dialog.show();
+        QApplication::setActiveWindow(&dialog);
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        dialog.modeSlider()->setFocus(Qt::OtherFocusReason);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), dialog.pinField());
+        QTest::keyClicks(QApplication::focusWidget(), first);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), dialog.pinRepeatField());
+        QTest::keyClicks(QApplication::focusWidget(), second);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        auto* closeButton = qobject_cast<QPushButton*>(QApplication::focusWidget());
+        QVERIFY(closeButton);
+        QCOMPARE(closeButton->text(), QStringLiteral("Close"));
+        QTest::keyClick(closeButton, Qt::Key_Space);
+
+        QCOMPARE(dialog.isVisible(), !problem.isEmpty());
+        auto* said = dialog.findChild<QLabel*>(QStringLiteral("pinProblem"));
+        QVERIFY(said);
+        QCOMPARE(said->isVisible(), !problem.isEmpty());
+        if (!problem.isEmpty())
+            QVERIFY2(said->text().contains(problem), qPrintable(said->text()));
+        QCOMPARE(dialog.pinField()->text(), first);
+        QCOMPARE(dialog.pinRepeatField()->text(), second);
+        QCOMPARE(dialog.newPin(), problem.isEmpty() ? first : (first == second ? first : QString()));
     }
 
     // Five wrong PINs within a minute lock the prompt for a minute, even for the right PIN; wrong PINs

@@ -2,15 +2,18 @@
 // Phone wishes through real HTTP requests against the server of a running window on 127.0.0.1: the page,
 // the search, wishes and every refusal, the live queue, photos from a phone, hostile requests, and the
 // host's key with its QR panel.
+#include "base/textfold.h"
 #include "camera/photocomment.h"
 #include "library/Track.h"
 #include "library/TrackLibrary.h"
 #include "party/PlayQueue.h"
 #include "phones/PhoneDesk.h"
 #include "phones/PhonePanel.h"
+#include "phones/PhoneRouter.h"
 #include "phones/PhoneServer.h"
 #include "queuesupport.h"
 #include "testsupport.h"
+#include "ui/QTableWidgetSearchable.h"
 #include "ui/mainwindowimpl.h"
 #include "windowsupport.h"
 
@@ -28,9 +31,12 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QNetworkAccessManager>
+#include <QNetworkCookie>
+#include <QNetworkCookieJar>
 #include <QNetworkReply>
 #include <QPixmap>
 #include <QRegularExpression>
+#include <QSet>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTableWidget>
@@ -121,6 +127,14 @@ public:
         if (songs.size() != 1)
             qWarning() << "search" << text << "found" << songs;
         return songs.size() == 1 ? songs.first().toObject().value(QStringLiteral("id")).toInt() : -1;
+    }
+    // The phone's secret token, as its cookie holds it.
+    QByteArray token() const
+    {
+        for (const QNetworkCookie& cookie : network.cookieJar()->cookiesForUrl(QUrl(base)))
+            if (cookie.name() == "vimo_phone")
+                return cookie.value();
+        return QByteArray();
     }
     Answer wish(const QString& text)
     {
@@ -316,6 +330,8 @@ private slots:
         settings.setValue(QStringLiteral("Webcam/Height"), 240);
         settings.sync();
         mark = std::make_unique<vimotest::LogMark>();
+        // The page's German comes from the build's translation, found in the working folder as at start-up.
+        QDir::setCurrent(vimotest::binaryDirectory());
         window = vimotest::openMainWindowWithSongs(vimotest::queueFixture(QStringLiteral("wishes")));
         QVERIFY(window->phones() && window->phones()->isRunning());
         port = window->phones()->port();
@@ -409,6 +425,144 @@ private slots:
                  QStringLiteral("Wish Two"));
         QCOMPARE(found.at(4).toObject().value(QStringLiteral("state")).toInt(), 1);
         QCOMPARE(found.at(0).toObject().value(QStringLiteral("state")).toInt(), 0);
+
+        // The log tells what the phones did, each guest by a short name of its own.
+        const QStringList wishLines = mark->messages().filter(QStringLiteral("Phone wish from guest "));
+        const QRegularExpression line(
+            QStringLiteral("^Phone wish from guest ([0-9a-f]{6}) for \"([^\"]+)\": (.+)$"));
+        QStringList told;
+        QSet<QString> guests;
+        for (const QString& wishLine : wishLines) {
+            const QRegularExpressionMatch match = line.match(wishLine);
+            QVERIFY2(match.hasMatch(), qPrintable(wishLine));
+            guests << match.captured(1);
+            told << match.captured(2) + QStringLiteral(": ") + match.captured(3);
+        }
+        // The fresh token from the first phone's address is a guest of its own name in the log, though it
+        // shares that address's wishes.
+        QCOMPARE(guests.size(), 3);
+        QVERIFY(!wishLines.join(QString()).contains(QString::fromLatin1(firstPhone->token())));
+        QVERIFY2(told.contains(QStringLiteral("Long Player - Endless Road: taken into the queue")),
+                 qPrintable(told.join('|')));
+        QVERIFY(told.contains(QStringLiteral(
+            "Wisher Three - Wish Three: refused, the guest's limit of 2 waiting wishes is reached")));
+        QVERIFY(told.contains(
+            QStringLiteral("Wisher One - Wish One: refused: This song is in the queue already.")));
+        QVERIFY(
+            !told.filter(QRegularExpression(QStringLiteral(": refused: The queue is full, try again in ")))
+                 .isEmpty());
+    }
+
+    // Case, accents and Unicode forms are folded on both sides: the guest types as a plain keyboard does.
+    void foldedSearch_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("title");
+        QTest::newRow("accent left out") << QStringLiteral("beyonce") << QStringLiteral("Halo");
+        QTest::newRow("umlaut left out") << QStringLiteral("motorhead") << QStringLiteral("Ace of Spades");
+        QTest::newRow("two words without their accents")
+            << QStringLiteral("sigur ros") << QStringLiteral("Hoppípolla");
+        QTest::newRow("composed typed, decomposed stored")
+            << QStringLiteral("caf\u00e9") << QStringLiteral("Eres");
+        QTest::newRow("capitals with accents") << QStringLiteral("BEYONCÉ HALO") << QStringLiteral("Halo");
+        QTest::newRow("a letter without a separable mark")
+            << QStringLiteral("royksopp") << QStringLiteral("Eple");
+        QTest::newRow("sharp s as two") << QStringLiteral("strasse") << QStringLiteral("Gasse");
+        QTest::newRow("a ligature of the compatibility forms")
+            << QStringLiteral("\ufb01ne") << QStringLiteral("Fine");
+    }
+
+    void foldedSearch()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, title);
+        const QList<QPair<QString, QString>> tags{
+            {QStringLiteral("Beyoncé"), QStringLiteral("Halo")},
+            {QStringLiteral("Motörhead"), QStringLiteral("Ace of Spades")},
+            {QStringLiteral("Sigur Rós"), QStringLiteral("Hoppípolla")},
+            {QStringLiteral("Cafe\u0301 Tacvba"), QStringLiteral("Eres")},
+            {QStringLiteral("Røyksopp"), QStringLiteral("Eple")},
+            {QStringLiteral("Straße"), QStringLiteral("Gasse")},
+            {QStringLiteral("Plain"), QStringLiteral("Fine")}};
+        auto library = std::make_shared<PhoneLibrary>();
+        for (const auto& tag : tags) {
+            // The key as the library makes it, folded once as the phones' desk folds it.
+            const QString key = tag.first.toLower() + QLatin1Char('\n') + tag.second.toLower();
+            library->songs.push_back(PhoneSong{tag.first, tag.second, key, foldedForSearch(key), -1});
+            library->byKey.push_back(static_cast<int>(library->byKey.size()));
+        }
+        auto snapshot = std::make_shared<PhoneSnapshot>();
+        snapshot->library = library;
+        snapshot->states.assign(tags.size(), PhoneSongState::Free);
+        PhoneRouter router;
+        router.publish(snapshot);
+        PhoneRequest request;
+        request.method = "GET";
+        request.path = "/api/search";
+        request.address = "127.0.0.9";
+        request.query.insert("q", typed.toUtf8());
+        const QJsonArray songs = QJsonDocument::fromJson(router.route(request).body)
+                                     .object()
+                                     .value(QStringLiteral("songs"))
+                                     .toArray();
+        QCOMPARE(songs.size(), 1);
+        QCOMPARE(songs.first().toObject().value(QStringLiteral("title")).toString(), title);
+    }
+
+    // Each phone gets the page and the server's answers in its own language; the host's (English here)
+    // when it asks for none the page speaks. A path with its method is sent as it stands.
+    void pageLanguage_data()
+    {
+        QTest::addColumn<QByteArray>("accept");
+        QTest::addColumn<QByteArray>("path");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("German page") << QByteArray("de-DE,de;q=0.9,en;q=0.8") << QByteArray("/")
+                                     << QByteArray("<html lang=\"de\">");
+        QTest::newRow("German heading")
+            << QByteArray("de-AT") << QByteArray("/") << QByteArray("<h2>Jetzt l\xc3\xa4uft</h2>");
+        QTest::newRow("German texts of the script")
+            << QByteArray("de") << QByteArray("/") << QByteArray("\"Wish\":\"W\xc3\xbcnschen\"");
+        QTest::newRow("German answer")
+            << QByteArray("de") << QByteArray("/api/search?q=%FF") << QByteArray("Diese Suche");
+        // Refused by the server from the request's head, before the desk could answer.
+        QTest::newRow("German refusal of a photo of no wish")
+            << QByteArray("de") << QByteArray("POST /api/photo?ticket=0123456789abcdef0123456789abcdef")
+            << QByteArray("Dieses Foto geh\xc3\xb6rt zu keinem deiner W\xc3\xbcnsche.");
+        QTest::newRow("English before German by weight")
+            << QByteArray("de;q=0.5,en") << QByteArray("/") << QByteArray("<h2>Now playing</h2>");
+        QTest::newRow("a language the page does not speak")
+            << QByteArray("fr-FR") << QByteArray("/") << QByteArray("<html lang=\"en\">");
+    }
+
+    void pageLanguage()
+    {
+        QFETCH(QByteArray, accept);
+        QFETCH(QByteArray, path);
+        QFETCH(QByteArray, expected);
+        const QByteArray line = path.startsWith('/') ? "GET " + path : path;
+        const QByteArray answer = rawExchange(port, line +
+                                                        " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n"
+                                                        "Accept-Language: " +
+                                                        accept + "\r\n\r\n");
+        QVERIFY2(answer.contains(expected), answer.constData());
+        QVERIFY(!answer.contains("{{"));
+    }
+
+    // Typed letters on the grid jump to the first song they begin, in any column, folded as the phones'
+    // search is.
+    void gridKeyboardSearch()
+    {
+        QTableWidget* grid = window->findChild<QTableWidget*>(QStringLiteral("myTableWidgetForLibrary"));
+        grid->setFocus();
+        grid->setCurrentCell(0, 0);
+        QTest::keyClicks(grid, QStringLiteral("WISHER TH"));
+        QVERIFY(grid->currentItem());
+        QCOMPARE(grid->currentItem()->text(), QStringLiteral("Wisher Three\nWish Three"));
+        QCOMPARE(qobject_cast<QTableWidgetSearchable*>(grid)->currentSearchText(),
+                 QStringLiteral("WISHER TH"));
+        QTest::qWait(QApplication::keyboardInputInterval() + 100);
+        QTest::keyClicks(grid, QStringLiteral("lo"));
+        QCOMPARE(grid->currentItem()->text(), QStringLiteral("Long Player\nEndless Road"));
     }
 
     void hostileRequests_data()
@@ -542,6 +696,12 @@ private slots:
         QVERIFY(!file.readAll().contains("secret place"));
         QCOMPARE(readPhotoCommentFromFile(QFile::encodeName(path).toStdString()),
                  std::string("Hello from the dance floor"));
+        QCOMPARE(
+            mark->messages()
+                .filter(QRegularExpression(QStringLiteral(
+                    "^Phone photo from guest [0-9a-f]{6} taken in for \"Wisher Three - Wish Three\" as \"")))
+                .size(),
+            1);
         QVERIFY(
             QDir(window->portraitFolder()).entryList(QDir::Files).filter(QStringLiteral("me.jpg")).isEmpty());
         // A ticket serves one photo.
@@ -608,11 +768,15 @@ private slots:
         QVERIFY(cut);
 
         // Three addresses hold four connections each, half of all: the rest is kept for addresses that
-        // hold few, so a new guest is answered and a fourth of the holders' is refused.
+        // hold few, so a new guest is answered and a fourth of the holders' is refused. Each holds a whole
+        // head and a body yet to come, so none is dropped as a slow head however late the guests come.
         std::vector<std::unique_ptr<QTcpSocket>> held;
         for (int host = 6; host < 9; ++host)
             for (int n = 0; n < 4; ++n)
-                held.push_back(connectFrom(host, at, "GET / HTTP/1.1\r\n"));
+                held.push_back(
+                    connectFrom(host, at,
+                                "POST /api/wish HTTP/1.1\r\nHost: x\r\nContent-Type: "
+                                "application/x-www-form-urlencoded\r\nContent-Length: 100\r\n\r\n"));
         QTest::qWait(300);
         QVERIFY(rawExchange(at, "GET /api/state HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n")
                     .startsWith("HTTP/1.1 200"));
@@ -669,6 +833,66 @@ private slots:
         QCOMPARE(settings.value(QStringLiteral("Phones/Enabled")).toInt(), 1);
     }
 
+    // A new PIN locks out the phones let in with the old one; a PIN no phone can type keeps the phones off
+    // and says why, on the panel and in the log.
+    void pinChangeAndUnusablePin()
+    {
+        QSettings settings(QStringLiteral("Talvoren"), QStringLiteral("Vimo"));
+        const auto restart = [this, &settings](const QString& pin) {
+            settings.setValue(QStringLiteral("Phones/PIN"), pin);
+            settings.setValue(QStringLiteral("Phones/Port"), port);
+            settings.sync();
+            if (window->phones()->isRunning())
+                QTest::keyClick(window.get(), Qt::Key_P, Qt::ControlModifier);
+            QTest::keyClick(window.get(), Qt::Key_P, Qt::ControlModifier);
+        };
+        QVERIFY(window->phones()->isRunning());
+        port = window->phones()->port();
+        restart(QStringLiteral("2468"));
+        QVERIFY(window->phones()->isRunning());
+        port = window->phones()->port();
+        Phone guest(port);
+        QCOMPARE(guest.get(QStringLiteral("/api/search?q=wish")).status, 403);
+        const vimotest::LogMark wrong;
+        QUrlQuery typed;
+        typed.addQueryItem(QStringLiteral("pin"), QStringLiteral("1111"));
+        QCOMPARE(guest.post(QStringLiteral("/api/pin"), typed).status, 403);
+        QCOMPARE(wrong.messages()
+                     .filter(QRegularExpression(
+                         QStringLiteral("^A phone of guest [0-9a-f]{6} gave a wrong PIN\\.$")))
+                     .size(),
+                 1);
+        QUrlQuery right;
+        right.addQueryItem(QStringLiteral("pin"), QStringLiteral("2468"));
+        QCOMPARE(guest.post(QStringLiteral("/api/pin"), right).status, 200);
+        QCOMPARE(guest.get(QStringLiteral("/api/search?q=wish")).status, 200);
+
+        restart(QStringLiteral("1357"));
+        QVERIFY(window->phones()->isRunning());
+        QCOMPARE(window->phones()->port(), port);
+        QCOMPARE(guest.get(QStringLiteral("/api/state")).json.value(QStringLiteral("pin")).toBool(), true);
+        QCOMPARE(guest.get(QStringLiteral("/api/search?q=wish")).status, 403);
+
+        auto* panel = window->findChild<PhonePanel*>(QStringLiteral("phonePanel"));
+        for (const QString& unusable :
+             {QStringLiteral("12345678901234567"), QStringLiteral("12 34"), QStringLiteral("12\u00e934")}) {
+            const vimotest::LogMark log;
+            restart(unusable);
+            QVERIFY2(!window->phones()->isRunning(), qPrintable(unusable));
+            QVERIFY(rawExchange(port, "GET /api/state HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n")
+                        .isEmpty());
+            const QStringList said = log.messages().filter(QStringLiteral("cannot be used"));
+            QCOMPARE(said.size(), 1);
+            QVERIFY(panel->isVisible());
+            QCOMPARE(panel->findChild<QLabel*>(QStringLiteral("phoneAddress"))->text(), said.first());
+            // The host's key takes the notice away.
+            QTest::keyClick(window.get(), Qt::Key_P, Qt::ControlModifier);
+            QVERIFY(!panel->isVisible());
+        }
+        restart(QString());
+        QVERIFY(window->phones()->isRunning());
+    }
+
 private:
     std::unique_ptr<vimotest::LogMark> mark;
     std::unique_ptr<MainWindow> window;
@@ -683,8 +907,9 @@ namespace {
 
 // "--child serve STOPFILE": the party of the browser test (tests/browser/phone_page.py). Opens the window
 // with phone wishes on any free port, tells the port, serves until STOPFILE exists (at most two minutes),
-// then prints the playlist's song lines. "--child picture FILE" saves a picture of that window instead,
-// for the manual.
+// then prints the playlist's song lines. Meanwhile STOPFILE.next, whenever it appears, is taken away and
+// the playing song skipped, as the host's key would. "--child picture FILE" saves a picture of that window
+// instead, for the manual.
 int serveParty(const QStringList& arguments)
 {
     if (arguments.size() != 2 ||
@@ -694,6 +919,8 @@ int serveParty(const QStringList& arguments)
     settings.setValue(QStringLiteral("Phones/Enabled"), 1);
     settings.setValue(QStringLiteral("Phones/Port"), 0);
     settings.sync();
+    // The German page needs the build's translation, found in the working folder as at start-up.
+    QDir::setCurrent(vimotest::binaryDirectory());
     auto window = vimotest::openMainWindowWithSongs(vimotest::queueFixture(QStringLiteral("wishes")));
     if (!window->phones() || !window->phones()->isRunning())
         return 1;
@@ -709,7 +936,15 @@ int serveParty(const QStringList& arguments)
     }
     out << "port: " << window->phones()->port() << Qt::endl;
     const QString stop = arguments.at(1);
-    if (!QTest::qWaitFor([&stop]() { return QFile::exists(stop); }, 120000))
+    const QString next = stop + QStringLiteral(".next");
+    const auto skipWhenAsked = [&window, &next]() {
+        if (QFile::remove(next))
+            window->skipSong();
+        return false;
+    };
+    const bool stopped =
+        QTest::qWaitFor([&stop, &skipWhenAsked]() { return skipWhenAsked() || QFile::exists(stop); }, 120000);
+    if (!stopped)
         out << "stopped after two minutes" << Qt::endl;
     for (const QString& line :
          vimotest::numberedPlaylistLines(vimotest::readTextFile(window->queue()->playlistPath())))

@@ -2,6 +2,7 @@
 // The run folder and the event log, as the files on disk show them.
 #include "base/plainfile.h"
 #include "base/runlog.h"
+#include "base/settings.h"
 #include "library/Track.h"
 #include "party/PlayQueue.h"
 #include "queuesupport.h"
@@ -13,6 +14,7 @@
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <QSettings>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -50,6 +52,22 @@ int child(const QStringList& arguments)
         qputenv("HOME", QFile::encodeName(home));
         if (!std::freopen(QFile::encodeName(home + "/stderr.txt").constData(), "w", stderr))
             return 3;
+        if (record == QLatin1String("settings")) {
+            // Planted before the first start reads its settings.
+            qunsetenv("XDG_CONFIG_HOME");
+            const QString path = home + QStringLiteral("/.config/Talvoren/Vimo.conf");
+            if (!QDir().mkpath(home + QStringLiteral("/.config/Talvoren")) ||
+                (plant == QLatin1String("link") ? !QFile::link(home + "/outside.txt", path)
+                                                : ::mkfifo(QFile::encodeName(path).constData(), 0644) != 0))
+                return 4;
+            QSettings* settings = settingsStore();
+            settings->setValue(QStringLiteral("UI/Fullscreen"), 1);
+            settings->sync();
+            QTextStream(stdout) << "settings: " << path
+                                << "\nvalue: " << settings->value(QStringLiteral("UI/Fullscreen")).toInt()
+                                << '\n';
+            return 0;
+        }
         const QString folder = runFolder();
         QTableWidget queueTable(1, 5);
         PlayQueue queue(std::make_unique<QueueView>(&queueTable, nullptr));
@@ -194,7 +212,7 @@ private slots:
     {
         QTest::addColumn<QString>("record");
         QTest::addColumn<QString>("plant");
-        for (const char* record : {"log", "playlist"})
+        for (const char* record : {"log", "playlist", "settings"})
             for (const char* plant : {"link", "fifo"})
                 QTest::addRow("%s %s", plant, record) << record << plant;
         QTest::newRow("run folder deleted") << "log"
@@ -222,13 +240,30 @@ private slots:
         const QString playlist = plainText("playlist");
         const QString errors = vimotest::readTextFile(home.filePath("stderr.txt"));
         QCOMPARE(vimotest::readTextFile(outside), QStringLiteral("not the log\n"));
+        if (record == QLatin1String("settings")) {
+            // Refused with a line on standard error; the run keeps what it sets, and writes nothing at all.
+            const QString target = vimotest::childValue(output, record);
+            QCOMPARE(QFileInfo(target).isSymLink(), plant == QLatin1String("link"));
+            QVERIFY(!isPlainFile(target));
+            QVERIFY2(
+                errors.contains(QStringLiteral("Vimo: the settings file \"%1\" is not used: ").arg(target)),
+                qPrintable(errors));
+            QCOMPARE(vimotest::childValue(output, QStringLiteral("value")), QStringLiteral("1"));
+            QCOMPARE(QFileInfo(target).dir().entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                                       QDir::NoDotAndDotDot),
+                     QStringList{QStringLiteral("Vimo.conf")});
+            return;
+        }
         const QString secondLine = QStringLiteral("  2:   Up - Down - Left - Right\n");
         if (plant == QLatin1String("deleted folder")) {
             // The next line made the folder again, with a fresh file that starts with its header.
             QVERIFY2(log.startsWith(QStringLiteral("\nVimo log file\nCreated: ")), qPrintable(log));
             QVERIFY(log.endsWith(QStringLiteral("\t::\tafter\n")));
             QVERIFY(!log.contains(QStringLiteral("before")));
-            QCOMPARE(playlist, secondLine);
+            // So does the playlist, with its header again.
+            QVERIFY2(playlist.startsWith(QStringLiteral("The playback started at ")), qPrintable(playlist));
+            QVERIFY(playlist.endsWith(
+                QStringLiteral("Songs that were selected randomly are marked with *\n\n") + secondLine));
             return;
         }
         const QString target = vimotest::childValue(output, record);

@@ -19,6 +19,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <memory>
 #include <sys/stat.h>
 
@@ -108,6 +109,9 @@ private slots:
             const QString name =
                 portraitFileName(QDateTime(QDate(2013, 2, 20), QTime(20, 15, 33)), 7, artist, title, random);
             QVERIFY2(!name.contains(QLatin1Char('/')) && !name.contains(QChar(0)), qPrintable(name));
+            QVERIFY2(std::none_of(name.cbegin(), name.cend(),
+                                  [](QChar c) { return c.category() == QChar::Other_Control; }),
+                     qPrintable(name));
             QVERIFY2(QFile::encodeName(name).size() <= 255, qPrintable(name));
             QVERIFY(name.startsWith(QStringLiteral("2013-02-20 20-15-33 -   7 - ")));
             QVERIFY(name.endsWith(random ? QStringLiteral(" - (random).jpg") : QStringLiteral(".jpg")));

@@ -156,6 +156,10 @@ private slots:
         QTest::newRow("run of unsafe characters")
             << 3 << QStringLiteral("A*?<>B") << QStringLiteral("\"Quoted\" | piped") << false
             << QStringLiteral("2013-02-20 20-15-33 -   3 - AB - Quoted  piped.jpg");
+        QTest::newRow("control characters")
+            << 4 << QStringLiteral("Line\nBreak")
+            << QStringLiteral("Tab\tNull") + QChar(0) + QStringLiteral("\x1b[2K") << false
+            << QStringLiteral("2013-02-20 20-15-33 -   4 - Line Break - Tab Null  [2K.jpg");
     }
     void portraitNames()
     {

@@ -119,6 +119,29 @@
     </message>
 </context>
 <context>
+    <name>CommandLine</name>
+    <message>
+        <source>Vimo, the party jukebox: guests wish songs from a big grid.</source>
+        <translation>Vimo, die Party-Jukebox: Gäste wünschen sich Lieder aus einem großen Raster.</translation>
+    </message>
+    <message>
+        <source>paths</source>
+        <translation>Pfade</translation>
+    </message>
+    <message>
+        <source>Folders and MP3 files to add. When Vimo runs already, its window adds them.</source>
+        <translation>Ordner und MP3-Dateien zum Hinzufügen. Läuft Vimo bereits, fügt sein Fenster sie hinzu.</translation>
+    </message>
+    <message>
+        <source>[folders or songs...]</source>
+        <translation>[Ordner oder Lieder...]</translation>
+    </message>
+    <message>
+        <source>no such folder or file: %1</source>
+        <translation>Ordner oder Datei nicht gefunden: %1</translation>
+    </message>
+</context>
+<context>
     <name>ConfigDialog</name>
     <message>
         <source>Party mode</source>
@@ -160,12 +183,40 @@
         <source>Repeat the PIN:</source>
         <translation>PIN wiederholen:</translation>
     </message>
+    <message>
+        <source>The two PINs differ: please type the same PIN in both fields, or choose a mode without kiosk.</source>
+        <translation>Die beiden PINs sind verschieden: Bitte geben Sie in beide Felder dieselbe PIN ein oder wählen Sie einen Modus ohne Kiosk.</translation>
+    </message>
+    <message>
+        <source>Kiosk mode needs a host PIN of at least four characters, or choose a mode without kiosk.</source>
+        <translation>Der Kioskmodus braucht eine Gastgeber-PIN mit mindestens vier Zeichen; oder wählen Sie einen Modus ohne Kiosk.</translation>
+    </message>
 </context>
 <context>
     <name>Floater</name>
     <message>
         <source>Failed to open floater showing file</source>
         <translation>Das Fotofenster konnte diese Datei nicht öffnen:</translation>
+    </message>
+    <message>
+        <source>Photo of this song&apos;s guest</source>
+        <translation>Foto des Gastes zu diesem Lied</translation>
+    </message>
+    <message>
+        <source>Your photo: a comment for it?</source>
+        <translation>Ihr Foto: ein Kommentar dazu?</translation>
+    </message>
+    <message>
+        <source>Photo of the guest who wished this song</source>
+        <translation>Foto des Gastes, der sich dieses Lied gewünscht hat</translation>
+    </message>
+    <message>
+        <source>The guest&apos;s comment</source>
+        <translation>Kommentar des Gastes</translation>
+    </message>
+    <message>
+        <source>Your comment on the photo</source>
+        <translation>Ihr Kommentar zum Foto</translation>
     </message>
 </context>
 <context>
@@ -200,6 +251,17 @@
     <message>
         <source>Five wrong host PINs within a minute: the PIN prompt is locked for a minute.</source>
         <translation>Fünf falsche Gastgeber-PINs innerhalb einer Minute: Die PIN-Abfrage ist für eine Minute gesperrt.</translation>
+    </message>
+</context>
+<context>
+    <name>KioskScreen</name>
+    <message>
+        <source>Kiosk mode: the window was minimised and takes the screen back.</source>
+        <translation>Kioskmodus: Das Fenster wurde minimiert und holt sich den Bildschirm zurück.</translation>
+    </message>
+    <message>
+        <source>Kiosk mode: another program covered the window, which takes the screen back.</source>
+        <translation>Kioskmodus: Ein anderes Programm hat das Fenster verdeckt; es holt sich den Bildschirm zurück.</translation>
     </message>
 </context>
 <context>
@@ -458,6 +520,10 @@ und/oder einzuschalten.</translation>
         <source>Ctrl+P</source>
         <translation>Ctrl+P</translation>
     </message>
+    <message>
+        <source>folders could not be read; their songs were not added.</source>
+        <translation>Ordner konnten nicht gelesen werden; ihre Songs wurden nicht hinzugefügt.</translation>
+    </message>
 </context>
 <context>
     <name>NoticeBanner</name>
@@ -492,6 +558,18 @@ und/oder einzuschalten.</translation>
         <source>The disk is full: photos, playlist and log can no longer be saved</source>
         <translation>Die Festplatte ist voll: Fotos, Playlist und Protokoll können nicht mehr gespeichert werden</translation>
     </message>
+    <message>
+        <source>%L1 songs added — %L2 duplicates, %L3 unreadable, %L4 folders that cannot be read (see the log)</source>
+        <translation>%L1 Songs hinzugefügt — %L2 doppelt, %L3 unlesbar, %L4 Ordner nicht lesbar (siehe Protokoll)</translation>
+    </message>
+    <message>
+        <source>A photo could not be saved: %1</source>
+        <translation>Ein Foto konnte nicht gespeichert werden: %1</translation>
+    </message>
+    <message>
+        <source>Photos, playlist or log cannot be saved: %1</source>
+        <translation>Fotos, Playlist oder Protokoll können nicht gespeichert werden: %1</translation>
+    </message>
 </context>
 <context>
     <name>PartyAlbum</name>
@@ -522,10 +600,6 @@ und/oder einzuschalten.</translation>
 </context>
 <context>
     <name>PhoneDesk</name>
-    <message>
-        <source>The PIN for phone wishes is longer than %1 characters; phones are let in without it.</source>
-        <translation>Die PIN für Wünsche vom Handy ist länger als %1 Zeichen; Handys kommen ohne sie herein.</translation>
-    </message>
     <message>
         <source>Phone wishes could not start on port %1 or the %2 ports after it: %3</source>
         <translation>Wünsche vom Handy konnten weder auf Port %1 noch auf den %2 Ports danach starten: %3</translation>
@@ -594,6 +668,157 @@ und/oder einzuschalten.</translation>
         <source>Your waiting wishes have reached this party&apos;s limit of %1; wish again when one of them plays.</source>
         <translation>Deine wartenden Wünsche haben die Grenze dieser Party von %1 erreicht; wünsch dir wieder etwas, wenn einer davon läuft.</translation>
     </message>
+    <message>
+        <source>The PIN for phone wishes (setting Phones/PIN) cannot be used: it must be at most %1 letters, digits or signs without blanks. Phone wishes stay off until it is mended.</source>
+        <translation>Die PIN für Wünsche vom Handy (Einstellung Phones/PIN) ist unbrauchbar: Sie darf höchstens %1 Buchstaben, Ziffern oder Zeichen ohne Leerzeichen haben. Wünsche vom Handy bleiben aus, bis sie berichtigt ist.</translation>
+    </message>
+    <message>
+        <source>Phone wish from guest %1 for &quot;%2&quot;: %3</source>
+        <translation>Wunsch vom Handy des Gasts %1 für „%2“: %3</translation>
+    </message>
+    <message>
+        <source>refused, the guest&apos;s limit of %1 waiting wishes is reached</source>
+        <translation>abgelehnt, die Grenze des Gasts von %1 wartenden Wünschen ist erreicht</translation>
+    </message>
+    <message>
+        <source>refused: %1</source>
+        <translation>abgelehnt: %1</translation>
+    </message>
+    <message>
+        <source>taken into the queue</source>
+        <translation>in die Warteschlange aufgenommen</translation>
+    </message>
+    <message>
+        <source>Phone photo from guest %1 taken in for &quot;%2&quot; as &quot;%3&quot;.</source>
+        <translation>Foto vom Handy des Gasts %1 für „%2“ als „%3“ aufgenommen.</translation>
+    </message>
+</context>
+<context>
+    <name>PhonePage</name>
+    <message>
+        <source>Vimo – wish a song</source>
+        <translation>Vimo – wünsch dir ein Lied</translation>
+    </message>
+    <message>
+        <source>Enter the PIN shown on the screen</source>
+        <translation>Gib die PIN ein, die auf dem Bildschirm steht</translation>
+    </message>
+    <message>
+        <source>Let me in</source>
+        <translation>Reinlassen</translation>
+    </message>
+    <message>
+        <source>Now playing</source>
+        <translation>Jetzt läuft</translation>
+    </message>
+    <message>
+        <source>Nothing yet – wish the first song!</source>
+        <translation>Noch nichts – wünsch dir das erste Lied!</translation>
+    </message>
+    <message>
+        <source>Waiting</source>
+        <translation>Wartet</translation>
+    </message>
+    <message>
+        <source>No wish waiting.</source>
+        <translation>Kein Wunsch wartet.</translation>
+    </message>
+    <message>
+        <source>Add a photo and a comment</source>
+        <translation>Füge ein Foto und einen Kommentar hinzu</translation>
+    </message>
+    <message>
+        <source>Your photo</source>
+        <translation>Dein Foto</translation>
+    </message>
+    <message>
+        <source>Your comment</source>
+        <translation>Dein Kommentar</translation>
+    </message>
+    <message>
+        <source>Send the photo</source>
+        <translation>Foto senden</translation>
+    </message>
+    <message>
+        <source>No photo</source>
+        <translation>Kein Foto</translation>
+    </message>
+    <message>
+        <source>Wish a song</source>
+        <translation>Wünsch dir ein Lied</translation>
+    </message>
+    <message>
+        <source>Artist or title</source>
+        <translation>Künstler oder Titel</translation>
+    </message>
+    <message>
+        <source>Search artist or title</source>
+        <translation>Künstler oder Titel suchen</translation>
+    </message>
+    <message>
+        <source>Genres</source>
+        <translation>Genres</translation>
+    </message>
+    <message>
+        <source>More songs match: type more of the name.</source>
+        <translation>Es passen noch mehr Lieder: Tippe mehr vom Namen.</translation>
+    </message>
+    <message>
+        <source>The jukebox cannot be reached.</source>
+        <translation>Die Jukebox ist nicht erreichbar.</translation>
+    </message>
+    <message>
+        <source>paused</source>
+        <translation>angehalten</translation>
+    </message>
+    <message>
+        <source>%1 left</source>
+        <translation>noch %1</translation>
+    </message>
+    <message>
+        <source>All genres</source>
+        <translation>Alle Genres</translation>
+    </message>
+    <message>
+        <source>Wish</source>
+        <translation>Wünschen</translation>
+    </message>
+    <message>
+        <source>Wish %1</source>
+        <translation>%1 wünschen</translation>
+    </message>
+    <message>
+        <source>waiting</source>
+        <translation>wartet</translation>
+    </message>
+    <message>
+        <source>playing</source>
+        <translation>läuft</translation>
+    </message>
+    <message>
+        <source>played</source>
+        <translation>gespielt</translation>
+    </message>
+    <message>
+        <source>your wish</source>
+        <translation>dein Wunsch</translation>
+    </message>
+    <message>
+        <source>Your wish is playing now: %1</source>
+        <translation>Dein Wunsch läuft jetzt: %1</translation>
+    </message>
+    <message>
+        <source>Take or choose a photo first.</source>
+        <translation>Mach oder wähle zuerst ein Foto.</translation>
+    </message>
+    <message>
+        <source>The photo is larger than 15 MB.</source>
+        <translation>Das Foto ist größer als 15 MB.</translation>
+    </message>
+    <message>
+        <source>Sending the photo …</source>
+        <translation>Das Foto wird gesendet …</translation>
+    </message>
 </context>
 <context>
     <name>PhonePanel</name>
@@ -651,6 +876,10 @@ und/oder einzuschalten.</translation>
     <message>
         <source>This search cannot be made.</source>
         <translation>Diese Suche geht nicht.</translation>
+    </message>
+    <message>
+        <source>A phone of guest %1 gave a wrong PIN.</source>
+        <translation>Ein Handy des Gasts %1 hat eine falsche PIN eingegeben.</translation>
     </message>
 </context>
 <context>
@@ -774,6 +1003,10 @@ und/oder einzuschalten.</translation>
         <source>the file cannot be read.</source>
         <translation>die Datei kann nicht gelesen werden.</translation>
     </message>
+    <message>
+        <source>This folder cannot be read; its songs are not added:</source>
+        <translation>Dieser Ordner kann nicht gelesen werden; seine Songs werden nicht hinzugefügt:</translation>
+    </message>
 </context>
 <context>
     <name>RunLog</name>
@@ -783,10 +1016,21 @@ und/oder einzuschalten.</translation>
     </message>
 </context>
 <context>
+    <name>Settings</name>
+    <message>
+        <source>Vimo: the settings file &quot;%1&quot; is not used: %2. The defaults apply and no setting is saved.</source>
+        <translation>Vimo: Die Einstellungsdatei &quot;%1&quot; wird nicht verwendet: %2. Es gelten die Voreinstellungen, und keine Einstellung wird gespeichert.</translation>
+    </message>
+</context>
+<context>
     <name>SingleInstance</name>
     <message>
         <source>Vimo was started a second time; the running window was brought to the front.</source>
         <translation>Vimo wurde ein zweites Mal gestartet; das laufende Fenster wurde nach vorne geholt.</translation>
+    </message>
+    <message>
+        <source>Vimo is still closing; this start waits until it has ended.</source>
+        <translation>Vimo wird noch beendet; dieser Start wartet, bis es beendet ist.</translation>
     </message>
 </context>
 <context>
@@ -813,6 +1057,10 @@ und/oder einzuschalten.</translation>
     <message>
         <source>The song cache is busy or cannot be written; songs are read without it.</source>
         <translation>Der Lieder-Zwischenspeicher ist belegt oder nicht beschreibbar; die Lieder werden ohne ihn gelesen.</translation>
+    </message>
+    <message>
+        <source>The song cache &quot;%1&quot; is not used: %2; songs are read without it.</source>
+        <translation>Der Lieder-Zwischenspeicher &quot;%1&quot; wird nicht verwendet: %2; die Lieder werden ohne ihn gelesen.</translation>
     </message>
 </context>
 <context>
@@ -855,6 +1103,20 @@ und/oder einzuschalten.</translation>
     <message>
         <source>The party film &quot;%1&quot; was made from %2 frames (%3).</source>
         <translation>Der Partyfilm „%1“ wurde aus %2 Bildern erstellt (%3).</translation>
+    </message>
+</context>
+<context>
+    <name>TroubleMark</name>
+    <message>
+        <source>Not saving</source>
+        <translation>Speichern gestört</translation>
+    </message>
+</context>
+<context>
+    <name>WholeFile</name>
+    <message>
+        <source>only %1 of %2 bytes were written</source>
+        <translation>nur %1 von %2 Bytes wurden geschrieben</translation>
     </message>
 </context>
 </TS>

@@ -1,11 +1,24 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Vimo's page for the guests' phones. Plain script, no framework: it asks the jukebox for songs, sends
 // wishes and photos, and follows the queue through server-sent events. Every text from the jukebox is
-// put on the page as text, never as markup.
+// put on the page as text, never as markup. The page's own texts come with the page, in the phone's
+// language: t("text") is "text" translated.
 "use strict";
 
 const $ = (id) => document.getElementById(id);
+let texts = {};
+const t = (text, argument) => {
+  const translated = Object.prototype.hasOwnProperty.call(texts, text) ? texts[text] : text;
+  return argument === undefined ? translated : translated.replace("%1", argument);
+};
 const states = ["", "waiting", "playing", "played"];
+const unreachable = "The jukebox cannot be reached.";
+// The songs this phone wished that have not played yet, kept over a reload of the page.
+const mine = new Set(JSON.parse(sessionStorage.getItem("vimo-wishes") || "[]"));
+// Songs whose Wish button a refusal greyed: they come back when the queue moves on.
+const refused = new Set();
+let waitingCount = -1;
+let shownQueue = null;
 let chipIndex = -1;
 let ticket = "";
 let head = null;
@@ -14,6 +27,10 @@ let searchTimer = 0;
 let searchSerial = 0;
 let events = null;
 let shownResults = "";
+
+function remember() {
+  sessionStorage.setItem("vimo-wishes", JSON.stringify(Array.from(mine)));
+}
 
 function say(text, kind) {
   const status = $("status");
@@ -24,11 +41,13 @@ function say(text, kind) {
 async function call(path, options) {
   try {
     const response = await fetch(path, Object.assign({ credentials: "same-origin" }, options || {}));
+    // The jukebox answers again: an old "cannot be reached" is no longer true.
+    if ($("status").textContent === t(unreachable)) say("");
     let body = {};
     try { body = await response.json(); } catch (e) { body = {}; }
     return { ok: response.ok, status: response.status, body: body };
   } catch (e) {
-    return { ok: false, status: 0, body: { message: "The jukebox cannot be reached." } };
+    return { ok: false, status: 0, body: { message: t(unreachable) } };
   }
 }
 
@@ -49,26 +68,49 @@ function showPlaying() {
   const playing = $("playing");
   playing.textContent = "";
   if (!head) {
-    playing.textContent = "Nothing yet – wish the first song!";
+    playing.textContent = t("Nothing yet – wish the first song!");
     return;
   }
   playing.append(songText(head));
   const time = document.createElement("span");
   time.className = "time";
   const passed = head.paused ? 0 : (Date.now() - headSeen) / 1000;
-  time.textContent = head.paused ? "paused" : clock(head.remaining - passed) + " left";
+  time.textContent = head.paused ? t("paused") : t("%1 left", clock(head.remaining - passed));
   playing.append(time);
 }
 
+function markMine(item) {
+  item.classList.add("mine");
+  const mark = document.createElement("span");
+  mark.className = "mark";
+  mark.textContent = t("your wish");
+  item.append(mark);
+}
+
 function showQueue(queue) {
+  shownQueue = queue;
+  const before = head ? head.id : -1;
   head = queue && queue.head ? queue.head : null;
   headSeen = Date.now();
   showPlaying();
+  const waiting = (queue && queue.waiting) || [];
+  if (head && head.id !== before && mine.has(head.id)) say(t("Your wish is playing now: %1", songText(head)), "taken");
+  // A wish of this phone that is neither playing nor waiting has played.
+  const queued = new Set(waiting.map((song) => song.id).concat(head ? [head.id] : []));
+  for (const id of Array.from(mine)) if (!queued.has(id)) mine.delete(id);
+  remember();
+  // A song that ended, or a wish that left the queue, frees a place: refused wishes may be tried again.
+  if ((head ? head.id : -1) !== before || waiting.length < waitingCount) {
+    if (refused.size) shownResults = "";
+    refused.clear();
+  }
+  waitingCount = waiting.length;
   const list = $("queue");
   list.textContent = "";
-  for (const song of (queue && queue.waiting) || []) {
+  for (const song of waiting) {
     const item = document.createElement("li");
     item.textContent = songText(song);
+    if (mine.has(song.id)) markMine(item);
     list.append(item);
   }
 }
@@ -76,7 +118,7 @@ function showQueue(queue) {
 function showChips(chips) {
   const box = $("chips");
   box.textContent = "";
-  const labels = ["All genres"].concat(chips || []);
+  const labels = [t("All genres")].concat(chips || []);
   labels.forEach((label, index) => {
     const button = document.createElement("button");
     button.type = "button";
@@ -116,15 +158,18 @@ async function search() {
     text.append(artist, song.title);
     const button = document.createElement("button");
     button.type = "button";
-    button.textContent = "Wish";
+    button.textContent = t("Wish");
+    button.setAttribute("aria-label", t("Wish %1", songText(song)));
     button.dataset.id = String(song.id);
+    if (mine.has(song.id)) item.classList.add("mine");
     if (song.state !== 0) {
       button.disabled = true;
       const note = document.createElement("span");
       note.className = "note";
-      note.textContent = states[song.state] || "";
+      note.textContent = mine.has(song.id) ? t("your wish") : t(states[song.state] || "");
       item.append(text, note, button);
     } else {
+      button.disabled = refused.has(song.id);
       item.append(text, button);
     }
     button.addEventListener("click", () => wish(song, button));
@@ -142,6 +187,14 @@ async function wish(song, button) {
   button.disabled = true;
   const answer = await post("/api/wish", new URLSearchParams({ id: String(song.id) }));
   say(answer.body.message, answer.ok ? "taken" : "refused");
+  if (answer.ok) {
+    mine.add(song.id);
+    remember();
+    // The queue's news of this wish may have come before the answer: mark it now.
+    showQueue(shownQueue);
+  } else {
+    refused.add(song.id);
+  }
   if (answer.ok && answer.body.ticket) {
     ticket = answer.body.ticket;
     $("photo-form").hidden = false;
@@ -152,13 +205,13 @@ async function wish(song, button) {
 async function sendPhoto(event) {
   event.preventDefault();
   const file = $("photo-input").files[0];
-  if (!file) return say("Take or choose a photo first.", "refused");
-  if (file.size > 15 * 1024 * 1024) return say("The photo is larger than 15 MB.", "refused");
+  if (!file) return say(t("Take or choose a photo first."), "refused");
+  if (file.size > 15 * 1024 * 1024) return say(t("The photo is larger than 15 MB."), "refused");
   const fields = new FormData();
   fields.append("ticket", ticket);
   fields.append("comment", $("comment-input").value);
   fields.append("photo", file);
-  say("Sending the photo …");
+  say(t("Sending the photo …"));
   // The ticket also goes in the address, so that a photo belonging to no wish is refused unread.
   const answer = await post("/api/photo?ticket=" + encodeURIComponent(ticket), fields);
   say(answer.body.message, answer.ok ? "taken" : "refused");
@@ -174,6 +227,9 @@ function closePhoto() {
 function follow() {
   if (events) return;
   events = new EventSource("/api/events");
+  events.addEventListener("open", () => {
+    if ($("status").textContent === t(unreachable)) say("");
+  });
   events.addEventListener("queue", (event) => {
     try { showQueue(JSON.parse(event.data)); } catch (e) { return; }
     searchSoon();
@@ -200,6 +256,7 @@ async function start() {
 }
 
 document.addEventListener("DOMContentLoaded", () => {
+  try { texts = JSON.parse($("texts").textContent); } catch (e) { texts = {}; }
   $("search").addEventListener("input", searchSoon);
   $("photo").addEventListener("submit", sendPhoto);
   $("photo-skip").addEventListener("click", closePhoto);

@@ -2,6 +2,7 @@
 #include "audio/AllBase.h"
 
 #include "audio/AudioEngine.h"
+#include "audio/MpegInput.h"
 #include "tags/tags.h"
 
 #include <QFile>
@@ -43,7 +44,15 @@ void songEndSync(quint32, quint32, quint32, void* user)
 }
 
 namespace {
-const FileProcedures songFileProcedures = {fileCloseProc, fileLengthProc, fileReadProc, fileSeekProc};
+
+quint64 fileDataFromProc(quint64 offset, void* user)
+{
+    auto* file = static_cast<QFile*>(user);
+    return file ? MpegInput::dataFrom(file->handle(), offset) : offset;
+}
+
+const FileProcedures songFileProcedures = {fileCloseProc, fileLengthProc, fileReadProc, fileSeekProc,
+                                           fileDataFromProc};
 } // namespace
 
 AllBase::AllBase(const QString& songPath, SyncProc endProcedure, void* endReceiver)

@@ -16,6 +16,9 @@ struct FileProcedures
     quint32 (*read)(void* buffer, quint32 length, void* user) = nullptr;
     // Moves the read position to `offset` bytes from the start.
     bool (*seek)(quint64 offset, void* user) = nullptr;
+    // Where data starts again at or after `offset` when a hole of the file (which reads as zeros) lies
+    // there, else `offset`; may be left out.
+    quint64 (*dataFrom)(quint64 offset, void* user) = nullptr;
 };
 
 // What the output device plays: interleaved signed 16-bit samples in the machine's byte order.

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "audio/Loudness.h"
 
+#include "audio/MpegInput.h"
+
 #include <QFile>
 #include <QRegularExpression>
 #include <QScopeGuard>
@@ -34,17 +36,50 @@ bool leadingNumber(const mpg123_string* text, double* value)
     return ok;
 }
 
+// The file procedures over a plain file's descriptor, for the decoder's input.
+FileProcedures descriptorProcedures()
+{
+    FileProcedures procedures;
+    // The descriptor is closed by whoever opened it.
+    procedures.close = [](void*) {};
+    procedures.length = [](void* user) -> quint64 {
+        struct stat status = {};
+        return ::fstat(*static_cast<int*>(user), &status) == 0 ? quint64(status.st_size) : 0;
+    };
+    procedures.read = [](void* buffer, quint32 length, void* user) -> quint32 {
+        const ssize_t got = ::read(*static_cast<int*>(user), buffer, length);
+        return got > 0 ? quint32(got) : 0;
+    };
+    procedures.seek = [](quint64 offset, void* user) {
+        return ::lseek(*static_cast<int*>(user), off_t(offset), SEEK_SET) == off_t(offset);
+    };
+    procedures.dataFrom = [](quint64 offset, void* user) {
+        return MpegInput::dataFrom(*static_cast<int*>(user), offset);
+    };
+    return procedures;
+}
+
 } // namespace
 
-Loudness measureLoudness(const QString& path)
+Loudness measureLoudness(const QString& path, const std::atomic<bool>* cancelled)
 {
     Loudness loudness;
+    // Only a plain file: a FIFO put in a song's place would hold the pool thread until someone writes to it.
+    int descriptor = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor < 0)
+        return loudness;
+    const auto closeDescriptor = qScopeGuard([descriptor] { ::close(descriptor); });
+    struct stat status = {};
+    if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode) ||
+        ::fcntl(descriptor, F_SETFL, ::fcntl(descriptor, F_GETFL) & ~O_NONBLOCK) != 0)
+        return loudness;
+    // Declared before the decoder, which reads through it until it is deleted.
+    MpegInput input(descriptorProcedures(), &descriptor, cancelled);
     const std::unique_ptr<mpg123_handle, decltype(&mpg123_delete)> decoder(mpg123_new(nullptr, nullptr),
                                                                            &mpg123_delete);
     if (!decoder)
         return loudness;
     mpg123_param(decoder.get(), MPG123_ADD_FLAGS, MPG123_QUIET, 0);
-    mpg123_param(decoder.get(), MPG123_RESYNC_LIMIT, -1, 0);
     mpg123_format_none(decoder.get());
     const long* rates = nullptr;
     size_t rateCount = 0;
@@ -54,17 +89,10 @@ Loudness measureLoudness(const QString& path)
     long rate = 0;
     int channels = 0;
     int encoding = 0;
-    // Only a plain file: a FIFO put in a song's place would hold the pool thread until someone writes to it.
-    const int descriptor = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (descriptor < 0)
-        return loudness;
-    const auto closeDescriptor = qScopeGuard([descriptor] { ::close(descriptor); });
-    struct stat status = {};
-    if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode) ||
-        ::fcntl(descriptor, F_SETFL, ::fcntl(descriptor, F_GETFL) & ~O_NONBLOCK) != 0 ||
-        mpg123_open_fd(decoder.get(), descriptor) != MPG123_OK ||
+    if (!input.open(decoder.get()) ||
         mpg123_getformat(decoder.get(), &rate, &channels, &encoding) != MPG123_OK)
         return loudness;
+    MpegInput::searchPastDamage(decoder.get());
     // The format stays as it is: a song that changes it midway is measured in its first format.
     mpg123_format_none(decoder.get());
     mpg123_format(decoder.get(), rate, channels, MPG123_ENC_SIGNED_16);
@@ -82,6 +110,8 @@ Loudness measureLoudness(const QString& path)
         if (result != MPG123_OK)
             break;
     }
+    if (cancelled && cancelled->load())
+        return loudness;
     double integrated = 0;
     if (ebur128_loudness_global(meter.get(), &integrated) != EBUR128_SUCCESS || !std::isfinite(integrated))
         return loudness;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QString>
+#include <atomic>
 
 struct mpg123_handle_struct;
 
@@ -19,8 +20,9 @@ constexpr double loudnessTarget = -18.0;
 constexpr double truePeakCeiling = -1.0;
 
 // Decodes the whole song with libmpg123 and measures it with libebur128. A few hundred milliseconds for a
-// song of several minutes: call it on the thread pool, never on the GUI or an audio thread.
-Loudness measureLoudness(const QString& path);
+// song of several minutes: call it on the thread pool, never on the GUI or an audio thread. Setting
+// `cancelled` ends it early, unmeasured.
+Loudness measureLoudness(const QString& path, const std::atomic<bool>* cancelled = nullptr);
 // The gain in dB that brings a song of this loudness to the target, lowered where its true peak would
 // otherwise pass the ceiling.
 double normalizingGain(const Loudness& loudness);

@@ -6,11 +6,17 @@
 
 LoudnessCache::LoudnessCache(bool normalize) : enabled(normalize) {}
 
+LoudnessCache::~LoudnessCache()
+{
+    cancelled->store(true);
+}
+
 void LoudnessCache::measure(const QString& path)
 {
     if (!enabled || measurements.contains(path))
         return;
-    const QFuture<Loudness> job = QtConcurrent::run(&measureLoudness, path);
+    const QFuture<Loudness> job =
+        QtConcurrent::run([path, stop = cancelled]() { return measureLoudness(path, stop.get()); });
     measurements.insert(path, job);
     auto* watcher = new QFutureWatcher<Loudness>(&watchers);
     QObject::connect(watcher, &QFutureWatcherBase::finished, watcher, [this, watcher, path]() {

@@ -8,7 +8,9 @@
 #include <QObject>
 #include <QString>
 
+#include <atomic>
 #include <functional>
+#include <memory>
 
 // The loudness of the songs the queue will play, measured on Qt's thread pool as soon as a song is wished
 // or drawn, so the measurement is ready when the song starts. Lives on the GUI thread.
@@ -17,6 +19,10 @@ class LoudnessCache
 public:
     // Measures nothing and gives no gain when `enabled` is false.
     explicit LoudnessCache(bool enabled);
+    // Ends the measurements still running, so that none holds the process at its end.
+    ~LoudnessCache();
+    LoudnessCache(const LoudnessCache&) = delete;
+    LoudnessCache& operator=(const LoudnessCache&) = delete;
 
     bool isEnabled() const { return enabled; }
     // Starts measuring the song unless it is measured or being measured.
@@ -32,4 +38,6 @@ private:
     QHash<QString, QFuture<Loudness>> measurements;
     // Parent of the watchers of running measurements, which go with it.
     QObject watchers;
+    // Shared with the running measurements, which may outlive the cache.
+    std::shared_ptr<std::atomic<bool>> cancelled = std::make_shared<std::atomic<bool>>(false);
 };

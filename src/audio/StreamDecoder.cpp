@@ -16,7 +16,7 @@ constexpr int maximumEmptyReads = 100;
 } // namespace
 
 StreamDecoder::StreamDecoder(const FileProcedures& fileProcedures, void* fileUser)
-    : procedures(fileProcedures), user(fileUser)
+    : procedures(fileProcedures), user(fileUser), input(fileProcedures, fileUser)
 {}
 
 StreamDecoder::~StreamDecoder()
@@ -24,40 +24,8 @@ StreamDecoder::~StreamDecoder()
     close();
 }
 
-ssize_t StreamDecoder::readFile(void* handle, void* buffer, size_t bytes)
-{
-    auto* self = static_cast<StreamDecoder*>(handle);
-    const quint32 read =
-        self->procedures.read(buffer, quint32(std::min<size_t>(bytes, 1u << 30)), self->user);
-    self->filePosition += read;
-    return ssize_t(read);
-}
-
-off_t StreamDecoder::seekFile(void* handle, off_t offset, int whence)
-{
-    auto* self = static_cast<StreamDecoder*>(handle);
-    qint64 target = offset;
-    if (whence == SEEK_CUR)
-        target += qint64(self->filePosition);
-    else if (whence == SEEK_END)
-        target += qint64(self->fileLength);
-    else if (whence != SEEK_SET)
-        return -1;
-    if (target < 0 || !self->procedures.seek(quint64(target), self->user))
-        return -1;
-    self->filePosition = quint64(target);
-    return off_t(target);
-}
-
-void StreamDecoder::closeFile(void* handle)
-{
-    auto* self = static_cast<StreamDecoder*>(handle);
-    self->procedures.close(self->user);
-}
-
 bool StreamDecoder::open()
 {
-    fileLength = procedures.length(user);
     decoder = mpg123_new(nullptr, nullptr);
     if (!decoder) {
         procedures.close(user);
@@ -71,18 +39,14 @@ bool StreamDecoder::open()
     mpg123_rates(&rates, &rateCount);
     for (size_t i = 0; i < rateCount; ++i)
         mpg123_format(decoder, rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16);
-    const bool opened = mpg123_replace_reader_handle(decoder, readFile, seekFile, closeFile) == MPG123_OK &&
-                        mpg123_open_handle(decoder, this) == MPG123_OK && configureConverter();
+    const bool opened = input.open(decoder) && configureConverter();
     if (!opened) {
         close();
         // Whether libmpg123 took the file over before failing is its business; closing twice is harmless.
         procedures.close(user);
         return false;
     }
-    // Once the file has shown itself to be MPEG audio, damage in its middle is searched past to the end
-    // of the file, as players do, instead of ending the song there. Not before: a file that holds no
-    // audio at all is refused as quickly as ever.
-    mpg123_param(decoder, MPG123_RESYNC_LIMIT, -1, 0);
+    MpegInput::searchPastDamage(decoder);
     hasTagGain = replayGainFromTag(decoder, &tagGainDecibels);
     return true;
 }

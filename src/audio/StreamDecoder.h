@@ -2,11 +2,11 @@
 #pragma once
 
 #include "audio/AudioTypes.h"
+#include "audio/MpegInput.h"
 
 #include <QtGlobal>
 #include <SDL_audio.h>
 #include <atomic>
-#include <sys/types.h>
 #include <vector>
 
 class FrameRing;
@@ -36,11 +36,6 @@ public:
     bool tagGain(double* decibels) const;
 
 private:
-    // libmpg123's reader interface over the file procedures.
-    static ssize_t readFile(void* handle, void* buffer, size_t bytes);
-    static off_t seekFile(void* handle, off_t offset, int whence);
-    static void closeFile(void* handle);
-
     void appendConverted(const void* data, size_t bytes);
     void drainConverter();
     void finishConverter();
@@ -51,8 +46,7 @@ private:
 
     const FileProcedures procedures;
     void* const user;
-    quint64 filePosition = 0;
-    quint64 fileLength = 0;
+    MpegInput input;
     mpg123_handle_struct* decoder = nullptr;
     SDL_AudioStream* converter = nullptr;
     int converterRate = 0;

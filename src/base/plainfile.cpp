@@ -26,6 +26,16 @@ bool isPlainFile(const QString& path)
     return ::lstat(QFile::encodeName(path).constData(), &entry) == 0 && S_ISREG(entry.st_mode);
 }
 
+QString plainFileRefusal(const QString& path)
+{
+    struct stat entry = {};
+    if (::lstat(QFile::encodeName(path).constData(), &entry) != 0)
+        return errno == ENOENT ? QString() : QString::fromLocal8Bit(std::strerror(errno));
+    if (S_ISLNK(entry.st_mode))
+        return PlainFileText::tr("it is a symbolic link");
+    return S_ISREG(entry.st_mode) ? QString() : PlainFileText::tr("it is no plain file");
+}
+
 namespace {
 int openAppending(const QString& path)
 {

@@ -10,6 +10,10 @@ class QString;
 // Whether `path` itself, not what a link there points to, is a plain file.
 bool isPlainFile(const QString& path);
 
+// Why what sits at `path` may not be taken as a plain file of ours ("it is a symbolic link", ...); "" when
+// it is a plain file or nothing is there yet. Looks without opening, so a FIFO is never waited for.
+QString plainFileRefusal(const QString& path);
+
 // Opens `file` on `path`, write-only for appending, creating the file, and its folder, when they are
 // missing. A symbolic link, a FIFO, a device or a folder at the name is refused without blocking. On
 // failure `error` (when given) receives the reason. The open `file` knows no file name.

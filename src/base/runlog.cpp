@@ -2,6 +2,7 @@
 #include "base/runlog.h"
 
 #include "base/plainfile.h"
+#include "base/recordtrouble.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -63,6 +64,7 @@ void appendLine(const QString& path, bool first, const QDateTime& now, const QSt
     QString error;
     if (!openPlainFileForAppending(file, path, &error)) {
         reportRefusedLog(path, error);
+        noteRecordWritten(RunRecord::Log, false, error);
         return;
     }
     refusalReported = false;
@@ -74,6 +76,9 @@ void appendLine(const QString& path, bool first, const QDateTime& now, const QSt
         stream << QStringLiteral("\nVimo log file\nCreated: ")
                << now.toString(QStringLiteral("yyyy-MM-dd hh-mm-ss")) << QStringLiteral("\n\n");
     stream << line;
+    stream.flush();
+    const bool written = file.flush();
+    noteRecordWritten(RunRecord::Log, written, file.errorString());
 }
 
 } // namespace

@@ -1,17 +1,48 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "base/settings.h"
 
+#include "base/plainfile.h"
+
+#include <QCoreApplication>
+#include <QDir>
 #include <QSettings>
+#include <QStandardPaths>
+#include <cstdio>
 #include <new>
 
 namespace {
 QSettings* store = nullptr;
+
+// Where QSettings keeps the native store of organisation "Talvoren", application "Vimo" for the user.
+QString nativeSettingsPath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/Talvoren/Vimo.conf");
 }
+
+// QSettings would wait for a writer at a FIFO and write through a link into its target: whatever is not a
+// plain file at the settings' name is left alone, and the run keeps its settings in memory only.
+QSettings* openSettings()
+{
+    const QString path = nativeSettingsPath();
+    const QString refusal = plainFileRefusal(path);
+    if (refusal.isEmpty())
+        return new (std::nothrow) QSettings(QStringLiteral("Talvoren"), QStringLiteral("Vimo"));
+    const QString line = QCoreApplication::translate(
+                             "Settings", "Vimo: the settings file \"%1\" is not used: %2. The defaults apply "
+                                         "and no setting is saved.")
+                             .arg(QDir::toNativeSeparators(path), refusal);
+    std::fputs(line.toLocal8Bit().append('\n').constData(), stderr);
+    // A file below a device can neither be read nor made: every write fails, every value set stays in
+    // memory, and not even a lock file is made anywhere.
+    return new (std::nothrow) QSettings(QStringLiteral("/dev/null/Vimo.conf"), QSettings::IniFormat);
+}
+} // namespace
 
 QSettings* settingsStore()
 {
     if (!store)
-        store = new (std::nothrow) QSettings(QStringLiteral("Talvoren"), QStringLiteral("Vimo"));
+        store = openSettings();
     return store;
 }
 

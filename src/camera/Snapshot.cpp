@@ -2,6 +2,7 @@
 #include "camera/Snapshot.h"
 
 #include "base/plaintext.h"
+#include "base/recordtrouble.h"
 #include "base/runlog.h"
 #include "base/wholefile.h"
 #include "camera/photonames.h"
@@ -93,13 +94,13 @@ bool writeJpeg(const cv::Mat& frame, const QString& path, int quality)
         return false;
     }
     QString error;
-    if (!writeWholeFile(path, QByteArray(reinterpret_cast<const char*>(jpeg.data()), int(jpeg.size())),
-                        &error)) {
+    const bool written = writeWholeFile(
+        path, QByteArray(reinterpret_cast<const char*>(jpeg.data()), int(jpeg.size())), &error);
+    noteRecordWritten(RunRecord::Photos, written, error);
+    if (!written)
         logMessage(QCoreApplication::translate("Snapshot", "The photo \"%1\" could not be written: %2")
                        .arg(oneLineText(path), error));
-        return false;
-    }
-    return true;
+    return written;
 }
 
 } // namespace

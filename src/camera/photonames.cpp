@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "camera/photonames.h"
 
+#include "base/plaintext.h"
+
 #include <QDateTime>
 #include <QFile>
 #include <QRegularExpression>
@@ -34,10 +36,12 @@ QString portraitFileName(const QDateTime& takenAt, int counter, const QString& a
                          bool random)
 {
     const QString separator = QStringLiteral(" - ");
-    // A zero character would end the path early and put the photo under a shorter name; a name too long
-    // for the file system could not be written at all. Long artists and titles lose their ends instead.
-    QString artistPart = QString(artist).remove(QChar(0));
-    QString titlePart = QString(title).remove(QChar(0));
+    // A zero character would end the path early and put the photo under a shorter name, and a line break
+    // would split the name wherever it is listed; control characters become blanks, as in the records. A
+    // name too long for the file system could not be written at all: long artists and titles lose their
+    // ends instead.
+    QString artistPart = oneLineText(artist);
+    QString titlePart = oneLineText(title);
     for (;;) {
         QString name = QStringList{takenAt.toString(QStringLiteral("yyyy-MM-dd hh-mm-ss")),
                                    paddedNumber(counter, false), artistPart, titlePart}

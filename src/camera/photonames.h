@@ -12,7 +12,8 @@ QString paddedNumber(int value, bool zeroFill);
 // Removes every run of the characters that Windows forbids in file names: \ / : " * ? < > |
 void removeUnsafeFileNameCharacters(QString& name);
 
-// "yyyy-MM-dd hh-mm-ss -   7 - Artist - Title[ - (random)].jpg", cleaned of unsafe characters and of zero
-// characters; the longer of artist and title is shortened until the name fits into 255 bytes.
+// "yyyy-MM-dd hh-mm-ss -   7 - Artist - Title[ - (random)].jpg", cleaned of unsafe characters, with
+// every control character a blank; the longer of artist and title is shortened until the name fits into 255
+// bytes.
 QString portraitFileName(const QDateTime& takenAt, int counter, const QString& artist, const QString& title,
                          bool random);

@@ -2,13 +2,14 @@
 #include "desktop/DesktopLink.h"
 
 #include "audio/AllBaseBackend.h"
+#include "base/recordtrouble.h"
 #include "base/runlog.h"
 #include "desktop/IdleInhibitor.h"
 #include "desktop/MprisService.h"
 #include "desktop/NoticeBanner.h"
 #include "desktop/NoticeBoard.h"
+#include "desktop/TroubleMark.h"
 
-#include <QAbstractButton>
 #include <QKeyEvent>
 #include <QStorageInfo>
 #include <QTableWidget>
@@ -33,8 +34,15 @@ void addRule(QWidget* widget, const QString& rule, const char* selector)
 
 DesktopLink::DesktopLink(QWidget* window, QTableWidget* grid)
     : board(new NoticeBoard(6000, this)), inhibitor(new IdleInhibitor(this)),
-      media(new MprisService(&playing, this)), noticeBanner(new NoticeBanner(window, grid, board))
+      media(new MprisService(&playing, this)), noticeBanner(new NoticeBanner(window, grid, board)),
+      mark(new TroubleMark(window, grid))
 {
+    // The news comes from whichever thread wrote; the board and the mark are this thread's.
+    setRecordTroubleListener([this](RunRecord record, bool failing, const QString& reason) {
+        QMetaObject::invokeMethod(
+            this, [this, record, failing, reason]() { recordTrouble(int(record), failing, reason); },
+            Qt::QueuedConnection);
+    });
     connect(&playing, &NowPlaying::statusChanged, this, [this](NowPlaying::Status status) {
         inhibitor->setActive(status == NowPlaying::Status::Playing);
     });
@@ -43,7 +51,21 @@ DesktopLink::DesktopLink(QWidget* window, QTableWidget* grid)
     connect(media, &MprisService::raiseRequested, this, &DesktopLink::raiseRequested);
 }
 
-DesktopLink::~DesktopLink() = default;
+DesktopLink::~DesktopLink()
+{
+    setRecordTroubleListener(nullptr);
+}
+
+void DesktopLink::recordTrouble(int record, bool failing, const QString& reason)
+{
+    const unsigned bit = 1U << unsigned(record);
+    failingRecords = failing ? failingRecords | bit : failingRecords & ~bit;
+    if (failing)
+        troubleReason = reason;
+    if (failing && record == int(RunRecord::Photos))
+        board->post(NoticeBoard::photoNotSavedNotice(reason));
+    mark->showTrouble(failingRecords != 0, NoticeBoard::notSavingNotice(troubleReason));
+}
 
 void DesktopLink::publish(NowPlaying::Status status, const PlayingSong& song)
 {
@@ -66,15 +88,20 @@ void DesktopLink::watchDisk()
     diskFullShown = full;
 }
 
-void DesktopLink::chainKeyboard(QTableWidget* grid, const QVector<QAbstractButton*>& buttons)
+void DesktopLink::chainKeyboard(QTableWidget* grid, const QVector<QWidget*>& controls)
 {
-    // Arrow keys move inside the grid; Tab leaves it.
-    grid->setTabKeyNavigation(false);
-    addRule(grid, cellFocusRule, "QTableView");
-    keyboardPath = {grid};
-    for (QAbstractButton* button : buttons) {
-        addRule(button, buttonFocusRule, "QPushButton");
-        keyboardPath << button;
+    keyboardPath.clear();
+    for (QWidget* control : QVector<QWidget*>{grid} + controls) {
+        if (auto* table = qobject_cast<QTableView*>(control)) {
+            // Arrow keys move inside a table; Tab leaves it.
+            table->setTabKeyNavigation(false);
+            if (table != grid)
+                table->setFocusPolicy(Qt::StrongFocus);
+            addRule(table, cellFocusRule, "QTableView");
+        } else {
+            addRule(control, buttonFocusRule, "QPushButton");
+        }
+        keyboardPath << control;
     }
     for (const QPointer<QWidget>& widget : qAsConst(keyboardPath))
         widget->installEventFilter(this);

@@ -12,7 +12,7 @@ class IdleInhibitor;
 class MprisService;
 class NoticeBanner;
 class NoticeBoard;
-class QAbstractButton;
+class TroubleMark;
 class QTableWidget;
 class QWidget;
 
@@ -36,10 +36,11 @@ public:
     const IdleInhibitor& idleInhibitor() const { return *inhibitor; }
     const MprisService& mpris() const { return *media; }
     const NoticeBanner& banner() const { return *noticeBanner; }
+    const TroubleMark& troubleMark() const { return *mark; }
 
     // Tab and Shift+Tab go round these in order (hidden ones are skipped); each shows a clear frame when
-    // it has the focus.
-    void chainKeyboard(QTableWidget* grid, const QVector<QAbstractButton*>& buttons);
+    // it has the focus (a table on its current cell). The controls are buttons and tables.
+    void chainKeyboard(QTableWidget* grid, const QVector<QWidget*>& controls);
 
     // Tells the guests on the board when the sound device is lost and when it is back. The news comes
     // from the device's own thread and is queued to this one.
@@ -57,13 +58,19 @@ signals:
 
 private:
     void watchDisk();
+    // A record of the run (RunRecord) started failing or works again; on this thread.
+    void recordTrouble(int record, bool failing, const QString& reason);
 
     NowPlaying playing;
     NoticeBoard* board = nullptr;
     IdleInhibitor* inhibitor = nullptr;
     MprisService* media = nullptr;
     NoticeBanner* noticeBanner = nullptr;
+    TroubleMark* mark = nullptr;
     bool diskFullShown = false;
-    // The Tab path: the grid first, then the buttons in order.
+    // The records whose writing fails, one bit each, and the latest reason.
+    unsigned failingRecords = 0;
+    QString troubleReason;
+    // The Tab path: the grid first, then the other controls in order.
     QVector<QPointer<QWidget>> keyboardPath;
 };

@@ -94,7 +94,8 @@ void IdleInhibitor::askLogind()
     QDBusMessage call = QDBusMessage::createMethodCall(
         logindService, QStringLiteral("/org/freedesktop/login1"),
         QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("Inhibit"));
-    call << QStringLiteral("idle") << application << reason << QStringLiteral("block");
+    // Sleep too: a party machine left alone would otherwise suspend in the middle of a song. Paused, it may.
+    call << QStringLiteral("sleep:idle") << application << reason << QStringLiteral("block");
     logindAsked = ask(QDBusConnection::systemBus(), call, &IdleInhibitor::logindAnswered);
 }
 

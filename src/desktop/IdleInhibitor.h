@@ -8,11 +8,11 @@ class QDBusConnection;
 class QDBusMessage;
 class QDBusPendingCallWatcher;
 
-// Keeps the shared screen from blanking while music plays: the desktop's screen saver through the
-// session bus (org.freedesktop.ScreenSaver) and logind's "idle" inhibitor through the system bus. Both
-// are asked for when playback starts and given back when it stops or pauses. Without a bus, or without
-// the service, nothing happens. The calls never block the GUI thread: a reply that arrives after the
-// music stopped is given back at once.
+// Keeps the shared screen from blanking and the machine from sleeping while music plays: the desktop's
+// screen saver through the session bus (org.freedesktop.ScreenSaver) and logind's "sleep" and "idle"
+// inhibitor through the system bus. Both are asked for when playback starts and given back when it
+// stops or pauses. Without a bus, or without the service, nothing happens. The calls never block the GUI
+// thread: a reply that arrives after the music stopped is given back at once.
 class IdleInhibitor : public QObject
 {
     Q_OBJECT

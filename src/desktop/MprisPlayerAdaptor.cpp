@@ -3,6 +3,8 @@
 
 #include "desktop/NowPlaying.h"
 
+#include <QDBusConnection>
+#include <QDBusError>
 #include <QStringList>
 #include <QUrl>
 
@@ -37,6 +39,7 @@ QVariantMap MprisPlayerAdaptor::metadata() const
                                                     QString::number(song.number))));
     data.insert(QStringLiteral("xesam:artist"), QStringList{song.artist});
     data.insert(QStringLiteral("xesam:title"), song.title);
+    data.insert(QStringLiteral("xesam:album"), song.album);
     data.insert(QStringLiteral("mpris:length"), song.lengthMicroseconds);
     if (playing->hasPortrait())
         data.insert(QStringLiteral("mpris:artUrl"), QUrl::fromLocalFile(song.portraitPath).toString());
@@ -74,4 +77,11 @@ void MprisPlayerAdaptor::PlayPause()
 {
     if (playing->status() != NowPlaying::Status::Stopped)
         playing->requestPauseToggle();
+}
+
+void MprisPlayerAdaptor::Stop(const QDBusMessage& call)
+{
+    call.setDelayedReply(true);
+    QDBusConnection::sessionBus().send(call.createErrorReply(
+        QDBusError::NotSupported, QStringLiteral("The party's music stops only at its end")));
 }

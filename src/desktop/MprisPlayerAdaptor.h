@@ -2,13 +2,15 @@
 #pragma once
 
 #include <QDBusAbstractAdaptor>
+#include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QVariantMap>
 
 class NowPlaying;
 
 // org.mpris.MediaPlayer2.Player over the party's playback. Play, Pause and PlayPause do what the Pause
-// button does; the queue belongs to the guests, so there is no next, previous, stop, seek or opening.
+// button does; the queue belongs to the guests, so there is no next, previous, seek or opening, and Stop
+// answers that it is not supported. The volume is the sound system's: it reads 1.0 and cannot be set here.
 class MprisPlayerAdaptor : public QDBusAbstractAdaptor
 {
     Q_OBJECT
@@ -16,7 +18,7 @@ class MprisPlayerAdaptor : public QDBusAbstractAdaptor
     Q_PROPERTY(QString PlaybackStatus READ playbackStatus)
     Q_PROPERTY(double Rate READ rate WRITE setRate)
     Q_PROPERTY(QVariantMap Metadata READ metadata)
-    Q_PROPERTY(double Volume READ volume WRITE setVolume)
+    Q_PROPERTY(double Volume READ volume)
     Q_PROPERTY(qlonglong Position READ position)
     Q_PROPERTY(double MinimumRate READ rate)
     Q_PROPERTY(double MaximumRate READ rate)
@@ -35,7 +37,6 @@ public:
     void setRate(double) {}
     QVariantMap metadata() const;
     double volume() const { return 1.0; }
-    void setVolume(double) {}
     qlonglong position() const;
     bool canPlay() const;
     bool canPause() const;
@@ -46,7 +47,8 @@ public slots:
     void Play();
     void Pause();
     void PlayPause();
-    void Stop() {}
+    // A desktop's stop button must not silence the guests' music; the caller learns it had no effect.
+    void Stop(const QDBusMessage& call);
     void Next() {}
     void Previous() {}
     void Seek(qlonglong) {}

@@ -3,7 +3,11 @@
 
 #include "base/appidentity.h"
 
-MprisRootAdaptor::MprisRootAdaptor(QObject* exported) : QDBusAbstractAdaptor(exported) {}
+#include <utility>
+
+MprisRootAdaptor::MprisRootAdaptor(QObject* exported, std::function<void()> raise)
+    : QDBusAbstractAdaptor(exported), raiseWindow(std::move(raise))
+{}
 
 QString MprisRootAdaptor::identity() const
 {
@@ -17,5 +21,5 @@ QString MprisRootAdaptor::desktopEntry() const
 
 void MprisRootAdaptor::Raise()
 {
-    emit raiseRequested();
+    raiseWindow();
 }

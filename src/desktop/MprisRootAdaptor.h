@@ -3,8 +3,11 @@
 
 #include <QDBusAbstractAdaptor>
 #include <QStringList>
+#include <functional>
 
 // org.mpris.MediaPlayer2: who the player is. The party's window can be raised, never quit from outside.
+// Raise reaches the window through a plain call, not a signal: an adaptor's signals are the interface's, and
+// this one has none.
 class MprisRootAdaptor : public QDBusAbstractAdaptor
 {
     Q_OBJECT
@@ -18,7 +21,7 @@ class MprisRootAdaptor : public QDBusAbstractAdaptor
     Q_PROPERTY(QStringList SupportedMimeTypes READ supportedMimeTypes)
 
 public:
-    explicit MprisRootAdaptor(QObject* exported);
+    MprisRootAdaptor(QObject* exported, std::function<void()> raise);
 
     bool canQuit() const { return false; }
     bool canRaise() const { return true; }
@@ -32,6 +35,6 @@ public slots:
     void Raise();
     void Quit() {}
 
-signals:
-    void raiseRequested();
+private:
+    std::function<void()> raiseWindow;
 };

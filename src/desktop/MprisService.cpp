@@ -13,10 +13,10 @@ const QString MprisService::serviceName = QStringLiteral("org.mpris.MediaPlayer2
 const QString MprisService::objectPath = QStringLiteral("/org/mpris/MediaPlayer2");
 
 MprisService::MprisService(NowPlaying* nowPlaying, QObject* parent)
-    : QObject(parent), playing(nowPlaying), root(new MprisRootAdaptor(&exported)),
+    : QObject(parent), playing(nowPlaying),
+      root(new MprisRootAdaptor(&exported, [this]() { emit raiseRequested(); })),
       player(new MprisPlayerAdaptor(&exported, nowPlaying))
 {
-    connect(root, &MprisRootAdaptor::raiseRequested, this, &MprisService::raiseRequested);
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
         return;

@@ -25,8 +25,16 @@ void NoticeBoard::showNext()
     emit changed(shown);
 }
 
-QString NoticeBoard::addingNotice(int added, int duplicates, int unreadable)
+QString NoticeBoard::addingNotice(int added, int duplicates, int unreadable, int unreadableFolders)
 {
+    if (unreadableFolders != 0)
+        return tr("%L1 songs added — %L2 duplicates, %L3 unreadable, %L4 folders that cannot be read (see "
+                  "the "
+                  "log)")
+            .arg(added)
+            .arg(duplicates)
+            .arg(unreadable)
+            .arg(unreadableFolders);
     if (duplicates == 0 && unreadable == 0)
         return QString();
     return tr("%L1 songs added — %L2 duplicates, %L3 unreadable (see the log)")
@@ -58,6 +66,16 @@ QString NoticeBoard::deviceBackNotice()
 QString NoticeBoard::diskFullNotice()
 {
     return tr("The disk is full: photos, playlist and log can no longer be saved");
+}
+
+QString NoticeBoard::photoNotSavedNotice(const QString& reason)
+{
+    return tr("A photo could not be saved: %1").arg(reason);
+}
+
+QString NoticeBoard::notSavingNotice(const QString& reason)
+{
+    return tr("Photos, playlist or log cannot be saved: %1").arg(reason);
 }
 
 bool diskNearlyFull(qint64 bytesAvailable)

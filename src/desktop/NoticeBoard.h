@@ -22,12 +22,14 @@ public:
     QStringList waiting() const { return queue; }
 
     // The texts of the notices.
-    static QString addingNotice(int added, int duplicates, int unreadable);
+    static QString addingNotice(int added, int duplicates, int unreadable, int unreadableFolders = 0);
     static QString noWebcamNotice();
     static QString unplayableNotice(const QString& artist, const QString& title);
     static QString deviceLostNotice();
     static QString deviceBackNotice();
     static QString diskFullNotice();
+    static QString photoNotSavedNotice(const QString& reason);
+    static QString notSavingNotice(const QString& reason);
 
 signals:
     // The text to show now; "" when nothing is to be shown.

@@ -10,14 +10,16 @@ void NowPlaying::update(Status status, const PlayingSong& song)
     // The portrait is written while the song plays: its arrival changes what the desktop is told.
     const bool portrait = hasPortraitFile(song.portraitPath);
     const bool songDiffers = song != currentSong || portrait != portraitSeen;
+    const bool statusDiffers = status != currentStatus;
+    // Whoever hears the first signal reads the whole new state: a song's start is never seen as a new
+    // song of a stopped player (the media player interface would announce "no track" first).
     currentSong = song;
     portraitSeen = portrait;
+    currentStatus = status;
     if (songDiffers)
         emit songChanged();
-    if (status != currentStatus) {
-        currentStatus = status;
+    if (statusDiffers)
         emit statusChanged(status);
-    }
 }
 
 bool NowPlaying::hasPortraitFile(const QString& path)

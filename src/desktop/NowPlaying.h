@@ -10,6 +10,7 @@ struct PlayingSong
 {
     QString artist;
     QString title;
+    QString album;
     qint64 lengthMicroseconds = 0;
     // The song's portrait; it may still be on its way to the disk.
     QString portraitPath;
@@ -18,7 +19,7 @@ struct PlayingSong
 
     bool operator==(const PlayingSong& other) const
     {
-        return artist == other.artist && title == other.title &&
+        return artist == other.artist && title == other.title && album == other.album &&
                lengthMicroseconds == other.lengthMicroseconds && portraitPath == other.portraitPath &&
                number == other.number;
     }

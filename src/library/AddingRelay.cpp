@@ -4,6 +4,7 @@
 #include "base/runlog.h"
 #include "library/Track.h"
 #include "library/TrackLibrary.h"
+#include "library/folderscan.h"
 
 #include <QMutex>
 #include <QMutexLocker>
@@ -52,7 +53,9 @@ void AddingRelay::startRequested(const Find& find)
     logMessage(QStringLiteral("\n"));
     logMessage(tr("Start of ADDING files"));
     const TrackLibrary* songs = library;
-    finding.setFuture(QtConcurrent::run(&finder, [find, songs]() { return find(*songs); }));
+    scan = std::make_shared<FolderScan>();
+    finding.setFuture(
+        QtConcurrent::run(&finder, [find, songs, found = scan]() { return find(*songs, *found); }));
 }
 
 void AddingRelay::filesFound()
@@ -62,6 +65,7 @@ void AddingRelay::filesFound()
         return;
     QList<FileConstructor> files = finding.result();
     finding.setFuture(QFuture<QList<FileConstructor>>());
+    unreadableFolderCount = scan ? int(scan->unreadableFolders.size()) : 0;
     discardUnclaimedResults();
     madeTracks = std::make_shared<MadeTracks>();
     for (FileConstructor& file : files)
@@ -83,9 +87,12 @@ void AddingRelay::filesFound()
         startJob(job);
         return;
     }
-    // Nothing to add: no job, no lines beyond the request's.
+    // Nothing to add: no job, but the request's end is logged, and folders that could not be read are told.
     jobUnfinished = false;
     adding = false;
+    logEnd(cancelRequested);
+    if (unreadableFolderCount != 0 && view.jobEnded)
+        view.jobEnded(0, 0, 0, std::exchange(unreadableFolderCount, 0));
     startWaitingRequestsLocked();
 }
 
@@ -116,6 +123,9 @@ void AddingRelay::cancel()
 
 void AddingRelay::cancelAndWait()
 {
+    // Escape lets a running scan finish and cancels the job it finds; at the end nothing waits for it.
+    if (scan)
+        scan->cancelled = true;
     finding.disconnect(receiver);
     finding.waitForFinished();
     watcher.disconnect(receiver);
@@ -210,16 +220,12 @@ void AddingRelay::end(bool cancelled)
     if (!jobUnfinished)
         return;
     jobUnfinished = false;
-    logMessage(cancelled ? tr("Adding of files has been cancelled by the user.")
-                         : tr("Adding of files has finished."));
     watcher.disconnect(receiver);
     library->mergePending();
     adding = false;
     progressShown = 0;
     view.showProgress(QString());
-    logMessage(QString::number(library->trackCount()) + QLatin1Char(' ') +
-               (cancelled ? tr("files are now available in Vimo (CANCEL).")
-                          : tr("files are now available in Vimo.")));
+    logEnd(cancelled);
     if (duplicateCount != 0)
         logMessage(QString::number(duplicateCount) + QLatin1Char(' ') +
                    tr("files were not imported because they are duplicates (same artist and same title)."));
@@ -232,7 +238,8 @@ void AddingRelay::end(bool cancelled)
     const int unreadable = std::exchange(untaggedCount, 0);
     view.refreshGrid();
     if (view.jobEnded)
-        view.jobEnded(library->trackCount() - tracksBeforeJob, duplicates, unreadable);
+        view.jobEnded(library->trackCount() - tracksBeforeJob, duplicates, unreadable,
+                      std::exchange(unreadableFolderCount, 0));
     if (!waitingRequests.empty()) {
         // Notifications of the ended job may still be queued for the receiver (a cancelled job reports its
         // end as well): the waiting job starts behind them, so that none of them is taken for its own.
@@ -240,6 +247,18 @@ void AddingRelay::end(bool cancelled)
         QMetaObject::invokeMethod(
             receiver, [this]() { startWaitingRequests(); }, Qt::QueuedConnection);
     }
+}
+
+void AddingRelay::logEnd(bool cancelled)
+{
+    logMessage(cancelled ? tr("Adding of files has been cancelled by the user.")
+                         : tr("Adding of files has finished."));
+    logMessage(QString::number(library->trackCount()) + QLatin1Char(' ') +
+               (cancelled ? tr("files are now available in Vimo (CANCEL).")
+                          : tr("files are now available in Vimo.")));
+    if (unreadableFolderCount != 0)
+        logMessage(QString::number(unreadableFolderCount) + QLatin1Char(' ') +
+                   tr("folders could not be read; their songs were not added."));
 }
 
 void AddingRelay::startWaitingRequests()

@@ -12,10 +12,12 @@
 
 #include <deque>
 #include <functional>
+#include <memory>
 #include <vector>
 
 class QMutex;
 class QObject;
+struct FolderScan;
 class Track;
 class TrackLibrary;
 
@@ -30,8 +32,9 @@ struct AddingView
     std::function<void()> refreshGrid;
     // The percentage while a job runs; "" puts the button's own text back.
     std::function<void(const QString&)> showProgress;
-    // A job has ended: how many songs it added, and how many files it refused as duplicates or unreadable.
-    std::function<void(int added, int duplicates, int unreadable)> jobEnded;
+    // A job has ended: how many songs it added, how many files it refused as duplicates or unreadable, and
+    // how many folders could not be read.
+    std::function<void(int added, int duplicates, int unreadable, int unreadableFolders)> jobEnded;
 };
 
 // Carries the results of adding jobs from the pool into the library, one job at a time, and tells the
@@ -49,8 +52,9 @@ class AddingRelay
     Q_DECLARE_TR_FUNCTIONS(MainWindow)
 
 public:
-    // Finds a request's files; runs off the GUI thread, so it may take its time.
-    using Find = std::function<QList<FileConstructor>(const TrackLibrary&)>;
+    // Finds a request's files; runs off the GUI thread, so it may take its time. A folder scan reports to
+    // the FolderScan, through which the relay cancels it.
+    using Find = std::function<QList<FileConstructor>(const TrackLibrary&, FolderScan&)>;
 
     // `mutex` guards the library against the window's own readers; it and `notified` outlive the relay.
     AddingRelay(QObject* notified, QMutex* mutex, AddingView window);
@@ -64,7 +68,8 @@ public:
     // Logs the request and starts the job once its files are found, or queues it behind the running one.
     void request(const Find& find);
     void cancel();
-    // Cancels the running job and waits for its threads; no notification is handled afterwards.
+    // Cancels the running job and a running folder scan and waits for their threads; no notification is
+    // handled afterwards.
     void cancelAndWait();
 
     // The job's notifications, as the watcher reports them.
@@ -83,6 +88,8 @@ private:
     // Frees the songs the last job made but never handed over, once it has ended; waits for it.
     void discardUnclaimedResults();
     void showGridOnFirstNotification();
+    // The job's closing lines in the log, after its songs have joined the library.
+    void logEnd(bool cancelled);
 
     QObject* receiver = nullptr;
     QMutex* libraryMutex = nullptr;
@@ -91,6 +98,9 @@ private:
     QFutureWatcher<Track*> watcher;
     QThreadPool finder;
     QFutureWatcher<QList<FileConstructor>> finding;
+    // The running request's folder scan, shared with the finder thread.
+    std::shared_ptr<FolderScan> scan;
+    int unreadableFolderCount = 0;
     // Escape while the files are still being found cancels the job as soon as it exists.
     bool cancelRequested = false;
     QElapsedTimer sinceRefresh;

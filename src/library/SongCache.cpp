@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "library/SongCache.h"
 
+#include "base/plainfile.h"
 #include "base/runlog.h"
 #include "library/Track.h"
+#include "tags/tags.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -19,13 +21,17 @@
 #include <QtConcurrent>
 
 #include <atomic>
+#include <cmath>
 #include <sys/stat.h>
 
 namespace {
 
 // Marks the file as ours ("Vimo") and says what its rows mean; a file with other marks is built anew.
 constexpr int applicationId = 0x56696D6F;
-constexpr int schemaVersion = 1;
+// 2: the rows have the files' change times. A file of version 1 gets the column; its rows have none, so
+// each of their files is read once more and its row replaced.
+constexpr int schemaVersion = 2;
+constexpr int versionWithoutChangeTimes = 1;
 // Rows are stored in batches of this many, each batch one transaction.
 constexpr int batchSize = 2000;
 // A file changed within this time of its reading may change again within the same tick of the file
@@ -49,6 +55,36 @@ QThreadPool& writer()
 
 // A cache that cannot be used is told once a run; one that has been built anew works again afterwards.
 std::atomic<bool> bypassLogged{false};
+
+// The database whose integrity this run has checked, and the one whose refusal it has logged: each once.
+// Used on the writer's thread only.
+struct DoneThisRun
+{
+    QString checked;
+    QString refused;
+};
+DoneThisRun& doneThisRun()
+{
+    static DoneThisRun done;
+    return done;
+}
+
+// Whatever is at the database's name or its journal's that is not a plain file is left alone: SQLite
+// would write through a link, and a folder there would make every job start the cache anew.
+bool refusedAt(const QString& path)
+{
+    QString refusal = plainFileRefusal(path);
+    if (refusal.isEmpty())
+        refusal = plainFileRefusal(path + QStringLiteral("-journal"));
+    if (refusal.isEmpty())
+        return false;
+    if (doneThisRun().refused != path) {
+        doneThisRun().refused = path;
+        logMessage(SongCache::tr("The song cache \"%1\" is not used: %2; songs are read without it.")
+                       .arg(QDir::toNativeSeparators(path), refusal));
+    }
+    return true;
+}
 
 // One connection of its own for the thread that uses it, closed when done.
 class Connection
@@ -77,8 +113,10 @@ public:
     {
         const QString path = SongCache::databasePath();
         QDir().mkpath(QFileInfo(path).absolutePath());
+        if (refusedAt(path))
+            return false;
         bool locked = false;
-        if (openAs(path, locked))
+        if (openAs(path, locked) && intact(path, locked))
             return true;
         if (locked)
             return bypass();
@@ -101,6 +139,23 @@ private:
             logMessage(
                 SongCache::tr("The song cache is busy or cannot be written; songs are read without it."));
         return false;
+    }
+
+    // Damaged pages read as fewer rows, and writes to them fail, with no error where the rows are read:
+    // the whole file is checked once a run.
+    bool intact(const QString& path, bool& locked)
+    {
+        if (doneThisRun().checked == path)
+            return true;
+        QSqlQuery query(database());
+        if (!query.exec(QStringLiteral("PRAGMA quick_check(1)")) || !query.next()) {
+            locked = isBusy(query.lastError());
+            return false;
+        }
+        if (query.value(0).toString() != QLatin1String("ok"))
+            return false;
+        doneThisRun().checked = path;
+        return true;
     }
 
     static bool isBusy(const QSqlError& error)
@@ -128,7 +183,16 @@ private:
             return false;
         }
         const int version = query.value(0).toInt();
-        if (id == applicationId && version == schemaVersion)
+        if (id == applicationId && version == versionWithoutChangeTimes &&
+            !(database.transaction() &&
+              query.exec(QStringLiteral("ALTER TABLE songs ADD COLUMN changed INTEGER")) &&
+              query.exec(QStringLiteral("PRAGMA user_version = %1").arg(schemaVersion)) &&
+              database.commit())) {
+            locked = isBusy(query.lastError());
+            database.rollback();
+            return false;
+        }
+        if (id == applicationId && (version == schemaVersion || version == versionWithoutChangeTimes))
             return query.exec(QStringLiteral("SELECT count(*) FROM songs WHERE path = ''")) ||
                    (locked = isBusy(query.lastError()), false);
         if (id != 0 || version != 0)
@@ -143,8 +207,8 @@ private:
                query.exec(
                    QStringLiteral("CREATE TABLE songs (path TEXT PRIMARY KEY, size INTEGER, modified "
                                   "INTEGER, inode INTEGER, title TEXT, artist TEXT, album TEXT, genre "
-                                  "TEXT, year TEXT, comment TEXT, track TEXT, seconds REAL, refusal TEXT) "
-                                  "WITHOUT ROWID")) &&
+                                  "TEXT, year TEXT, comment TEXT, track TEXT, seconds REAL, refusal TEXT, "
+                                  "changed INTEGER) WITHOUT ROWID")) &&
                query.exec(QStringLiteral("PRAGMA application_id = %1").arg(applicationId)) &&
                query.exec(QStringLiteral("PRAGMA user_version = %1").arg(schemaVersion)) && database.commit();
     }
@@ -160,9 +224,20 @@ QString pastFolder(const QString& folderWithSlash)
     return past;
 }
 
-bool makesASong(const SongCache::Row& row)
+// A row is taken only as a file's own reading could have given it: a reason of the reading's own, or tags
+// with a title and an artist as read and a finite length within the library's limits.
+bool trustworthy(SongCache::Row& row)
 {
-    return !row.tags.title.isEmpty() && !row.tags.artist.isEmpty() && row.tags.seconds > 0;
+    if (!row.refusal.isEmpty()) {
+        const char* reason = knownRefusal(row.refusal);
+        row.refusal = QByteArray(reason);
+        return reason != nullptr;
+    }
+    const TagInfo& tags = row.tags;
+    const auto asRead = [](const QString& text) { return text == text.trimmed(); };
+    return !tags.title.isEmpty() && !tags.artist.isEmpty() && asRead(tags.title) && asRead(tags.artist) &&
+           asRead(tags.album) && asRead(tags.year) && asRead(tags.comment) && std::isfinite(tags.seconds) &&
+           tags.seconds > 0 && tags.seconds <= maximumTrackSeconds;
 }
 
 void store(const QVector<SongCache::Row>& rows, const QStringList& gone)
@@ -181,7 +256,7 @@ void store(const QVector<SongCache::Row>& rows, const QStringList& gone)
     }
     QSqlQuery insert(database);
     insert.prepare(
-        QStringLiteral("INSERT OR REPLACE INTO songs VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+        QStringLiteral("INSERT OR REPLACE INTO songs VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
     for (const SongCache::Row& row : rows) {
         insert.addBindValue(row.path);
         insert.addBindValue(row.stamp.size);
@@ -196,6 +271,7 @@ void store(const QVector<SongCache::Row>& rows, const QStringList& gone)
         insert.addBindValue(row.tags.trackNumber);
         insert.addBindValue(row.tags.seconds);
         insert.addBindValue(QString::fromLatin1(row.refusal));
+        insert.addBindValue(row.stamp.changedNs);
         insert.exec();
     }
     if (!database.commit())
@@ -213,6 +289,7 @@ FileStamp FileStamp::of(const QString& path)
     stamp.size = qint64(status.st_size);
     stamp.modifiedNs = qint64(status.st_mtim.tv_sec) * 1'000'000'000 + qint64(status.st_mtim.tv_nsec);
     stamp.inode = quint64(status.st_ino);
+    stamp.changedNs = qint64(status.st_ctim.tv_sec) * 1'000'000'000 + qint64(status.st_ctim.tv_nsec);
     return stamp;
 }
 
@@ -258,7 +335,10 @@ std::shared_ptr<SongCache> SongCache::forJob(const QString& folder, const QStrin
                                 row.tags.trackNumber = query.value(10).toString();
                                 row.tags.seconds = query.value(11).toDouble();
                                 row.refusal = query.value(12).toString().toLatin1();
-                                cache->rows.insert(row.path, row);
+                                // NULL in a row from before change times were kept: never matches.
+                                row.stamp.changedNs = query.value(13).toLongLong();
+                                if (trustworthy(row))
+                                    cache->rows.insert(row.path, row);
                             }
                             if (prune) {
                                 // What the listing of the folder no longer has is gone from the disk.
@@ -300,8 +380,6 @@ SongCache::Known SongCache::lookup(const QString& path, const FileStamp& stamp) 
         found.refusal = row->refusal;
         return found;
     }
-    if (!makesASong(*row))
-        return found;
     found.known = true;
     found.tags = new TagInfo(row->tags);
     return found;

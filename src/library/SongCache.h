@@ -19,11 +19,15 @@ struct FileStamp
     qint64 size = -1; // -1: the file could not be looked at
     qint64 modifiedNs = 0;
     quint64 inode = 0;
+    // The change time: a tagger or `cp -p` can set the modification time back, and a new file can get
+    // the inode of a deleted one, but no tool can set this back.
+    qint64 changedNs = 0;
 
     static FileStamp of(const QString& path);
     bool operator==(const FileStamp& other) const
     {
-        return size == other.size && modifiedNs == other.modifiedNs && inode == other.inode;
+        return size == other.size && modifiedNs == other.modifiedNs && inode == other.inode &&
+               changedNs == other.changedNs;
     }
 };
 
@@ -33,9 +37,10 @@ struct FileStamp
 // folder at once; the pool threads look files up in that copy and hand their fresh results over, which a
 // single writer thread stores in batched transactions.
 //
-// The cache only ever answers for a file the job found on disk and whose size, modification time and
-// inode are what they were; anything it cannot trust (a damaged or foreign database, a row that makes no
-// song) counts as unknown, so the file is read as if there were no cache.
+// The cache only ever answers for a file the job found on disk and whose size, modification and change
+// times and inode are what they were; anything it cannot trust (a damaged or foreign database, a row its
+// file's own reading could not have given) counts as unknown, so the file is read as if there were no
+// cache. A link or anything but a plain file at the database's name is never opened.
 class SongCache
 {
     Q_DECLARE_TR_FUNCTIONS(SongCache)

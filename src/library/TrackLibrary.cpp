@@ -168,13 +168,15 @@ void TrackLibrary::resetPlayedMarks()
     }
 }
 
-QList<FileConstructor> TrackLibrary::filesBelow(const QFileInfo& folder) const
+QList<FileConstructor> TrackLibrary::filesBelow(const QFileInfo& folder, FolderScan* scan) const
 {
     QList<FileConstructor> found;
     if (!folder.isDir())
         return found;
     QStringList files;
-    scanFolder(folder, files);
+    scanFolder(folder, files, scan);
+    if (scan && scan->cancelled)
+        return found;
     found.reserve(files.size());
     for (const QString& path : qAsConst(files))
         found.append(FileConstructor::forFoundFile(path, endSyncProc, endSyncReceiver, this));
@@ -192,16 +194,18 @@ QList<FileConstructor> TrackLibrary::listedFiles(const QStringList& files) const
     return found;
 }
 
-QList<FileConstructor> TrackLibrary::droppedFiles(const QStringList& entries) const
+QList<FileConstructor> TrackLibrary::droppedFiles(const QStringList& entries, FolderScan* scan) const
 {
     QStringList files;
     for (const QString& path : entries) {
         const QFileInfo entry(path);
         if (entry.isDir())
-            scanFolder(QFileInfo(entry.absoluteFilePath()), files);
+            scanFolder(QFileInfo(entry.absoluteFilePath()), files, scan);
         else
             files << path;
     }
+    if (scan && scan->cancelled)
+        return QList<FileConstructor>();
     return listedFiles(files);
 }
 

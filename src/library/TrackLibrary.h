@@ -14,6 +14,7 @@
 #include <functional>
 
 class FileConstructor;
+struct FolderScan;
 class QFileInfo;
 class QStringList;
 class Track;
@@ -67,10 +68,11 @@ public:
 
     // The files of a request, found on any thread (a large folder takes a while): every MP3 file below the
     // folder (none when it is no folder); each listed path as a file; each dropped folder's MP3 files and
-    // each other dropped entry as a file, in the order given.
-    QList<FileConstructor> filesBelow(const QFileInfo& folder) const;
+    // each other dropped entry as a file, in the order given. A folder scan reports to `scan` when given;
+    // nothing is found once it is cancelled.
+    QList<FileConstructor> filesBelow(const QFileInfo& folder, FolderScan* scan = nullptr) const;
     QList<FileConstructor> listedFiles(const QStringList& files) const;
-    QList<FileConstructor> droppedFiles(const QStringList& entries) const;
+    QList<FileConstructor> droppedFiles(const QStringList& entries, FolderScan* scan = nullptr) const;
 
     // Whether files seen in an earlier run are looked up in the song cache (on by default).
     void useSongCache(bool on) { songCacheUsed = on; }

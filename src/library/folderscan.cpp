@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "library/folderscan.h"
 
+#include "base/plaintext.h"
+#include "base/runlog.h"
 #include "tags/tags.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -19,13 +22,22 @@ namespace {
 
 const char* const cannotBeRead = QT_TRANSLATE_NOOP("QWidget", "the file cannot be read.");
 
+void logUnreadableFolder(const QString& path)
+{
+    // A line break in a folder's name would otherwise forge a log line of its own.
+    logMessage(
+        QCoreApplication::translate("QWidget", "This folder cannot be read; its songs are not added:") +
+        QLatin1Char(' ') + oneLineText(path));
+}
+
 // Qt's directory listing passes over every name that the local encoding cannot give back (bytes that
 // are no UTF-8, say): such songs cannot be opened by name, but the log should tell they were left out.
-void logUnnameableSongs(const QDir& directory)
+// False when the folder cannot be listed at all, which Qt's listing does not tell from an empty folder.
+bool logUnnameableSongs(const QDir& directory)
 {
     DIR* listing = opendir(QFile::encodeName(directory.absolutePath()).constData());
     if (!listing)
-        return;
+        return false;
     while (const dirent* entry = readdir(listing)) {
         const QByteArray name(entry->d_name);
         if ((entry->d_type == DT_REG || entry->d_type == DT_UNKNOWN) && name.toLower().endsWith(".mp3") &&
@@ -33,6 +45,7 @@ void logUnnameableSongs(const QDir& directory)
             logRefusedFile(directory.absoluteFilePath(QFile::decodeName(name)), cannotBeRead);
     }
     closedir(listing);
+    return true;
 }
 
 // One folder's MP3 files and subfolders, each in the file system's order.
@@ -40,12 +53,17 @@ struct FolderListing
 {
     QStringList files;
     QFileInfoList folders;
+    bool unreadable = false;
 };
 
 FolderListing listFolder(const QFileInfo& folder)
 {
     const QDir directory(folder.absoluteFilePath());
     FolderListing listing;
+    if (!logUnnameableSongs(directory)) {
+        listing.unreadable = true;
+        return listing;
+    }
     const QFileInfoList files = directory.entryInfoList(
         QStringList{QStringLiteral("*.mp3")}, QDir::Files | QDir::Hidden | QDir::NoSymLinks, QDir::NoSort);
     listing.files.reserve(files.size());
@@ -56,9 +74,8 @@ FolderListing listFolder(const QFileInfo& folder)
         else
             logRefusedFile(file.absoluteFilePath(), cannotBeRead);
     }
-    logUnnameableSongs(directory);
     const QFileInfoList folders = directory.entryInfoList(
-        QDir::Dirs | QDir::Hidden | QDir::Readable | QDir::NoSymLinks | QDir::NoDotAndDotDot, QDir::NoSort);
+        QDir::Dirs | QDir::Hidden | QDir::NoSymLinks | QDir::NoDotAndDotDot, QDir::NoSort);
     for (const QFileInfo& subfolder : folders) {
         if (subfolder.absoluteFilePath() != directory.absolutePath())
             listing.folders << subfolder;
@@ -75,12 +92,12 @@ struct ScannedFolder
 
 // Lists every folder of `folders`, on this thread and on one more for each further core; a thread of
 // its own, not the global pool, which an adding or snapshot job may hold.
-QVector<FolderListing> listFolders(const QFileInfoList& folders)
+QVector<FolderListing> listFolders(const QFileInfoList& folders, const std::atomic<bool>& cancelled)
 {
     QVector<FolderListing> listings(folders.size());
     std::atomic<int> next{0};
     const auto work = [&]() {
-        for (int index = next++; index < folders.size(); index = next++)
+        for (int index = next++; index < folders.size() && !cancelled; index = next++)
             listings[index] = listFolder(folders.at(index));
     };
     std::vector<std::unique_ptr<QThread>> helpers;
@@ -104,22 +121,31 @@ void appendDepthFirst(const std::vector<ScannedFolder>& scanned, size_t index, Q
 
 } // namespace
 
-void scanFolder(const QFileInfo& folder, QStringList& paths)
+void scanFolder(const QFileInfo& folder, QStringList& paths, FolderScan* scan)
 {
+    FolderScan unwatched;
+    FolderScan& control = scan ? *scan : unwatched;
     // Listing a folder costs a system call per file; the folders of one level of the tree are listed in
     // parallel, so a large collection is found in a fraction of the time. The order is put together after.
     std::vector<ScannedFolder> scanned;
     QFileInfoList level{folder};
-    while (!level.isEmpty()) {
-        const QVector<FolderListing> listings = listFolders(level);
+    while (!level.isEmpty() && !control.cancelled) {
+        const QVector<FolderListing> listings = listFolders(level, control.cancelled);
         size_t next = scanned.size() + size_t(listings.size());
         QFileInfoList nextLevel;
-        for (const FolderListing& listing : listings) {
+        for (int i = 0; i < listings.size(); ++i) {
+            const FolderListing& listing = listings.at(i);
             scanned.push_back(ScannedFolder{listing, next});
             next += size_t(listing.folders.size());
             nextLevel += listing.folders;
+            // Its songs would be missing without a word: it is named in the log and counted in the notice.
+            if (listing.unreadable && !control.cancelled) {
+                logUnreadableFolder(level.at(i).absoluteFilePath());
+                control.unreadableFolders << level.at(i).absoluteFilePath();
+            }
         }
         level = nextLevel;
     }
-    appendDepthFirst(scanned, 0, paths);
+    if (!control.cancelled)
+        appendDepthFirst(scanned, 0, paths);
 }

@@ -1,10 +1,23 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QStringList>
+
+#include <atomic>
+
 class QFileInfo;
-class QStringList;
+
+// One scan's controls and what it could not read: the folder scan reports there, and may be told to stop.
+struct FolderScan
+{
+    // Set from any thread: the scan stops at the next folder, and what it found so far is all it finds.
+    std::atomic<bool> cancelled{false};
+    // Every folder below the scanned one that could not be listed (each also logged), in no set order.
+    QStringList unreadableFolders;
+};
 
 // Appends the absolute paths of every "*.mp3" file (any letter case) below `folder`: the folder's own files
 // first, then each subfolder's, depth first, in the file system's order. Hidden files and folders count;
-// symbolic links are neither followed nor added. A file that cannot be read is logged and left out.
-void scanFolder(const QFileInfo& folder, QStringList& paths);
+// symbolic links are neither followed nor added. A file or folder that cannot be read is logged and left
+// out; `scan`, when given, collects such folders and stops the scan when it is cancelled.
+void scanFolder(const QFileInfo& folder, QStringList& paths, FolderScan* scan = nullptr);

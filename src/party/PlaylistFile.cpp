@@ -3,6 +3,7 @@
 
 #include "base/plainfile.h"
 #include "base/plaintext.h"
+#include "base/recordtrouble.h"
 #include "base/runlog.h"
 #include "camera/photonames.h"
 
@@ -22,6 +23,7 @@ bool openForAppending(QFile& file, const QString& path)
     QString error;
     if (openPlainFileForAppending(file, path, &error))
         return true;
+    noteRecordWritten(RunRecord::Playlist, false, error);
     logMessage(QCoreApplication::translate("PlayQueue", "The playlist \"%1\" is not written: %2.")
                    .arg(QDir::toNativeSeparators(path), error));
     return false;
@@ -42,8 +44,10 @@ PlaylistFile::~PlaylistFile() = default;
 void PlaylistFile::writeHeader()
 {
     file->close();
-    write(QStringLiteral("The playback started at ") + QDateTime::currentDateTime().toString(Qt::TextDate) +
-          QStringLiteral("\nSongs that were selected randomly are marked with *\n\n"));
+    header = QStringLiteral("The playback started at ") +
+             QDateTime::currentDateTime().toString(Qt::TextDate) +
+             QStringLiteral("\nSongs that were selected randomly are marked with *\n\n");
+    write(header);
 }
 
 void PlaylistFile::writeLine(const QString& marker, const QString& artist, const QString& title)
@@ -64,7 +68,11 @@ void PlaylistFile::write(const QString& text)
         return;
     QTextStream stream(file.get());
     stream.setCodec("UTF-8");
+    // Empty after the header was written: the file it went into is gone, and a fresh one took its name.
+    if (file->size() == 0 && text != header)
+        stream << header;
     stream << text;
     stream.flush();
-    file->flush();
+    const bool written = file->flush();
+    noteRecordWritten(RunRecord::Playlist, written, file->errorString());
 }

@@ -34,5 +34,7 @@ private:
 
     QString name;
     std::unique_ptr<QFile> file;
+    // Written again at the top of a file made afresh, when the run folder was deleted during the party.
+    QString header;
     int lineCounter = 0;
 };

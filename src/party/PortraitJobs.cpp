@@ -20,7 +20,7 @@ PortraitJobs::~PortraitJobs()
     webcam.reset();
 }
 
-QSize PortraitJobs::openWebcam(QSettings* settings, bool wanted)
+QSize PortraitJobs::openWebcam(QSettings* settings, bool wanted, bool modeWantsCamera)
 {
     int deviceId = 0;
     int width = 1280;
@@ -35,6 +35,9 @@ QSize PortraitJobs::openWebcam(QSettings* settings, bool wanted)
         settings->sync();
         quality = 100;
     }
+    // A mode without photos and film has no webcam to miss: its log says nothing of one.
+    if (!modeWantsCamera)
+        return QSize(width, height);
     webcam = opencv::webcamForRun(
         wanted ? std::make_unique<opencv::Snapshot>(deviceId, width, height, quality) : nullptr,
         portraitDirectory);

@@ -26,8 +26,9 @@ public:
     PortraitJobs& operator=(const PortraitJobs&) = delete;
 
     // Opens the webcam the settings group "Webcam" names when the host wants one; the photo size asked
-    // for, which the phones' photos follow too.
-    QSize openWebcam(QSettings* settings, bool wanted);
+    // for, which the phones' photos follow too. A webcam that was not `wanted` is logged as failed unless
+    // the party mode wants no camera at all.
+    QSize openWebcam(QSettings* settings, bool wanted, bool modeWantsCamera = true);
     opencv::Snapshot* camera() const { return webcam.get(); }
     QString folder() const { return portraitDirectory; }
     PartyAlbum* album() const { return partyAlbum.get(); }

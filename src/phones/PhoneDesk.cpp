@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "phones/PhoneDesk.h"
 
+#include "base/plaintext.h"
 #include "base/runlog.h"
 #include "base/settings.h"
+#include "base/textfold.h"
 #include "base/wholefile.h"
 #include "camera/photocomment.h"
 #include "library/Track.h"
@@ -85,11 +87,17 @@ void PhoneDesk::readSettings()
     }
     if (preferredPort < 0 || preferredPort > 65535)
         preferredPort = 8080;
-    if (pinText.toUtf8().size() > phones::maxPinLength) {
-        logMessage(tr("The PIN for phone wishes is longer than %1 characters; phones are let in without it.")
-                       .arg(phones::maxPinLength));
-        pinText.clear();
-    }
+    // A PIN no phone could type would keep every guest out, and one left out would let in every guest the
+    // host meant to keep out: phones stay off until the host sets one that works.
+    const bool typeable = std::all_of(pinText.begin(), pinText.end(), [](QChar character) {
+        return character.unicode() > 32 && character.unicode() < 127;
+    });
+    problemText.clear();
+    if (pinText.size() > phones::maxPinLength || !typeable)
+        problemText =
+            tr("The PIN for phone wishes (setting Phones/PIN) cannot be used: it must be at most %1 "
+               "letters, digits or signs without blanks. Phone wishes stay off until it is mended.")
+                .arg(phones::maxPinLength);
     router.setPin(pinText);
 }
 
@@ -123,6 +131,11 @@ bool PhoneDesk::start()
         return true;
     // The host may have changed the port, the PIN or the share of each phone since the last start.
     readSettings();
+    if (!problemText.isEmpty()) {
+        logMessage(problemText);
+        emit stateChanged(false, QString());
+        return false;
+    }
     publish(true);
     QString error;
     bool started = false;
@@ -160,8 +173,13 @@ bool PhoneDesk::start()
 
 void PhoneDesk::stop()
 {
-    if (!server.isRunning())
+    if (!server.isRunning()) {
+        if (!problemText.isEmpty()) {
+            problemText.clear();
+            emit stateChanged(false, QString());
+        }
         return;
+    }
     publishTimer.stop();
     pingTimer.stop();
     server.stop();
@@ -208,15 +226,18 @@ void PhoneDesk::refreshLibrary(TrackLibrary* source)
             return;
         idByKey.insert(key, static_cast<int>(songs.size()));
         songs.push_back(track);
+        foldedKeys.push_back(foldedForSearch(key));
     };
     source->forEachTrack(take);
     source->forEachPendingTrack(take);
 
     auto made = std::make_shared<PhoneLibrary>();
     made->songs.reserve(songs.size());
-    for (const Track* track : songs) {
+    for (size_t id = 0; id < songs.size(); ++id) {
+        const Track* track = songs[id];
         const int chip = chips.indexOf(track->genre());
-        made->songs.push_back(PhoneSong{track->artist(), track->title(), track->searchKey(), chip});
+        made->songs.push_back(
+            PhoneSong{track->artist(), track->title(), track->searchKey(), foldedKeys[id], chip});
     }
     made->byKey.resize(songs.size());
     for (size_t id = 0; id < songs.size(); ++id)
@@ -307,29 +328,48 @@ int PhoneDesk::waitingWishesOf(QHash<QByteArray, QList<Track*>>& wishes, const Q
     return count;
 }
 
-QString PhoneDesk::refusalText(WishRefusal refusal) const
+QString PhoneDesk::refusalText(WishRefusal refusal, const QString& language) const
 {
     switch (refusal) {
     case WishRefusal::None:
         break;
     case WishRefusal::NoSong:
-        return tr("This song is not in the library.");
+        return say(language, QT_TR_NOOP("This song is not in the library."));
     case WishRefusal::QueueFull: {
         PlayQueue* queue = party.queue ? party.queue() : nullptr;
         const Track* head = queue && !queue->queuedSongs().isEmpty() ? queue->queuedSongs().first() : nullptr;
         const int left = head ? static_cast<int>(head->seconds()) - queue->secondsElapsed() : 0;
-        return tr("The queue is full, try again in %1.").arg(phones::minutesAndSeconds(left));
+        return say(language, QT_TR_NOOP("The queue is full, try again in %1."))
+            .arg(phones::minutesAndSeconds(left));
     }
     case WishRefusal::Waiting:
-        return tr("This song is in the queue already.");
+        return say(language, QT_TR_NOOP("This song is in the queue already."));
     case WishRefusal::Playing:
-        return tr("This song is playing right now.");
+        return say(language, QT_TR_NOOP("This song is playing right now."));
     case WishRefusal::Played:
-        return tr("This song has been played; it can be wished again once every song has played.");
+        return say(
+            language,
+            QT_TR_NOOP("This song has been played; it can be wished again once every song has played."));
     case WishRefusal::NotPlayable:
-        return tr("This song cannot be played.");
+        return say(language, QT_TR_NOOP("This song cannot be played."));
     }
     return QString();
+}
+
+QString PhoneDesk::say(const QString& language, const char* source) const
+{
+    return router.translate(language, "PhoneDesk", source);
+}
+
+QString PhoneDesk::songName(const Track* track)
+{
+    return oneLineText(track->artist() + QStringLiteral(" - ") + track->title());
+}
+
+void PhoneDesk::logWish(const QByteArray& token, const Track* track, const QString& outcome)
+{
+    logMessage(
+        tr("Phone wish from guest %1 for \"%2\": %3").arg(phones::guestTag(token), songName(track), outcome));
 }
 
 void PhoneDesk::wish(const QByteArray& token, const QByteArray& address, int songId, Answer answer)
@@ -348,35 +388,42 @@ bool PhoneDesk::holdsTicket(const QByteArray& token, const QByteArray& ticket) c
 void PhoneDesk::answerWish(const QByteArray& token, const QByteArray& address, int songId,
                            const Answer& answer)
 {
+    const QString language = router.languageOf(token);
     Track* track =
         songId >= 0 && songId < static_cast<int>(songs.size()) ? songs[static_cast<size_t>(songId)] : nullptr;
     if (!track || !party.wish) {
-        answer(404, PhoneRouter::message(false, refusalText(WishRefusal::NoSong)));
+        answer(404, PhoneRouter::message(false, refusalText(WishRefusal::NoSong, language)));
         return;
     }
     // Both counts are tidied, so neither keeps songs that have started.
     const int byPhone = waitingWishesOf(wishesByPhone, token);
     const int byAddress = waitingWishesOf(wishesByAddress, address);
     if (std::max(byPhone, byAddress) >= wishesPerGuest) {
-        answer(429,
-               PhoneRouter::message(false, tr("Your waiting wishes have reached this party's limit of %1; "
-                                              "wish again when one of them plays.")
-                                               .arg(wishesPerGuest)));
+        logWish(token, track,
+                tr("refused, the guest's limit of %1 waiting wishes is reached").arg(wishesPerGuest));
+        answer(429, PhoneRouter::message(
+                        false,
+                        say(language, QT_TR_NOOP("Your waiting wishes have reached this party's limit of %1; "
+                                                 "wish again when one of them plays."))
+                            .arg(wishesPerGuest)));
         return;
     }
     const WishRefusal refusal = party.wish(track);
     if (refusal != WishRefusal::None) {
-        answer(409, PhoneRouter::message(false, refusalText(refusal)));
+        logWish(token, track, tr("refused: %1").arg(refusalText(refusal, QString())));
+        answer(409, PhoneRouter::message(false, refusalText(refusal, language)));
         return;
     }
     if (track->queued()) {
         wishesByPhone[token].append(track);
         wishesByAddress[address].append(track);
     }
+    logWish(token, track, tr("taken into the queue"));
     const QByteArray ticket = tickets.issue(token, track, monotonicMs());
     publish(true);
     answer(200, QJsonDocument(QJsonObject{{QStringLiteral("ok"), true},
-                                          {QStringLiteral("message"), tr("Your wish is in the queue.")},
+                                          {QStringLiteral("message"),
+                                           say(language, QT_TR_NOOP("Your wish is in the queue."))},
                                           {QStringLiteral("ticket"), QString::fromLatin1(ticket)}})
                     .toJson(QJsonDocument::Compact));
 }
@@ -403,9 +450,11 @@ void PhoneDesk::photo(const QByteArray& token, const QByteArray& ticket, const Q
 void PhoneDesk::storePhoto(const QByteArray& token, const QByteArray& ticket, const QByteArray& jpeg,
                            const QString& refusal, const QString& comment, const Answer& answer)
 {
+    const QString language = router.languageOf(token);
     Track* track = tickets.songOf(token, ticket);
     if (!track) {
-        answer(403, PhoneRouter::message(false, tr("This photo belongs to no wish of yours.")));
+        answer(403, PhoneRouter::message(
+                        false, say(language, QT_TR_NOOP("This photo belongs to no wish of yours."))));
         return;
     }
     if (!refusal.isEmpty()) {
@@ -415,14 +464,15 @@ void PhoneDesk::storePhoto(const QByteArray& token, const QByteArray& ticket, co
     const QString folder = party.portraitFolder ? party.portraitFolder() : QString();
     const QString name = party.namePortrait ? party.namePortrait(track) : QString();
     if (folder.isEmpty() || name.isEmpty()) {
-        answer(503, PhoneRouter::message(false, tr("Photos cannot be kept at this party.")));
+        answer(503, PhoneRouter::message(false,
+                                         say(language, QT_TR_NOOP("Photos cannot be kept at this party."))));
         return;
     }
     const QString path = QDir::fromNativeSeparators(folder) + name;
     QString error;
     if (!writeWholeFile(path, jpeg, &error)) {
         logMessage(tr("The photo \"%1\" from a phone could not be written: %2").arg(path, error));
-        answer(500, PhoneRouter::message(false, tr("The photo could not be kept.")));
+        answer(500, PhoneRouter::message(false, say(language, QT_TR_NOOP("The photo could not be kept."))));
         return;
     }
     writePhotoComment(QFile::encodeName(path).toStdString(), comment.toStdString());
@@ -431,5 +481,7 @@ void PhoneDesk::storePhoto(const QByteArray& token, const QByteArray& ticket, co
     track->setCommentAsked(true);
     if (party.portraitStored)
         party.portraitStored(track, name);
-    answer(200, PhoneRouter::message(true, tr("Your photo is with your song.")));
+    logMessage(tr("Phone photo from guest %1 taken in for \"%2\" as \"%3\".")
+                   .arg(phones::guestTag(token), songName(track), oneLineText(name)));
+    answer(200, PhoneRouter::message(true, say(language, QT_TR_NOOP("Your photo is with your song."))));
 }

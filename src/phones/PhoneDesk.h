@@ -53,11 +53,14 @@ public:
 
     // On or off as the host wants, remembered in the settings ("Enabled").
     void setEnabled(bool on);
-    void toggle() { setEnabled(!isRunning()); }
+    // Off as well when they could not start for a PIN that cannot be used, so the panel's reason goes.
+    void toggle() { setEnabled(!isRunning() && problemText.isEmpty()); }
     bool isRunning() const;
     // "http://<address>:<port>/" while running, else "".
     QString address() const { return url; }
     QString pin() const { return pinText; }
+    // Why the phones cannot be switched on ("" when they can).
+    QString problem() const { return problemText; }
     quint16 port() const;
 
     // The queue or the library may have changed: a new snapshot goes out when anything the phones see did.
@@ -80,7 +83,11 @@ private:
     void stop();
     void refreshLibrary(TrackLibrary* library);
     QByteArray queueJson(PlayQueue* queue, bool withTime) const;
-    QString refusalText(WishRefusal refusal) const;
+    // A refusal in a phone's language ("" the host's).
+    QString refusalText(WishRefusal refusal, const QString& language) const;
+    QString say(const QString& language, const char* source) const;
+    static QString songName(const Track* track);
+    void logWish(const QByteArray& token, const Track* track, const QString& outcome);
     static int waitingWishesOf(QHash<QByteArray, QList<Track*>>& wishes, const QByteArray& key);
     QString lanAddress() const;
 
@@ -90,10 +97,14 @@ private:
     PhoneServer server;
     QString url;
     QString pinText;
+    QString problemText;
     int wishesPerGuest = 2;
     int preferredPort = 8080;
     // Songs by id, as the phones know them; ids stay for the whole run.
     std::vector<Track*> songs;
+    // Their keys folded for the search, once each: folding at every query would cost the phones' search
+    // its time.
+    std::vector<QString> foldedKeys;
     QHash<QString, int> idByKey;
     std::shared_ptr<const PhoneLibrary> library;
     QStringList chips;

@@ -67,3 +67,9 @@ void PhonePanel::showAddress(const QString& address, const QString& pin)
                                          image.size() * scale, Qt::KeepAspectRatio, Qt::FastTransformation)));
     text->setText(pin.isEmpty() ? address : address + QLatin1Char('\n') + tr("PIN: %1").arg(pin));
 }
+
+void PhonePanel::showProblem(const QString& problem)
+{
+    code->setPixmap(QPixmap());
+    text->setText(problem);
+}

@@ -17,6 +17,8 @@ public:
 
     // Shows the code for `address` (and the PIN, when one is set).
     void showAddress(const QString& address, const QString& pin);
+    // Shows why the phones could not start, instead of a code no phone could use.
+    void showProblem(const QString& problem);
 
 private:
     QLabel* heading = nullptr;

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "phones/PhoneRouter.h"
 
+#include "base/appidentity.h"
+#include "base/runlog.h"
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QJsonArray>
@@ -14,6 +17,8 @@ static void initPhoneResources()
 {
     static const bool registered = [] {
         Q_INIT_RESOURCE(phones);
+        // The favicon is the program's own icon.
+        initVimoResources();
         return true;
     }();
     Q_UNUSED(registered)
@@ -33,6 +38,43 @@ const PageFile pageFiles[] = {
     {"/", ":/phones/index.html", "text/html; charset=utf-8"},
     {"/app.js", ":/phones/app.js", "text/javascript; charset=utf-8"},
     {"/app.css", ":/phones/app.css", "text/css; charset=utf-8"},
+    {"/favicon.png", ":/icons/vimo-64.png", "image/png"},
+};
+
+// Every text of the page, in the page's words: index.html names them as {{text}}, app.js as t("text");
+// both get them in the phone's language. Listed here, so that the translation tools find them.
+const char* const pageTexts[] = {
+    QT_TRANSLATE_NOOP("PhonePage", "Vimo – wish a song"),
+    QT_TRANSLATE_NOOP("PhonePage", "Enter the PIN shown on the screen"),
+    QT_TRANSLATE_NOOP("PhonePage", "Let me in"),
+    QT_TRANSLATE_NOOP("PhonePage", "Now playing"),
+    QT_TRANSLATE_NOOP("PhonePage", "Nothing yet – wish the first song!"),
+    QT_TRANSLATE_NOOP("PhonePage", "Waiting"),
+    QT_TRANSLATE_NOOP("PhonePage", "No wish waiting."),
+    QT_TRANSLATE_NOOP("PhonePage", "Add a photo and a comment"),
+    QT_TRANSLATE_NOOP("PhonePage", "Your photo"),
+    QT_TRANSLATE_NOOP("PhonePage", "Your comment"),
+    QT_TRANSLATE_NOOP("PhonePage", "Send the photo"),
+    QT_TRANSLATE_NOOP("PhonePage", "No photo"),
+    QT_TRANSLATE_NOOP("PhonePage", "Wish a song"),
+    QT_TRANSLATE_NOOP("PhonePage", "Artist or title"),
+    QT_TRANSLATE_NOOP("PhonePage", "Search artist or title"),
+    QT_TRANSLATE_NOOP("PhonePage", "Genres"),
+    QT_TRANSLATE_NOOP("PhonePage", "More songs match: type more of the name."),
+    QT_TRANSLATE_NOOP("PhonePage", "The jukebox cannot be reached."),
+    QT_TRANSLATE_NOOP("PhonePage", "paused"),
+    QT_TRANSLATE_NOOP("PhonePage", "%1 left"),
+    QT_TRANSLATE_NOOP("PhonePage", "All genres"),
+    QT_TRANSLATE_NOOP("PhonePage", "Wish"),
+    QT_TRANSLATE_NOOP("PhonePage", "Wish %1"),
+    QT_TRANSLATE_NOOP("PhonePage", "waiting"),
+    QT_TRANSLATE_NOOP("PhonePage", "playing"),
+    QT_TRANSLATE_NOOP("PhonePage", "played"),
+    QT_TRANSLATE_NOOP("PhonePage", "your wish"),
+    QT_TRANSLATE_NOOP("PhonePage", "Your wish is playing now: %1"),
+    QT_TRANSLATE_NOOP("PhonePage", "Take or choose a photo first."),
+    QT_TRANSLATE_NOOP("PhonePage", "The photo is larger than 15 MB."),
+    QT_TRANSLATE_NOOP("PhonePage", "Sending the photo …"),
 };
 
 QHash<QByteArray, QByteArray>& pageContents()
@@ -58,9 +100,28 @@ PhoneReply jsonReply(int status, const QByteArray& body)
     return reply;
 }
 
-QString tr(const char* text)
+// The page with its texts in one language: {{text}} as escaped HTML, the script's texts as JSON inside
+// the page (with "<" escaped, so no text can end the script element), the language in <html lang>.
+QByteArray renderedPage(const PhoneLanguages& languages, const QString& language)
 {
-    return QCoreApplication::translate("PhoneRouter", text);
+    QString page = QString::fromUtf8(pageContents().value("/"));
+    QJsonObject scriptTexts;
+    for (const char* text : pageTexts) {
+        const QString translated = languages.translate(language, "PhonePage", text);
+        page.replace(QStringLiteral("{{%1}}").arg(QString::fromUtf8(text)), translated.toHtmlEscaped());
+        scriptTexts.insert(QString::fromUtf8(text), translated);
+    }
+    const QString json = QString::fromUtf8(QJsonDocument(scriptTexts).toJson(QJsonDocument::Compact))
+                             .replace(QLatin1Char('<'), QStringLiteral("\\u003c"));
+    page.replace(QStringLiteral("{{texts}}"), json);
+    // The host's language is the one the page's own texts came out in.
+    const QString shown = language.isEmpty()
+                              ? (languages.translate(language, "PhonePage", "Wish") == QLatin1String("Wish")
+                                     ? QStringLiteral("en")
+                                     : QStringLiteral("de"))
+                              : language;
+    page.replace(QStringLiteral("<html lang=\"en\">"), QStringLiteral("<html lang=\"%1\">").arg(shown));
+    return page.toUtf8();
 }
 
 } // namespace
@@ -73,6 +134,8 @@ PhoneRouter::PhoneRouter(const PhoneLimits& chosen)
 {
     // Loaded here, on the thread that makes the server, before any request can ask for them.
     pageContents();
+    for (const QString& language : {QString(), QStringLiteral("en"), QStringLiteral("de")})
+        pages.insert(language, renderedPage(languages, language));
 }
 
 void PhoneRouter::publish(std::shared_ptr<const PhoneSnapshot> snapshot)
@@ -90,7 +153,30 @@ std::shared_ptr<const PhoneSnapshot> PhoneRouter::snapshot() const
 void PhoneRouter::setPin(const QString& newPin)
 {
     std::lock_guard<std::mutex> lock(mutex);
+    if (newPin != pin)
+        ++pinGeneration;
     pin = newPin;
+}
+
+QString PhoneRouter::languageOf(const QByteArray& token) const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return guests.value(token).language;
+}
+
+QString PhoneRouter::translate(const QString& language, const char* context, const char* source) const
+{
+    return languages.translate(language, context, source);
+}
+
+QString PhoneRouter::chooseLanguage(const QByteArray& acceptLanguage) const
+{
+    return languages.choose(acceptLanguage);
+}
+
+QString PhoneRouter::say(const QString& language, const char* source) const
+{
+    return languages.translate(language, "PhoneRouter", source);
 }
 
 QByteArray PhoneRouter::message(bool ok, const QString& text)
@@ -103,9 +189,11 @@ bool PhoneRouter::identify(const PhoneRequest& request, QByteArray& token, Phone
 {
     std::lock_guard<std::mutex> lock(mutex);
     token = phones::tokenFromCookie(request.cookie);
+    const QString language = languages.choose(request.language);
     auto known = guests.find(token);
     if (!token.isEmpty() && known != guests.end()) {
         known->lastSeenMs = request.nowMs;
+        known->language = language;
         return true;
     }
     if (!tokensPerAddress.allow(request.address, request.nowMs))
@@ -118,7 +206,7 @@ bool PhoneRouter::identify(const PhoneRequest& request, QByteArray& token, Phone
         guests.erase(oldest);
     }
     token = phones::newToken();
-    guests.insert(token, Guest{false, request.nowMs});
+    guests.insert(token, Guest{0, request.nowMs, language});
     reply.setCookie = phones::tokenCookie(token);
     return true;
 }
@@ -127,46 +215,58 @@ bool PhoneRouter::admits(const QByteArray& cookie)
 {
     const QByteArray token = phones::tokenFromCookie(cookie);
     std::lock_guard<std::mutex> lock(mutex);
-    return !token.isEmpty() && guests.contains(token) && (pin.isEmpty() || guests.value(token).admitted);
+    return !token.isEmpty() && guests.contains(token) && admittedLocked(token);
 }
 
 bool PhoneRouter::admitted(const QByteArray& token)
 {
     std::lock_guard<std::mutex> lock(mutex);
-    return pin.isEmpty() || guests.value(token).admitted;
+    return admittedLocked(token);
 }
 
-PhoneReply PhoneRouter::staticFile(const QByteArray& path) const
+bool PhoneRouter::admittedLocked(const QByteArray& token) const
+{
+    return pin.isEmpty() || guests.value(token).admittedWithPin == pinGeneration;
+}
+
+PhoneReply PhoneRouter::staticFile(const QByteArray& path, const QString& language) const
 {
     for (const PageFile& file : pageFiles) {
         if (path == file.path) {
             PhoneReply reply;
             reply.contentType = file.contentType;
-            reply.body = pageContents().value(file.path);
+            reply.body = path == "/" ? pages.value(language) : pageContents().value(file.path);
             return reply;
         }
     }
-    return jsonReply(404, message(false, tr("There is no such page.")));
+    return jsonReply(
+        404, message(false, say(language, QT_TRANSLATE_NOOP("PhoneRouter", "There is no such page."))));
 }
 
 PhoneReply PhoneRouter::route(const PhoneRequest& request)
 {
+    const QString language = languages.choose(request.language);
+    const auto inLanguage = [this, &language](const char* text) { return say(language, text); };
     const bool get = request.method == "GET" || request.method == "HEAD";
     const bool post = request.method == "POST";
     if (!get && !post)
-        return jsonReply(405, message(false, tr("This is not allowed.")));
+        return jsonReply(
+            405, message(false, inLanguage(QT_TRANSLATE_NOOP("PhoneRouter", "This is not allowed."))));
     if (request.path.size() > 64)
-        return jsonReply(404, message(false, tr("There is no such page.")));
+        return jsonReply(
+            404, message(false, inLanguage(QT_TRANSLATE_NOOP("PhoneRouter", "There is no such page."))));
 
     PhoneReply reply;
     QByteArray token;
     const QByteArray known = phones::tokenFromCookie(request.cookie);
     if (!identify(request, token, reply))
-        return jsonReply(429, message(false, tr("Too many requests; wait a moment.")));
+        return jsonReply(429, message(false, inLanguage(QT_TRANSLATE_NOOP(
+                                                 "PhoneRouter", "Too many requests; wait a moment."))));
     // Changes come only from a phone that already has its token: a page of another site cannot make a
     // phone wish, since the token never travels with another site's request.
     if (post && (known.isEmpty() || known != token)) {
-        PhoneReply refused = jsonReply(403, message(false, tr("Please reload the page.")));
+        PhoneReply refused = jsonReply(
+            403, message(false, inLanguage(QT_TRANSLATE_NOOP("PhoneRouter", "Please reload the page."))));
         refused.setCookie = reply.setCookie;
         return refused;
     }
@@ -176,7 +276,7 @@ PhoneReply PhoneRouter::route(const PhoneRequest& request)
     };
 
     if (get && !request.path.startsWith("/api/"))
-        return withCookie(staticFile(request.path));
+        return withCookie(staticFile(request.path, language));
 
     const std::shared_ptr<const PhoneSnapshot> current = snapshot();
     if (get && request.path == "/api/state")
@@ -184,19 +284,27 @@ PhoneReply PhoneRouter::route(const PhoneRequest& request)
 
     if (post && request.path == "/api/pin") {
         if (!pinsPerAddress.allow(request.address, request.nowMs))
-            return withCookie(jsonReply(429, message(false, tr("Too many attempts; wait a minute."))));
+            return withCookie(
+                jsonReply(429, message(false, inLanguage(QT_TRANSLATE_NOOP(
+                                                  "PhoneRouter", "Too many attempts; wait a minute.")))));
         std::lock_guard<std::mutex> lock(mutex);
-        if (!pin.isEmpty() && !phones::pinMatches(request.form.value("pin"), pin))
-            return withCookie(jsonReply(403, message(false, tr("That is not the PIN."))));
-        guests[token].admitted = true;
+        if (!pin.isEmpty() && !phones::pinMatches(request.form.value("pin"), pin)) {
+            logMessage(QCoreApplication::translate("PhoneRouter", "A phone of guest %1 gave a wrong PIN.")
+                           .arg(phones::guestTag(token)));
+            return withCookie(jsonReply(
+                403, message(false, inLanguage(QT_TRANSLATE_NOOP("PhoneRouter", "That is not the PIN.")))));
+        }
+        guests[token].admittedWithPin = pinGeneration;
         return withCookie(jsonReply(200, message(true, QString())));
     }
 
     if (!admitted(token))
-        return withCookie(jsonReply(403, message(false, tr("Please enter the PIN shown on the screen."))));
+        return withCookie(
+            jsonReply(403, message(false, inLanguage(QT_TRANSLATE_NOOP(
+                                              "PhoneRouter", "Please enter the PIN shown on the screen.")))));
 
     if (get && request.path == "/api/search")
-        return withCookie(search(request, *current));
+        return withCookie(search(request, *current, language));
 
     if (get && request.path == "/api/events") {
         reply.action = PhoneReply::Action::Events;
@@ -214,12 +322,16 @@ PhoneReply PhoneRouter::route(const PhoneRequest& request)
                       (!wish || wishesPerPhone.allow(token, request.nowMs));
         }
         if (!allowed)
-            return withCookie(jsonReply(429, message(false, tr("Too many wishes at once; wait a moment."))));
+            return withCookie(jsonReply(
+                429, message(false, inLanguage(QT_TRANSLATE_NOOP(
+                                        "PhoneRouter", "Too many wishes at once; wait a moment.")))));
         reply.token = token;
         if (wish) {
             const std::optional<int> id = phones::songId(request.form.value("id"));
             if (!id || *id >= static_cast<int>(current->library->songs.size()))
-                return withCookie(jsonReply(400, message(false, tr("This song is not in the library."))));
+                return withCookie(
+                    jsonReply(400, message(false, inLanguage(QT_TRANSLATE_NOOP(
+                                                      "PhoneRouter", "This song is not in the library.")))));
             reply.action = PhoneReply::Action::Wish;
             reply.songId = *id;
             return reply;
@@ -228,13 +340,16 @@ PhoneReply PhoneRouter::route(const PhoneRequest& request)
         const QByteArray ticket = request.form.value("ticket", request.query.value("ticket"));
         const std::optional<QString> comment = phones::commentText(request.form.value("comment"));
         if (!phones::isToken(ticket) || !comment)
-            return withCookie(jsonReply(400, message(false, tr("The photo could not be taken on."))));
+            return withCookie(
+                jsonReply(400, message(false, inLanguage(QT_TRANSLATE_NOOP(
+                                                  "PhoneRouter", "The photo could not be taken on.")))));
         reply.action = PhoneReply::Action::Photo;
         reply.ticket = ticket;
         reply.comment = *comment;
         return reply;
     }
-    return withCookie(jsonReply(404, message(false, tr("There is no such page."))));
+    return withCookie(jsonReply(
+        404, message(false, inLanguage(QT_TRANSLATE_NOOP("PhoneRouter", "There is no such page.")))));
 }
 
 PhoneReply PhoneRouter::state(const QByteArray& token, const PhoneSnapshot& snapshot)
@@ -242,7 +357,7 @@ PhoneReply PhoneRouter::state(const QByteArray& token, const PhoneSnapshot& snap
     bool needPin = false;
     {
         std::lock_guard<std::mutex> lock(mutex);
-        needPin = !pin.isEmpty() && !guests.value(token).admitted;
+        needPin = !admittedLocked(token);
     }
     QJsonArray chips;
     for (const QString& chip : snapshot.library->chips)
@@ -255,14 +370,17 @@ PhoneReply PhoneRouter::state(const QByteArray& token, const PhoneSnapshot& snap
     return jsonReply(200, QJsonDocument(object).toJson(QJsonDocument::Compact));
 }
 
-PhoneReply PhoneRouter::search(const PhoneRequest& request, const PhoneSnapshot& snapshot) const
+PhoneReply PhoneRouter::search(const PhoneRequest& request, const PhoneSnapshot& snapshot,
+                               const QString& language) const
 {
     const PhoneLibrary& library = *snapshot.library;
     const std::optional<QString> text = phones::searchText(request.query.value("q"));
     const std::optional<int> genre =
         phones::genreIndex(request.query.value("g"), static_cast<int>(library.chips.size()));
     if (!text || !genre)
-        return jsonReply(400, message(false, tr("This search cannot be made.")));
+        return jsonReply(
+            400,
+            message(false, say(language, QT_TRANSLATE_NOOP("PhoneRouter", "This search cannot be made."))));
     const QStringList words = text->split(QLatin1Char(' '), Qt::SkipEmptyParts);
     QJsonArray songs;
     bool more = false;
@@ -271,7 +389,7 @@ PhoneReply PhoneRouter::search(const PhoneRequest& request, const PhoneSnapshot&
         if (*genre >= 0 && song.genre != *genre)
             continue;
         if (!std::all_of(words.begin(), words.end(),
-                         [&song](const QString& word) { return song.key.contains(word); }))
+                         [&song](const QString& word) { return song.folded.contains(word); }))
             continue;
         if (songs.size() >= limits.maxResults) {
             more = true;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "phones/PhoneLanguages.h"
 #include "phones/PhoneSnapshot.h"
 #include "phones/phonerequests.h"
 
@@ -18,7 +19,8 @@ struct PhoneRequest
     QByteArray method;
     QByteArray path;
     QByteArray cookie;
-    QByteArray address; // the peer's IP address as text
+    QByteArray language; // the Accept-Language header, cut to size
+    QByteArray address;  // the peer's IP address as text
     QHash<QByteArray, QByteArray> query;
     QHash<QByteArray, QByteArray> form;
     qint64 nowMs = 0;
@@ -79,8 +81,13 @@ public:
 
     void publish(std::shared_ptr<const PhoneSnapshot> snapshot);
     std::shared_ptr<const PhoneSnapshot> snapshot() const;
-    // An empty PIN lets every phone in.
+    // An empty PIN lets every phone in. A new PIN locks out every phone let in with the one before.
     void setPin(const QString& pin);
+    // The language of the phone's last request ("" for the host's), and a text of `context` in it.
+    QString languageOf(const QByteArray& token) const;
+    QString translate(const QString& language, const char* context, const char* source) const;
+    // The language (as translate() takes it) that a request's Accept-Language header asks for.
+    QString chooseLanguage(const QByteArray& acceptLanguage) const;
 
     PhoneReply route(const PhoneRequest& request);
     // Whether the phone with this Cookie header is known and let in (by the PIN, where there is one).
@@ -92,20 +99,28 @@ public:
 private:
     struct Guest
     {
-        bool admitted = false;
+        quint64 admittedWithPin = 0; // the PIN's generation the phone was let in with; 0: never
         qint64 lastSeenMs = 0;
+        QString language;
     };
     // The phone's known token, or a new one for a phone without (false: refused, too many new ones).
     bool identify(const PhoneRequest& request, QByteArray& token, PhoneReply& reply);
-    PhoneReply staticFile(const QByteArray& path) const;
-    PhoneReply search(const PhoneRequest& request, const PhoneSnapshot& snapshot) const;
+    PhoneReply staticFile(const QByteArray& path, const QString& language) const;
+    QString say(const QString& language, const char* source) const;
+    PhoneReply search(const PhoneRequest& request, const PhoneSnapshot& snapshot,
+                      const QString& language) const;
     PhoneReply state(const QByteArray& token, const PhoneSnapshot& snapshot);
     bool admitted(const QByteArray& token);
+    bool admittedLocked(const QByteArray& token) const;
 
     const PhoneLimits limits;
+    const PhoneLanguages languages;
+    // The page in each language it speaks ("" the host's), made once.
+    QHash<QString, QByteArray> pages;
     mutable std::mutex mutex;
     std::shared_ptr<const PhoneSnapshot> published = std::make_shared<PhoneSnapshot>();
     QString pin;
+    quint64 pinGeneration = 1;
     QHash<QByteArray, Guest> guests;
     phones::RateLimiter wishesPerPhone;
     phones::RateLimiter actionsPerAddress;

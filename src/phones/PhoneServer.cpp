@@ -162,6 +162,14 @@ bool ticketHeld(const Exchange& exchange)
            exchange.core->backend.holdsTicket(phones::tokenFromCookie(request.cookie), ticket);
 }
 
+// The desk's own answer to a photo of no wish, in the phone's language, since the server refuses it first.
+QString refusedPhotoText(const Exchange& exchange)
+{
+    const PhoneRouter& router = exchange.core->router;
+    return router.translate(router.chooseLanguage(exchange.request.language), "PhoneDesk",
+                            QT_TRANSLATE_NOOP("PhoneDesk", "This photo belongs to no wish of yours."));
+}
+
 MHD_Result collectField(void* cls, MHD_ValueKind, const char* key, const char*, const char*, const char*,
                         const char* data, uint64_t, size_t size)
 {
@@ -393,6 +401,8 @@ MHD_Result beginRequest(PhoneServer::Core& core, MHD_Connection* connection, con
     const size_t urlLength = std::strlen(url);
     request.path = urlLength <= 64 ? QByteArray(url, static_cast<int>(urlLength)) : QByteArray("/-");
     request.cookie = QByteArray(MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "Cookie"));
+    request.language =
+        QByteArray(MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "Accept-Language")).left(256);
     request.address = peerAddress(connection);
     if (MHD_get_connection_values(connection, MHD_GET_ARGUMENT_KIND, nullptr, nullptr) > maxQueryValues)
         return respondWith(connection, 414, tr("This is too large."));
@@ -408,9 +418,7 @@ MHD_Result beginRequest(PhoneServer::Core& core, MHD_Connection* connection, con
     if (photo) {
         // A ticket named in the address is checked before a byte of the photo is read.
         if (request.query.contains("ticket") && !ticketHeld(exchange))
-            return respondWith(
-                connection, 403,
-                QCoreApplication::translate("PhoneDesk", "This photo belongs to no wish of yours."));
+            return respondWith(connection, 403, refusedPhotoText(exchange));
         if (!takeUploadPlace(core, request.address))
             return respondWith(connection, 503, tr("Many photos are arriving; try again in a moment."));
         exchange.photoUpload = true;
@@ -468,9 +476,7 @@ MHD_Result handleRequest(void* cls, MHD_Connection* connection, const char* url,
         return respond(connection, reply, false);
     }
     if (exchange->forged)
-        return respondWith(
-            connection, 403,
-            QCoreApplication::translate("PhoneDesk", "This photo belongs to no wish of yours."));
+        return respondWith(connection, 403, refusedPhotoText(*exchange));
     if (exchange->tooLarge)
         return respondWith(connection, 413, tr("This is too large."));
     if (exchange->malformed)

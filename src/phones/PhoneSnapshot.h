@@ -19,6 +19,7 @@ struct PhoneSong
     QString artist;
     QString title;
     QString key;    // the library's search key: lower-case artist, line break, lower-case title
+    QString folded; // the key as a search compares it (foldedForSearch), made once per song
     int genre = -1; // the index of its genre chip; -1 when no chip but "All genres" shows it
 };
 

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "phones/phonerequests.h"
 
+#include "base/textfold.h"
+
+#include <QCryptographicHash>
 #include <QList>
 #include <QRandomGenerator>
 #include <QTextCodec>
@@ -85,6 +88,11 @@ std::optional<int> songId(const QByteArray& text)
     return value;
 }
 
+QString guestTag(const QByteArray& token)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(token, QCryptographicHash::Sha256).toHex().left(6));
+}
+
 std::optional<QString> searchText(const QByteArray& text)
 {
     if (text.size() > 4 * maxSearchLength)
@@ -92,7 +100,7 @@ std::optional<QString> searchText(const QByteArray& text)
     const std::optional<QString> decoded = strictUtf8(text);
     if (!decoded || decoded->size() > maxSearchLength)
         return std::nullopt;
-    return blankControls(*decoded).trimmed().toLower();
+    return foldedForSearch(blankControls(*decoded).trimmed());
 }
 
 std::optional<int> genreIndex(const QByteArray& text, int chips)

@@ -32,10 +32,14 @@ QByteArray tokenFromCookie(const QByteArray& cookieHeader);
 // The Set-Cookie value that gives a phone its token: not readable by scripts, never sent to other sites.
 QByteArray tokenCookie(const QByteArray& token);
 
+// A guest's short name in the log: six hexadecimal digits of a hash of its token, so the log tells one
+// guest's doings apart without giving away the token.
+QString guestTag(const QByteArray& token);
+
 // A song id: decimal digits only, no sign, no leading zero but "0", at most maxIdDigits.
 std::optional<int> songId(const QByteArray& text);
 // Search text: valid UTF-8 of at most maxSearchLength characters; control characters become blanks and
-// the text is trimmed and lower-cased like the library's search key. Empty optional when refused.
+// the text is trimmed and folded as the songs' keys are (foldedForSearch). Empty optional when refused.
 std::optional<QString> searchText(const QByteArray& text);
 // A genre chip's index: -1 (all genres) up to `chips` - 1; "" means all.
 std::optional<int> genreIndex(const QByteArray& text, int chips);

@@ -9,9 +9,15 @@
 #include "tags/mp3length.h"
 #include "tags/tagwalker.h"
 
+#include <QByteArray>
 #include <QCoreApplication>
 
 namespace {
+
+const char* const readingFailed = QT_TRANSLATE_NOOP("QWidget", "reading the music data failed.");
+const char* const titleFailed = QT_TRANSLATE_NOOP("QWidget", "title failed.");
+const char* const artistFailed = QT_TRANSLATE_NOOP("QWidget", "artist failed.");
+const char* const lengthFailed = QT_TRANSLATE_NOOP("QWidget", "too few (<0) or too many seconds -> failed.");
 
 TagInfo* refuse(const QString& path, const char* reason)
 {
@@ -30,6 +36,14 @@ const char* takeLastRefusal()
     return reason;
 }
 
+const char* knownRefusal(const QByteArray& reason)
+{
+    for (const char* known : {readingFailed, titleFailed, artistFailed, lengthFailed})
+        if (reason == known)
+            return known;
+    return nullptr;
+}
+
 void logRefusedFile(const QString& path, const char* reason)
 {
     lastRefusal = reason;
@@ -46,14 +60,14 @@ TagInfo* readTagsOfOpenFile(const SongFile& song, const QString& path, double se
     FrameTexts texts;
     const TagWalk walk = song.isOpen() ? readFrameTexts(song, texts) : TagWalk::Unreadable;
     if (walk == TagWalk::Unreadable)
-        return refuse(path, QT_TRANSLATE_NOOP("QWidget", "reading the music data failed."));
+        return refuse(path, readingFailed);
     const bool read = walk == TagWalk::Read;
     const QString title = texts.title.trimmed();
     if (!read || title.isEmpty())
-        return refuse(path, QT_TRANSLATE_NOOP("QWidget", "title failed."));
+        return refuse(path, titleFailed);
     const QString artist = texts.artist.trimmed();
     if (artist.isEmpty())
-        return refuse(path, QT_TRANSLATE_NOOP("QWidget", "artist failed."));
+        return refuse(path, artistFailed);
 
     TagInfo* info = new TagInfo;
     info->title = title;
@@ -77,9 +91,9 @@ TagInfo* readTagInfo(const QString& path)
     const SongFile song(path);
     const double seconds = mp3LengthSeconds(song);
     if (seconds < 0)
-        return refuse(path, QT_TRANSLATE_NOOP("QWidget", "reading the music data failed."));
+        return refuse(path, readingFailed);
     if (!(seconds > 0 && seconds <= maximumTrackSeconds))
-        return refuse(path, QT_TRANSLATE_NOOP("QWidget", "too few (<0) or too many seconds -> failed."));
+        return refuse(path, lengthFailed);
     return readTagsOfOpenFile(song, path, seconds);
 }
 

@@ -3,6 +3,8 @@
 
 #include <QString>
 
+class QByteArray;
+
 struct TagInfo;
 
 // Longest song the library accepts, in seconds (25 minutes).
@@ -20,3 +22,6 @@ void logRefusedFile(const QString& path, const char* reason);
 // The reason of the last refusal this thread logged (null: none since the last call); the song cache
 // keeps it, so that the file's next refusal reads the same.
 const char* takeLastRefusal();
+// The reason of readTagInfo()'s own that reads `reason`, null for any other text: a remembered reason is
+// taken only when reading a file could have given it.
+const char* knownRefusal(const QByteArray& reason);

@@ -5,6 +5,7 @@
 #include "base/libraryversions.h"
 #include "base/runlog.h"
 #include "base/version.h"
+#include "desktop/highdpi.h"
 #include "ui_about.h"
 
 #include <QCloseEvent>
@@ -35,11 +36,6 @@ QString logLine()
                     QDir::toNativeSeparators(path).toHtmlEscaped());
 }
 
-void linksOnly(QLabel* label)
-{
-    label->setTextInteractionFlags(Qt::LinksAccessibleByMouse);
-    label->setOpenExternalLinks(true);
-}
 } // namespace
 
 About::About(QObject* quitReceiver)
@@ -48,6 +44,13 @@ About::About(QObject* quitReceiver)
 {
     initVimoResources();
     ui->setupUi(this);
+    // Every link leaves the party for another program: the window decides (in kiosk mode, the host).
+    const auto linksOnly = [this](QLabel* label) {
+        label->setTextInteractionFlags(Qt::LinksAccessibleByMouse);
+        label->setOpenExternalLinks(false);
+        connect(label, &QLabel::linkActivated, this,
+                [this](const QString& link) { emit linkWanted(QUrl(link)); });
+    };
     QPixmap logo;
     if (logo.load(QStringLiteral(":/new/prefix1/logo310.png"), "PNG"))
         ui->label_0_logo->setPixmap(logo);
@@ -136,6 +139,30 @@ QPoint aboutBoxPosition(const QRect& window, const QRect& keepFree, const QSize&
     }
     // A screen too small for both: the button stays free, the box may reach past the screen's edge.
     return QPoint(keepFree.right() + 1, inside(centred).y());
+}
+
+void placeAboutBox(QWidget* box, const QRect& window, const QRect& keepFree, const QRect& screen)
+{
+    const auto area = [](const QRect& rect) { return qint64(rect.width()) * rect.height(); };
+    const auto placed = [&]() {
+        return QRect(aboutBoxPosition(window, keepFree, box->frameGeometry().size(), screen),
+                     box->frameGeometry().size());
+    };
+    if (!screen.isEmpty() && (!screen.contains(placed()) || placed().intersects(keepFree))) {
+        // A screen too small for both: the box narrows into the largest part of the screen beside the
+        // button, unless that leaves it too little room; then it covers the button and closes by its own.
+        const QRect sides[] = {QRect(QPoint(keepFree.right() + 1, screen.top()), screen.bottomRight()),
+                               QRect(QPoint(screen.left(), keepFree.bottom() + 1), screen.bottomRight()),
+                               QRect(screen.topLeft(), QPoint(keepFree.left() - 1, screen.bottom())),
+                               QRect(screen.topLeft(), QPoint(screen.right(), keepFree.top() - 1))};
+        const QRect* largest = &sides[0];
+        for (const QRect& side : sides)
+            if (area(side) > area(*largest))
+                largest = &side;
+        if (2 * area(*largest) >= area(screen))
+            fitDialogInto(box, *largest);
+    }
+    box->move(fittedFrame(placed(), screen).topLeft());
 }
 
 QString releaseDateText(const QString& buildDate)

@@ -11,6 +11,7 @@ class QDate;
 class QPoint;
 class QRect;
 class QSize;
+class QUrl;
 
 // The About box: version, release date, contacts, the manual link, the libraries and a quit button that
 // ends the program through the main window, even in full screen.
@@ -30,6 +31,8 @@ public:
 signals:
     // The host followed the party-mode line.
     void partyModeWanted();
+    // Someone followed a link to another program (the manual, the web site, the mail address, the log).
+    void linkWanted(const QUrl& url);
 
 public slots:
     void closeIt();
@@ -46,6 +49,9 @@ private:
 // `keepFree` (the button that closes it), otherwise beside or below it; always inside `screen` when it
 // fits there (an empty `screen` sets no bounds).
 QPoint aboutBoxPosition(const QRect& window, const QRect& keepFree, const QSize& box, const QRect& screen);
+
+// Puts the About `box` there, first narrowing it beside `keepFree` when the screen has no room for both.
+void placeAboutBox(QWidget* box, const QRect& window, const QRect& keepFree, const QRect& screen);
 
 // The release date from a build date in the compiler's "Mmm dd yyyy" form, as the locale's long date,
 // or "" for a date that does not exist.

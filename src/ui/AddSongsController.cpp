@@ -5,6 +5,8 @@
 #include "library/AddingRelay.h"
 #include "library/TrackLibrary.h"
 
+#include <QAbstractItemView>
+#include <QCompleter>
 #include <QCoreApplication>
 #include <QDir>
 #include <QDragEnterEvent>
@@ -20,6 +22,18 @@
 namespace {
 
 const QString lastFolderKey = QStringLiteral("LastNewMp3Directory");
+
+// Enter in the folder line can end the dialog before the completion has read the typed folder; once it
+// has, it would open its list over the grid, where the list swallows the next click, a guest's wish. A
+// completion without a prefix waits for nothing.
+void closeCompletionLists(const QWidget* dialog)
+{
+    for (QCompleter* completer : dialog->findChildren<QCompleter*>()) {
+        completer->setCompletionPrefix(QString());
+        if (QWidget* list = completer->popup())
+            list->hide();
+    }
+}
 
 } // namespace
 
@@ -76,6 +90,7 @@ void AddSongsController::openOwnDialog(const QString& startFolder)
                                         "Please select one directory and press the \"ADD all MP3s\" button"),
             startFolder, QString());
         fileDialog->setWindowFlag(Qt::WindowStaysOnTopHint);
+        connect(fileDialog, &QFileDialog::finished, this, [this]() { closeCompletionLists(fileDialog); });
         connect(fileDialog, &QFileDialog::accepted, this, &AddSongsController::filesAddedOK);
         connect(fileDialog, &QFileDialog::directoryEntered, this, &AddSongsController::updateAcceptLabel);
         connect(fileDialog, &QFileDialog::currentChanged, this, &AddSongsController::updateAcceptLabel);
@@ -151,10 +166,8 @@ void AddSongsController::dragEnter(QDragEnterEvent* event) const
 
 void AddSongsController::drop(QDropEvent* event)
 {
-    if (!event->mimeData()->hasUrls() || addingRelay.isAdding() || !view.hostMayAct())
+    if (!event->mimeData()->hasUrls() || addingRelay.isAdding())
         return;
-    // Every dropped folder and file goes into one job, in drop order, so no job's results are lost to
-    // the next one.
     QStringList entries;
     for (const QUrl& url : event->mimeData()->urls()) {
         // Only files of this machine: a file URL naming a host would read as a local path ("//host/share"
@@ -163,8 +176,18 @@ void AddSongsController::drop(QDropEvent* event)
         if (!path.isEmpty())
             entries << path;
     }
-    if (!entries.isEmpty())
-        addingRelay.request([entries](const TrackLibrary& songs) { return songs.droppedFiles(entries); });
+    addEntries(entries);
+}
+
+void AddSongsController::addEntries(const QStringList& entries)
+{
+    if (entries.isEmpty() || !view.hostMayAct())
+        return;
+    // Every folder and file goes into one job, in the given order, so no job's results are lost to the
+    // next one.
+    addingRelay.request([entries](const TrackLibrary& songs, FolderScan& scan) {
+        return songs.droppedFiles(entries, &scan);
+    });
 }
 
 void AddSongsController::addFolder(const QDir& folder)
@@ -172,10 +195,11 @@ void AddSongsController::addFolder(const QDir& folder)
     if (!folder.exists())
         return;
     const QFileInfo entry(folder.absolutePath());
-    addingRelay.request([entry](const TrackLibrary& songs) { return songs.filesBelow(entry); });
+    addingRelay.request(
+        [entry](const TrackLibrary& songs, FolderScan& scan) { return songs.filesBelow(entry, &scan); });
 }
 
 void AddSongsController::addFileList(const QStringList& paths)
 {
-    addingRelay.request([paths](const TrackLibrary& songs) { return songs.listedFiles(paths); });
+    addingRelay.request([paths](const TrackLibrary& songs, FolderScan&) { return songs.listedFiles(paths); });
 }

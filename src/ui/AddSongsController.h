@@ -46,6 +46,9 @@ public:
     void filesAddedOK();
     void dragEnter(QDragEnterEvent* event) const;
     void drop(QDropEvent* event);
+    // What a drop adds (absolute paths of folders and songs), also when they come from the command line;
+    // in kiosk mode only with the host's PIN. A job that runs already finishes first.
+    void addEntries(const QStringList& entries);
     void addFolder(const QDir& folder);
     void addFileList(const QStringList& paths);
 

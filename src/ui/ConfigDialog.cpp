@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/ConfigDialog.h"
 
+#include "party/KioskGuard.h"
 #include "party/PartyMode.h"
 
 #include <QCloseEvent>
@@ -22,7 +23,6 @@ ConfigDialog::ConfigDialog(QWidget* parent) : QDialog(parent)
     descriptionLabel = new QLabel(this);
     descriptionLabel->setWordWrap(true);
     descriptionLabel->setMinimumWidth(360);
-    auto* closeButton = new QPushButton(tr("Close"), this);
     pinBox = new QWidget(this);
     auto* pinLayout = new QFormLayout(pinBox);
     pinEdit = new QLineEdit(pinBox);
@@ -31,7 +31,17 @@ ConfigDialog::ConfigDialog(QWidget* parent) : QDialog(parent)
         field->setEchoMode(QLineEdit::Password);
     pinLayout->addRow(tr("New host PIN:"), pinEdit);
     pinLayout->addRow(tr("Repeat the PIN:"), pinRepeat);
+    pinProblem = new QLabel(pinBox);
+    pinProblem->setObjectName(QStringLiteral("pinProblem"));
+    pinProblem->setWordWrap(true);
+    pinProblem->hide();
+    pinLayout->addRow(pinProblem);
     pinBox->hide();
+    // Made after the PIN fields, so Tab goes from the slider to the PIN, the PIN again, then Close.
+    auto* closeButton = new QPushButton(tr("Close"), this);
+    setTabOrder(slider, pinEdit);
+    setTabOrder(pinEdit, pinRepeat);
+    setTabOrder(pinRepeat, closeButton);
     layout->addWidget(slider);
     layout->addWidget(descriptionLabel);
     layout->addWidget(pinBox);
@@ -55,6 +65,18 @@ void ConfigDialog::offerNewPin(bool offer)
 QString ConfigDialog::newPin() const
 {
     return pinOffered && pinEdit->text() == pinRepeat->text() ? pinEdit->text() : QString();
+}
+
+QString ConfigDialog::pinTrouble() const
+{
+    if (!pinOffered || !PartyMode(slider->value()).kiosk())
+        return QString();
+    if (pinEdit->text() != pinRepeat->text())
+        return tr("The two PINs differ: please type the same PIN in both fields, or choose a mode without "
+                  "kiosk.");
+    if (pinEdit->text().size() < KioskGuard::shortestPin)
+        return tr("Kiosk mode needs a host PIN of at least four characters, or choose a mode without kiosk.");
+    return QString();
 }
 
 QString ConfigDialog::modeDescription(int mode)
@@ -104,6 +126,17 @@ void ConfigDialog::reject()
 
 void ConfigDialog::closeEvent(QCloseEvent* event)
 {
+    // A PIN it cannot take would leave the old mode in force with no sign but a log line: say so here,
+    // and keep what was typed.
+    const QString trouble = pinTrouble();
+    pinProblem->setText(trouble);
+    pinProblem->setVisible(!trouble.isEmpty());
+    if (!trouble.isEmpty()) {
+        event->ignore();
+        (pinEdit->text().size() < KioskGuard::shortestPin ? pinEdit : pinRepeat)
+            ->setFocus(Qt::OtherFocusReason);
+        return;
+    }
     // Every way out counts as accepted, never as rejected: the dialog has nothing to cancel.
     emit accepted();
     event->accept();

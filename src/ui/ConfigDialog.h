@@ -9,7 +9,8 @@ class QSlider;
 class QWidget;
 
 // Describes the six party modes on a slider; the main window opens it for the host and applies the mode
-// when it closes. Every way of closing it reports accepted().
+// when it closes. Every way of closing it reports accepted(); it stays open while a kiosk mode lacks an
+// acceptable first PIN, and says why.
 class ConfigDialog : public QDialog
 {
     Q_OBJECT
@@ -23,6 +24,9 @@ public:
     void offerNewPin(bool offer);
     // The PIN typed twice alike, or "" when the two differ or none was offered.
     QString newPin() const;
+    // What keeps the dialog from closing with a kiosk mode: the PINs differ or are too short; "" when
+    // nothing does.
+    QString pinTrouble() const;
     QLineEdit* pinField() const { return pinEdit; }
     QLineEdit* pinRepeatField() const { return pinRepeat; }
 
@@ -45,5 +49,6 @@ private:
     QWidget* pinBox = nullptr;
     QLineEdit* pinEdit = nullptr;
     QLineEdit* pinRepeat = nullptr;
+    QLabel* pinProblem = nullptr;
     bool pinOffered = false;
 };

@@ -11,10 +11,11 @@
 #include <QFile>
 #include <QPixmap>
 #include <QTableWidget>
+#include <QWindow>
 
 Floater::Floater(const QString& photoFile, bool viewMode, QTableWidget* libraryTable, int column,
                  QWidget* parent)
-    : QDialog(parent, Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint), photoPath(photoFile)
+    : QDialog(parent, Qt::FramelessWindowHint), photoPath(photoFile)
 {
     const QPixmap photo(photoPath, "JPG");
     if (photo.isNull()) {
@@ -25,6 +26,7 @@ Floater::Floater(const QString& photoFile, bool viewMode, QTableWidget* libraryT
     ui = std::make_unique<Ui::FloaterDialog>();
     ui->setupUi(this);
     applyStyle();
+    nameForScreenReaders(viewMode);
 
     const QSize limit = floaterPictureLimit(libraryTable->frameGeometry().size(), libraryTable->columnCount(),
                                             libraryTable->columnWidth(0));
@@ -33,15 +35,21 @@ Floater::Floater(const QString& photoFile, bool viewMode, QTableWidget* libraryT
         ui->pushButton->hide();
         ui->staticLabel_askForComment->hide();
     }
-    const QPixmap picture = photo.scaled(limit, Qt::KeepAspectRatio, Qt::FastTransformation);
+    // The photo gets the screen's own pixels: at 200 % a picture scaled to the window's units would be
+    // blown up pixel by pixel.
+    const QSize shown = photo.size().scaled(limit, Qt::KeepAspectRatio);
+    const qreal ratio = libraryTable->devicePixelRatioF();
+    QPixmap picture = photo.scaled(shown * ratio, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    picture.setDevicePixelRatio(ratio);
     ui->label->setPixmap(picture);
-    ui->label->resize(picture.size());
+    ui->label->resize(shown);
     adjustSize();
 
     const QRect table(libraryTable->mapToGlobal(QPoint(0, 0)), libraryTable->frameGeometry().size());
     move(floaterCentredPosition(table, size()));
     if (viewMode)
         move(floaterSidePosition(table, size(), floaterGoesRight(libraryTable->columnCount(), column)));
+    stayAbove(libraryTable->window());
     show();
 
     if (viewMode) {
@@ -57,6 +65,27 @@ Floater::Floater(const QString& photoFile, bool viewMode, QTableWidget* libraryT
 Floater::~Floater()
 {
     close();
+}
+
+// Transient for the main window, the photo stays right above it, in full screen too, and goes when it goes.
+// Staying on top of every window instead put it into a layer beneath a full-screen window, which then
+// showed it over the party (and over any other program) the moment the main window lost the focus.
+void Floater::stayAbove(QWidget* mainWindow)
+{
+    winId();
+    QWindow* own = windowHandle();
+    QWindow* main = mainWindow ? mainWindow->windowHandle() : nullptr;
+    if (own && main && own != main)
+        own->setTransientParent(main);
+}
+
+void Floater::nameForScreenReaders(bool viewMode)
+{
+    setWindowTitle(viewMode ? tr("Photo of this song's guest") : tr("Your photo: a comment for it?"));
+    ui->label->setAccessibleName(tr("Photo of the guest who wished this song"));
+    ui->lineEdit->setAccessibleName(viewMode ? tr("The guest's comment") : tr("Your comment on the photo"));
+    if (!viewMode)
+        ui->lineEdit->setAccessibleDescription(ui->staticLabel_askForComment->text());
 }
 
 void Floater::applyStyle()

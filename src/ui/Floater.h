@@ -40,6 +40,8 @@ public slots:
 
 private:
     void applyStyle();
+    void nameForScreenReaders(bool viewMode);
+    void stayAbove(QWidget* mainWindow);
     void showComment();
 
     QString photoPath;

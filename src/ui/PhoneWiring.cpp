@@ -3,6 +3,7 @@
 
 #include "phones/PhoneDesk.h"
 #include "phones/PhonePanel.h"
+#include "ui/HostGate.h"
 
 #include <QAction>
 #include <QBoxLayout>
@@ -11,7 +12,7 @@
 #include <utility>
 
 PhoneWiring::PhoneWiring(QWidget* window, QBoxLayout* row, QSettings* settings, PhoneParty party,
-                         std::function<void()> fitTables)
+                         std::function<void()> fitTables, HostGate& gate)
     : owner(window), fit(std::move(fitTables))
 {
     phoneDesk = std::make_unique<PhoneDesk>(settings, std::move(party));
@@ -19,12 +20,16 @@ PhoneWiring::PhoneWiring(QWidget* window, QBoxLayout* row, QSettings* settings, 
     phonePanel->hide();
     row->addWidget(phonePanel);
     connect(phoneDesk.get(), &PhoneDesk::stateChanged, this, &PhoneWiring::showPhonePanel);
-    if (phoneDesk->isRunning())
-        showPhonePanel(true, phoneDesk->address());
+    if (phoneDesk->isRunning() || !phoneDesk->problem().isEmpty())
+        showPhonePanel(phoneDesk->isRunning(), phoneDesk->address());
     // The key's texts were the window's own and keep its translations.
     phonesAction = new QAction(QCoreApplication::translate("MainWindow", "Phone wishes"), window);
     phonesAction->setShortcut(QKeySequence(QCoreApplication::translate("MainWindow", "Ctrl+P")));
-    connect(phonesAction, &QAction::triggered, this, &PhoneWiring::togglePhones);
+    // Switching the server changes what the party offers: a host action.
+    connect(phonesAction, &QAction::triggered, this, [this, &gate]() {
+        if (gate.mayAct())
+            togglePhones();
+    });
     window->addAction(phonesAction);
 }
 
@@ -38,11 +43,18 @@ void PhoneWiring::togglePhones()
 
 void PhoneWiring::showPhonePanel(bool running, const QString& address)
 {
-    if (!phonePanel || running == phonePanel->isVisible())
+    if (!phonePanel)
         return;
+    // Phones that could not start for the host's settings say why where the code would stand.
+    const QString problem = !running && phoneDesk ? phoneDesk->problem() : QString();
+    const bool shown = running || !problem.isEmpty();
     if (running)
         phonePanel->showAddress(address, phoneDesk ? phoneDesk->pin() : QString());
-    phonePanel->setVisible(running);
+    else if (shown)
+        phonePanel->showProblem(problem);
+    if (shown == phonePanel->isVisible())
+        return;
+    phonePanel->setVisible(shown);
     // The panel takes its column from the grid, which is laid out anew for the width left.
     if (owner->layout())
         owner->layout()->activate();

@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 
+class HostGate;
 class PhoneDesk;
 class PhonePanel;
 class QAction;
@@ -22,9 +23,9 @@ class PhoneWiring : public QObject
 
 public:
     // The panel and the key are `window`'s, the panel in `row`; `fitTables` lays the grid out anew for the
-    // width the panel leaves.
+    // width the panel leaves; the key switches only when `gate` lets it (the host PIN in kiosk mode).
     PhoneWiring(QWidget* window, QBoxLayout* row, QSettings* settings, PhoneParty party,
-                std::function<void()> fitTables);
+                std::function<void()> fitTables, HostGate& gate);
     ~PhoneWiring() override;
     PhoneWiring(const PhoneWiring&) = delete;
     PhoneWiring& operator=(const PhoneWiring&) = delete;

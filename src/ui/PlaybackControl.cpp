@@ -131,6 +131,7 @@ void PlaybackControl::publishPlayback()
     PlayingSong song;
     song.artist = head->artist();
     song.title = head->title();
+    song.album = head->album();
     song.lengthMicroseconds = static_cast<qint64>(head->seconds() * 1e6);
     const QString portraitDirectory = view.portraitFolder();
     if (!portraitDirectory.isEmpty() && !head->photoFileName().isEmpty())

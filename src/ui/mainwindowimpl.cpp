@@ -4,11 +4,11 @@
 #include "audio/AllBase.h"
 #include "audio/AllBaseBackend.h"
 #include "base/appidentity.h"
-#include "base/platform.h"
 #include "base/runlog.h"
 #include "base/settings.h"
 #include "desktop/DesktopLink.h"
 #include "desktop/NoticeBoard.h"
+#include "desktop/highdpi.h"
 #include "library/AddingRelay.h"
 #include "library/Track.h"
 #include "library/TrackLibrary.h"
@@ -27,7 +27,6 @@
 
 #include <QAction>
 #include <QCloseEvent>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QGuiApplication>
@@ -38,7 +37,6 @@
 #include <QSettings>
 #include <QShortcut>
 #include <QTimer>
-#include <QUrl>
 #include <QWindow>
 #include <new>
 #include <optional>
@@ -51,6 +49,7 @@ MainWindow::MainWindow(QWidget* parent)
     fullscreenActive = false;
     createAddingRelay();
     initVimoResources();
+    fitEveryDialogToItsScreen();
     setWindowIcon(programIcon());
     runFolder();
     if (!openSound())
@@ -62,7 +61,6 @@ MainWindow::MainWindow(QWidget* parent)
     createDesktopLink();
     showHint();
     connectWindow();
-    requestKeepAwake();
     createShortcuts();
     createPlayback();
     createPhoneDesk(photoSize);
@@ -127,9 +125,10 @@ void MainWindow::createAddingRelay()
                    [this](const QString& progress) {
                        ui->addSongsButton->setText(progress.isEmpty() ? addSongsButtonText : progress);
                    },
-                   [this](int added, int duplicates, int unreadable) {
+                   [this](int added, int duplicates, int unreadable, int unreadableFolders) {
                        if (desktop)
-                           desktop->notices().post(NoticeBoard::addingNotice(added, duplicates, unreadable));
+                           desktop->notices().post(
+                               NoticeBoard::addingNotice(added, duplicates, unreadable, unreadableFolders));
                        if (PhoneDesk* desk = phones())
                            desk->publish();
                    }});
@@ -154,6 +153,7 @@ void MainWindow::readPartySettings()
     settings = settingsStore();
     hostGate = std::make_unique<HostGate>(settings);
     partyModes = std::make_unique<PartyModeSwitch>(settings, hostGate->guard());
+    kioskScreen = std::make_unique<KioskScreen>(this, *hostGate);
     // Without photos for wishes nobody is asked; a stop-motion film alone needs the camera all the same.
     const PartyMode mode = partyModes->current();
     useWebcam = mode.wishPhotos() ? askForWebcam() : mode.stopMotion();
@@ -190,7 +190,7 @@ void MainWindow::createQueue()
 
 QSize MainWindow::openWebcam()
 {
-    const QSize photoSize = portraits->openWebcam(settings, useWebcam);
+    const QSize photoSize = portraits->openWebcam(settings, useWebcam, partyModes->current().camera());
     if (playQueue) {
         playQueue->startTimerHook = [this]() { startTimer(); };
         playQueue->snapshotHook = [this](bool showComment, const QString& fileName) {
@@ -247,15 +247,7 @@ void MainWindow::createShortcuts()
     connect(partyModeShortcut.get(), &QShortcut::activated, this, &MainWindow::openPartyMode);
     skipShortcut = std::make_unique<QShortcut>(QKeySequence(tr("Ctrl+N")), this);
     connect(skipShortcut.get(), &QShortcut::activated, this, &MainWindow::skipSong);
-    // Delete takes back the wish whose queue cell the host clicked: the queue row takes a click for that,
-    // though nothing else there reacts to one.
-    QTableWidget* queueTable = ui->myTableWidgetForQueue;
-    queueTable->setEnabled(true);
-    queueTable->setFocusPolicy(Qt::ClickFocus);
-    removeShortcut = std::make_unique<QShortcut>(QKeySequence(QKeySequence::Delete), queueTable, nullptr,
-                                                 nullptr, Qt::WidgetShortcut);
-    connect(removeShortcut.get(), &QShortcut::activated, this,
-            [this]() { removeWish(ui->myTableWidgetForQueue->currentColumn()); });
+    removeShortcut = takeBackWishesByKey(ui->myTableWidgetForQueue, [this](int place) { removeWish(place); });
     manualShortcut = std::make_unique<QShortcut>(QKeySequence(Qt::Key_F1), this);
     connect(manualShortcut.get(), &QShortcut::activated, this, &MainWindow::openManual);
     fullscreenAction = std::make_unique<QAction>(this);
@@ -286,8 +278,8 @@ void MainWindow::createPhoneDesk(QSize photoSize)
             selectionHasChanged();
     });
     party.photoSize = photoSize;
-    phoneWiring = std::make_unique<PhoneWiring>(this, ui->horizontalLayout_2, settings, std::move(party),
-                                                [this]() { fitTables(); });
+    phoneWiring = std::make_unique<PhoneWiring>(
+        this, ui->horizontalLayout_2, settings, std::move(party), [this]() { fitTables(); }, *hostGate);
 }
 
 void MainWindow::connectDesktop()
@@ -311,9 +303,9 @@ void MainWindow::nameForScreenReaders()
     QTableWidget* table = libraryTable();
     table->setAccessibleName(tr("Songs"));
     table->setAccessibleDescription(tr("Arrow keys choose a song, Enter wishes it"));
-    // Tab leaves the grid for the genre buttons, Pause and About; Add Songs has Alt+A.
+    // Tab leaves the grid for the genre buttons, Pause, About and the queue; Add Songs has Alt+A.
     ui->addSongsButton->setFocusPolicy(Qt::ClickFocus);
-    desktop->chainKeyboard(table, {ui->myButtonPause, ui->aboutButton});
+    desktop->chainKeyboard(table, {ui->myButtonPause, ui->aboutButton, ui->myTableWidgetForQueue});
 }
 
 QTableWidgetSearchable* MainWindow::libraryTable() const
@@ -382,11 +374,13 @@ void MainWindow::aboutBox(int result)
     aboutDialog = new About(this);
     connect(aboutDialog, &QDialog::accepted, this, [this]() { aboutBox(); });
     connect(aboutDialog, &About::partyModeWanted, this, &MainWindow::openPartyMode, Qt::QueuedConnection);
+    connect(aboutDialog, &About::linkWanted, kioskScreen.get(), &KioskScreen::openOutside,
+            Qt::QueuedConnection);
     // Always on top, it must leave free the button that closes it, even in the smallest window.
     const QScreen* screen = windowHandle() ? windowHandle()->screen() : QGuiApplication::primaryScreen();
-    aboutDialog->move(aboutBoxPosition(
-        frameGeometry(), QRect(ui->aboutButton->mapToGlobal(QPoint(0, 0)), ui->aboutButton->size()),
-        aboutDialog->frameGeometry().size(), screen ? screen->availableGeometry() : QRect()));
+    placeAboutBox(aboutDialog, frameGeometry(),
+                  QRect(ui->aboutButton->mapToGlobal(QPoint(0, 0)), ui->aboutButton->size()),
+                  screen ? screen->availableGeometry() : QRect());
 }
 
 void MainWindow::dismissAboutBox()
@@ -403,12 +397,13 @@ void MainWindow::dismissAboutBox()
 
 void MainWindow::openManual()
 {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(manualPath()));
+    kioskScreen->openManual();
 }
 
 void MainWindow::cancelAddingThread()
 {
-    addingRelay->cancel();
+    if (isAdding() && hostGate->mayAct())
+        addingRelay->cancel();
 }
 
 // Closing leaves no job running and no dialog open over a window that is going; what the window owns
@@ -416,7 +411,7 @@ void MainWindow::cancelAddingThread()
 void MainWindow::closeDialogs()
 {
     if (isAdding())
-        cancelAddingThread();
+        addingRelay->cancel();
     if (QFileDialog* fileDialog = ownFolderDialog())
         fileDialog->close();
     if (aboutDialog)
@@ -435,17 +430,15 @@ void MainWindow::shutdown()
 
 void MainWindow::toggleFullscreen()
 {
-    if (isFullScreen() && !hostGate->mayAct())
+    const bool leaving = isFullScreen();
+    if (leaving && !hostGate->mayAct())
         return;
-    if (isFullScreen()) {
+    if (leaving)
         showNormal();
-        fullscreen = 0;
-        fullscreenActive = false;
-    } else {
+    else
         showFullScreen();
-        fullscreen = 1;
-        fullscreenActive = true;
-    }
+    fullscreen = leaving ? 0 : 1;
+    fullscreenActive = !leaving;
     if (settings) {
         settings->beginGroup(QStringLiteral("UI"));
         settings->setValue(QStringLiteral("Fullscreen"), fullscreen);
@@ -602,8 +595,8 @@ void MainWindow::buildGenreButtons()
 {
     genreBar->rebuild(library.get());
     const std::vector<QAbstractButton*>& buttons = genreBar->buttons();
-    QVector<QAbstractButton*> keyboardPath(buttons.begin(), buttons.end());
-    keyboardPath << ui->myButtonPause << ui->aboutButton;
+    QVector<QWidget*> keyboardPath(buttons.begin(), buttons.end());
+    keyboardPath << ui->myButtonPause << ui->aboutButton << ui->myTableWidgetForQueue;
     desktop->chainKeyboard(libraryTable(), keyboardPath);
 }
 

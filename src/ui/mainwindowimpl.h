@@ -12,6 +12,7 @@
 #include "party/PortraitJobs.h"
 #include "ui/AddSongsController.h"
 #include "ui/GenreFilterBar.h"
+#include "ui/KioskScreen.h"
 #include "ui/PartyModeSwitch.h"
 #include "ui/PhoneWiring.h"
 #include "ui/PlaybackControl.h"
@@ -67,6 +68,7 @@ public:
     About* aboutDialogShown() const { return aboutDialog; }
     Floater* floaterShown() const { return floater.get(); }
     QFileDialog* ownFolderDialog() const { return addSongs ? addSongs->dialog() : nullptr; }
+    AddSongsController* songAdder() const { return addSongs.get(); }
     QTableWidgetItem* hintCell() const { return hintItem; }
     TrackLibrary* trackLibrary() const { return library.get(); }
     PlayQueue* queue() const { return playQueue.get(); }
@@ -81,6 +83,8 @@ public:
     PartyMode partyMode() const { return partyModes ? partyModes->current() : PartyMode(); }
     StopMotion* stopMotionFrames() const { return partyModes ? partyModes->frames() : nullptr; }
     PhoneDesk* phones() const { return phoneWiring ? phoneWiring->desk() : nullptr; }
+    HostGate* gate() const { return hostGate.get(); }
+    KioskScreen* kiosk() const { return kioskScreen.get(); }
 
     // Column widths and row height of the queue table: the columns share the width exactly.
     void layoutQueueColumns();
@@ -204,6 +208,7 @@ private:
     std::unique_ptr<DesktopLink> desktop;
     std::unique_ptr<HostGate> hostGate;
     std::unique_ptr<PartyModeSwitch> partyModes;
+    std::unique_ptr<KioskScreen> kioskScreen;
     std::unique_ptr<PlaybackControl> playback;
     std::unique_ptr<PhoneWiring> phoneWiring;
 };

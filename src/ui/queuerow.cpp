@@ -5,6 +5,7 @@
 #include "ui/style.h"
 
 #include <QScrollBar>
+#include <QShortcut>
 #include <QTableWidget>
 #include <new>
 
@@ -32,4 +33,15 @@ void layoutQueueRow(QTableWidget* table)
         table->setColumnWidth(column, width / columns + (column == columns - 1 ? width % columns : 0));
     for (int row = 0; row < table->rowCount(); ++row)
         table->setRowHeight(row, 100);
+}
+
+std::unique_ptr<QShortcut> takeBackWishesByKey(QTableWidget* table,
+                                               const std::function<void(int)>& removeWish)
+{
+    table->setEnabled(true);
+    auto shortcut = std::make_unique<QShortcut>(QKeySequence(QKeySequence::Delete), table, nullptr, nullptr,
+                                                Qt::WidgetShortcut);
+    QObject::connect(shortcut.get(), &QShortcut::activated, table,
+                     [table, removeWish]() { removeWish(table->currentColumn()); });
+    return shortcut;
 }

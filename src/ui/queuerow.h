@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <functional>
+#include <memory>
+
+class QShortcut;
 class QTableWidget;
 
 // The queue row above the grid: one cell a place of the queue.
@@ -9,3 +13,6 @@ class QTableWidget;
 void buildQueueRow(QTableWidget* table);
 // Column widths and row height: the columns share the width exactly.
 void layoutQueueRow(QTableWidget* table);
+// Delete takes back the wish at the row's current cell, where a click or the arrow keys put it.
+std::unique_ptr<QShortcut> takeBackWishesByKey(QTableWidget* table,
+                                               const std::function<void(int)>& removeWish);

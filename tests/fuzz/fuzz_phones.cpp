@@ -7,7 +7,9 @@
 //
 // Input: one byte of switches (bit 0: a photo rather than a request; bit 1: the party has a PIN), then the
 // photo's bytes, or the request's fields separated by line breaks: method, path, cookie ("@" stands for
-// the token the router gave this phone a moment ago), query and form as name=value pairs joined by "&".
+// the token the router gave this phone a moment ago), query and form as name=value pairs joined by "&", and
+// the Accept-Language header.
+#include "base/textfold.h"
 #include "fuzzsupport.h"
 #include "phones/PhoneRouter.h"
 #include "phones/photointake.h"
@@ -29,10 +31,12 @@ PhoneRouter& router()
     static const bool published = [] {
         auto library = std::make_shared<PhoneLibrary>();
         library->songs = {{QStringLiteral("<script>alert(1)</script>"), QStringLiteral("\"Quote\" & Co"),
-                           QStringLiteral("<script>alert(1)</script>\n\"quote\" & co"), 0},
+                           QStringLiteral("<script>alert(1)</script>\n\"quote\" & co"), QString(), 0},
                           {QStringLiteral("Ümlaut"), QStringLiteral("Line\nBreak"),
-                           QStringLiteral("ümlaut\nline\nbreak"), -1},
-                          {QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("a\nb"), 0}};
+                           QStringLiteral("ümlaut\nline\nbreak"), QString(), -1},
+                          {QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("a\nb"), QString(), 0}};
+        for (PhoneSong& song : library->songs)
+            song.folded = foldedForSearch(song.key);
         library->byKey = {0, 2, 1};
         library->chips = QStringList{QStringLiteral("Rock")};
         auto snapshot = std::make_shared<PhoneSnapshot>();
@@ -80,6 +84,7 @@ void fuzzRequest(const QByteArray& input, bool pin)
     request.cookie = fields.value(2) == "@" ? "vimo_phone=" + token : fields.value(2);
     request.query = pairs(fields.value(3));
     request.form = pairs(fields.value(4));
+    request.language = fields.value(5);
     request.address = "192.0.2.7";
     request.nowMs = now;
     const PhoneReply reply = phones.route(request);
@@ -90,7 +95,8 @@ void fuzzRequest(const QByteArray& input, bool pin)
         vimofuzz::check(QJsonDocument::fromJson(reply.body).isObject(), "JSON where JSON is promised");
     if (reply.status == 200 && reply.contentType != "application/json" &&
         reply.action == PhoneReply::Action::None)
-        vimofuzz::check(request.path == "/" || request.path == "/app.js" || request.path == "/app.css",
+        vimofuzz::check(request.path == "/" || request.path == "/app.js" || request.path == "/app.css" ||
+                            request.path == "/favicon.png",
                         "only the page's own files");
     if (reply.action != PhoneReply::Action::None)
         vimofuzz::check(phones::isToken(reply.token), "actions only for a phone with a token");

@@ -5,6 +5,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QInputDialog>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -108,12 +109,23 @@ QString childValue(const QString& output, const QString& key)
     return QString();
 }
 
+QWidget* modalOrPrompt()
+{
+    if (QWidget* modal = QApplication::activeModalWidget())
+        return modal;
+    // The host PIN prompt leaves the window usable, but it still waits for an answer.
+    for (QWidget* window : QApplication::topLevelWidgets())
+        if (window->isVisible() && qobject_cast<QInputDialog*>(window))
+            return window;
+    return nullptr;
+}
+
 void whenModalAppears(const std::function<void(QWidget*)>& answer, int timeoutMs)
 {
     auto* timer = new QTimer(qApp);
     const QDeadlineTimer deadline(timeoutMs);
     QObject::connect(timer, &QTimer::timeout, timer, [timer, answer, deadline]() {
-        if (QWidget* modal = QApplication::activeModalWidget()) {
+        if (QWidget* modal = modalOrPrompt()) {
             timer->stop();
             timer->deleteLater();
             answer(modal);

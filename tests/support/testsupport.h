@@ -39,7 +39,10 @@ int runChild(const QStringList& arguments, QString* output = nullptr, int timeou
 // The value of the line "key: value" that a child wrote to its standard output, or "".
 QString childValue(const QString& output, const QString& key);
 
-// Answers the next modal dialog when it appears: `answer` receives the active modal widget.
+// The active modal widget, or else the host PIN prompt while it is shown (it is not modal), or null.
+QWidget* modalOrPrompt();
+
+// Answers the next modal dialog (or the host PIN prompt) when it appears: `answer` receives it.
 // Polls from a timer on the GUI thread, so it works for dialogs opened by exec() inside the code under test.
 void whenModalAppears(const std::function<void(QWidget*)>& answer, int timeoutMs = 10000);
 
