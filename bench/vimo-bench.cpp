@@ -31,17 +31,22 @@
 //       the longest stall of the GUI thread and the growth of the resident memory. --no-stalls leaves the
 //       stall watch out, whose timer would add its own CPU time.
 //
-//   vimo-bench phones FOLDER [--phones N] [--wishes-per-s W] [--seconds S] [--size WxH]
+//   vimo-bench phones FOLDER [--phones N] [--wishes-per-s W] [--seconds S] [--size WxH] [--hostile]
 //       After adding FOLDER, phone wishes are switched on and N simulated phones on 127.0.0.1 (each from a
 //       loopback address of its own) follow the queue's event stream and search every five seconds, while
 //       together they wish random songs W times a second, for S seconds: the 99th percentile of the
 //       search answers, of the time until an accepted wish showed on every phone, the longest stall of the
 //       GUI thread, the accepted wishes neither played (in the playlist) nor waiting in the queue, and the
-//       longest silence at a change of song (into SDL's disk driver).
+//       longest silence at a change of song (into SDL's disk driver). --hostile adds hostile guests from
+//       loopback addresses of their own meanwhile (a wisher with a fresh token for every wish, four
+//       trickling uploads from one phone, made-up tickets with a slow JPEG, 21 addresses holding every
+//       connection they may) and a selfie from each honest phone whose wish was taken: the 99th
+//       percentile of the time until it was taken, and what the hostile guests got.
 #include "app/startup.h"
 #include "audio/AudioEngine.h"
 #include "base/runlog.h"
 #include "benchsupport.h"
+#include "hostileload.h"
 #include "library/SongCache.h"
 #include "library/Track.h"
 #include "library/TrackLibrary.h"
@@ -85,7 +90,8 @@ int usage()
              "       vimo-bench gui-import FOLDER [--size WxH]\n"
              "       vimo-bench grid FOLDER [--refreshes K] [--size WxH] [--dump FILE]\n"
              "       vimo-bench party FOLDER --songs N [--wish-every K] [--size WxH]\n"
-             "       vimo-bench phones FOLDER [--phones N] [--wishes-per-s W] [--seconds S] [--size WxH]\n";
+             "       vimo-bench phones FOLDER [--phones N] [--wishes-per-s W] [--seconds S] [--size WxH] "
+             "[--hostile]\n";
     return 2;
 }
 
@@ -760,8 +766,9 @@ int phonesRun(const QStringList& arguments, const QString& capturePath)
                           windowOptions + QStringList{QStringLiteral("--phones"),
                                                       QStringLiteral("--wishes-per-s"),
                                                       QStringLiteral("--seconds")},
-                          {});
+                          {QStringLiteral("--hostile")});
     const QString folder = folderArgument(options);
+    const bool hostile = options.has(QStringLiteral("--hostile"));
     bool ok = true;
     const int phoneCount = options.number(QStringLiteral("--phones"), 200, 1, ok);
     const double wishesPerSecond = options.decimal(QStringLiteral("--wishes-per-s"), 20, ok);
@@ -788,10 +795,16 @@ int phonesRun(const QStringList& arguments, const QString& capturePath)
     const SongEnds ends(window.main());
     double longestStall = 0;
     PhoneLoadResult result;
+    HostileLoadResult hostiles;
     {
         StallWatch stalls;
-        result = runPhoneLoad(desk->port(), phoneCount, wishesPerSecond, seconds, window.songCount(),
-                              []() { QApplication::processEvents(QEventLoop::AllEvents, 5); });
+        std::unique_ptr<HostileLoad> hostileGuests =
+            hostile ? std::make_unique<HostileLoad>(desk->port(), window.songCount()) : nullptr;
+        result = runPhoneLoad(
+            desk->port(), phoneCount, wishesPerSecond, seconds, window.songCount(),
+            []() { QApplication::processEvents(QEventLoop::AllEvents, 5); }, hostile);
+        if (hostileGuests)
+            hostiles = hostileGuests->finish();
         longestStall = stalls.longestStallMilliseconds();
     }
     // Every accepted wish has started (its playlist line) or still waits in the queue.
@@ -825,6 +838,17 @@ int phonesRun(const QStringList& arguments, const QString& capturePath)
     figures.add(QStringLiteral("search_p99_ms"), percentile99(result.searchMs), 1);
     figures.add(QStringLiteral("wish_visible_p99_ms"), percentile99(result.visibleMs), 1);
     figures.add(QStringLiteral("longest_stall_ms"), longestStall, 1);
+    if (hostile) {
+        figures.add(QStringLiteral("selfies"), qint64(result.selfieMs.size()));
+        figures.add(QStringLiteral("selfies_refused"), qint64(result.selfiesRefused));
+        figures.add(QStringLiteral("selfie_p99_ms"), percentile99(result.selfieMs), 1);
+        figures.add(QStringLiteral("fresh_token_wishes"), qint64(hostiles.freshWishes));
+        figures.add(QStringLiteral("fresh_token_accepted"), qint64(hostiles.freshAccepted));
+        figures.add(QStringLiteral("slow_uploads"), qint64(hostiles.slowUploads));
+        figures.add(QStringLiteral("forged_photos"), qint64(hostiles.forgedPhotos));
+        figures.add(QStringLiteral("forged_refused_fast"), qint64(hostiles.forgedRefusedFast));
+        figures.add(QStringLiteral("held_slow_connections"), qint64(hostiles.heldConnections));
+    }
     figures.add(QStringLiteral("changes"), qint64(gaps.size()));
     figures.add(QStringLiteral("gap_max_ms"),
                 gaps.isEmpty() ? 0.0 : *std::max_element(gaps.begin(), gaps.end()), 1);

@@ -934,6 +934,10 @@ und/oder einzuschalten.</translation>
         <source>The photo has more than 40 megapixels.</source>
         <translation>Das Foto hat mehr als 40 Megapixel.</translation>
     </message>
+    <message>
+        <source>The photo would take more than %1 MB to read.</source>
+        <translation>Das Foto bräuchte zum Lesen mehr als %1 MB.</translation>
+    </message>
 </context>
 <context>
     <name>PlainFile</name>

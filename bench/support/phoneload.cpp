@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "phoneload.h"
 
+#include <QBuffer>
 #include <QByteArray>
+#include <QImage>
 #include <QList>
 #include <QRegularExpression>
 
@@ -31,31 +33,10 @@ double nowMs()
         .count();
 }
 
-// A non-blocking connection to the server from the loopback address of phone `phone`.
-int connectFrom(int phone, int port)
-{
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-    if (fd < 0)
-        return -1;
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = htonl(0x7F000002u + static_cast<unsigned>(phone % 250));
-    bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local);
-    sockaddr_in server{};
-    server.sin_family = AF_INET;
-    server.sin_port = htons(static_cast<uint16_t>(port));
-    server.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&server), sizeof server) != 0 && errno != EINPROGRESS) {
-        close(fd);
-        return -1;
-    }
-    return fd;
-}
-
 // One request on a connection of its own, answered when the server closes it.
 struct Exchange
 {
-    enum Kind { Token, Search, Wish, Stream } kind = Search;
+    enum Kind { Token, Search, Wish, Stream, Photo } kind = Search;
     int phone = 0;
     int fd = -1;
     QByteArray out;
@@ -88,10 +69,67 @@ QByteArray request(const QByteArray& method, const QByteArray& path, const QByte
     return text + "\r\n" + body;
 }
 
+// An answer's time among the taken ones, or one more refused.
+void measure(int status, double elapsed, QVector<double>& taken, int& refused)
+{
+    if (status == 200)
+        taken << elapsed;
+    else
+        ++refused;
+}
+
+// A phone's selfie: a small JPEG, sent with the wish's ticket in the address as the page sends it.
+QByteArray selfieRequest(const QByteArray& token, const QByteArray& ticket)
+{
+    static const QByteArray photo = [] {
+        QImage image(640, 480, QImage::Format_RGB888);
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                image.setPixel(x, y, qRgb(x % 256, y % 256, (x + y) % 256));
+        QByteArray jpeg;
+        QBuffer buffer(&jpeg);
+        buffer.open(QIODevice::WriteOnly);
+        image.save(&buffer, "JPG", 85);
+        return jpeg;
+    }();
+    const QByteArray body = "--vimoSelfie\r\nContent-Disposition: form-data; name=\"photo\"; "
+                            "filename=\"me.jpg\"\r\nContent-Type: image/jpeg\r\n\r\n" +
+                            photo + "\r\n--vimoSelfie--\r\n";
+    return "POST /api/photo?ticket=" + ticket +
+           " HTTP/1.1\r\nHost: 127.0.0.1\r\nCookie: vimo_phone=" + token +
+           "\r\nContent-Type: multipart/form-data; boundary=vimoSelfie\r\nContent-Length: " +
+           QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+}
+
 } // namespace
 
+int connectFromLoopback(int host, int port, bool blocking)
+{
+    const int fd = socket(AF_INET, SOCK_STREAM | (blocking ? 0 : SOCK_NONBLOCK), 0);
+    if (fd < 0)
+        return -1;
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(0x7F000000u + static_cast<unsigned>(host));
+    bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local);
+    if (blocking) {
+        timeval limit{3, 0};
+        setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+        setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+    }
+    sockaddr_in server{};
+    server.sin_family = AF_INET;
+    server.sin_port = htons(static_cast<uint16_t>(port));
+    server.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&server), sizeof server) != 0 && errno != EINPROGRESS) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 PhoneLoadResult runPhoneLoad(int port, int phones, double wishesPerSecond, double seconds, int songs,
-                             void (*pump)())
+                             void (*pump)(), bool selfies)
 {
     PhoneLoadResult result;
     std::atomic<bool> done{false};
@@ -101,6 +139,7 @@ PhoneLoadResult runPhoneLoad(int port, int phones, double wishesPerSecond, doubl
         std::vector<QByteArray> streamBuffers(static_cast<size_t>(phones));
         std::vector<double> nextSearch(static_cast<size_t>(phones), 0);
         std::map<int, Exchange> open; // by descriptor
+        std::vector<Exchange> photos; // selfies to send once their wish is answered
         // Accepted wishes not yet seen by every phone: song, sent at, phones that saw it.
         struct Watch
         {
@@ -113,7 +152,8 @@ PhoneLoadResult runPhoneLoad(int port, int phones, double wishesPerSecond, doubl
         const QRegularExpression ids(QStringLiteral("\"id\":(\\d+)"));
         // Returns when the request was started, or a negative time when no connection could be made.
         const auto start = [&](Exchange exchange) {
-            exchange.fd = connectFrom(exchange.phone, port);
+            // Each phone from an address of its own, 127.0.0.2 and up, below the hostile guests' ones.
+            exchange.fd = connectFromLoopback(2 + exchange.phone % 210, port, false);
             if (exchange.fd < 0) {
                 ++result.unanswered;
                 return -1.0;
@@ -135,10 +175,7 @@ PhoneLoadResult runPhoneLoad(int port, int phones, double wishesPerSecond, doubl
                 break;
             }
             case Exchange::Search:
-                if (status == 200)
-                    result.searchMs << elapsed;
-                else
-                    ++result.unanswered;
+                measure(status, elapsed, result.searchMs, result.unanswered);
                 break;
             case Exchange::Wish:
                 for (Watch& watch : watches)
@@ -147,9 +184,17 @@ PhoneLoadResult runPhoneLoad(int port, int phones, double wishesPerSecond, doubl
                 if (status == 200) {
                     ++result.accepted;
                     result.acceptedSongs.push_back(exchange.song);
+                    const int at = body.indexOf("\"ticket\":\"");
+                    if (selfies && at >= 0)
+                        photos.push_back(
+                            exchangeOf(Exchange::Photo, exchange.phone,
+                                       selfieRequest(tokens[size_t(exchange.phone)], body.mid(at + 10, 32))));
                 } else if (status != 409 && status != 429) {
                     ++result.unanswered;
                 }
+                break;
+            case Exchange::Photo:
+                measure(status, elapsed, result.selfieMs, result.selfiesRefused);
                 break;
             case Exchange::Stream:
                 break;
@@ -244,6 +289,9 @@ PhoneLoadResult runPhoneLoad(int port, int phones, double wishesPerSecond, doubl
                 ++result.wishes;
             }
             pollOnce(5);
+            for (Exchange& photo : photos)
+                start(std::move(photo));
+            photos.clear();
         }
         // The last answers and events still on their way.
         const double drain = nowMs() + 3000;

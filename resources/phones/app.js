@@ -212,7 +212,8 @@ async function sendPhoto(event) {
   fields.append("comment", $("comment-input").value);
   fields.append("photo", file);
   say(t("Sending the photo …"));
-  const answer = await post("/api/photo", fields);
+  // The ticket also goes in the address, so that a photo belonging to no wish is refused unread.
+  const answer = await post("/api/photo?ticket=" + encodeURIComponent(ticket), fields);
   say(answer.body.message, answer.ok ? "taken" : "refused");
   if (answer.ok) closePhoto();
 }

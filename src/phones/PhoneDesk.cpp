@@ -33,8 +33,6 @@ constexpr int maxChips = 12;
 constexpr int portAttempts = 20;
 // The queue goes out at least this often, so the time left on a phone that has just come stays right.
 constexpr qint64 refreshMs = 10000;
-constexpr int maxTickets = 1000;
-constexpr qint64 ticketLifetimeMs = 60LL * 60 * 1000;
 
 qint64 monotonicMs()
 {
@@ -315,10 +313,10 @@ void PhoneDesk::publish(bool force)
     server.wakeStreams();
 }
 
-int PhoneDesk::waitingWishesOf(const QByteArray& token)
+int PhoneDesk::waitingWishesOf(QHash<QByteArray, QList<Track*>>& wishes, const QByteArray& key)
 {
-    auto found = wishesByPhone.find(token);
-    if (found == wishesByPhone.end())
+    auto found = wishes.find(key);
+    if (found == wishes.end())
         return 0;
     QList<Track*>& wished = found.value();
     wished.erase(
@@ -326,7 +324,7 @@ int PhoneDesk::waitingWishesOf(const QByteArray& token)
         wished.end());
     const int count = wished.size();
     if (count == 0)
-        wishesByPhone.erase(found);
+        wishes.erase(found);
     return count;
 }
 
@@ -374,14 +372,21 @@ void PhoneDesk::logWish(const QByteArray& token, const Track* track, const QStri
         tr("Phone wish from guest %1 for \"%2\": %3").arg(phones::guestTag(token), songName(track), outcome));
 }
 
-void PhoneDesk::wish(const QByteArray& token, int songId, Answer answer)
+void PhoneDesk::wish(const QByteArray& token, const QByteArray& address, int songId, Answer answer)
 {
     // On a server thread: the wish crosses to the GUI thread, where the queue lives.
     QMetaObject::invokeMethod(
-        this, [this, token, songId, answer]() { answerWish(token, songId, answer); }, Qt::QueuedConnection);
+        this, [this, token, address, songId, answer]() { answerWish(token, address, songId, answer); },
+        Qt::QueuedConnection);
 }
 
-void PhoneDesk::answerWish(const QByteArray& token, int songId, const Answer& answer)
+bool PhoneDesk::holdsTicket(const QByteArray& token, const QByteArray& ticket) const
+{
+    return tickets.holds(token, ticket);
+}
+
+void PhoneDesk::answerWish(const QByteArray& token, const QByteArray& address, int songId,
+                           const Answer& answer)
 {
     const QString language = router.languageOf(token);
     Track* track =
@@ -390,8 +395,10 @@ void PhoneDesk::answerWish(const QByteArray& token, int songId, const Answer& an
         answer(404, PhoneRouter::message(false, refusalText(WishRefusal::NoSong, language)));
         return;
     }
-    const int waiting = waitingWishesOf(token);
-    if (waiting >= wishesPerGuest) {
+    // Both counts are tidied, so neither keeps songs that have started.
+    const int byPhone = waitingWishesOf(wishesByPhone, token);
+    const int byAddress = waitingWishesOf(wishesByAddress, address);
+    if (std::max(byPhone, byAddress) >= wishesPerGuest) {
         logWish(token, track,
                 tr("refused, the guest's limit of %1 waiting wishes is reached").arg(wishesPerGuest));
         answer(429, PhoneRouter::message(
@@ -407,18 +414,12 @@ void PhoneDesk::answerWish(const QByteArray& token, int songId, const Answer& an
         answer(409, PhoneRouter::message(false, refusalText(refusal, language)));
         return;
     }
-    if (track->queued())
+    if (track->queued()) {
         wishesByPhone[token].append(track);
+        wishesByAddress[address].append(track);
+    }
     logWish(token, track, tr("taken into the queue"));
-    const qint64 now = monotonicMs();
-    for (auto it = tickets.begin(); it != tickets.end();)
-        it = now - it->issuedMs > ticketLifetimeMs ? tickets.erase(it) : std::next(it);
-    if (tickets.size() >= maxTickets)
-        tickets.erase(std::min_element(tickets.begin(), tickets.end(), [](const Ticket& a, const Ticket& b) {
-            return a.issuedMs < b.issuedMs;
-        }));
-    const QByteArray ticket = phones::newToken();
-    tickets.insert(ticket, Ticket{token, track, now});
+    const QByteArray ticket = tickets.issue(token, track, monotonicMs());
     publish(true);
     answer(200, QJsonDocument(QJsonObject{{QStringLiteral("ok"), true},
                                           {QStringLiteral("message"),
@@ -434,7 +435,9 @@ void PhoneDesk::photo(const QByteArray& token, const QByteArray& ticket, const Q
     // the GUI thread, where the song and its portrait name live.
     const QSize size = party.photoSize;
     intake.start([this, token, ticket, bytes, comment, answer, size]() {
-        const phones::PhotoIntake taken = phones::takeInPhoto(bytes, size);
+        // A ticket redeemed meanwhile by another upload of the same guest is not worth decoding for.
+        const phones::PhotoIntake taken =
+            tickets.holds(token, ticket) ? phones::takeInPhoto(bytes, size) : phones::PhotoIntake();
         QMetaObject::invokeMethod(
             this,
             [this, token, ticket, taken, comment, answer]() {
@@ -448,8 +451,8 @@ void PhoneDesk::storePhoto(const QByteArray& token, const QByteArray& ticket, co
                            const QString& refusal, const QString& comment, const Answer& answer)
 {
     const QString language = router.languageOf(token);
-    const auto found = tickets.find(ticket);
-    if (found == tickets.end() || found->token != token) {
+    Track* track = tickets.songOf(token, ticket);
+    if (!track) {
         answer(403, PhoneRouter::message(
                         false, say(language, QT_TR_NOOP("This photo belongs to no wish of yours."))));
         return;
@@ -458,7 +461,6 @@ void PhoneDesk::storePhoto(const QByteArray& token, const QByteArray& ticket, co
         answer(415, PhoneRouter::message(false, refusal));
         return;
     }
-    Track* track = found->track;
     const QString folder = party.portraitFolder ? party.portraitFolder() : QString();
     const QString name = party.namePortrait ? party.namePortrait(track) : QString();
     if (folder.isEmpty() || name.isEmpty()) {
@@ -474,7 +476,7 @@ void PhoneDesk::storePhoto(const QByteArray& token, const QByteArray& ticket, co
         return;
     }
     writePhotoComment(QFile::encodeName(path).toStdString(), comment.toStdString());
-    tickets.erase(found);
+    tickets.redeem(ticket);
     track->setPhotoFileName(name);
     track->setCommentAsked(true);
     if (party.portraitStored)

@@ -3,6 +3,7 @@
 
 #include "party/wishing.h"
 #include "phones/PhoneServer.h"
+#include "phones/PhotoTickets.h"
 
 #include <QHash>
 #include <QList>
@@ -70,10 +71,11 @@ signals:
     void stateChanged(bool running, const QString& address);
 
 private:
-    void wish(const QByteArray& token, int songId, Answer answer) override;
+    void wish(const QByteArray& token, const QByteArray& address, int songId, Answer answer) override;
+    bool holdsTicket(const QByteArray& token, const QByteArray& ticket) const override;
     void photo(const QByteArray& token, const QByteArray& ticket, const QByteArray& photo,
                const QString& comment, Answer answer) override;
-    void answerWish(const QByteArray& token, int songId, const Answer& answer);
+    void answerWish(const QByteArray& token, const QByteArray& address, int songId, const Answer& answer);
     void storePhoto(const QByteArray& token, const QByteArray& ticket, const QByteArray& jpeg,
                     const QString& refusal, const QString& comment, const Answer& answer);
     void readSettings();
@@ -86,7 +88,7 @@ private:
     QString say(const QString& language, const char* source) const;
     static QString songName(const Track* track);
     void logWish(const QByteArray& token, const Track* track, const QString& outcome);
-    int waitingWishesOf(const QByteArray& token);
+    static int waitingWishesOf(QHash<QByteArray, QList<Track*>>& wishes, const QByteArray& key);
     QString lanAddress() const;
 
     QSettings* settings = nullptr;
@@ -109,16 +111,11 @@ private:
     quint64 version = 0;
     QByteArray lastQueueJson;
     qint64 lastPublishMs = 0;
-    // Each phone's wishes that may still wait.
+    // Each phone's and each address's wishes that may still wait: a fresh token from the same address
+    // does not bring a fresh share.
     QHash<QByteArray, QList<Track*>> wishesByPhone;
-    struct Ticket
-    {
-        QByteArray token;
-        Track* track = nullptr;
-        qint64 issuedMs = 0;
-    };
-    // The right to add one photo to one accepted wish.
-    QHash<QByteArray, Ticket> tickets;
+    QHash<QByteArray, QList<Track*>> wishesByAddress;
+    PhotoTickets tickets;
     QTimer publishTimer;
     QTimer pingTimer;
     // Decodes the phones' photos one at a time, off the GUI thread.

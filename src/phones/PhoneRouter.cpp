@@ -169,6 +169,11 @@ QString PhoneRouter::translate(const QString& language, const char* context, con
     return languages.translate(language, context, source);
 }
 
+QString PhoneRouter::chooseLanguage(const QByteArray& acceptLanguage) const
+{
+    return languages.choose(acceptLanguage);
+}
+
 QString PhoneRouter::say(const QString& language, const char* source) const
 {
     return languages.translate(language, "PhoneRouter", source);
@@ -204,6 +209,13 @@ bool PhoneRouter::identify(const PhoneRequest& request, QByteArray& token, Phone
     guests.insert(token, Guest{0, request.nowMs, language});
     reply.setCookie = phones::tokenCookie(token);
     return true;
+}
+
+bool PhoneRouter::admits(const QByteArray& cookie)
+{
+    const QByteArray token = phones::tokenFromCookie(cookie);
+    std::lock_guard<std::mutex> lock(mutex);
+    return !token.isEmpty() && guests.contains(token) && admittedLocked(token);
 }
 
 bool PhoneRouter::admitted(const QByteArray& token)
@@ -324,7 +336,8 @@ PhoneReply PhoneRouter::route(const PhoneRequest& request)
             reply.songId = *id;
             return reply;
         }
-        const QByteArray ticket = request.form.value("ticket");
+        // The page names the ticket in the address, so that it is checked before the photo is read.
+        const QByteArray ticket = request.form.value("ticket", request.query.value("ticket"));
         const std::optional<QString> comment = phones::commentText(request.form.value("comment"));
         if (!phones::isToken(ticket) || !comment)
             return withCookie(

@@ -56,8 +56,19 @@ struct PhoneLimits
     int maxResults = 40; // songs in one search answer
     int connections = 1000;
     int connectionsPerAddress = 48;
+    // Once fewer than this many connections are free, they are kept for addresses holding fewer than
+    // `fewConnections` (a phone's browser opens about six): many addresses that each hold many cannot
+    // lock out a guest who arrives. Half, since every guest's phone holds its event stream.
+    int reservedConnections = 500;
+    int fewConnections = 6;
     int threads = 2;
-    unsigned timeoutSeconds = 20;
+    unsigned timeoutSeconds = 20;    // idle time once a request's head has come
+    unsigned headTimeoutSeconds = 5; // for all of a request's head
+    int photoUploads = 8;            // photos held in memory at once ...
+    int photoUploadsPerAddress = 2;  // ... of which one address may send so many
+    // A photo upload that brings less than this in any window of that length is dropped.
+    qint64 minUploadBytesPerSecond = 8LL * 1024;
+    qint64 uploadWindowMs = 10000;
 };
 
 // Answers the phones' requests from the published snapshot: the page itself, the search, the queue's
@@ -75,8 +86,12 @@ public:
     // The language of the phone's last request ("" for the host's), and a text of `context` in it.
     QString languageOf(const QByteArray& token) const;
     QString translate(const QString& language, const char* context, const char* source) const;
+    // The language (as translate() takes it) that a request's Accept-Language header asks for.
+    QString chooseLanguage(const QByteArray& acceptLanguage) const;
 
     PhoneReply route(const PhoneRequest& request);
+    // Whether the phone with this Cookie header is known and let in (by the PIN, where there is one).
+    bool admits(const QByteArray& cookie);
 
     // The JSON of a refusal or a plain answer: {"ok":false,"message":...}.
     static QByteArray message(bool ok, const QString& text);

@@ -2,6 +2,7 @@
 #include "phones/PhoneServer.h"
 
 #include <QCoreApplication>
+#include <QHash>
 
 #include <arpa/inet.h>
 #include <microhttpd.h>
@@ -18,8 +19,6 @@
 
 namespace {
 
-// Photo uploads held in memory at once; more phones sending photos are told to try again.
-constexpr int maxPhotoUploads = 4;
 constexpr size_t postBufferSize = size_t(16) * 1024;
 constexpr int maxQueryValues = 8;
 constexpr int maxQueryValueBytes = 1024;
@@ -69,7 +68,22 @@ struct PhoneServer::Core
     bool stopping = false;
     std::vector<std::weak_ptr<Pending>> pendings;
     std::vector<std::weak_ptr<Stream>> streams;
-    std::atomic<int> photoUploads{0};
+    // Connections and photo uploads in all and by address; guarded by their own mutex, since the
+    // accept policy asks on every new connection.
+    std::mutex countMutex;
+    int connectionCount = 0;
+    QHash<QByteArray, int> connectionsByAddress;
+    int photoUploads = 0;
+    QHash<QByteArray, int> photoUploadsByAddress;
+    // Each connection's socket and since when it waits for a request's head, if it does.
+    struct Opened
+    {
+        int socket = -1;
+        qint64 sinceMs = 0;
+        bool awaitingHead = true;
+    };
+    QHash<MHD_Connection*, Opened> opened;
+    qint64 lastSweepMs = 0;
 };
 
 namespace {
@@ -85,30 +99,48 @@ struct Exchange
     qint64 limit = 0;
     bool tooLarge = false;
     bool malformed = false;
+    bool forged = false; // the photo's ticket is none of this phone's
+    bool begun = false;  // the head has been looked at
+    bool tooManyValues = false;
     bool photoUpload = false;
+    // The upload's current window: when it began and what has come in it.
+    qint64 windowStartMs = 0;
+    qint64 windowBytes = 0;
     std::shared_ptr<Pending> pending;
 
     ~Exchange()
     {
         if (post)
             MHD_destroy_post_processor(post);
-        if (photoUpload)
-            --core->photoUploads;
+        leaveUploadPlace();
+    }
+
+    void leaveUploadPlace()
+    {
+        if (!photoUpload)
+            return;
+        photoUpload = false;
+        std::lock_guard<std::mutex> lock(core->countMutex);
+        --core->photoUploads;
+        if (--core->photoUploadsByAddress[request.address] <= 0)
+            core->photoUploadsByAddress.remove(request.address);
     }
 };
+
+QByteArray addressText(const sockaddr* address)
+{
+    char text[INET6_ADDRSTRLEN] = {};
+    if (address && address->sa_family == AF_INET)
+        inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(address)->sin_addr, text, sizeof text);
+    else if (address && address->sa_family == AF_INET6)
+        inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr, text, sizeof text);
+    return QByteArray(text);
+}
 
 QByteArray peerAddress(MHD_Connection* connection)
 {
     const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
-    if (!info || !info->client_addr)
-        return QByteArray();
-    char text[INET6_ADDRSTRLEN] = {};
-    const sockaddr* address = info->client_addr;
-    if (address->sa_family == AF_INET)
-        inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(address)->sin_addr, text, sizeof text);
-    else if (address->sa_family == AF_INET6)
-        inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr, text, sizeof text);
-    return QByteArray(text);
+    return info ? addressText(info->client_addr) : QByteArray();
 }
 
 MHD_Result collectQuery(void* cls, MHD_ValueKind, const char* key, const char* value)
@@ -122,6 +154,22 @@ MHD_Result collectQuery(void* cls, MHD_ValueKind, const char* key, const char* v
     return MHD_YES;
 }
 
+bool ticketHeld(const Exchange& exchange)
+{
+    const PhoneRequest& request = exchange.request;
+    const QByteArray ticket = request.form.value("ticket", request.query.value("ticket"));
+    return exchange.core->router.admits(request.cookie) &&
+           exchange.core->backend.holdsTicket(phones::tokenFromCookie(request.cookie), ticket);
+}
+
+// The desk's own answer to a photo of no wish, in the phone's language, since the server refuses it first.
+QString refusedPhotoText(const Exchange& exchange)
+{
+    const PhoneRouter& router = exchange.core->router;
+    return router.translate(router.chooseLanguage(exchange.request.language), "PhoneDesk",
+                            QT_TRANSLATE_NOOP("PhoneDesk", "This photo belongs to no wish of yours."));
+}
+
 MHD_Result collectField(void* cls, MHD_ValueKind, const char* key, const char*, const char*, const char*,
                         const char* data, uint64_t, size_t size)
 {
@@ -132,6 +180,14 @@ MHD_Result collectField(void* cls, MHD_ValueKind, const char* key, const char*, 
     QByteArray* target = nullptr;
     qint64 room = 0;
     if (name == "photo" && exchange->request.path == "/api/photo") {
+        // The ticket comes before the photo, in the address or an earlier field: a photo that belongs to
+        // no wish of this phone is not read on.
+        if (exchange->photo.isEmpty() && !ticketHeld(*exchange)) {
+            // The rest is read unkept, without holding a place another phone's photo could have.
+            exchange->forged = true;
+            exchange->leaveUploadPlace();
+            return MHD_NO;
+        }
         target = &exchange->photo;
         room = phones::maxPhotoBytes;
     } else if (name == "comment") {
@@ -285,10 +341,95 @@ MHD_Result hand(PhoneServer::Core& core, MHD_Connection* connection, Exchange& e
         MHD_resume_connection(pending->connection);
     };
     if (reply.action == PhoneReply::Action::Wish)
-        core.backend.wish(reply.token, reply.songId, answer);
+        core.backend.wish(reply.token, exchange.request.address, reply.songId, answer);
     else
         core.backend.photo(reply.token, reply.ticket, exchange.photo, reply.comment, answer);
     exchange.photo.clear();
+    return MHD_YES;
+}
+
+// Takes one of the photo upload places, unless they are all taken or this address has its share.
+bool takeUploadPlace(PhoneServer::Core& core, const QByteArray& address)
+{
+    std::lock_guard<std::mutex> lock(core.countMutex);
+    int& mine = core.photoUploadsByAddress[address];
+    if (core.photoUploads >= core.limits.photoUploads || mine >= core.limits.photoUploadsPerAddress) {
+        if (mine == 0)
+            core.photoUploadsByAddress.remove(address);
+        return false;
+    }
+    ++mine;
+    ++core.photoUploads;
+    return true;
+}
+
+// An upload must keep bringing bytes: one that trickles holds an upload place and its memory for
+// nothing.
+bool tooSlow(const PhoneServer::Core& core, Exchange& exchange, size_t arrived)
+{
+    const qint64 now = nowMs();
+    exchange.windowBytes += static_cast<qint64>(arrived);
+    const qint64 passed = now - exchange.windowStartMs;
+    if (passed < core.limits.uploadWindowMs)
+        return false;
+    if (exchange.windowBytes * 1000 < core.limits.minUploadBytesPerSecond * passed)
+        return true;
+    exchange.windowStartMs = now;
+    exchange.windowBytes = 0;
+    return false;
+}
+
+void awaitHead(PhoneServer::Core& core, MHD_Connection* connection, bool awaiting)
+{
+    std::lock_guard<std::mutex> lock(core.countMutex);
+    const auto found = core.opened.find(connection);
+    if (found == core.opened.end())
+        return;
+    found->awaitingHead = awaiting;
+    found->sinceMs = nowMs();
+}
+
+// The first call for a request, with its head only: everything that can be refused without the body is.
+MHD_Result beginRequest(PhoneServer::Core& core, MHD_Connection* connection, const char* url,
+                        const char* method, Exchange& exchange)
+{
+    // The head is in: the connection now has the ordinary idle time instead of the short one for heads.
+    MHD_set_connection_option(connection, MHD_CONNECTION_OPTION_TIMEOUT, core.limits.timeoutSeconds);
+    awaitHead(core, connection, false);
+    PhoneRequest& request = exchange.request;
+    request.method = QByteArray(method);
+    const size_t urlLength = std::strlen(url);
+    request.path = urlLength <= 64 ? QByteArray(url, static_cast<int>(urlLength)) : QByteArray("/-");
+    request.cookie = QByteArray(MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "Cookie"));
+    request.language =
+        QByteArray(MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "Accept-Language")).left(256);
+    request.address = peerAddress(connection);
+    if (MHD_get_connection_values(connection, MHD_GET_ARGUMENT_KIND, nullptr, nullptr) > maxQueryValues)
+        return respondWith(connection, 414, tr("This is too large."));
+    MHD_get_connection_values(connection, MHD_GET_ARGUMENT_KIND, collectQuery, &request.query);
+    if (request.method != "POST")
+        return MHD_YES;
+    const bool photo = request.path == "/api/photo";
+    exchange.limit =
+        photo ? phones::maxPhotoBytes + phones::maxCommentBytes + 64LL * 1024 : phones::maxFormBytes;
+    const char* length = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "Content-Length");
+    if (length && QByteArray(length).toLongLong() > exchange.limit)
+        return respondWith(connection, 413, tr("This is too large."));
+    if (photo) {
+        // A ticket named in the address is checked before a byte of the photo is read.
+        if (request.query.contains("ticket") && !ticketHeld(exchange))
+            return respondWith(connection, 403, refusedPhotoText(exchange));
+        if (!takeUploadPlace(core, request.address))
+            return respondWith(connection, 503, tr("Many photos are arriving; try again in a moment."));
+        exchange.photoUpload = true;
+        exchange.windowStartMs = nowMs();
+        MHD_set_connection_option(
+            connection, MHD_CONNECTION_OPTION_TIMEOUT,
+            static_cast<unsigned>(std::max<qint64>(1, core.limits.uploadWindowMs / 1000)));
+    }
+    exchange.post = MHD_create_post_processor(connection, postBufferSize, collectField, &exchange);
+    if (!exchange.post)
+        return respondWith(connection, 415, tr("This cannot be read."));
     return MHD_YES;
 }
 
@@ -301,41 +442,22 @@ MHD_Result handleRequest(void* cls, MHD_Connection* connection, const char* url,
         exchange = new Exchange;
         exchange->core = &core;
         *connectionState = exchange;
-        PhoneRequest& request = exchange->request;
-        request.method = QByteArray(method);
-        const size_t urlLength = std::strlen(url);
-        request.path = urlLength <= 64 ? QByteArray(url, static_cast<int>(urlLength)) : QByteArray("/-");
-        request.cookie = QByteArray(MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "Cookie"));
-        request.language =
-            QByteArray(MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "Accept-Language")).left(256);
-        request.address = peerAddress(connection);
-        MHD_get_connection_values(connection, MHD_GET_ARGUMENT_KIND, collectQuery, &request.query);
-        if (request.method != "POST")
-            return MHD_YES;
-        const bool photo = request.path == "/api/photo";
-        exchange->limit =
-            photo ? phones::maxPhotoBytes + phones::maxCommentBytes + 64LL * 1024 : phones::maxFormBytes;
-        const char* length = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "Content-Length");
-        if (length && QByteArray(length).toLongLong() > exchange->limit)
-            return respondWith(connection, 413, tr("This is too large."));
-        if (photo) {
-            if (++core.photoUploads > maxPhotoUploads) {
-                --core.photoUploads;
-                return respondWith(connection, 503, tr("Many photos are arriving; try again in a moment."));
-            }
-            exchange->photoUpload = true;
-        }
-        exchange->post = MHD_create_post_processor(connection, postBufferSize, collectField, exchange);
-        if (!exchange->post)
-            return respondWith(connection, 415, tr("This cannot be read."));
-        return MHD_YES;
+    }
+    if (!exchange->begun) {
+        exchange->begun = true;
+        if (exchange->tooManyValues)
+            return respondWith(connection, 414, tr("This is too large."));
+        return beginRequest(core, connection, url, method, *exchange);
     }
     if (*uploadSize > 0) {
+        if (exchange->photoUpload && tooSlow(core, *exchange, *uploadSize))
+            return MHD_NO;
         exchange->received += static_cast<qint64>(*uploadSize);
         if (exchange->received > exchange->limit)
             exchange->tooLarge = true;
-        if (!exchange->tooLarge && !exchange->malformed && exchange->post &&
-            MHD_post_process(exchange->post, upload, *uploadSize) != MHD_YES && !exchange->tooLarge)
+        if (!exchange->tooLarge && !exchange->malformed && !exchange->forged && exchange->post &&
+            MHD_post_process(exchange->post, upload, *uploadSize) != MHD_YES && !exchange->tooLarge &&
+            !exchange->forged)
             exchange->malformed = true;
         *uploadSize = 0;
         return MHD_YES;
@@ -353,6 +475,8 @@ MHD_Result handleRequest(void* cls, MHD_Connection* connection, const char* url,
         }
         return respond(connection, reply, false);
     }
+    if (exchange->forged)
+        return respondWith(connection, 403, refusedPhotoText(*exchange));
     if (exchange->tooLarge)
         return respondWith(connection, 413, tr("This is too large."));
     if (exchange->malformed)
@@ -371,10 +495,89 @@ MHD_Result handleRequest(void* cls, MHD_Connection* connection, const char* url,
     return MHD_NO;
 }
 
-void requestCompleted(void*, MHD_Connection*, void** connectionState, MHD_RequestTerminationCode)
+// Called with the whole request line's address before the server takes its query apart: a query of more
+// values than any request of the page has is cut off here and answered at once, where taking it apart
+// would use up the connection's memory and leave the phone waiting for nothing.
+void* meetRequest(void* cls, const char* uri, MHD_Connection*)
 {
+    auto* exchange = new Exchange;
+    exchange->core = static_cast<PhoneServer::Core*>(cls);
+    // The address lies in the connection's own buffer, from which the server takes the values once this
+    // returns: emptied behind the '?', it gives none.
+    char* query = std::strchr(const_cast<char*>(uri), '?');
+    if (query && std::count(query, query + std::strlen(query), '&') >= maxQueryValues) {
+        exchange->tooManyValues = true;
+        query[1] = '\0';
+    }
+    return exchange;
+}
+
+void requestCompleted(void* cls, MHD_Connection* connection, void** connectionState,
+                      MHD_RequestTerminationCode)
+{
+    // A connection kept alive waits for its next request's head.
+    awaitHead(*static_cast<PhoneServer::Core*>(cls), connection, true);
     delete static_cast<Exchange*>(*connectionState);
     *connectionState = nullptr;
+}
+
+// A new connection is refused when it would take one of the last free ones for an address that already
+// holds several: the reserve stays for guests who arrive while others hold many.
+// The idle time only bounds a head that stops; one that comes a byte every few seconds would be waited for
+// for hours. Whenever a guest arrives, the heads that have taken too long are cut off: their sockets are
+// shut, and the server closes them as it closes any connection whose phone has gone.
+void sweepSlowHeads(PhoneServer::Core& core)
+{
+    const qint64 now = nowMs();
+    if (now - core.lastSweepMs < 250)
+        return;
+    core.lastSweepMs = now;
+    const qint64 limitMs = static_cast<qint64>(core.limits.headTimeoutSeconds) * 1000;
+    for (PhoneServer::Core::Opened& connection : core.opened) {
+        if (connection.awaitingHead && now - connection.sinceMs > limitMs) {
+            shutdown(connection.socket, SHUT_RDWR);
+            connection.awaitingHead = false;
+        }
+    }
+}
+
+MHD_Result admitConnection(void* cls, const sockaddr* address, socklen_t)
+{
+    auto& core = *static_cast<PhoneServer::Core*>(cls);
+    const PhoneLimits& limits = core.limits;
+    std::lock_guard<std::mutex> lock(core.countMutex);
+    sweepSlowHeads(core);
+    if (core.connectionCount < limits.connections - limits.reservedConnections)
+        return MHD_YES;
+    return core.connectionsByAddress.value(addressText(address)) < limits.fewConnections ? MHD_YES : MHD_NO;
+}
+
+void countConnection(void* cls, MHD_Connection* connection, void** socketContext,
+                     MHD_ConnectionNotificationCode code)
+{
+    auto& core = *static_cast<PhoneServer::Core*>(cls);
+    std::lock_guard<std::mutex> lock(core.countMutex);
+    if (code == MHD_CONNECTION_NOTIFY_STARTED) {
+        auto* address = new QByteArray(peerAddress(connection));
+        *socketContext = address;
+        ++core.connectionCount;
+        ++core.connectionsByAddress[*address];
+        const MHD_ConnectionInfo* info =
+            MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+        if (info) {
+            // A socket number is used again once closed: nothing may still stand for the old one.
+            for (auto it = core.opened.begin(); it != core.opened.end();)
+                it = it->socket == info->connect_fd ? core.opened.erase(it) : std::next(it);
+            core.opened.insert(connection, PhoneServer::Core::Opened{info->connect_fd, nowMs(), true});
+        }
+    } else if (auto* address = static_cast<QByteArray*>(*socketContext)) {
+        core.opened.remove(connection);
+        --core.connectionCount;
+        if (--core.connectionsByAddress[*address] <= 0)
+            core.connectionsByAddress.remove(*address);
+        delete address;
+        *socketContext = nullptr;
+    }
 }
 
 void dropLogLine(void*, const char*, va_list) {}
@@ -407,12 +610,14 @@ bool PhoneServer::start(quint16 port, QString* error)
     const unsigned flags =
         MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_AUTO | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_ERROR_LOG;
     core->daemon = MHD_start_daemon(
-        flags, port, nullptr, nullptr, handleRequest, core.get(), MHD_OPTION_CONNECTION_LIMIT,
+        flags, port, admitConnection, core.get(), handleRequest, core.get(), MHD_OPTION_CONNECTION_LIMIT,
         static_cast<unsigned>(limits.connections), MHD_OPTION_PER_IP_CONNECTION_LIMIT,
         static_cast<unsigned>(limits.connectionsPerAddress), MHD_OPTION_CONNECTION_TIMEOUT,
-        limits.timeoutSeconds, MHD_OPTION_CONNECTION_MEMORY_LIMIT, static_cast<size_t>(32 * 1024),
-        MHD_OPTION_THREAD_POOL_SIZE, static_cast<unsigned>(limits.threads), MHD_OPTION_NOTIFY_COMPLETED,
-        requestCompleted, nullptr, MHD_OPTION_EXTERNAL_LOGGER, dropLogLine, nullptr, MHD_OPTION_END);
+        limits.headTimeoutSeconds, MHD_OPTION_NOTIFY_CONNECTION, countConnection, core.get(),
+        MHD_OPTION_CONNECTION_MEMORY_LIMIT, static_cast<size_t>(32 * 1024), MHD_OPTION_THREAD_POOL_SIZE,
+        static_cast<unsigned>(limits.threads), MHD_OPTION_URI_LOG_CALLBACK, meetRequest, core.get(),
+        MHD_OPTION_NOTIFY_COMPLETED, requestCompleted, core.get(), MHD_OPTION_EXTERNAL_LOGGER, dropLogLine,
+        nullptr, MHD_OPTION_END);
     if (!core->daemon) {
         if (error)
             *error = QString::fromLocal8Bit(std::strerror(errno));

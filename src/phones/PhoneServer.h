@@ -16,7 +16,10 @@ class PhoneBackend
 public:
     using Answer = std::function<void(int status, const QByteArray& json)>;
     virtual ~PhoneBackend() = default;
-    virtual void wish(const QByteArray& token, int songId, Answer answer) = 0;
+    // `address` is the phone's: a guest is its token and the address it came from.
+    virtual void wish(const QByteArray& token, const QByteArray& address, int songId, Answer answer) = 0;
+    // Whether the phone holds this photo ticket; asked before a photo's bytes are read.
+    virtual bool holdsTicket(const QByteArray& token, const QByteArray& ticket) const = 0;
     virtual void photo(const QByteArray& token, const QByteArray& ticket, const QByteArray& photo,
                        const QString& comment, Answer answer) = 0;
 };

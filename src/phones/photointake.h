@@ -23,9 +23,25 @@ struct PhotoIntake
     QSize size;      // of the JPEG
 };
 
+// Memory a decoder may take for one photo, and the scans a progressive JPEG may have (an encoder writes
+// about ten; every scan is one more pass over the whole picture).
+constexpr qint64 maxDecodeBytes = 64LL * 1024 * 1024;
+constexpr int maxJpegScans = 40;
+
+// What a photo's header tells of the cost of decoding it, read without decoding.
+struct PhotoCost
+{
+    qint64 bytes = 0; // memory the decoder needs at least, for a picture decoded to `target`
+    int scans = 0;    // a JPEG's scans
+};
+
+// The cost of decoding `bytes` of `type`, of `size` as its header claims, into a picture of `target`.
+PhotoCost photoCost(const QByteArray& bytes, PhotoType type, const QSize& size, const QSize& target);
+
 // Re-encodes `bytes` as JPEG fitting into `maxSize` (aspect kept, never enlarged), turned upright as the
 // phone's orientation tag says. Refuses more than 15 MB, unknown types, more than 40 megapixels claimed,
-// and photos that do not decode.
+// what would take more than maxDecodeBytes to decode or has more than maxJpegScans scans, and photos that
+// do not decode.
 PhotoIntake takeInPhoto(const QByteArray& bytes, const QSize& maxSize);
 
 } // namespace phones

@@ -2,7 +2,8 @@
 // What a guest's phone can send: any request to the router (method, path, cookie, query, form, with or
 // without a PIN), and any bytes as a photo. The router answers only with its fixed statuses, JSON where it
 // promises JSON, the page's three files and nothing else, and hands on only wishes of songs that exist
-// from phones it knows; the photo intake keeps only our own JPEG, within the size asked for, without EXIF.
+// from phones it knows; the photo intake keeps only our own JPEG, within the size asked for, without EXIF,
+// and decodes no JPEG of more scans than allowed.
 //
 // Input: one byte of switches (bit 0: a photo rather than a request; bit 1: the party has a PIN), then the
 // photo's bytes, or the request's fields separated by line breaks: method, path, cookie ("@" stands for
@@ -118,6 +119,9 @@ void fuzzPhoto(const QByteArray& bytes)
     vimofuzz::check(taken.jpeg.isEmpty() != taken.refusal.isEmpty(), "a photo or a reason");
     if (taken.jpeg.isEmpty())
         return;
+    const phones::PhotoType type = phones::sniffPhotoType(bytes);
+    vimofuzz::check(phones::photoCost(bytes, type, QSize(1, 1), QSize(1, 1)).scans <= phones::maxJpegScans,
+                    "no JPEG of more scans than allowed decoded");
     vimofuzz::check(taken.jpeg.startsWith("\xFF\xD8\xFF"), "our own JPEG");
     vimofuzz::check(!taken.jpeg.contains(QByteArray("Exif\0\0", 6)), "no EXIF of the phone's");
     QBuffer buffer;
