@@ -528,6 +528,10 @@ private slots:
         QTest::newRow("German refusal of a photo of no wish")
             << QByteArray("de") << QByteArray("POST /api/photo?ticket=0123456789abcdef0123456789abcdef")
             << QByteArray("Dieses Foto geh\xc3\xb6rt zu keinem deiner W\xc3\xbcnsche.");
+        // The server's own answer, before the request reaches the router.
+        QTest::newRow("German refusal of too many query values")
+            << QByteArray("de") << QByteArray("/api/search?" + QByteArray("a=1&").repeated(600) + "q=x")
+            << QByteArray("Das ist zu gro\xc3\x9f.");
         QTest::newRow("English before German by weight")
             << QByteArray("de;q=0.5,en") << QByteArray("/") << QByteArray("<h2>Now playing</h2>");
         QTest::newRow("a language the page does not speak")

@@ -888,6 +888,22 @@ und/oder einzuschalten.</translation>
         <source>The party has closed its phone wishes.</source>
         <translation>Die Party nimmt keine Wünsche vom Handy mehr an.</translation>
     </message>
+    <message>
+        <source>This is too large.</source>
+        <translation>Das ist zu groß.</translation>
+    </message>
+    <message>
+        <source>Many photos are arriving; try again in a moment.</source>
+        <translation>Gerade kommen viele Fotos an; bitte versuche es gleich noch einmal.</translation>
+    </message>
+    <message>
+        <source>This cannot be read.</source>
+        <translation>Das kann nicht gelesen werden.</translation>
+    </message>
+    <message>
+        <source>Please try again.</source>
+        <translation>Bitte versuche es noch einmal.</translation>
+    </message>
 </context>
 <context>
     <name>PhotoComment</name>

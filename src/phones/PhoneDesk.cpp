@@ -441,7 +441,13 @@ void PhoneDesk::photo(const QByteArray& token, const QByteArray& ticket, const Q
         QMetaObject::invokeMethod(
             this,
             [this, token, ticket, taken, comment, answer]() {
-                storePhoto(token, ticket, taken.jpeg, taken.refusal, comment, answer);
+                QString refusal;
+                if (taken.refusal) {
+                    refusal = router.translate(router.languageOf(token), "PhotoIntake", taken.refusal);
+                    if (taken.refusalNumber != 0)
+                        refusal = refusal.arg(taken.refusalNumber);
+                }
+                storePhoto(token, ticket, taken.jpeg, refusal, comment, answer);
             },
             Qt::QueuedConnection);
     });

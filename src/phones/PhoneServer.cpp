@@ -162,12 +162,24 @@ bool ticketHeld(const Exchange& exchange)
            exchange.core->backend.holdsTicket(phones::tokenFromCookie(request.cookie), ticket);
 }
 
-// The desk's own answer to a photo of no wish, in the phone's language, since the server refuses it first.
-QString refusedPhotoText(const Exchange& exchange)
+// The server's own answers in the phone's language, as the page and the desk speak to it. Before the
+// request's head is read, the phone's language is not known yet and the host's is spoken.
+QString spoken(const Exchange& exchange, const char* context, const char* source)
 {
     const PhoneRouter& router = exchange.core->router;
-    return router.translate(router.chooseLanguage(exchange.request.language), "PhoneDesk",
-                            QT_TRANSLATE_NOOP("PhoneDesk", "This photo belongs to no wish of yours."));
+    return router.translate(router.chooseLanguage(exchange.request.language), context, source);
+}
+
+QString spoken(const Exchange& exchange, const char* source)
+{
+    return spoken(exchange, "PhoneServer", source);
+}
+
+// The desk's own answer to a photo of no wish, since the server refuses it first.
+QString refusedPhotoText(const Exchange& exchange)
+{
+    return spoken(exchange, "PhoneDesk",
+                  QT_TRANSLATE_NOOP("PhoneDesk", "This photo belongs to no wish of yours."));
 }
 
 MHD_Result collectField(void* cls, MHD_ValueKind, const char* key, const char*, const char*, const char*,
@@ -316,7 +328,9 @@ MHD_Result hand(PhoneServer::Core& core, MHD_Connection* connection, Exchange& e
     {
         std::lock_guard<std::mutex> lock(core.mutex);
         if (core.stopping)
-            return respondWith(connection, 503, tr("The party has closed its phone wishes."));
+            return respondWith(
+                connection, 503,
+                spoken(exchange, QT_TRANSLATE_NOOP("PhoneServer", "The party has closed its phone wishes.")));
         exchange.pending = std::make_shared<Pending>();
         exchange.pending->connection = connection;
         core.pendings.erase(std::remove_if(core.pendings.begin(), core.pendings.end(),
@@ -401,11 +415,10 @@ MHD_Result beginRequest(PhoneServer::Core& core, MHD_Connection* connection, con
     const size_t urlLength = std::strlen(url);
     request.path = urlLength <= 64 ? QByteArray(url, static_cast<int>(urlLength)) : QByteArray("/-");
     request.cookie = QByteArray(MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "Cookie"));
-    request.language =
-        QByteArray(MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "Accept-Language")).left(256);
     request.address = peerAddress(connection);
     if (MHD_get_connection_values(connection, MHD_GET_ARGUMENT_KIND, nullptr, nullptr) > maxQueryValues)
-        return respondWith(connection, 414, tr("This is too large."));
+        return respondWith(connection, 414,
+                           spoken(exchange, QT_TRANSLATE_NOOP("PhoneServer", "This is too large.")));
     MHD_get_connection_values(connection, MHD_GET_ARGUMENT_KIND, collectQuery, &request.query);
     if (request.method != "POST")
         return MHD_YES;
@@ -414,13 +427,17 @@ MHD_Result beginRequest(PhoneServer::Core& core, MHD_Connection* connection, con
         photo ? phones::maxPhotoBytes + phones::maxCommentBytes + 64LL * 1024 : phones::maxFormBytes;
     const char* length = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "Content-Length");
     if (length && QByteArray(length).toLongLong() > exchange.limit)
-        return respondWith(connection, 413, tr("This is too large."));
+        return respondWith(connection, 413,
+                           spoken(exchange, QT_TRANSLATE_NOOP("PhoneServer", "This is too large.")));
     if (photo) {
         // A ticket named in the address is checked before a byte of the photo is read.
         if (request.query.contains("ticket") && !ticketHeld(exchange))
             return respondWith(connection, 403, refusedPhotoText(exchange));
         if (!takeUploadPlace(core, request.address))
-            return respondWith(connection, 503, tr("Many photos are arriving; try again in a moment."));
+            return respondWith(
+                connection, 503,
+                spoken(exchange,
+                       QT_TRANSLATE_NOOP("PhoneServer", "Many photos are arriving; try again in a moment.")));
         exchange.photoUpload = true;
         exchange.windowStartMs = nowMs();
         MHD_set_connection_option(
@@ -429,7 +446,8 @@ MHD_Result beginRequest(PhoneServer::Core& core, MHD_Connection* connection, con
     }
     exchange.post = MHD_create_post_processor(connection, postBufferSize, collectField, &exchange);
     if (!exchange.post)
-        return respondWith(connection, 415, tr("This cannot be read."));
+        return respondWith(connection, 415,
+                           spoken(exchange, QT_TRANSLATE_NOOP("PhoneServer", "This cannot be read.")));
     return MHD_YES;
 }
 
@@ -445,8 +463,12 @@ MHD_Result handleRequest(void* cls, MHD_Connection* connection, const char* url,
     }
     if (!exchange->begun) {
         exchange->begun = true;
+        // First of all: every answer from here on is in the phone's language.
+        exchange->request.language =
+            QByteArray(MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "Accept-Language")).left(256);
         if (exchange->tooManyValues)
-            return respondWith(connection, 414, tr("This is too large."));
+            return respondWith(connection, 414,
+                               spoken(*exchange, QT_TRANSLATE_NOOP("PhoneServer", "This is too large.")));
         return beginRequest(core, connection, url, method, *exchange);
     }
     if (*uploadSize > 0) {
@@ -468,8 +490,11 @@ MHD_Result handleRequest(void* cls, MHD_Connection* connection, const char* url,
         {
             std::lock_guard<std::mutex> lock(core.mutex);
             reply.status = exchange->pending->status;
-            reply.body = exchange->pending->done ? exchange->pending->body
-                                                 : PhoneRouter::message(false, tr("Please try again."));
+            reply.body =
+                exchange->pending->done
+                    ? exchange->pending->body
+                    : PhoneRouter::message(
+                          false, spoken(*exchange, QT_TRANSLATE_NOOP("PhoneServer", "Please try again.")));
             exchange->pending->answered = true;
             core.settled.notify_all();
         }
@@ -478,9 +503,11 @@ MHD_Result handleRequest(void* cls, MHD_Connection* connection, const char* url,
     if (exchange->forged)
         return respondWith(connection, 403, refusedPhotoText(*exchange));
     if (exchange->tooLarge)
-        return respondWith(connection, 413, tr("This is too large."));
+        return respondWith(connection, 413,
+                           spoken(*exchange, QT_TRANSLATE_NOOP("PhoneServer", "This is too large.")));
     if (exchange->malformed)
-        return respondWith(connection, 400, tr("This cannot be read."));
+        return respondWith(connection, 400,
+                           spoken(*exchange, QT_TRANSLATE_NOOP("PhoneServer", "This cannot be read.")));
     exchange->request.nowMs = nowMs();
     const PhoneReply reply = core.router.route(exchange->request);
     switch (reply.action) {

@@ -4,7 +4,6 @@
 #include "phones/phonerequests.h"
 
 #include <QBuffer>
-#include <QCoreApplication>
 #include <QImage>
 #include <QImageReader>
 #include <QImageWriter>
@@ -34,10 +33,11 @@ const char* formatOf(PhotoType type)
     return nullptr;
 }
 
-PhotoIntake refused(const QString& why)
+PhotoIntake refused(const char* why, qint64 number = 0)
 {
     PhotoIntake intake;
     intake.refusal = why;
+    intake.refusalNumber = number;
     return intake;
 }
 
@@ -160,12 +160,12 @@ PhotoCost photoCost(const QByteArray& bytes, PhotoType type, const QSize& size, 
 PhotoIntake takeInPhoto(const QByteArray& bytes, const QSize& maxSize)
 {
     if (bytes.size() > maxPhotoBytes)
-        return refused(QCoreApplication::translate("PhotoIntake", "The photo is larger than 15 MB."));
+        return refused(QT_TRANSLATE_NOOP("PhotoIntake", "The photo is larger than 15 MB."));
     const PhotoType type = sniffPhotoType(bytes);
     const char* format = formatOf(type);
     if (!format || !QImageReader::supportedImageFormats().contains(format))
-        return refused(QCoreApplication::translate(
-            "PhotoIntake", "This is no photo Vimo can read (JPEG, PNG, WebP, GIF or BMP)."));
+        return refused(QT_TRANSLATE_NOOP("PhotoIntake",
+                                         "This is no photo Vimo can read (JPEG, PNG, WebP, GIF or BMP)."));
 
     QBuffer buffer;
     buffer.setData(bytes);
@@ -176,9 +176,9 @@ PhotoIntake takeInPhoto(const QByteArray& bytes, const QSize& maxSize)
     reader.setAutoTransform(true);
     const QSize claimed = reader.size();
     if (!claimed.isValid() || claimed.isEmpty())
-        return refused(QCoreApplication::translate("PhotoIntake", "The photo could not be read."));
+        return refused(QT_TRANSLATE_NOOP("PhotoIntake", "The photo could not be read."));
     if (static_cast<qint64>(claimed.width()) * claimed.height() > maxPhotoPixels)
-        return refused(QCoreApplication::translate("PhotoIntake", "The photo has more than 40 megapixels."));
+        return refused(QT_TRANSLATE_NOOP("PhotoIntake", "The photo has more than 40 megapixels."));
     // A photo larger than what is kept is decoded already scaled where the decoder can (JPEG), which
     // spares most of the memory a full decode would take.
     QSize target = claimed;
@@ -189,15 +189,14 @@ PhotoIntake takeInPhoto(const QByteArray& bytes, const QSize& maxSize)
     // or make the decoder pass over it many times.
     const PhotoCost cost = photoCost(bytes, type, claimed, target);
     if (cost.scans > maxJpegScans)
-        return refused(QCoreApplication::translate("PhotoIntake", "The photo could not be read."));
+        return refused(QT_TRANSLATE_NOOP("PhotoIntake", "The photo could not be read."));
     if (cost.bytes > maxDecodeBytes)
-        return refused(
-            QCoreApplication::translate("PhotoIntake", "The photo would take more than %1 MB to read.")
-                .arg(maxDecodeBytes / (1024LL * 1024)));
+        return refused(QT_TRANSLATE_NOOP("PhotoIntake", "The photo would take more than %1 MB to read."),
+                       maxDecodeBytes / (1024LL * 1024));
     reader.setScaledSize(target);
     QImage image = reader.read();
     if (image.isNull())
-        return refused(QCoreApplication::translate("PhotoIntake", "The photo could not be read."));
+        return refused(QT_TRANSLATE_NOOP("PhotoIntake", "The photo could not be read."));
     // An orientation tag may have turned it: fit the turned picture once more.
     if (maxSize.isValid() && (image.width() > maxSize.width() || image.height() > maxSize.height()))
         image = image.scaled(maxSize, Qt::KeepAspectRatio, Qt::SmoothTransformation);
@@ -215,7 +214,7 @@ PhotoIntake takeInPhoto(const QByteArray& bytes, const QSize& maxSize)
     writer.setQuality(92);
     if (!writer.write(image)) {
         intake.jpeg.clear();
-        return refused(QCoreApplication::translate("PhotoIntake", "The photo could not be read."));
+        return refused(QT_TRANSLATE_NOOP("PhotoIntake", "The photo could not be read."));
     }
     intake.size = image.size();
     return intake;

@@ -19,8 +19,11 @@ PhotoType sniffPhotoType(const QByteArray& bytes);
 struct PhotoIntake
 {
     QByteArray jpeg; // empty when refused
-    QString refusal; // why, in the guest's words
-    QSize size;      // of the JPEG
+    // Why, untranslated (context "PhotoIntake"): the desk says it in the guest's own language, with
+    // `refusalNumber` for its %1 where it has one.
+    const char* refusal = nullptr;
+    qint64 refusalNumber = 0;
+    QSize size; // of the JPEG
 };
 
 // Memory a decoder may take for one photo, and the scans a progressive JPEG may have (an encoder writes

@@ -116,7 +116,7 @@ void fuzzRequest(const QByteArray& input, bool pin)
 void fuzzPhoto(const QByteArray& bytes)
 {
     const phones::PhotoIntake taken = phones::takeInPhoto(bytes, keptSize);
-    vimofuzz::check(taken.jpeg.isEmpty() != taken.refusal.isEmpty(), "a photo or a reason");
+    vimofuzz::check(taken.jpeg.isEmpty() == (taken.refusal != nullptr), "a photo or a reason");
     if (taken.jpeg.isEmpty())
         return;
     const phones::PhotoType type = phones::sniffPhotoType(bytes);
