@@ -781,11 +781,16 @@ private slots:
                     connectFrom(host, at,
                                 "POST /api/wish HTTP/1.1\r\nHost: x\r\nContent-Type: "
                                 "application/x-www-form-urlencoded\r\nContent-Length: 100\r\n\r\n"));
-        QTest::qWait(300);
-        QVERIFY(rawExchange(at, "GET /api/state HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n")
-                    .startsWith("HTTP/1.1 200"));
-        std::unique_ptr<QTcpSocket> greedy = connectFrom(6, at, "GET / HTTP/1.1\r\n");
-        QVERIFY(closedWithin(*greedy, 500));
+        // The server may count them late (a checked build is slow): a holder's further connection is asked
+        // again until all are counted, while a new guest is answered every time.
+        bool refused = false;
+        for (int attempt = 0; attempt < 20 && !refused; ++attempt) {
+            QVERIFY(rawExchange(at, "GET /api/state HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n")
+                        .startsWith("HTTP/1.1 200"));
+            const std::unique_ptr<QTcpSocket> greedy = connectFrom(6, at, "GET / HTTP/1.1\r\n");
+            refused = closedWithin(*greedy, 500);
+        }
+        QVERIFY(refused);
     }
 
     void hostKeyAndPanel()
