@@ -129,3 +129,49 @@ def write_song(path, audio, fields, encoding=1):
     frames = [(frame_id, text_data(text, encoding, terminator=True)) for frame_id, text in fields
               if text is not None]
     write(path, id3v2(frames, 3, padding=1024 + len(audio) // 1000), audio)
+
+
+# The other formats a host brings, each made by its own Debian tool and with the same tags. Every encoder is
+# told to be repeatable: a fixed Ogg serial number, FFmpeg's bit-exact mode (no version string, no time).
+FORMAT_SUFFIXES = {"flac": ".flac", "vorbis": ".ogg", "opus": ".opus", "aac": ".m4a", "alac": ".m4a",
+                   "wav": ".wav"}
+
+
+def encode_format(wav, kind, tags):
+    """The bytes of the WAV file `wav` encoded as `kind` (a key of FORMAT_SUFFIXES) with `tags`, a dict of
+    title, artist, album, genre, year, comment and track (any may be missing)."""
+    out = wav + "." + kind + FORMAT_SUFFIXES[kind]
+    tags = {key: str(value) for key, value in tags.items() if value is not None}
+    if kind == "flac":
+        names = {"title": "TITLE", "artist": "ARTIST", "album": "ALBUM", "genre": "GENRE", "year": "DATE",
+                 "comment": "COMMENT", "track": "TRACKNUMBER"}
+        command = ["flac", "--silent", "--force", "-o", out] + \
+            ["--tag=%s=%s" % (names[key], value) for key, value in tags.items()] + [wav]
+    elif kind == "vorbis":
+        names = {"title": "-t", "artist": "-a", "album": "-l", "genre": "-G", "year": "-d", "track": "-N"}
+        command = ["oggenc", "--quiet", "--serial", "4711", "-q", "3", "-o", out]
+        for key, value in tags.items():
+            command += ["-c", "comment=" + value] if key == "comment" else [names[key], value]
+        command.append(wav)
+    elif kind == "opus":
+        names = {"title": "--title", "artist": "--artist", "album": "--album", "genre": "--genre",
+                 "year": "--date"}
+        command = ["opusenc", "--quiet", "--serial", "4711", "--bitrate", "96"]
+        for key, value in tags.items():
+            command += ["--comment", "%s=%s" % ({"comment": "COMMENT", "track": "TRACKNUMBER"}[key], value)] \
+                if key in ("comment", "track") else [names[key], value]
+        command += [wav, out]
+    else:
+        names = {"title": "title", "artist": "artist", "album": "album", "genre": "genre", "year": "date",
+                 "comment": "comment", "track": "track"}
+        codec = {"aac": ["-c:a", "aac", "-b:a", "128k"], "alac": ["-c:a", "alac"], "wav": ["-c:a", "pcm_s16le"]}
+        command = ["ffmpeg", "-nostdin", "-loglevel", "error", "-y", "-i", wav, "-map_metadata", "-1",
+                   "-fflags", "+bitexact", "-flags:a", "+bitexact"] + codec[kind]
+        for key, value in tags.items():
+            command += ["-metadata", "%s=%s" % (names[key], value)]
+        command.append(out)
+    subprocess.run(command, check=True)
+    with open(out, "rb") as f:
+        data = f.read()
+    os.remove(out)
+    return data

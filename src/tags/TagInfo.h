@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "tags/songformat.h"
 #include <QString>
 
 // The tags of one song as the library uses them. Filled where a file is read, so that reading tags needs
@@ -15,4 +16,5 @@ struct TagInfo
     QString comment;
     QString trackNumber; // a decimal number, "0" when the file has none
     double seconds = 0;
+    SongFormat format = SongFormat::Mp3;
 };
