@@ -6,7 +6,29 @@
 #include "ui/songcells.h"
 #include "ui/style.h"
 
+#include <QBrush>
+#include <QImage>
+#include <QPainter>
+#include <QPixmap>
 #include <QTableWidget>
+
+namespace {
+
+// The cover fills the cell (its middle, where it is wider or taller), darkened so that the song's text,
+// white over it, stays readable from across the room.
+QPixmap coverBehindText(const QImage& cover, const QSize& cell)
+{
+    QPixmap filled(cell);
+    filled.fill(Qt::black);
+    QPainter painter(&filled);
+    const QImage scaled = cover.scaled(cell, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
+    painter.drawImage(QPoint((cell.width() - scaled.width()) / 2, (cell.height() - scaled.height()) / 2),
+                      scaled);
+    painter.fillRect(filled.rect(), QColor(0, 0, 0, 150));
+    return filled;
+}
+
+} // namespace
 
 QueueView::QueueView(QTableWidget* table, const SongCellIndex* cells)
     : queueTable(table), libraryCells(cells), placeCount(table ? table->columnCount() : 0)
@@ -28,6 +50,17 @@ void QueueView::showSong(int position, const Track* track, int hue)
     if (queueCell)
         queueCell->setText(track->displayText());
     colourSongCells(findSongCell(track, libraryCells), queueCell, track->state(), hue, position);
+}
+
+void QueueView::showCover(int position, const QImage& cover)
+{
+    QTableWidgetItem* cell = queueTable->item(0, position);
+    const QSize size(queueTable->columnWidth(position), queueTable->rowHeight(0));
+    if (!cell || cover.isNull() || size.isEmpty())
+        return;
+    // The row's first cell starts where the brush's pattern does, so the picture stands in the cell.
+    cell->setBackground(QBrush(coverBehindText(cover, size)));
+    cell->setForeground(Qt::white);
 }
 
 void QueueView::showLibraryState(const Track* track, int hue, int waitingPosition)

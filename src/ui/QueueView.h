@@ -19,6 +19,7 @@ public:
     bool hasPlace(int position) const override;
     int waitingHue(int position, int elapsedSeconds, double headSeconds) const override;
     void showSong(int position, const Track* track, int hue) override;
+    void showCover(int position, const QImage& cover) override;
     void showLibraryState(const Track* track, int hue, int waitingPosition) override;
     void clearRow(int songs) override;
     void showFreeAgain(const Track* track) override;
