@@ -287,6 +287,9 @@ private slots:
         const QImage shown = head->background().textureImage();
         const QColor middle = shown.pixelColor(shown.width() / 2, shown.height() / 2);
         QVERIFY2(middle.green() > 60 && middle.green() < 140 && middle.red() < 40, qPrintable(middle.name()));
+        // Made again for a cell that changed its size.
+        bench.queueTable.setColumnWidth(0, bench.queueTable.columnWidth(0) + 40);
+        QCOMPARE(head->background().textureImage().width(), bench.queueTable.columnWidth(0));
 
         QTRY_COMPARE_WITH_TIMEOUT(ends.count(), 1, songEndTimeout);
         QTRY_VERIFY(without->playing());

@@ -214,11 +214,10 @@ CoverArt readCoverArt(const QString& songPath, const QSize& maxSize)
 {
     CoverArt art;
     const std::vector<Picture> pictures = embeddedPictures(songPath);
-    const QString embeddedWhere = songPath;
     for (const Picture& picture : pictures) {
         if (!picture.front)
             continue;
-        art.image = decode(picture.bytes, embeddedWhere, maxSize);
+        art.image = decode(picture.bytes, songPath, maxSize);
         if (!art.image.isNull()) {
             art.source = CoverSource::EmbeddedFront;
             return art;
@@ -226,7 +225,7 @@ CoverArt readCoverArt(const QString& songPath, const QSize& maxSize)
         break;
     }
     if (!pictures.empty() && !pictures.front().front) {
-        art.image = decode(pictures.front().bytes, embeddedWhere, maxSize);
+        art.image = decode(pictures.front().bytes, songPath, maxSize);
         if (!art.image.isNull()) {
             art.source = CoverSource::EmbeddedFirst;
             return art;

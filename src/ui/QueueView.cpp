@@ -7,6 +7,7 @@
 #include "ui/style.h"
 
 #include <QBrush>
+#include <QHeaderView>
 #include <QImage>
 #include <QPainter>
 #include <QPixmap>
@@ -32,7 +33,25 @@ QPixmap coverBehindText(const QImage& cover, const QSize& cell)
 
 QueueView::QueueView(QTableWidget* table, const SongCellIndex* cells)
     : queueTable(table), libraryCells(cells), placeCount(table ? table->columnCount() : 0)
-{}
+{
+    if (!table)
+        return;
+    // The picture is made for the cell's size: a cell that grows or shrinks gets it made again.
+    const auto resized = [this](int section) {
+        if (section == 0 && !shownCover.isNull())
+            showCover(0, shownCover);
+    };
+    resizeWatches[0] =
+        QObject::connect(table->horizontalHeader(), &QHeaderView::sectionResized, table, resized);
+    resizeWatches[1] =
+        QObject::connect(table->verticalHeader(), &QHeaderView::sectionResized, table, resized);
+}
+
+QueueView::~QueueView()
+{
+    for (const QMetaObject::Connection& watch : resizeWatches)
+        QObject::disconnect(watch);
+}
 
 bool QueueView::hasPlace(int position) const
 {
@@ -46,6 +65,8 @@ int QueueView::waitingHue(int position, int elapsedSeconds, double headSeconds) 
 
 void QueueView::showSong(int position, const Track* track, int hue)
 {
+    if (position == 0)
+        shownCover = QImage();
     QTableWidgetItem* queueCell = queueTable->item(0, position);
     if (queueCell)
         queueCell->setText(track->displayText());
@@ -56,6 +77,7 @@ void QueueView::showCover(int position, const QImage& cover)
 {
     QTableWidgetItem* cell = queueTable->item(0, position);
     const QSize size(queueTable->columnWidth(position), queueTable->rowHeight(0));
+    shownCover = cover;
     if (!cell || cover.isNull() || size.isEmpty())
         return;
     // The row's first cell starts where the brush's pattern does, so the picture stands in the cell.
@@ -70,6 +92,7 @@ void QueueView::showLibraryState(const Track* track, int hue, int waitingPositio
 
 void QueueView::clearRow(int songs)
 {
+    shownCover = QImage();
     queueTable->clear();
     for (int position = 0; position < placeCount; ++position) {
         auto* cell = new QTableWidgetItem;

@@ -3,6 +3,9 @@
 
 #include "party/QueueDisplay.h"
 
+#include <QImage>
+#include <QMetaObject>
+
 class QTableWidget;
 class QTableWidgetItem;
 class SongCellIndex;
@@ -14,6 +17,9 @@ class QueueView : public QueueDisplay
 public:
     // `libraryCells` may be null: the queue then shows itself in its row only.
     QueueView(QTableWidget* queueTable, const SongCellIndex* libraryCells);
+    ~QueueView() override;
+    QueueView(const QueueView&) = delete;
+    QueueView& operator=(const QueueView&) = delete;
 
     int places() const override { return placeCount; }
     bool hasPlace(int position) const override;
@@ -29,4 +35,7 @@ private:
     const SongCellIndex* libraryCells = nullptr;
     // The row's columns when the queue began: its capacity for the whole run.
     int placeCount = 0;
+    // The playing song's cover while its cell shows it.
+    QImage shownCover;
+    QMetaObject::Connection resizeWatches[2];
 };
