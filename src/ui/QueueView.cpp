@@ -17,15 +17,19 @@ namespace {
 
 // The cover fills the cell (its middle, where it is wider or taller), darkened so that the song's text,
 // white over it, stays readable from across the room.
-QPixmap coverBehindText(const QImage& cover, const QSize& cell)
+QPixmap coverBehindText(const QImage& cover, const QSize& cell, qreal devicePixelRatio)
 {
-    QPixmap filled(cell);
+    // Made in the screen's own pixels, so that a scaled desktop shows the picture as sharp as its text.
+    const QSize pixels = (QSizeF(cell) * devicePixelRatio).toSize();
+    QPixmap filled(pixels);
     filled.fill(Qt::black);
     QPainter painter(&filled);
-    const QImage scaled = cover.scaled(cell, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
-    painter.drawImage(QPoint((cell.width() - scaled.width()) / 2, (cell.height() - scaled.height()) / 2),
+    const QImage scaled = cover.scaled(pixels, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
+    painter.drawImage(QPoint((pixels.width() - scaled.width()) / 2, (pixels.height() - scaled.height()) / 2),
                       scaled);
     painter.fillRect(filled.rect(), QColor(0, 0, 0, 150));
+    painter.end();
+    filled.setDevicePixelRatio(devicePixelRatio);
     return filled;
 }
 
@@ -81,7 +85,7 @@ void QueueView::showCover(int position, const QImage& cover)
     if (!cell || cover.isNull() || size.isEmpty())
         return;
     // The row's first cell starts where the brush's pattern does, so the picture stands in the cell.
-    cell->setBackground(QBrush(coverBehindText(cover, size)));
+    cell->setBackground(QBrush(coverBehindText(cover, size, queueTable->devicePixelRatioF())));
     cell->setForeground(Qt::white);
 }
 
