@@ -40,7 +40,6 @@ void CoverArtKeeper::follow(const QStringList& paths)
             if (found == kept.end() || found->reading.get() != watcher)
                 return;
             found->image = watcher->result();
-            found->read = true;
             found->reading.reset();
             emit coverRead(path);
         });

@@ -41,7 +41,6 @@ public:
     // A file of that JPEG in the cache folder, written once while the song is kept ("" without a cover
     // or when it cannot be written). Removed when the song is forgotten, and with the keeper.
     QString coverFile(const QString& path);
-    QStringList followed() const { return wanted; }
 
     // How a cover is read; the tests give their own.
     std::function<QImage(const QString& path)> reader;
@@ -56,7 +55,6 @@ private:
         QImage image;
         QByteArray jpeg;
         QString file;
-        bool read = false;
         std::shared_ptr<QFutureWatcher<QImage>> reading;
     };
     void forget(const QString& path);
