@@ -95,7 +95,17 @@ def text_data(text, encoding=0, terminator=False):
 
 
 V22_IDS = {"TIT2": b"TT2", "TPE1": b"TP1", "TALB": b"TAL", "TCON": b"TCO", "TYER": b"TYE",
-           "COMM": b"COM", "TRCK": b"TRK"}
+           "COMM": b"COM", "TRCK": b"TRK", "APIC": b"PIC"}
+
+
+def picture_data(picture, picture_type=3, mime="image/jpeg", description="", version=3):
+    """The body of an APIC frame (PIC in ID3v2.2, which names the format in three letters): the picture's
+    bytes as `picture_type` (3 the front cover, 4 the back, 0 other) with a Latin-1 description."""
+    if version == 2:
+        image_format = b"PNG" if mime == "image/png" else b"JPG"
+        return b"\x00" + image_format + bytes([picture_type]) + description.encode("latin-1") + b"\x00" + picture
+    return (b"\x00" + mime.encode("latin-1") + b"\x00" + bytes([picture_type]) + description.encode("latin-1") +
+            b"\x00" + picture)
 
 
 def frame(frame_id, data, version=3, size=None):

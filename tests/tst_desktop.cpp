@@ -9,9 +9,11 @@
 #include "base/version.h"
 #include "desktop/DesktopLink.h"
 #include "desktop/IdleInhibitor.h"
+#include "desktop/MprisPlayerAdaptor.h"
 #include "desktop/MprisService.h"
 #include "desktop/NoticeBanner.h"
 #include "desktop/NoticeBoard.h"
+#include "desktop/NowPlaying.h"
 #include "desktop/SingleInstance.h"
 #include "desktop/TroubleMark.h"
 #include "desktop/highdpi.h"
@@ -53,6 +55,7 @@
 #include <QTest>
 #include <QTextStream>
 #include <QThread>
+#include <QUrl>
 #include <QVBoxLayout>
 #include <poll.h>
 #include <unistd.h>
@@ -536,6 +539,35 @@ private slots:
         QCOMPARE(saver.calls.last(), QStringLiteral("UnInhibit 43"));
         QTRY_VERIFY(logind.released(QStringLiteral("sleep:idle block 2")));
         QVERIFY(!client.interface()->isServiceRegistered(MprisService::serviceName).value());
+    }
+
+    // The desktop's picture of the song is the guest's portrait once it is on the disk, else the song's
+    // cover, else none.
+    void mediaPlayerArtIsThePortraitElseTheCover()
+    {
+        QObject exported;
+        NowPlaying playing;
+        const MprisPlayerAdaptor adaptor(&exported, &playing);
+        const auto art = [&adaptor]() {
+            return adaptor.metadata()
+                .value(QStringLiteral("mpris:artUrl"), QStringLiteral("none"))
+                .toString();
+        };
+        QTemporaryDir folder;
+        PlayingSong song;
+        song.title = QStringLiteral("Art");
+        song.number = 1;
+        song.portraitPath = folder.filePath(QStringLiteral("portrait.jpg"));
+        playing.update(NowPlaying::Status::Playing, song);
+        QCOMPARE(art(), QStringLiteral("none"));
+        song.coverPath = folder.filePath(QStringLiteral("cover-1.jpg"));
+        playing.update(NowPlaying::Status::Playing, song);
+        QCOMPARE(art(), QUrl::fromLocalFile(song.coverPath).toString());
+        QFile portrait(song.portraitPath);
+        QVERIFY(portrait.open(QIODevice::WriteOnly) && portrait.write("jpeg") == 4);
+        portrait.close();
+        playing.update(NowPlaying::Status::Playing, song);
+        QCOMPARE(art(), QUrl::fromLocalFile(song.portraitPath).toString());
     }
 
     void noticesKeepOffTheGridAndTheQueue()

@@ -7,6 +7,7 @@
 #include "library/TrackLibrary.h"
 #include "party/PlayQueue.h"
 #include "queuesupport.h"
+#include "tags/coverart.h"
 #include "testsupport.h"
 #include "ui/mainwindowimpl.h"
 #include "windowsupport.h"
@@ -111,6 +112,72 @@ QByteArray songWithCompressedTitle(const QString& title, const QString& artist)
     QByteArray frame("TIT2\0\0\0\0\0\x80", 10);
     qToBigEndian<quint32>(quint32(packed.size()), frame.data() + 4);
     return tag(frame + packed + textFrame("TPE1", artist)) + audio();
+}
+
+// ---- Pictures ----
+
+quint32 crc32(const QByteArray& bytes)
+{
+    quint32 crc = 0xFFFFFFFF;
+    for (const char byte : bytes) {
+        crc ^= quint8(byte);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc >> 1) ^ (0xEDB88320 & (0 - (crc & 1)));
+    }
+    return ~crc;
+}
+
+QByteArray pngChunk(const QByteArray& type, const QByteArray& data)
+{
+    QByteArray chunk(4, '\0');
+    qToBigEndian<quint32>(quint32(data.size()), chunk.data());
+    QByteArray crc(4, '\0');
+    qToBigEndian<quint32>(crc32(type + data), crc.data());
+    return chunk + type + data + crc;
+}
+
+// A PNG whose header claims `size`, with a few bytes of picture behind it.
+QByteArray pngClaiming(const QSize& size)
+{
+    QByteArray header(13, '\0');
+    qToBigEndian<quint32>(quint32(size.width()), header.data());
+    qToBigEndian<quint32>(quint32(size.height()), header.data() + 4);
+    header[8] = 8; // bits a channel
+    header[9] = 6; // RGBA
+    return QByteArray("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", header) +
+           pngChunk("IDAT", qCompress(QByteArray(4096, '\0')).mid(4)) + pngChunk("IEND", QByteArray());
+}
+
+// A real small JPEG whose frame header has been made to claim `size`.
+QByteArray jpegClaiming(const QSize& size)
+{
+    QByteArray jpeg = fileBytes(vimotest::fixturesDirectory() + QStringLiteral("/covers/cover/Cover.JPG"));
+    const int frame = jpeg.indexOf("\xFF\xC0");
+    if (frame < 0)
+        return QByteArray();
+    qToBigEndian<quint16>(quint16(size.height()), jpeg.data() + frame + 5);
+    qToBigEndian<quint16>(quint16(size.width()), jpeg.data() + frame + 7);
+    return jpeg;
+}
+
+// A song whose tag claims 256 MB, its picture frame almost all of it, in a file that long (a hole).
+QByteArray songWithGigantic(quint32 frameBytes)
+{
+    QByteArray pictureFrame("APIC\0\0\0\0\0\0", 10);
+    qToBigEndian<quint32>(frameBytes, pictureFrame.data() + 4);
+    const QByteArray texts =
+        textFrame("TIT2", QStringLiteral("Gigantic")) + textFrame("TPE1", QStringLiteral("Tag Band"));
+    return QByteArray("ID3\x03\x00\x00", 6) + synchsafe(0x0FFFFFFF) + texts + pictureFrame +
+           QByteArray("\0image/jpeg\0\x03\0\xFF\xD8\xFF", 17);
+}
+
+// A FLAC stream whose picture block claims 16 MB, in a file of a few bytes.
+QByteArray flacClaimingPicture()
+{
+    QByteArray streamInfo(4 + 34, '\0');
+    streamInfo[3] = 34;
+    QByteArray picture("\x86\xFF\xFF\xFF\0\0\0\x03", 8);
+    return QByteArray("fLaC") + streamInfo + picture;
 }
 
 // ---- The log ----
@@ -314,6 +381,72 @@ private slots:
         for (const char* passedBy :
              {"fifo.mp3", "loop-a.mp3", "loop-b.mp3", "again", "link-to-yesterday.mp3"})
             QVERIFY2(!log.contains(QLatin1String(passedBy)), passedBy);
+    }
+
+    // A song's cover is read from whatever lies in its tags and beside it: a picture that claims too much
+    // or does not decode is skipped with its line, nothing of it is held in memory, and the song has no
+    // cover.
+    void hostileCovers_data()
+    {
+        QTest::addColumn<QString>("songName");
+        QTest::addColumn<QByteArray>("songBytes");
+        QTest::addColumn<qint64>("songLength");
+        QTest::addColumn<QByteArray>("beside");
+        QTest::addColumn<QString>("skipped");
+        QTest::addColumn<QString>("reason");
+        const QByteArray plain = song("Plain", "Cover Band");
+        QTest::newRow("huge JPEG beside")
+            << "song.mp3" << plain << qint64(0) << jpegClaiming(QSize(20000, 20000)) << "cover.jpg"
+            << "it is too large.";
+        QTest::newRow("huge PNG beside")
+            << "song.mp3" << plain << qint64(0) << pngClaiming(QSize(20000, 20000)) << "cover.jpg"
+            << "it is too large.";
+        QByteArray broken("\xFF\xD8\xFF\xE0", 4);
+        broken += QByteArray(4096, '\x5A');
+        QTest::newRow("broken picture beside") << "song.mp3" << plain << qint64(0) << broken << "cover.jpg"
+                                               << "it cannot be read.";
+        QTest::newRow("picture tag of gigabytes") << "song.mp3" << songWithGigantic(0xFFFFFFF0)
+                                                  << qint64(300) * 1024 * 1024 << QByteArray() << "song.mp3"
+                                                  << "it is too large.";
+        QTest::newRow("picture in a tiny file")
+            << "song.mp3" << songWithGigantic(1U << 30) << qint64(0) << QByteArray() << "song.mp3"
+            << "it is too large.";
+        QTest::newRow("FLAC picture beyond its file")
+            << "song.flac" << flacClaimingPicture() << qint64(0) << QByteArray() << "song.flac"
+            << "it is too large.";
+    }
+
+    void hostileCovers()
+    {
+        QFETCH(QString, songName);
+        QFETCH(QByteArray, songBytes);
+        QFETCH(qint64, songLength);
+        QFETCH(QByteArray, beside);
+        QFETCH(QString, skipped);
+        QFETCH(QString, reason);
+        QVERIFY(!songBytes.isEmpty());
+        const QString folder = path(QStringLiteral("covers/") + QString::fromLatin1(QTest::currentDataTag()));
+        QVERIFY(QDir().mkpath(folder));
+        const QString songPath = folder + QLatin1Char('/') + songName;
+        QVERIFY(writeFile(songPath, songBytes));
+        if (songLength > 0)
+            QVERIFY(QFile::resize(songPath, songLength));
+        if (!beside.isEmpty())
+            QVERIFY(writeFile(folder + QStringLiteral("/cover.jpg"), beside));
+
+        QVERIFY(resetPeakMemory());
+        const qint64 residentBefore = statusKilobytes(QStringLiteral("VmRSS"));
+        const int offset = logText().size();
+        const CoverArt art = readCoverArt(songPath, QSize(512, 512));
+        const qint64 peakGrowth = statusKilobytes(QStringLiteral("VmHWM")) - residentBefore;
+        QVERIFY2(peakGrowth < 40 * 1024,
+                 qPrintable(QStringLiteral("%1 kB more at the peak").arg(peakGrowth)));
+        QVERIFY(art.image.isNull());
+        QCOMPARE(int(art.source), int(CoverSource::None));
+        const QString log = logText().mid(offset);
+        QVERIFY2(log.contains(QStringLiteral("Skipped the cover picture of ") + folder + QLatin1Char('/') +
+                              skipped + QStringLiteral(": ") + reason),
+                 qPrintable(log));
     }
 
     void tagsShowAndRecordAsTheirText_data()

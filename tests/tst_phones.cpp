@@ -509,6 +509,28 @@ private slots:
         QCOMPARE(songs.first().toObject().value(QStringLiteral("title")).toString(), title);
     }
 
+    // The playing song's cover is our own JPEG from the snapshot, kept by the phone since its address
+    // changes with the song; without one there is none to fetch, and the page shows no picture.
+    void coverOfThePlayingSong()
+    {
+        PhoneRouter router;
+        PhoneRequest request;
+        request.method = "GET";
+        request.path = "/api/cover";
+        request.address = "127.0.0.10";
+        QCOMPARE(router.route(request).status, 404);
+        auto snapshot = std::make_shared<PhoneSnapshot>();
+        snapshot->coverJpeg = QByteArray("\xFF\xD8\xFF our JPEG", 13);
+        router.publish(snapshot);
+        const PhoneReply cover = router.route(request);
+        QCOMPARE(cover.status, 200);
+        QCOMPARE(cover.contentType, QByteArray("image/jpeg"));
+        QCOMPARE(cover.body, snapshot->coverJpeg);
+        QVERIFY(cover.cacheControl.startsWith("private, max-age="));
+        request.path = "/api/state";
+        QCOMPARE(router.route(request).cacheControl, QByteArray("no-store"));
+    }
+
     // Each phone gets the page and the server's answers in its own language; the host's (English here)
     // when it asks for none the page speaks. A path with its method is sent as it stands.
     void pageLanguage_data()

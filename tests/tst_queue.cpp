@@ -8,6 +8,7 @@
 #include "camera/Snapshot.h"
 #include "library/Track.h"
 #include "library/TrackLibrary.h"
+#include "party/CoverArtKeeper.h"
 #include "party/PlayQueue.h"
 #include "party/PlaylistFile.h"
 #include "queuesupport.h"
@@ -24,6 +25,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFuture>
+#include <QImage>
+#include <QMutex>
 #include <QRegularExpression>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -220,6 +223,79 @@ private slots:
             ++hits[index];
         }
         QVERIFY2(!hits.contains(0), "an index was never drawn");
+    }
+
+    // Covers are read for the songs about to play and forgotten, with their files, once a song leaves.
+    void coversAreKeptOnlyForTheSongsAboutToPlay()
+    {
+        auto keeper = std::make_unique<CoverArtKeeper>();
+        QMutex askedMutex;
+        QStringList asked;
+        keeper->reader = [&](const QString& path) {
+            QMutexLocker lock(&askedMutex);
+            asked << path;
+            QImage cover(8, 8, QImage::Format_RGB32);
+            cover.fill(Qt::red);
+            return path == QStringLiteral("/none.mp3") ? QImage() : cover;
+        };
+        const auto askedCount = [&]() {
+            QMutexLocker lock(&askedMutex);
+            return asked.size();
+        };
+        keeper->follow({QStringLiteral("/a.mp3"), QStringLiteral("/b.mp3"), QStringLiteral("/none.mp3")});
+        QTRY_COMPARE(askedCount(), 3);
+        QTRY_VERIFY(!keeper->cover(QStringLiteral("/a.mp3")).isNull() &&
+                    !keeper->cover(QStringLiteral("/b.mp3")).isNull());
+        QVERIFY(keeper->coverJpeg(QStringLiteral("/a.mp3")).startsWith("\xFF\xD8\xFF"));
+        const QString file = keeper->coverFile(QStringLiteral("/a.mp3"));
+        QVERIFY(QFileInfo(file).isFile());
+        QCOMPARE(keeper->coverFile(QStringLiteral("/a.mp3")), file);
+        QVERIFY(keeper->coverFile(QStringLiteral("/none.mp3")).isEmpty());
+
+        // The song that left is forgotten with its file; the one that stays is not read again.
+        keeper->follow({QStringLiteral("/b.mp3"), QStringLiteral("/c.mp3")});
+        QVERIFY(keeper->cover(QStringLiteral("/a.mp3")).isNull());
+        QVERIFY(!QFileInfo::exists(file));
+        QVERIFY(!keeper->cover(QStringLiteral("/b.mp3")).isNull());
+        QTRY_COMPARE(askedCount(), 4);
+        QCOMPARE(asked.last(), QStringLiteral("/c.mp3"));
+
+        // At the end the run's cover folder goes as well.
+        const QString folder = QFileInfo(keeper->coverFile(QStringLiteral("/b.mp3"))).absolutePath();
+        QVERIFY(QFileInfo(folder).isDir());
+        keeper.reset();
+        QVERIFY(!QFileInfo::exists(folder));
+    }
+
+    // The playing song's cover stands behind its text, darkened, white text over it; the next song
+    // without a cover has the playing colour again.
+    void theHeadShowsItsCoverBehindItsText()
+    {
+        const QString covers = vimotest::fixturesDirectory() + QStringLiteral("/covers/");
+        Bench bench({covers + QStringLiteral("front/song.mp3"), covers + QStringLiteral("none/song.mp3")});
+        QVERIFY(bench.allValid());
+        Track* withCover = bench.tracks.at(0);
+        Track* without = bench.tracks.at(1);
+        vimotest::SignalCounter ends(&bench.receiver, &EndReceiver::notifyFromBaseThread);
+        QVERIFY(bench.enqueue(withCover));
+        QVERIFY(bench.enqueue(without));
+        QTableWidgetItem* head = bench.queueTable.item(0, 0);
+        QTRY_COMPARE(bench.queueTable.item(0, 0)->background().style(), Qt::TexturePattern);
+        head = bench.queueTable.item(0, 0);
+        QCOMPARE(head->text(), withCover->displayText());
+        QCOMPARE(head->foreground().color(), QColor(Qt::white));
+        const QImage shown = head->background().textureImage();
+        const QColor middle = shown.pixelColor(shown.width() / 2, shown.height() / 2);
+        QVERIFY2(middle.green() > 60 && middle.green() < 140 && middle.red() < 40, qPrintable(middle.name()));
+        // Made again for a cell that changed its size.
+        bench.queueTable.setColumnWidth(0, bench.queueTable.columnWidth(0) + 40);
+        QCOMPARE(head->background().textureImage().width(), bench.queueTable.columnWidth(0));
+
+        QTRY_COMPARE_WITH_TIMEOUT(ends.count(), 1, songEndTimeout);
+        QTRY_VERIFY(without->playing());
+        head = bench.queueTable.item(0, 0);
+        QCOMPARE(head->text(), without->displayText());
+        QCOMPARE(head->background().style(), Qt::SolidPattern);
     }
 
     void waitingHue_data()

@@ -3,14 +3,17 @@
 #include "base/runlog.h"
 #include "library/FileConstructor.h"
 #include "library/Track.h"
+#include "tags/coverart.h"
 #include "tags/genres.h"
 #include "tags/mp3length.h"
 #include "tags/tags.h"
 #include "testsupport.h"
 
 #include <QApplication>
+#include <QColor>
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -370,6 +373,45 @@ private slots:
         const QStringList added = logMessages().mid(before);
         QCOMPARE(added, QStringList{QStringLiteral("Reading ID3 tags of file: ") + fixture(name) +
                                     QStringLiteral(" ... ") + reason});
+    }
+
+    // Each folder holds a song and the pictures of one case, each picture a plain colour.
+    void coverLookupOrder_data()
+    {
+        QTest::addColumn<QString>("song");
+        QTest::addColumn<int>("source");
+        QTest::addColumn<QColor>("colour");
+        const auto row = [](const char* song, CoverSource source, const QColor& colour) {
+            QTest::newRow(song) << QString::fromLatin1(song) << int(source) << colour;
+        };
+        row("front/song.mp3", CoverSource::EmbeddedFront, Qt::green);
+        row("first/song.mp3", CoverSource::EmbeddedFirst, Qt::red);
+        row("first-v22/song.mp3", CoverSource::EmbeddedFirst, Qt::magenta);
+        row("broken-front/song.mp3", CoverSource::EmbeddedFirst, Qt::red);
+        row("cover/song.mp3", CoverSource::CoverFile, Qt::blue);
+        row("folder/song.mp3", CoverSource::FolderFile, Qt::cyan);
+        row("front-file/song.mp3", CoverSource::FrontFile, Qt::white);
+        row("none/song.mp3", CoverSource::None, QColor());
+        row("flac/song.flac", CoverSource::EmbeddedFront, Qt::green);
+    }
+
+    void coverLookupOrder()
+    {
+        QFETCH(QString, song);
+        QFETCH(int, source);
+        QFETCH(QColor, colour);
+        const CoverArt art =
+            readCoverArt(vimotest::fixturesDirectory() + QStringLiteral("/covers/") + song, QSize(20, 20));
+        QCOMPARE(int(art.source), source);
+        QCOMPARE(art.image.isNull(), !colour.isValid());
+        if (art.image.isNull())
+            return;
+        // Fitted into the size asked for, aspect kept: 40x30 becomes 20x15.
+        QCOMPARE(art.image.size(), QSize(20, 15));
+        const QColor pixel = art.image.pixelColor(10, 7);
+        QVERIFY2(qAbs(pixel.red() - colour.red()) < 40 && qAbs(pixel.green() - colour.green()) < 40 &&
+                     qAbs(pixel.blue() - colour.blue()) < 40,
+                 qPrintable(pixel.name()));
     }
 
     void exactlyTwentyFiveMinutesPass()

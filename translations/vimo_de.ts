@@ -193,6 +193,21 @@
     </message>
 </context>
 <context>
+    <name>CoverArt</name>
+    <message>
+        <source>it is too large.</source>
+        <translation>es ist zu groß.</translation>
+    </message>
+    <message>
+        <source>it cannot be read.</source>
+        <translation>es lässt sich nicht lesen.</translation>
+    </message>
+    <message>
+        <source>Skipped the cover picture of %1: %2</source>
+        <translation>Das Coverbild von %1 wurde übersprungen: %2</translation>
+    </message>
+</context>
+<context>
     <name>Floater</name>
     <message>
         <source>Failed to open floater showing file</source>

@@ -79,6 +79,18 @@ function showPlaying() {
   playing.append(time);
 }
 
+// The cover's address names the song it belongs to: it changes only with the song, so the picture is
+// fetched once, and a song without one shows none.
+function showCover() {
+  const cover = $("cover");
+  const address = head && head.cover ? head.cover : "";
+  if (cover.getAttribute("src") !== address) {
+    if (address) cover.setAttribute("src", address);
+    else cover.removeAttribute("src");
+  }
+  cover.hidden = !address;
+}
+
 function markMine(item) {
   item.classList.add("mine");
   const mark = document.createElement("span");
@@ -93,6 +105,7 @@ function showQueue(queue) {
   head = queue && queue.head ? queue.head : null;
   headSeen = Date.now();
   showPlaying();
+  showCover();
   const waiting = (queue && queue.waiting) || [];
   if (head && head.id !== before && mine.has(head.id)) say(t("Your wish is playing now: %1", songText(head)), "taken");
   // A wish of this phone that is neither playing nor waiting has played.

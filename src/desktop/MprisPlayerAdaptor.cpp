@@ -43,6 +43,8 @@ QVariantMap MprisPlayerAdaptor::metadata() const
     data.insert(QStringLiteral("mpris:length"), song.lengthMicroseconds);
     if (playing->hasPortrait())
         data.insert(QStringLiteral("mpris:artUrl"), QUrl::fromLocalFile(song.portraitPath).toString());
+    else if (!song.coverPath.isEmpty())
+        data.insert(QStringLiteral("mpris:artUrl"), QUrl::fromLocalFile(song.coverPath).toString());
     return data;
 }
 

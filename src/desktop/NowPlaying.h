@@ -14,6 +14,8 @@ struct PlayingSong
     qint64 lengthMicroseconds = 0;
     // The song's portrait; it may still be on its way to the disk.
     QString portraitPath;
+    // The song's cover in the cache folder, for the desktop where no portrait is there ("" without).
+    QString coverPath;
     // Counts the songs started in this run, so that one song played twice is two tracks to the desktop.
     int number = 0;
 
@@ -21,7 +23,7 @@ struct PlayingSong
     {
         return artist == other.artist && title == other.title && album == other.album &&
                lengthMicroseconds == other.lengthMicroseconds && portraitPath == other.portraitPath &&
-               number == other.number;
+               coverPath == other.coverPath && number == other.number;
     }
     bool operator!=(const PlayingSong& other) const { return !(*this == other); }
 };

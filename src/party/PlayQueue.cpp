@@ -7,6 +7,7 @@
 #include "base/runlog.h"
 #include "library/Track.h"
 #include "library/TrackLibrary.h"
+#include "party/CoverArtKeeper.h"
 #include "party/PlaylistFile.h"
 #include "party/QueueDisplay.h"
 
@@ -37,8 +38,14 @@ int randomIndex(int n)
 PlayQueue::PlayQueue(std::unique_ptr<QueueDisplay> queueDisplay)
     : capacity(queueDisplay->places()),
       playlistFile(std::make_unique<PlaylistFile>(PlaylistFile::pathForRun())),
-      queueTable(std::move(queueDisplay)), nextSong(std::make_unique<NextSongArmer>())
+      queueTable(std::move(queueDisplay)), nextSong(std::make_unique<NextSongArmer>()),
+      coverArt(std::make_unique<CoverArtKeeper>())
 {
+    // A cover read after its song started shows as soon as it is there.
+    QObject::connect(coverArt.get(), &CoverArtKeeper::coverRead, coverArt.get(), [this](const QString& path) {
+        if (busy && !songs.isEmpty() && songs.first()->filePath() == path)
+            showSong(0);
+    });
     // A measurement that was not ready when the next song was armed still reaches it before it starts; one
     // that comes after its song has started reaches it while it plays.
     nextSong->measured = [this](const QString& path) {
@@ -122,6 +129,7 @@ bool PlayQueue::startSong(Track* track, TrackLibrary* library, Start start)
 // random song has already started. A wish that came that late waits behind it (songFinished).
 void PlayQueue::armNext()
 {
+    followCovers();
     if (!busy || songs.isEmpty() || !songs.first()->player())
         return;
     Foreigner* head = songs.first()->player();
@@ -179,7 +187,20 @@ void PlayQueue::colourLibraryCell(const Track* track)
 
 void PlayQueue::showSong(int position)
 {
-    queueTable->showSong(position, songs.at(position), position > 0 ? hueAt(position) : -1);
+    const Track* track = songs.at(position);
+    queueTable->showSong(position, track, position > 0 ? hueAt(position) : -1);
+    if (position == 0 && track->playing())
+        queueTable->showCover(position, coverArt->cover(track->filePath()));
+}
+
+void PlayQueue::followCovers()
+{
+    QStringList paths;
+    for (const Track* track : qAsConst(songs))
+        paths << track->filePath();
+    if (nextRandom && !songs.contains(nextRandom))
+        paths << nextRandom->filePath();
+    coverArt->follow(paths);
 }
 
 int PlayQueue::hueAt(int position) const
@@ -205,6 +226,7 @@ void PlayQueue::rebuildQueueRow()
     queueTable->clearRow(songs.size());
     for (int position = 0; position < songs.size(); ++position)
         showSong(position);
+    followCovers();
 }
 
 bool PlayQueue::removeWaiting(int position)
@@ -319,6 +341,7 @@ void PlayQueue::drawRandom(TrackLibrary* library)
         nextRandom = drawFrom(library, false);
     if (nextRandom)
         nextSong->measure(nextRandom->filePath());
+    followCovers();
 }
 
 void PlayQueue::followGenreFilter(TrackLibrary* library)

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 
+class CoverArtKeeper;
 class NextSongArmer;
 class PlaylistFile;
 class QueueDisplay;
@@ -89,6 +90,8 @@ public:
     Track* preDrawnRandom() const { return nextRandom; }
     int secondsElapsed() const { return elapsedSeconds; }
     QString playlistPath() const;
+    // The covers of the songs about to play.
+    CoverArtKeeper& covers() const { return *coverArt; }
 
 private:
     // How a song comes to play: a wish on an idle queue, a waiting wish that the end of the head
@@ -109,6 +112,8 @@ private:
     // Shows the song at `position` in its queue cell and colours its cells by its state.
     void showSong(int position);
     void rebuildQueueRow();
+    // The covers kept are those of the queue's songs and the pre-drawn one.
+    void followCovers();
     void colourLibraryCell(const Track* track);
     int hueAt(int position) const;
     // Gives the song's player the gain that its measured loudness asks for, if it is measured by now.
@@ -136,5 +141,6 @@ private:
     std::unique_ptr<NextSongArmer> nextSong;
     // The song the engine starts in the sample after the head's last.
     Track* armed = nullptr;
+    std::unique_ptr<CoverArtKeeper> coverArt;
     static constexpr int retrySeconds = 10;
 };

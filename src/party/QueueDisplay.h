@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+class QImage;
 class Track;
 
 // Where the queue shows itself: a row of places, the playing song's first, and the songs' cells in the
@@ -21,6 +22,8 @@ public:
     // Shows the song at `position` of the row (0 = the head) and colours its cells by its state; a waiting
     // song takes `hue`.
     virtual void showSong(int position, const Track* track, int hue) = 0;
+    // Shows the playing song's cover behind its text at `position` (a null image: none, or not read yet).
+    virtual void showCover(int position, const QImage& cover) = 0;
     // Colours the song's cell in the library by its state; a waiting song takes `hue` and says its
     // `waitingPosition` (-1: it does not wait).
     virtual void showLibraryState(const Track* track, int hue, int waitingPosition) = 0;

@@ -267,6 +267,12 @@ QByteArray PhoneDesk::queueJson(PlayQueue* queue, bool withTime) const
                 if (withTime)
                     song.insert(QStringLiteral("remaining"), std::max(0, length - queue->secondsElapsed()));
                 song.insert(QStringLiteral("paused"), party.paused && party.paused());
+                // Named by the song and its place in the night's playlist, so each song's cover is
+                // fetched once.
+                if (party.coverJpeg && !party.coverJpeg(track).isEmpty())
+                    song.insert(QStringLiteral("cover"), QStringLiteral("/api/cover?song=%1&n=%2")
+                                                             .arg(song.value(QStringLiteral("id")).toInt())
+                                                             .arg(queue->playlistLineCount()));
                 object.insert(QStringLiteral("head"), song);
             } else {
                 waiting.append(song);
@@ -308,6 +314,9 @@ void PhoneDesk::publish(bool force)
         snapshot->states.push_back(state);
     }
     snapshot->queueJson = json;
+    if (queue && party.coverJpeg && !queue->queuedSongs().isEmpty() &&
+        queue->queuedSongs().first()->playing())
+        snapshot->coverJpeg = party.coverJpeg(queue->queuedSongs().first());
     snapshot->version = ++version;
     router.publish(std::move(snapshot));
     server.wakeStreams();

@@ -37,6 +37,8 @@ struct PhoneParty
     // A guest's photo (and comment) has been stored as the song's portrait.
     std::function<void(Track*, const QString& fileName)> portraitStored;
     QSize photoSize{1280, 1024};
+    // The song's cover as our own JPEG (empty while it has none).
+    std::function<QByteArray(const Track*)> coverJpeg;
 };
 
 // The GUI thread's side of phone wishes: reads the settings group "Phones", starts and stops the server

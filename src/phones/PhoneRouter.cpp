@@ -306,6 +306,18 @@ PhoneReply PhoneRouter::route(const PhoneRequest& request)
     if (get && request.path == "/api/search")
         return withCookie(search(request, *current, language));
 
+    if (get && request.path == "/api/cover") {
+        if (current->coverJpeg.isEmpty())
+            return withCookie(jsonReply(
+                404, message(false, inLanguage(QT_TRANSLATE_NOOP("PhoneRouter", "There is no such page.")))));
+        // Its address changes with the song, so a phone may keep it.
+        PhoneReply cover = withCookie(PhoneReply());
+        cover.contentType = "image/jpeg";
+        cover.cacheControl = "private, max-age=3600";
+        cover.body = current->coverJpeg;
+        return cover;
+    }
+
     if (get && request.path == "/api/events") {
         reply.action = PhoneReply::Action::Events;
         reply.contentType = "text/event-stream";

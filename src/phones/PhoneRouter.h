@@ -34,6 +34,7 @@ struct PhoneReply
     QByteArray contentType = "application/json";
     QByteArray body;
     QByteArray setCookie;
+    QByteArray cacheControl = "no-store";
     Action action = Action::None;
     QByteArray token; // the phone's, for the actions
     int songId = -1;

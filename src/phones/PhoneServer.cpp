@@ -228,7 +228,7 @@ MHD_Result respond(MHD_Connection* connection, const PhoneReply& reply, bool hea
     if (!response)
         return MHD_NO;
     MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, reply.contentType.constData());
-    MHD_add_response_header(response, MHD_HTTP_HEADER_CACHE_CONTROL, "no-store");
+    MHD_add_response_header(response, MHD_HTTP_HEADER_CACHE_CONTROL, reply.cacheControl.constData());
     MHD_add_response_header(response, "X-Content-Type-Options", "nosniff");
     MHD_add_response_header(response, "X-Frame-Options", "DENY");
     MHD_add_response_header(response, "Referrer-Policy", "no-referrer");

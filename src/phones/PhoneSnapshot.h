@@ -37,5 +37,6 @@ struct PhoneSnapshot
     std::shared_ptr<const PhoneLibrary> library = std::make_shared<PhoneLibrary>();
     std::vector<PhoneSongState> states; // by song id
     QByteArray queueJson = "{}";        // the queue as the page shows it
+    QByteArray coverJpeg;               // the playing song's cover, our own JPEG; empty: none
     quint64 version = 0;                // counts the publications
 };

@@ -11,11 +11,6 @@
 // location, no comments).
 namespace phones {
 
-enum class PhotoType { Unknown, Jpeg, Png, Webp, Gif, Bmp };
-
-// The type the bytes begin with.
-PhotoType sniffPhotoType(const QByteArray& bytes);
-
 struct PhotoIntake
 {
     QByteArray jpeg; // empty when refused
@@ -30,16 +25,6 @@ struct PhotoIntake
 // about ten; every scan is one more pass over the whole picture).
 constexpr qint64 maxDecodeBytes = 64LL * 1024 * 1024;
 constexpr int maxJpegScans = 40;
-
-// What a photo's header tells of the cost of decoding it, read without decoding.
-struct PhotoCost
-{
-    qint64 bytes = 0; // memory the decoder needs at least, for a picture decoded to `target`
-    int scans = 0;    // a JPEG's scans
-};
-
-// The cost of decoding `bytes` of `type`, of `size` as its header claims, into a picture of `target`.
-PhotoCost photoCost(const QByteArray& bytes, PhotoType type, const QSize& size, const QSize& target);
 
 // Re-encodes `bytes` as JPEG fitting into `maxSize` (aspect kept, never enlarged), turned upright as the
 // phone's orientation tag says. Refuses more than 15 MB, unknown types, more than 40 megapixels claimed,

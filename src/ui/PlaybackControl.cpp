@@ -5,6 +5,7 @@
 #include "desktop/NoticeBoard.h"
 #include "library/Track.h"
 #include "library/TrackLibrary.h"
+#include "party/CoverArtKeeper.h"
 #include "party/PlayQueue.h"
 #include "party/PortraitJobs.h"
 #include "party/wishing.h"
@@ -28,6 +29,10 @@ PlaybackControl::PlaybackControl(PlayQueue* queue, QMutex& libraryMutex, QTimer&
         playQueue->unplayableHook = [this](const Track* track) {
             desktop.notices().post(NoticeBoard::unplayableNotice(track->artist(), track->title()));
         };
+    // A cover read after its song started reaches the desktop and the phones at once.
+    if (playQueue)
+        QObject::connect(&playQueue->covers(), &CoverArtKeeper::coverRead, &updateTimer,
+                         [this]() { publishPlayback(); });
 }
 
 void PlaybackControl::wishCell(const QTableWidgetItem* item)
@@ -136,6 +141,7 @@ void PlaybackControl::publishPlayback()
     const QString portraitDirectory = view.portraitFolder();
     if (!portraitDirectory.isEmpty() && !head->photoFileName().isEmpty())
         song.portraitPath = QDir(portraitDirectory).filePath(head->photoFileName());
+    song.coverPath = playQueue->covers().coverFile(head->filePath());
     song.number = playQueue->playlistLineCount();
     desktop.publish(paused ? NowPlaying::Status::Paused : NowPlaying::Status::Playing, song);
 }
@@ -153,6 +159,9 @@ PhoneParty PlaybackControl::phoneParty(PortraitJobs& portraits, std::function<vo
         return wishSong(*playQueue, library, track);
     };
     party.paused = [this]() { return paused; };
+    party.coverJpeg = [this](const Track* track) {
+        return playQueue ? playQueue->covers().coverJpeg(track->filePath()) : QByteArray();
+    };
     party.namePortrait = [this](const Track* track) {
         return playQueue ? playQueue->nameGuestPortrait(track) : QString();
     };

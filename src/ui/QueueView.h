@@ -3,6 +3,9 @@
 
 #include "party/QueueDisplay.h"
 
+#include <QImage>
+#include <QMetaObject>
+
 class QTableWidget;
 class QTableWidgetItem;
 class SongCellIndex;
@@ -14,11 +17,15 @@ class QueueView : public QueueDisplay
 public:
     // `libraryCells` may be null: the queue then shows itself in its row only.
     QueueView(QTableWidget* queueTable, const SongCellIndex* libraryCells);
+    ~QueueView() override;
+    QueueView(const QueueView&) = delete;
+    QueueView& operator=(const QueueView&) = delete;
 
     int places() const override { return placeCount; }
     bool hasPlace(int position) const override;
     int waitingHue(int position, int elapsedSeconds, double headSeconds) const override;
     void showSong(int position, const Track* track, int hue) override;
+    void showCover(int position, const QImage& cover) override;
     void showLibraryState(const Track* track, int hue, int waitingPosition) override;
     void clearRow(int songs) override;
     void showFreeAgain(const Track* track) override;
@@ -28,4 +35,7 @@ private:
     const SongCellIndex* libraryCells = nullptr;
     // The row's columns when the queue began: its capacity for the whole run.
     int placeCount = 0;
+    // The playing song's cover while its cell shows it.
+    QImage shownCover;
+    QMetaObject::Connection resizeWatches[2];
 };
