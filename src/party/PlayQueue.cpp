@@ -2,9 +2,11 @@
 #include "party/PlayQueue.h"
 
 #include "audio/Foreigner.h"
+#include "audio/LoudnessCache.h"
 #include "audio/NextSongArmer.h"
 #include "base/plaintext.h"
 #include "base/runlog.h"
+#include "library/SongCache.h"
 #include "library/Track.h"
 #include "library/TrackLibrary.h"
 #include "party/PlaylistFile.h"
@@ -39,6 +41,9 @@ PlayQueue::PlayQueue(std::unique_ptr<QueueDisplay> queueDisplay)
       playlistFile(std::make_unique<PlaylistFile>(PlaylistFile::pathForRun())),
       queueTable(std::move(queueDisplay)), nextSong(std::make_unique<NextSongArmer>())
 {
+    // A song's loudness is kept in its row of the song cache: it is measured once in its life, not at every
+    // party.
+    nextSong->setLoudnessStore({&SongCache::storedLoudness, &SongCache::storeLoudness});
     // A measurement that was not ready when the next song was armed still reaches it before it starts; one
     // that comes after its song has started reaches it while it plays.
     nextSong->measured = [this](const QString& path) {
