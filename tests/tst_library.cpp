@@ -130,6 +130,27 @@ QString agedCopy(const QTemporaryDir& folder, const QString& name, const QString
     return path;
 }
 
+// A copy of yesterday.mp3 in `folder` whose row the song cache has stored: added once, the writes done.
+QString cachedSong(const QTemporaryDir& folder)
+{
+    const QString path = agedCopy(folder, QStringLiteral("yesterday.mp3"), QStringLiteral("song.mp3"), 3600);
+    if (path.isEmpty())
+        return path;
+    TrackLibrary first(nullptr, nullptr);
+    const bool added = addFolderAt(first, folder.path()).accepted == 1;
+    SongCache::waitForWrites();
+    return added ? path : QString();
+}
+
+Loudness measuredAs(double integrated, double truePeak)
+{
+    Loudness loudness;
+    loudness.integrated = integrated;
+    loudness.truePeak = truePeak;
+    loudness.measured = true;
+    return loudness;
+}
+
 // What the song cache holds for one file as it is now.
 SongCache::Known cached(const QString& path)
 {
@@ -393,14 +414,7 @@ private slots:
     {
         QFETCH(QString, forgery);
         QTemporaryDir folder;
-        const QString path =
-            agedCopy(folder, QStringLiteral("yesterday.mp3"), QStringLiteral("song.mp3"), 3600);
-        QVERIFY(!path.isEmpty());
-        {
-            TrackLibrary first(nullptr, nullptr);
-            QCOMPARE(addFolderAt(first, folder.path()).accepted, 1);
-        }
-        SongCache::waitForWrites();
+        QVERIFY(!cachedSong(folder).isEmpty());
         QVERIFY(onCacheDatabase({QStringLiteral("UPDATE songs SET %1").arg(forgery)}));
         const vimotest::LogMark mark;
         TrackLibrary second(nullptr, nullptr);
@@ -493,20 +507,11 @@ private slots:
         QFETCH(QString, after);
         QFETCH(bool, kept);
         QTemporaryDir folder;
-        const QString path =
-            agedCopy(folder, QStringLiteral("yesterday.mp3"), QStringLiteral("song.mp3"), 3600);
+        const QString path = cachedSong(folder);
         QVERIFY(!path.isEmpty());
-        {
-            TrackLibrary library(nullptr, nullptr);
-            QCOMPARE(addFolderAt(library, folder.path()).accepted, 1);
-        }
-        SongCache::waitForWrites();
         Loudness loudness;
         QVERIFY(!SongCache::storedLoudness(path, &loudness));
-        Loudness measured;
-        measured.integrated = -14.5;
-        measured.truePeak = 0.9;
-        measured.measured = true;
+        const Loudness measured = measuredAs(-14.5, 0.9);
         SongCache::storeLoudness(path, measured);
         SongCache::waitForWrites();
         if (after == QLatin1String("change"))
@@ -527,14 +532,8 @@ private slots:
     void keptLoudnessIsNotMeasuredAgain()
     {
         QTemporaryDir folder;
-        const QString path =
-            agedCopy(folder, QStringLiteral("yesterday.mp3"), QStringLiteral("song.mp3"), 3600);
+        const QString path = cachedSong(folder);
         QVERIFY(!path.isEmpty());
-        {
-            TrackLibrary library(nullptr, nullptr);
-            QCOMPARE(addFolderAt(library, folder.path()).accepted, 1);
-        }
-        SongCache::waitForWrites();
         const LoudnessStore store{&SongCache::storedLoudness, &SongCache::storeLoudness};
         {
             LoudnessCache first(true);
@@ -551,11 +550,7 @@ private slots:
         second.setStore(store);
         second.measure(path);
         QTRY_VERIFY(!std::isnan(second.gainFor(path)));
-        Loudness changed;
-        changed.integrated = -30;
-        changed.truePeak = 0.1;
-        changed.measured = true;
-        QCOMPARE(second.gainFor(path), normalizingGain(changed));
+        QCOMPARE(second.gainFor(path), normalizingGain(measuredAs(-30, 0.1)));
     }
 
     void sameSongInCapitalsIsDuplicateInOneJob()
