@@ -16,11 +16,12 @@ void LoudnessCache::measure(const QString& path)
     if (!enabled || measurements.contains(path))
         return;
     const QFuture<Loudness> job = QtConcurrent::run([path, stop = cancelled, kept = store]() {
+        // A cancelled measurement leaves the store alone: the program may be ending, and the store with it.
         Loudness loudness;
-        if (kept->recall && kept->recall(path, &loudness))
+        if (kept->recall && !*stop && kept->recall(path, &loudness))
             return loudness;
         loudness = measureLoudness(path, stop.get());
-        if (loudness.measured && kept->keep)
+        if (loudness.measured && kept->keep && !*stop)
             kept->keep(path, loudness);
         return loudness;
     });
