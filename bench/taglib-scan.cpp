@@ -5,8 +5,9 @@
 //   taglib-scan FOLDER [--threads N] [--list] [--verify]
 //       prints files=N read=R seconds=S files_per_s=F
 //       With --list, one line per file comes first: path, artist, title, genre, seconds.
-//       With --verify, the lengths are then compared with libmpg123's decoding of every file, and the
-//       figures gain lengths_checked, lengths_beyond_0.05s, length_error_max_s, length_error_mean_s.
+//       With --verify, the lengths are then compared with the decoding of every file (libmpg123; FFmpeg for
+//       other formats), and the figures gain lengths_checked, lengths_beyond_0.05s, length_error_max_s,
+//       length_error_mean_s.
 #include "benchsupport.h"
 #include "library/folderscan.h"
 

@@ -457,6 +457,8 @@ private slots:
         QTest::newRow("Rock with a subfolder") << "Rock" << QString() << rock;
         // Hidden songs count, links and other files do not; a hidden subfolder is no subfolder.
         QTest::newRow("Flat without subfolders") << "Flat" << QString() << "ADD all 5 MP3s in\n\"Flat\"";
+        // Songs of other formats count too; the label then says songs.
+        QTest::newRow("songs of several formats") << "Blend" << QString() << "ADD all 6 songs in\n\"Blend\"";
         QTest::newRow("song folder pointed at") << "Flat"
                                                 << "Rock" << rock;
         QTest::newRow("file pointed at") << "Rock"

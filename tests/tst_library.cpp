@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The library store: duplicates, merging, the genre ranking, the random-choice candidates
 // and the folder scan, with tracks read from generated files by the real adding job.
+#include "audio/Loudness.h"
+#include "audio/LoudnessCache.h"
 #include "base/runlog.h"
 #include "library/AddingRelay.h"
 #include "library/FileConstructor.h"
@@ -24,6 +26,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cmath>
 #include <memory>
 #include <unistd.h>
 
@@ -125,6 +128,27 @@ QString agedCopy(const QTemporaryDir& folder, const QString& name, const QString
         !copy.setFileTime(QDateTime::currentDateTime().addSecs(-age), QFileDevice::FileModificationTime))
         return QString();
     return path;
+}
+
+// A copy of yesterday.mp3 in `folder` whose row the song cache has stored: added once, the writes done.
+QString cachedSong(const QTemporaryDir& folder)
+{
+    const QString path = agedCopy(folder, QStringLiteral("yesterday.mp3"), QStringLiteral("song.mp3"), 3600);
+    if (path.isEmpty())
+        return path;
+    TrackLibrary first(nullptr, nullptr);
+    const bool added = addFolderAt(first, folder.path()).accepted == 1;
+    SongCache::waitForWrites();
+    return added ? path : QString();
+}
+
+Loudness measuredAs(double integrated, double truePeak)
+{
+    Loudness loudness;
+    loudness.integrated = integrated;
+    loudness.truePeak = truePeak;
+    loudness.measured = true;
+    return loudness;
 }
 
 // What the song cache holds for one file as it is now.
@@ -390,14 +414,7 @@ private slots:
     {
         QFETCH(QString, forgery);
         QTemporaryDir folder;
-        const QString path =
-            agedCopy(folder, QStringLiteral("yesterday.mp3"), QStringLiteral("song.mp3"), 3600);
-        QVERIFY(!path.isEmpty());
-        {
-            TrackLibrary first(nullptr, nullptr);
-            QCOMPARE(addFolderAt(first, folder.path()).accepted, 1);
-        }
-        SongCache::waitForWrites();
+        QVERIFY(!cachedSong(folder).isEmpty());
         QVERIFY(onCacheDatabase({QStringLiteral("UPDATE songs SET %1").arg(forgery)}));
         const vimotest::LogMark mark;
         TrackLibrary second(nullptr, nullptr);
@@ -410,6 +427,130 @@ private slots:
                      !mark.text().contains(QStringLiteral("lovely")),
                  qPrintable(mark.text()));
         QVERIFY(refusalLines(mark.messages()).isEmpty());
+    }
+
+    // A cache written by the version before formats were kept is used as it is: its rows are MP3s, its
+    // songs are not read again, and the file gains the new columns once.
+    void cacheOfTheVersionBeforeKeepsItsSongs()
+    {
+        QTemporaryDir folder;
+        const QString path =
+            agedCopy(folder, QStringLiteral("yesterday.mp3"), QStringLiteral("song.mp3"), 3600);
+        QVERIFY(!path.isEmpty());
+        const FileStamp stamp = FileStamp::of(path);
+        QVERIFY(onCacheDatabase(
+            {QString(firstSchema)
+                 .replace(QStringLiteral("refusal TEXT)"), QStringLiteral("refusal TEXT, changed INTEGER)")),
+             QStringLiteral("PRAGMA application_id = %1").arg(0x56696D6F),
+             QStringLiteral("PRAGMA user_version = 2"),
+             QStringLiteral(
+                 "INSERT INTO songs VALUES ('%1', %2, %3, %4, 'Cached Title', 'The Beatles', '', '', "
+                 "'', '', '0', 120, '', %5)")
+                 .arg(path)
+                 .arg(stamp.size)
+                 .arg(stamp.modifiedNs)
+                 .arg(qint64(stamp.inode))
+                 .arg(stamp.changedNs)}));
+        const vimotest::LogMark mark;
+        TrackLibrary library(nullptr, nullptr);
+        QCOMPARE(addFolderAt(library, folder.path()).accepted, 1);
+        const Track* song = library.findBySearchKey(QStringLiteral("the beatles\ncached title"));
+        QVERIFY(song);
+        QCOMPARE(song->tagInfo()->format, SongFormat::Mp3);
+        QCOMPARE(song->seconds(), 120.0);
+        QVERIFY(mark.messages().filter(cacheRebuilt).isEmpty());
+        SongCache::waitForWrites();
+        QVERIFY(onCacheDatabase({QStringLiteral("UPDATE songs SET loudness = -20, peak = 0.5")}));
+        Loudness kept;
+        QVERIFY(SongCache::storedLoudness(path, &kept));
+        QCOMPARE(kept.integrated, -20.0);
+    }
+
+    // The row keeps the song's format; a format no version of the program wrote makes the file be read again.
+    void formatIsKeptInTheRow()
+    {
+        QTemporaryDir folder;
+        const QString path =
+            agedCopy(folder, QStringLiteral("yesterday.mp3"), QStringLiteral("song.flac"), 3600);
+        QVERIFY(!path.isEmpty());
+        TagInfo tags;
+        tags.title = QStringLiteral("Lossless");
+        tags.artist = QStringLiteral("Rip");
+        tags.seconds = 3;
+        tags.format = SongFormat::Flac;
+        SongCache::forJob(folder.path(), {path}, false)->remember(path, FileStamp::of(path), &tags, nullptr);
+        SongCache::waitForWrites();
+        {
+            const auto cache = SongCache::forJob(folder.path(), {path}, false);
+            const std::unique_ptr<TagInfo> known(cache->lookup(path, FileStamp::of(path)).tags);
+            QVERIFY(known);
+            QCOMPARE(known->format, SongFormat::Flac);
+            QCOMPARE(known->title, tags.title);
+        }
+        QVERIFY(onCacheDatabase({QStringLiteral("UPDATE songs SET format = 'midi'")}));
+        QVERIFY(!cached(path).known);
+    }
+
+    // A song's loudness measurement is kept with its row for as long as the row stands for the file.
+    void loudnessIsKeptWithTheRow_data()
+    {
+        QTest::addColumn<QString>("after");
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("as measured") << QString() << true;
+        QTest::newRow("file changed since") << "change" << false;
+        QTest::newRow("forged value") << "UPDATE songs SET loudness = 1e300" << false;
+        QTest::newRow("forged peak") << "UPDATE songs SET peak = -1" << false;
+        QTest::newRow("no row for the file") << "DELETE FROM songs" << false;
+    }
+    void loudnessIsKeptWithTheRow()
+    {
+        QFETCH(QString, after);
+        QFETCH(bool, kept);
+        QTemporaryDir folder;
+        const QString path = cachedSong(folder);
+        QVERIFY(!path.isEmpty());
+        Loudness loudness;
+        QVERIFY(!SongCache::storedLoudness(path, &loudness));
+        const Loudness measured = measuredAs(-14.5, 0.9);
+        SongCache::storeLoudness(path, measured);
+        SongCache::waitForWrites();
+        if (after == QLatin1String("change"))
+            QVERIFY(!agedCopy(folder, QStringLiteral("seven-seconds.mp3"), QStringLiteral("song.mp3"), 7200)
+                         .isEmpty());
+        else if (!after.isEmpty())
+            QVERIFY(onCacheDatabase({after}));
+        QCOMPARE(SongCache::storedLoudness(path, &loudness), kept);
+        if (kept) {
+            QCOMPARE(loudness.integrated, measured.integrated);
+            QCOMPARE(loudness.truePeak, measured.truePeak);
+            QVERIFY(loudness.measured);
+        }
+    }
+
+    // What the party's loudness measuring hands over is kept, and the next party takes it instead of
+    // decoding the song again (the kept value is changed here, so a new decode would show).
+    void keptLoudnessIsNotMeasuredAgain()
+    {
+        QTemporaryDir folder;
+        const QString path = cachedSong(folder);
+        QVERIFY(!path.isEmpty());
+        const LoudnessStore store{&SongCache::storedLoudness, &SongCache::storeLoudness};
+        {
+            LoudnessCache first(true);
+            first.setStore(store);
+            first.measure(path);
+            QTRY_VERIFY(!std::isnan(first.gainFor(path)));
+        }
+        SongCache::waitForWrites();
+        Loudness kept;
+        QVERIFY(SongCache::storedLoudness(path, &kept));
+        QCOMPARE(kept.integrated, measureLoudness(path).integrated);
+        QVERIFY(onCacheDatabase({QStringLiteral("UPDATE songs SET loudness = -30, peak = 0.1")}));
+        LoudnessCache second(true);
+        second.setStore(store);
+        second.measure(path);
+        QTRY_VERIFY(!std::isnan(second.gainFor(path)));
+        QCOMPARE(second.gainFor(path), normalizingGain(measuredAs(-30, 0.1)));
     }
 
     void sameSongInCapitalsIsDuplicateInOneJob()
@@ -768,6 +909,14 @@ private slots:
         QVERIFY(touch(folder.filePath(QStringLiteral("LOUD.MP3"))));
         QVERIFY(touch(folder.filePath(QStringLiteral(".secret.mp3"))));
         QVERIFY(touch(folder.filePath(QStringLiteral("notes.txt"))));
+        // Every song format's ending, in any letter case; a name that merely contains one is no song.
+        const QStringList formats{QStringLiteral("e.flac"), QStringLiteral("f.OGG"), QStringLiteral("g.oga"),
+                                  QStringLiteral("h.Opus"), QStringLiteral("i.m4a"), QStringLiteral("j.mp4"),
+                                  QStringLiteral("k.WAV")};
+        for (const QString& name : formats)
+            QVERIFY(touch(folder.filePath(name)));
+        QVERIFY(touch(folder.filePath(QStringLiteral("l.aac"))));
+        QVERIFY(touch(folder.filePath(QStringLiteral("m.flac.part"))));
         QVERIFY(touch(folder.filePath(QStringLiteral("sub/b.mp3"))));
         QVERIFY(touch(folder.filePath(QStringLiteral("sub/deeper/c.mp3"))));
         QVERIFY(touch(folder.filePath(QStringLiteral(".hidden/d.mp3"))));
@@ -785,12 +934,13 @@ private slots:
             QVERIFY(QFileInfo(path).isAbsolute());
             relative << folder.relativeFilePath(path);
         }
-        QCOMPARE(relative.size(), 6);
+        QCOMPARE(relative.size(), 6 + formats.size());
         // The folder's own files come before those of its subfolders, and a subfolder's before its own.
-        const QStringList own = relative.mid(0, 3);
-        QCOMPARE(QSet<QString>(own.begin(), own.end()),
-                 (QSet<QString>{QStringLiteral("a.mp3"), QStringLiteral("LOUD.MP3"),
-                                QStringLiteral(".secret.mp3")}));
+        const QStringList own = relative.mid(0, 3 + formats.size());
+        const QSet<QString> expected =
+            QSet<QString>(formats.begin(), formats.end()) +
+            QSet<QString>{QStringLiteral("a.mp3"), QStringLiteral("LOUD.MP3"), QStringLiteral(".secret.mp3")};
+        QCOMPARE(QSet<QString>(own.begin(), own.end()), expected);
         QVERIFY(relative.contains(QStringLiteral(".hidden/d.mp3")));
         QVERIFY(relative.indexOf(QStringLiteral("sub/b.mp3")) <
                 relative.indexOf(QStringLiteral("sub/deeper/c.mp3")));

@@ -539,6 +539,12 @@ und/oder einzuschalten.</translation>
         <source>folders could not be read; their songs were not added.</source>
         <translation>Ordner konnten nicht gelesen werden; ihre Songs wurden nicht hinzugefügt.</translation>
     </message>
+    <message>
+        <source>ADD all %1 songs in
+&quot;%2&quot;</source>
+        <translation>Alle %1 Songs HINZUFÜGEN aus
+&quot;%2&quot;</translation>
+    </message>
 </context>
 <context>
     <name>NoticeBanner</name>

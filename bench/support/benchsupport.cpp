@@ -2,6 +2,7 @@
 #include "benchsupport.h"
 
 #include "app/startup.h"
+#include "tags/songformat.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -16,6 +17,10 @@
 #include <QtConcurrent>
 
 #include <mpg123.h>
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
 
 #include <algorithm>
 #include <cmath>
@@ -150,8 +155,59 @@ double median(QVector<double> values)
     return values.size() % 2 ? values.at(middle) : (values.at(middle - 1) + values.at(middle)) / 2;
 }
 
+namespace {
+
+// Playing time of a song of another format than MP3 as FFmpeg decodes it, frame by frame: the decoder
+// drops what the container says to skip (Opus pre-skip, an MP4's edit list, Vorbis' last granule).
+double decodedByFfmpeg(const QString& path)
+{
+    AVFormatContext* container = nullptr;
+    if (avformat_open_input(&container, QFile::encodeName(path).constData(), nullptr, nullptr) < 0)
+        return -1;
+    const std::unique_ptr<AVFormatContext*, void (*)(AVFormatContext**)> closing(&container,
+                                                                                 avformat_close_input);
+    const AVCodec* codec = nullptr;
+    const int stream = avformat_find_stream_info(container, nullptr) < 0
+                           ? -1
+                           : av_find_best_stream(container, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
+    if (stream < 0 || !codec)
+        return -1;
+    AVCodecContext* decoder = avcodec_alloc_context3(codec);
+    const std::unique_ptr<AVCodecContext*, void (*)(AVCodecContext**)> freeing(&decoder,
+                                                                               avcodec_free_context);
+    AVPacket* packet = av_packet_alloc();
+    const std::unique_ptr<AVPacket*, void (*)(AVPacket**)> freeingPacket(&packet, av_packet_free);
+    AVFrame* frame = av_frame_alloc();
+    const std::unique_ptr<AVFrame*, void (*)(AVFrame**)> freeingFrame(&frame, av_frame_free);
+    if (!decoder || !packet || !frame ||
+        avcodec_parameters_to_context(decoder, container->streams[stream]->codecpar) < 0 ||
+        avcodec_open2(decoder, codec, nullptr) < 0)
+        return -1;
+    qint64 samples = 0;
+    const auto receive = [&]() {
+        while (avcodec_receive_frame(decoder, frame) == 0) {
+            samples += frame->nb_samples;
+            av_frame_unref(frame);
+        }
+    };
+    while (av_read_frame(container, packet) >= 0) {
+        if (packet->stream_index == stream && avcodec_send_packet(decoder, packet) >= 0)
+            receive();
+        av_packet_unref(packet);
+    }
+    avcodec_send_packet(decoder, nullptr);
+    receive();
+    return decoder->sample_rate > 0 ? double(samples) / decoder->sample_rate : -1;
+}
+
+} // namespace
+
 double decodedSeconds(const QString& path)
 {
+    QFile song(path);
+    if (song.open(QIODevice::ReadOnly) && formatOfHead(song.read(64)) != SongFormat::Mp3)
+        return decodedByFfmpeg(path);
+    song.close();
     static const bool ready = mpg123_init() == MPG123_OK;
     if (!ready)
         return -1;

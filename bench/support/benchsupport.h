@@ -65,7 +65,8 @@ QMap<QString, double> threadCpuSeconds();
 double median(QVector<double> values);
 
 // Playing time of the file as libmpg123 decodes it sample by sample (gapless: with the encoder's delay and
-// padding removed where a LAME header names them); negative when it cannot be decoded.
+// padding removed where a LAME header names them), or FFmpeg a file of another format (judged by its
+// content); negative when it cannot be decoded.
 double decodedSeconds(const QString& path);
 
 // How far the lengths a reader reported are from the decoded lengths, over the files of `reported`

@@ -15,8 +15,16 @@ void LoudnessCache::measure(const QString& path)
 {
     if (!enabled || measurements.contains(path))
         return;
-    const QFuture<Loudness> job =
-        QtConcurrent::run([path, stop = cancelled]() { return measureLoudness(path, stop.get()); });
+    const QFuture<Loudness> job = QtConcurrent::run([path, stop = cancelled, kept = store]() {
+        // A cancelled measurement leaves the store alone: the program may be ending, and the store with it.
+        Loudness loudness;
+        if (kept->recall && !*stop && kept->recall(path, &loudness))
+            return loudness;
+        loudness = measureLoudness(path, stop.get());
+        if (loudness.measured && kept->keep && !*stop)
+            kept->keep(path, loudness);
+        return loudness;
+    });
     measurements.insert(path, job);
     auto* watcher = new QFutureWatcher<Loudness>(&watchers);
     QObject::connect(watcher, &QFutureWatcherBase::finished, watcher, [this, watcher, path]() {

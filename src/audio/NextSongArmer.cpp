@@ -22,6 +22,11 @@ NextSongArmer::NextSongArmer()
 
 NextSongArmer::~NextSongArmer() = default;
 
+void NextSongArmer::setLoudnessStore(LoudnessStore store)
+{
+    loudness->setStore(std::move(store));
+}
+
 void NextSongArmer::measure(const QString& path)
 {
     loudness->measure(path);

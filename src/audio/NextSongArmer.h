@@ -7,6 +7,7 @@
 
 class Foreigner;
 class LoudnessCache;
+struct LoudnessStore;
 
 // Readies the songs to come: measures their loudness as soon as they are known, gives each player the
 // gain its loudness asks for, and hands the playing song's end over to the next one, opened and decoded
@@ -22,6 +23,9 @@ public:
 
     // Called with a song's path once its measurement is ready.
     std::function<void(const QString& path)> measured;
+
+    // Where measurements are kept from run to run; before the first measurement.
+    void setLoudnessStore(LoudnessStore store);
 
     // Starts measuring the song unless it is measured or being measured.
     void measure(const QString& path);

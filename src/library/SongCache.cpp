@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "library/SongCache.h"
 
+#include "audio/Loudness.h"
 #include "base/plainfile.h"
 #include "base/runlog.h"
 #include "library/Track.h"
@@ -22,6 +23,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <limits>
 #include <sys/stat.h>
 
 namespace {
@@ -30,8 +32,16 @@ namespace {
 constexpr int applicationId = 0x56696D6F;
 // 2: the rows have the files' change times. A file of version 1 gets the column; its rows have none, so
 // each of their files is read once more and its row replaced.
-constexpr int schemaVersion = 2;
-constexpr int versionWithoutChangeTimes = 1;
+// 3: the rows have the song's format and, once it is measured, its loudness. A row of an older file has
+// neither: it was an MP3 (nothing else was read then), and its loudness is measured when it plays.
+constexpr int schemaVersion = 3;
+constexpr int oldestVersion = 1;
+// The columns the versions after the first added, in order, and how many of them a file of each version has.
+const char* const addedColumns[] = {"changed INTEGER", "format TEXT", "loudness REAL", "peak REAL"};
+constexpr int columnsOfVersion[] = {0, 0, 1, 4};
+// Every column, in the order a row is stored and read.
+const QString columns = QStringLiteral("path, size, modified, inode, title, artist, album, genre, year, "
+                                       "comment, track, seconds, refusal, changed, format");
 // Rows are stored in batches of this many, each batch one transaction.
 constexpr int batchSize = 2000;
 // A file changed within this time of its reading may change again within the same tick of the file
@@ -183,16 +193,12 @@ private:
             return false;
         }
         const int version = query.value(0).toInt();
-        if (id == applicationId && version == versionWithoutChangeTimes &&
-            !(database.transaction() &&
-              query.exec(QStringLiteral("ALTER TABLE songs ADD COLUMN changed INTEGER")) &&
-              query.exec(QStringLiteral("PRAGMA user_version = %1").arg(schemaVersion)) &&
-              database.commit())) {
-            locked = isBusy(query.lastError());
-            database.rollback();
+        // A statement still open would keep the table from being altered.
+        query.finish();
+        if (id == applicationId && version >= oldestVersion && version < schemaVersion &&
+            !addMissingColumns(database, version, locked))
             return false;
-        }
-        if (id == applicationId && (version == schemaVersion || version == versionWithoutChangeTimes))
+        if (id == applicationId && version >= oldestVersion && version <= schemaVersion)
             return query.exec(QStringLiteral("SELECT count(*) FROM songs WHERE path = ''")) ||
                    (locked = isBusy(query.lastError()), false);
         if (id != 0 || version != 0)
@@ -208,9 +214,26 @@ private:
                    QStringLiteral("CREATE TABLE songs (path TEXT PRIMARY KEY, size INTEGER, modified "
                                   "INTEGER, inode INTEGER, title TEXT, artist TEXT, album TEXT, genre "
                                   "TEXT, year TEXT, comment TEXT, track TEXT, seconds REAL, refusal TEXT, "
-                                  "changed INTEGER) WITHOUT ROWID")) &&
+                                  "changed INTEGER, format TEXT, loudness REAL, peak REAL) WITHOUT ROWID")) &&
                query.exec(QStringLiteral("PRAGMA application_id = %1").arg(applicationId)) &&
                query.exec(QStringLiteral("PRAGMA user_version = %1").arg(schemaVersion)) && database.commit();
+    }
+
+    // A file an older version of the program wrote keeps its rows: it gains the columns it lacks.
+    static bool addMissingColumns(QSqlDatabase& database, int version, bool& locked)
+    {
+        QSqlQuery query(database);
+        bool done = database.transaction();
+        for (int column = columnsOfVersion[version]; done && column < columnsOfVersion[schemaVersion];
+             ++column)
+            done = query.exec(QStringLiteral("ALTER TABLE songs ADD COLUMN ") +
+                              QLatin1String(addedColumns[column]));
+        if (done && query.exec(QStringLiteral("PRAGMA user_version = %1").arg(schemaVersion)) &&
+            database.commit())
+            return true;
+        locked = isBusy(query.lastError());
+        database.rollback();
+        return false;
     }
 
     QString name;
@@ -255,8 +278,11 @@ void store(const QVector<SongCache::Row>& rows, const QStringList& gone)
         remove.exec();
     }
     QSqlQuery insert(database);
+    // A new row has no loudness: the file has changed, or was never measured.
     insert.prepare(
-        QStringLiteral("INSERT OR REPLACE INTO songs VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+        QStringLiteral("INSERT OR REPLACE INTO songs (%1) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
+                       "?, ?, ?, ?)")
+            .arg(columns));
     for (const SongCache::Row& row : rows) {
         insert.addBindValue(row.path);
         insert.addBindValue(row.stamp.size);
@@ -272,13 +298,81 @@ void store(const QVector<SongCache::Row>& rows, const QStringList& gone)
         insert.addBindValue(row.tags.seconds);
         insert.addBindValue(QString::fromLatin1(row.refusal));
         insert.addBindValue(row.stamp.changedNs);
+        insert.addBindValue(QString::fromLatin1(formatKey(row.tags.format)));
         insert.exec();
     }
     if (!database.commit())
         database.rollback();
 }
 
+// Binds the stamp of a file's row to a query that picks the row by path and stamp.
+void bindStampedPath(QSqlQuery& query, const QString& path, const FileStamp& stamp)
+{
+    query.addBindValue(path);
+    query.addBindValue(stamp.size);
+    query.addBindValue(stamp.modifiedNs);
+    query.addBindValue(qint64(stamp.inode));
+    query.addBindValue(stamp.changedNs);
+}
+const QString ofStampedPath =
+    QStringLiteral("WHERE path = ? AND size = ? AND modified = ? AND inode = ? AND changed = ?");
+
+// A measurement the R128 code could have given (silence measures minus infinity); anything else in the
+// row is measured anew.
+bool plausible(const Loudness& loudness)
+{
+    return (loudness.integrated == -std::numeric_limits<double>::infinity() ||
+            (loudness.integrated >= -200 && loudness.integrated <= 20)) &&
+           loudness.truePeak >= 0 && loudness.truePeak <= 100;
+}
+
 } // namespace
+
+bool SongCache::storedLoudness(const QString& path, Loudness* loudness)
+{
+    const FileStamp stamp = FileStamp::of(path);
+    if (stamp.size < 0)
+        return false;
+    Loudness stored;
+    const bool found = QtConcurrent::run(&writer(), [&path, &stamp, &stored]() {
+                           Connection connection;
+                           if (!connection.open())
+                               return false;
+                           QSqlQuery query(connection.database());
+                           query.prepare(QStringLiteral("SELECT loudness, peak FROM songs ") + ofStampedPath +
+                                         QStringLiteral(" AND loudness IS NOT NULL AND peak IS NOT NULL"));
+                           bindStampedPath(query, path, stamp);
+                           if (!query.exec() || !query.next())
+                               return false;
+                           stored.integrated = query.value(0).toDouble();
+                           stored.truePeak = query.value(1).toDouble();
+                           stored.measured = true;
+                           return true;
+                       }).result();
+    if (!found || !plausible(stored))
+        return false;
+    *loudness = stored;
+    return true;
+}
+
+void SongCache::storeLoudness(const QString& path, const Loudness& loudness)
+{
+    const FileStamp stamp = FileStamp::of(path);
+    if (stamp.size < 0 || !loudness.measured || !plausible(loudness))
+        return;
+    // Only a row of the file as it is now takes it; a file without one has its measurement made again.
+    QtConcurrent::run(&writer(), [path, stamp, loudness]() {
+        Connection connection;
+        if (!connection.open())
+            return;
+        QSqlQuery query(connection.database());
+        query.prepare(QStringLiteral("UPDATE songs SET loudness = ?, peak = ? ") + ofStampedPath);
+        query.addBindValue(loudness.integrated);
+        query.addBindValue(loudness.truePeak);
+        bindStampedPath(query, path, stamp);
+        query.exec();
+    });
+}
 
 FileStamp FileStamp::of(const QString& path)
 {
@@ -309,52 +403,57 @@ std::shared_ptr<SongCache> SongCache::forJob(const QString& folder, const QStrin
     std::shared_ptr<SongCache> cache(new SongCache);
     QStringList gone;
     // Read on the writer's thread, in turn with the writes of the job before.
-    const bool opened = QtConcurrent::run(&writer(), [&cache, &below, &files, &gone, prune]() {
-                            Connection connection;
-                            if (!connection.open())
-                                return false;
-                            QSqlQuery query(connection.database());
-                            query.setForwardOnly(true);
-                            query.prepare(QStringLiteral("SELECT * FROM songs WHERE path >= ? AND path < ?"));
-                            query.addBindValue(below);
-                            query.addBindValue(pastFolder(below));
-                            if (!query.exec())
-                                return false;
-                            while (query.next()) {
-                                Row row;
-                                row.path = query.value(0).toString();
-                                row.stamp.size = query.value(1).toLongLong();
-                                row.stamp.modifiedNs = query.value(2).toLongLong();
-                                row.stamp.inode = quint64(query.value(3).toLongLong());
-                                row.tags.title = query.value(4).toString();
-                                row.tags.artist = query.value(5).toString();
-                                row.tags.album = query.value(6).toString();
-                                row.tags.genre = query.value(7).toString();
-                                row.tags.year = query.value(8).toString();
-                                row.tags.comment = query.value(9).toString();
-                                row.tags.trackNumber = query.value(10).toString();
-                                row.tags.seconds = query.value(11).toDouble();
-                                row.refusal = query.value(12).toString().toLatin1();
-                                // NULL in a row from before change times were kept: never matches.
-                                row.stamp.changedNs = query.value(13).toLongLong();
-                                if (trustworthy(row))
-                                    cache->rows.insert(row.path, row);
-                            }
-                            if (prune) {
-                                // What the listing of the folder no longer has is gone from the disk.
-                                QHash<QString, Row> seen;
-                                for (const QString& path : files) {
-                                    const auto known = cache->rows.constFind(path);
-                                    if (known != cache->rows.cend())
-                                        seen.insert(path, known.value());
-                                }
-                                for (auto row = cache->rows.cbegin(); row != cache->rows.cend(); ++row)
-                                    if (!seen.contains(row.key()))
-                                        gone << row.key();
-                                cache->rows.swap(seen);
-                            }
-                            return true;
-                        }).result();
+    const bool opened =
+        QtConcurrent::run(&writer(), [&cache, &below, &files, &gone, prune]() {
+            Connection connection;
+            if (!connection.open())
+                return false;
+            QSqlQuery query(connection.database());
+            query.setForwardOnly(true);
+            query.prepare(QStringLiteral("SELECT %1 FROM songs WHERE path >= ? AND path < ?").arg(columns));
+            query.addBindValue(below);
+            query.addBindValue(pastFolder(below));
+            if (!query.exec())
+                return false;
+            while (query.next()) {
+                Row row;
+                row.path = query.value(0).toString();
+                row.stamp.size = query.value(1).toLongLong();
+                row.stamp.modifiedNs = query.value(2).toLongLong();
+                row.stamp.inode = quint64(query.value(3).toLongLong());
+                row.tags.title = query.value(4).toString();
+                row.tags.artist = query.value(5).toString();
+                row.tags.album = query.value(6).toString();
+                row.tags.genre = query.value(7).toString();
+                row.tags.year = query.value(8).toString();
+                row.tags.comment = query.value(9).toString();
+                row.tags.trackNumber = query.value(10).toString();
+                row.tags.seconds = query.value(11).toDouble();
+                row.refusal = query.value(12).toString().toLatin1();
+                // NULL in a row from before change times were kept: never matches.
+                row.stamp.changedNs = query.value(13).toLongLong();
+                // NULL in a row from before formats were kept: only MP3s were read then.
+                const bool formatKnown =
+                    query.isNull(14) ||
+                    formatFromKey(query.value(14).toString().toLatin1(), &row.tags.format);
+                if (formatKnown && trustworthy(row))
+                    cache->rows.insert(row.path, row);
+            }
+            if (prune) {
+                // What the listing of the folder no longer has is gone from the disk.
+                QHash<QString, Row> seen;
+                for (const QString& path : files) {
+                    const auto known = cache->rows.constFind(path);
+                    if (known != cache->rows.cend())
+                        seen.insert(path, known.value());
+                }
+                for (auto row = cache->rows.cbegin(); row != cache->rows.cend(); ++row)
+                    if (!seen.contains(row.key()))
+                        gone << row.key();
+                cache->rows.swap(seen);
+            }
+            return true;
+        }).result();
     if (!opened)
         return nullptr;
     if (!gone.isEmpty())

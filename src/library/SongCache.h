@@ -13,6 +13,8 @@
 
 #include <memory>
 
+struct Loudness;
+
 // What one stat of a file tells; a file whose stamp differs from the remembered one is read again.
 struct FileStamp
 {
@@ -64,6 +66,12 @@ public:
     Known lookup(const QString& path, const FileStamp& stamp) const;
     // A fresh result: an accepted song's tags, or the reason it was refused; thread-safe.
     void remember(const QString& path, const FileStamp& stamp, const TagInfo* tags, const char* refusal);
+
+    // A song's loudness measurement, kept in its file's row for as long as the row stands for the file as
+    // it is (the same stamp): a song is decoded for its loudness once in its life, not at every party.
+    // Both wait for the cache's writer thread: call them on the thread pool, never on the GUI thread.
+    static bool storedLoudness(const QString& path, Loudness* loudness);
+    static void storeLoudness(const QString& path, const Loudness& loudness);
 
     // The database file: the program's cache folder, whatever program of ours asks.
     static QString databasePath();

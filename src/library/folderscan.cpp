@@ -3,6 +3,7 @@
 
 #include "base/plaintext.h"
 #include "base/runlog.h"
+#include "tags/songformat.h"
 #include "tags/tags.h"
 
 #include <QCoreApplication>
@@ -40,15 +41,15 @@ bool logUnnameableSongs(const QDir& directory)
         return false;
     while (const dirent* entry = readdir(listing)) {
         const QByteArray name(entry->d_name);
-        if ((entry->d_type == DT_REG || entry->d_type == DT_UNKNOWN) && name.toLower().endsWith(".mp3") &&
-            QFile::encodeName(QFile::decodeName(name)) != name)
+        if ((entry->d_type == DT_REG || entry->d_type == DT_UNKNOWN) &&
+            QFile::encodeName(QFile::decodeName(name)) != name && hasSongSuffix(QFile::decodeName(name)))
             logRefusedFile(directory.absoluteFilePath(QFile::decodeName(name)), cannotBeRead);
     }
     closedir(listing);
     return true;
 }
 
-// One folder's MP3 files and subfolders, each in the file system's order.
+// One folder's song files and subfolders, each in the file system's order.
 struct FolderListing
 {
     QStringList files;
@@ -64,8 +65,9 @@ FolderListing listFolder(const QFileInfo& folder)
         listing.unreadable = true;
         return listing;
     }
-    const QFileInfoList files = directory.entryInfoList(
-        QStringList{QStringLiteral("*.mp3")}, QDir::Files | QDir::Hidden | QDir::NoSymLinks, QDir::NoSort);
+    static const QStringList songFilters = songFileNameFilters();
+    const QFileInfoList files =
+        directory.entryInfoList(songFilters, QDir::Files | QDir::Hidden | QDir::NoSymLinks, QDir::NoSort);
     listing.files.reserve(files.size());
     for (const QFileInfo& file : files) {
         // A file this process may not read is left out with a line in the log.

@@ -16,7 +16,8 @@ struct FolderScan
     QStringList unreadableFolders;
 };
 
-// Appends the absolute paths of every "*.mp3" file (any letter case) below `folder`: the folder's own files
+// Appends the absolute paths of every song file (each ending of songFileSuffixes(), any letter case) below
+// `folder`: the folder's own files
 // first, then each subfolder's, depth first, in the file system's order. Hidden files and folders count;
 // symbolic links are neither followed nor added. A file or folder that cannot be read is logged and left
 // out; `scan`, when given, collects such folders and stops the scan when it is cancelled.

@@ -2,9 +2,11 @@
 #include "party/PlayQueue.h"
 
 #include "audio/Foreigner.h"
+#include "audio/LoudnessCache.h"
 #include "audio/NextSongArmer.h"
 #include "base/plaintext.h"
 #include "base/runlog.h"
+#include "library/SongCache.h"
 #include "library/Track.h"
 #include "library/TrackLibrary.h"
 #include "party/CoverArtKeeper.h"
@@ -46,6 +48,9 @@ PlayQueue::PlayQueue(std::unique_ptr<QueueDisplay> queueDisplay)
         if (busy && !songs.isEmpty() && songs.first()->filePath() == path)
             showSong(0);
     });
+    // A song's loudness is kept in its row of the song cache: it is measured once in its life, not at every
+    // party.
+    nextSong->setLoudnessStore({&SongCache::storedLoudness, &SongCache::storeLoudness});
     // A measurement that was not ready when the next song was armed still reaches it before it starts; one
     // that comes after its song has started reaches it while it plays.
     nextSong->measured = [this](const QString& path) {

@@ -4,6 +4,7 @@
 #include "base/platform.h"
 #include "library/AddingRelay.h"
 #include "library/TrackLibrary.h"
+#include "tags/songformat.h"
 
 #include <QAbstractItemView>
 #include <QCompleter>
@@ -17,6 +18,8 @@
 #include <QStandardPaths>
 #include <QTimer>
 #include <QUrl>
+
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -113,11 +116,16 @@ void AddSongsController::updateAcceptLabel(const QString& folder)
     const QDir directory(folder);
     const QString name = directory.dirName();
     if (!name.isEmpty() && directory.exists() && name != QLatin1String(".")) {
-        const int songs = directory
-                              .entryList({QStringLiteral("*.mp3")},
-                                         QDir::Files | QDir::Hidden | QDir::Readable | QDir::NoSymLinks)
-                              .size();
-        QString label = QStringLiteral("ADD all %1 MP3s in\n\"%2\"").arg(songs).arg(name);
+        const QStringList songs = directory.entryList(
+            songFileNameFilters(), QDir::Files | QDir::Hidden | QDir::Readable | QDir::NoSymLinks);
+        // A folder of MP3s is named as it always was; one that holds songs of other formats counts songs.
+        const bool onlyMp3s = std::all_of(songs.cbegin(), songs.cend(), [](const QString& song) {
+            return song.endsWith(QLatin1String(".mp3"), Qt::CaseInsensitive);
+        });
+        QString label = (onlyMp3s ? QStringLiteral("ADD all %1 MP3s in\n\"%2\"")
+                                  : QCoreApplication::translate("MainWindow", "ADD all %1 songs in\n\"%2\""))
+                            .arg(songs.size())
+                            .arg(name);
         if (!directory.entryList(QDir::Dirs | QDir::Readable | QDir::NoSymLinks | QDir::NoDotAndDotDot)
                  .isEmpty())
             label += QStringLiteral("\n(+ add its subdirectories)");
