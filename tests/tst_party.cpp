@@ -7,8 +7,10 @@
 #include "library/Track.h"
 #include "library/TrackLibrary.h"
 #include "party/PlayQueue.h"
+#include "party/playingclock.h"
 #include "queuesupport.h"
 #include "testsupport.h"
+#include "ui/NowPlayingRow.h"
 #include "ui/mainwindowimpl.h"
 #include "ui/style.h"
 #include "windowsupport.h"
@@ -290,10 +292,16 @@ private slots:
         QVERIFY(stream != 0);
         const AudioEngine& engine = AudioEngine::instance();
         QTRY_VERIFY_WITH_TIMEOUT(party.queue()->secondsElapsed() >= 1, 5000);
+        const NowPlayingRow& row = *party.window->nowPlayingRow();
+        QCOMPARE(row.overlayText(), QString());
 
         QTest::mouseClick(pause, Qt::LeftButton);
         QVERIFY(party.window->isPaused());
         QVERIFY(pause->isChecked());
+        // The room sees the pause over the queue row; the playing cell's clock stands where the song was.
+        QCOMPARE(row.overlayText(), QStringLiteral("Paused"));
+        const PlayingClock heldClock = row.clock();
+        QVERIFY(!heldClock.left.isEmpty() && heldClock.permille > 0);
         const int seconds = party.queue()->secondsElapsed();
         const qint64 position = engine.position(stream);
         QVERIFY(position > 0);
@@ -302,6 +310,7 @@ private slots:
         QCOMPARE(party.ends->count(), 0);
         QCOMPARE(engine.position(stream), position);
         QCOMPARE(party.queue()->secondsElapsed(), seconds);
+        QCOMPARE(row.clock(), heldClock);
         QVERIFY(slow->playing());
         // The pause button hands the focus back to the grid.
         QVERIFY(party.grid->hasFocus());
@@ -309,10 +318,12 @@ private slots:
         QTest::mouseClick(pause, Qt::LeftButton);
         QVERIFY(!party.window->isPaused());
         QVERIFY(!pause->isChecked());
+        QCOMPARE(row.overlayText(), QString());
         QCOMPARE(dynamic_cast<AllBase*>(slow->player())->streamHandle(), stream);
         QTRY_VERIFY(engine.position(stream) > position);
         QVERIFY(engine.position(stream) < position + AudioEngine::sampleRate);
         QTRY_VERIFY_WITH_TIMEOUT(party.queue()->secondsElapsed() > seconds, 5000);
+        QVERIFY(row.clock().permille > heldClock.permille);
         QTRY_COMPARE_WITH_TIMEOUT(party.ends->count(), 1, songEndTimeout);
         QTRY_COMPARE(party.head(), quick);
         QCOMPARE(party.lines(), QStringList({playlistLine(1, false, slow), playlistLine(2, true, quick)}));
