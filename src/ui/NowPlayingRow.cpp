@@ -61,9 +61,11 @@ void NowPlayingRow::showHead(const Track* head, bool isPaused)
     const PlayingClock clock =
         player ? playingClock(head->seconds(), player->playedMilliseconds()) : PlayingClock();
     const QPixmap shownCover = head && head == coverSong ? cover : QPixmap();
-    if (clock != delegate->clock() || shownCover.cacheKey() != delegate->coverPicture().cacheKey()) {
-        delegate->setClock(clock);
+    const bool coverChanged = shownCover.cacheKey() != delegate->coverPicture().cacheKey();
+    if (coverChanged)
         delegate->setCover(shownCover);
+    if (clock != delegate->clock() || coverChanged) {
+        delegate->setClock(clock);
         repaintPlayingCell();
     }
     if (isPaused != paused) {

@@ -7,6 +7,24 @@
 
 PlayingCellDelegate::PlayingCellDelegate(QObject* parent) : QStyledItemDelegate(parent) {}
 
+void PlayingCellDelegate::setCover(const QPixmap& picture)
+{
+    cover = picture;
+    filling = QPixmap();
+    filledSize = QSize();
+}
+
+const QPixmap& PlayingCellDelegate::coverFilling(const QSize& cell) const
+{
+    if (cell != filledSize) {
+        const QPixmap scaled = cover.scaled(cell, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
+        filling = scaled.copy((scaled.width() - cell.width()) / 2, (scaled.height() - cell.height()) / 2,
+                              cell.width(), cell.height());
+        filledSize = cell;
+    }
+    return filling;
+}
+
 int PlayingCellDelegate::barHeight(int cellHeight)
 {
     return std::max(3, cellHeight / 20);
@@ -26,11 +44,7 @@ void PlayingCellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
     QColor ink = look.palette.color(QPalette::Text);
     painter->save();
     if (!cover.isNull()) {
-        const QPixmap filling =
-            cover.scaled(cell.size(), Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
-        painter->drawPixmap(cell, filling,
-                            QRect((filling.width() - cell.width()) / 2,
-                                  (filling.height() - cell.height()) / 2, cell.width(), cell.height()));
+        painter->drawPixmap(cell.topLeft(), coverFilling(cell.size()));
         // Dark enough for white text over any picture.
         painter->fillRect(cell, QColor(0, 0, 0, 160));
         look.backgroundBrush = Qt::NoBrush;
@@ -44,7 +58,10 @@ void PlayingCellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
     if (!shownClock.left.isEmpty()) {
         const int bar = barHeight(cell.height());
         QFont small = look.font;
-        small.setPointSizeF(small.pointSizeF() * 0.75);
+        if (small.pointSizeF() > 0)
+            small.setPointSizeF(small.pointSizeF() * 0.75);
+        else
+            small.setPixelSize(std::max(1, small.pixelSize() * 3 / 4));
         painter->setFont(small);
         painter->setPen(ink);
         const int margin = bar * 2;

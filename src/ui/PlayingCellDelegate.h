@@ -17,9 +17,9 @@ public:
     // The playing song's clock; an empty one paints neither time nor bar (nothing plays).
     void setClock(const PlayingClock& clock) { shownClock = clock; }
     const PlayingClock& clock() const { return shownClock; }
-    // The picture behind the cell's text, or a null one for none. It is scaled to fill the cell at every
-    // paint, so it is best handed in at about the cell's size.
-    void setCover(const QPixmap& picture) { cover = picture; }
+    // The picture behind the cell's text, or a null one for none. It is scaled to fill the cell once for
+    // each size of the cell, not at every paint.
+    void setCover(const QPixmap& picture);
     const QPixmap& coverPicture() const { return cover; }
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
@@ -29,6 +29,11 @@ public:
     static int barHeight(int cellHeight);
 
 private:
+    // The cover scaled and cut to a cell of `filledSize`.
+    const QPixmap& coverFilling(const QSize& cell) const;
+
     PlayingClock shownClock;
     QPixmap cover;
+    mutable QPixmap filling;
+    mutable QSize filledSize;
 };
