@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/PlayingCellDelegate.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QPainter>
 #include <algorithm>
@@ -37,7 +38,10 @@ void PlayingCellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
         QStyledItemDelegate::paint(painter, option, index);
         return;
     }
-    const QRect cell = option.rect;
+    // The row is taller than the table shows of it: the bar and the time keep to what is seen.
+    QRect cell = option.rect;
+    if (const auto* itemView = qobject_cast<const QAbstractItemView*>(option.widget))
+        cell = cell.intersected(itemView->viewport()->rect());
     QStyleOptionViewItem look(option);
     initStyleOption(&look, index);
     // The item's own text colour, which the style took into the palette.
