@@ -21,6 +21,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPaintEvent>
+#include <QPair>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -75,6 +77,20 @@ public:
     }
 };
 
+// Where each watched widget was painted.
+class PaintedRects : public QObject
+{
+public:
+    QList<QPair<QObject*, QRect>> rects;
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            rects.append({watched, static_cast<QPaintEvent*>(event)->rect()});
+        return false;
+    }
+};
+
 } // namespace
 
 class TestParty : public QObject
@@ -114,8 +130,21 @@ private slots:
         Track* drawn = party.queue()->preDrawnRandom();
         QVERIFY(drawn);
         QVERIFY(drawn != longSong);
-        // The tick counts the seconds of the song.
-        QTRY_VERIFY_WITH_TIMEOUT(party.queue()->secondsElapsed() >= 2, 5000);
+        // The tick counts the seconds of the song; each second the playing cell, and only it, is painted
+        // again with what is left of the song.
+        QTRY_VERIFY_WITH_TIMEOUT(party.queue()->secondsElapsed() >= 1, 5000);
+        QApplication::processEvents();
+        PaintedRects painted;
+        party.grid->viewport()->installEventFilter(&painted);
+        party.queueRow->viewport()->installEventFilter(&painted);
+        const QString before = party.window->nowPlayingRow()->clock().left;
+        QTRY_VERIFY_WITH_TIMEOUT(party.queue()->secondsElapsed() >= 3, 5000);
+        QApplication::processEvents();
+        QVERIFY(party.window->nowPlayingRow()->clock().left != before);
+        QVERIFY(!painted.rects.isEmpty());
+        const QRect playingCell = party.queueRow->visualItemRect(party.queueRow->item(0, 0));
+        for (const auto& paint : qAsConst(painted.rects))
+            QVERIFY(paint.first == party.queueRow->viewport() && playingCell.contains(paint.second));
         QCOMPARE(party.ends->count(), 0);
         QCOMPARE(party.queue()->photoCount(), 0);
     }
