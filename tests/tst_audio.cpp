@@ -387,6 +387,7 @@ private slots:
     void cleanup()
     {
         backend.free();
+        AudioEngine::instance().setVolume(100);
         qputenv("SDL_AUDIODRIVER", "disk");
     }
 
@@ -476,6 +477,8 @@ private slots:
         const quint64 mixedAt = AudioEngine::instance().deviceFrames();
         QVERIFY(waitForCaptureFrames(rate / 4));
         QCOMPARE(AudioEngine::instance().position(stream), pausedAt);
+        // The playing cell's clock reads this count, so it stands still too.
+        QCOMPARE(song.player.playedMilliseconds(), pausedAt * 1000 / rate);
         // With nothing playing the device is paused: the engine mixes no silence meanwhile.
         QCOMPARE(AudioEngine::instance().deviceFrames(), mixedAt);
         QCOMPARE(song.receiver.deliveredOn.size(), 0);
@@ -698,21 +701,27 @@ private slots:
         QTest::addColumn<QString>("file");
         QTest::addColumn<bool>("boostLimited"); // plays only the largest boost louder than it is
         QTest::addColumn<bool>("measuredLate"); // the gain comes a second after the song has started
-        QTest::newRow("loud") << "loudness-loud.mp3" << false << false;
-        QTest::newRow("24 dB quieter") << "loudness-quiet.mp3" << false << false;
-        QTest::newRow("mono, as loud as it sounds on two channels") << "loudness-mono.mp3" << false << false;
-        QTest::newRow("near-silent hiss") << "loudness-hiss.mp3" << true << false;
-        QTest::newRow("measured after its start") << "loudness-quiet.mp3" << false << true;
+        QTest::addColumn<int>("volume");        // the host's volume in %
+        QTest::newRow("loud") << "loudness-loud.mp3" << false << false << 100;
+        QTest::newRow("24 dB quieter") << "loudness-quiet.mp3" << false << false << 100;
+        QTest::newRow("mono, as loud as it sounds on two channels")
+            << "loudness-mono.mp3" << false << false << 100;
+        QTest::newRow("near-silent hiss") << "loudness-hiss.mp3" << true << false << 100;
+        QTest::newRow("measured after its start") << "loudness-quiet.mp3" << false << true << 100;
+        QTest::newRow("24 dB quieter, at volume 50") << "loudness-quiet.mp3" << false << false << 50;
     }
 
     // A song measured ahead plays at -18 LUFS, whatever its own loudness, unless it is so quiet that it
     // would need more than the largest boost, and no sample clips; a measurement that comes while the song
-    // plays brings the rest of it there.
+    // plays brings the rest of it there. The host's volume lowers the evened song by its own factor: at
+    // 50 % by 6 dB.
     void loudAndQuietSongsPlayAtTheTarget()
     {
         QFETCH(QString, file);
         QFETCH(bool, boostLimited);
         QFETCH(bool, measuredLate);
+        QFETCH(int, volume);
+        AudioEngine::instance().setVolume(volume);
         LoudnessCache loudness(true);
         loudness.measure(fixture(file));
         QTRY_VERIFY_WITH_TIMEOUT(!std::isnan(loudness.gainFor(fixture(file))), playbackTimeoutMs);
@@ -736,7 +745,8 @@ private slots:
             capture = Samples(end - std::min<qint64>(end - capture.begin(), 2 * rate * 6 / 5), end);
         }
         const double expected =
-            boostLimited ? measureLoudness(fixture(file)).integrated + largestBoost : loudnessTarget;
+            (boostLimited ? measureLoudness(fixture(file)).integrated + largestBoost : loudnessTarget) +
+            20 * std::log10(volume / 100.0);
         ebur128_state* meter = ebur128_init(2, rate, EBUR128_MODE_I);
         QVERIFY(meter);
         ebur128_add_frames_short(meter, capture.data(), size_t(frameCount(capture)));

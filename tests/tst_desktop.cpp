@@ -4,8 +4,10 @@
 // that high-DPI scaling never cuts. The suite runs a session bus of its own, which also stands in for the
 // system bus, with fake screen-saver and logind services on it.
 
+#include "audio/AudioEngine.h"
 #include "base/recordtrouble.h"
 #include "base/runlog.h"
+#include "base/settings.h"
 #include "base/version.h"
 #include "desktop/DesktopLink.h"
 #include "desktop/IdleInhibitor.h"
@@ -19,9 +21,12 @@
 #include "desktop/highdpi.h"
 #include "library/Track.h"
 #include "library/TrackLibrary.h"
+#include "party/KioskGuard.h"
 #include "party/PlayQueue.h"
 #include "testsupport.h"
 #include "ui/About.h"
+#include "ui/HostGate.h"
+#include "ui/NowPlayingRow.h"
 #include "ui/mainwindowimpl.h"
 #include "ui_about.h"
 #include "windowsupport.h"
@@ -148,17 +153,20 @@ private:
     QList<int> readEnds;
 };
 
-// The track id of every Metadata the player announced to the bus, in order.
+// The track id of every Metadata and every volume the player announced to the bus, in order.
 class AnnouncedTracks : public QObject
 {
     Q_OBJECT
 
 public:
     QStringList ids;
+    QList<double> volumes;
 
 public slots:
     void propertiesChanged(const QString& interface, const QVariantMap& changed, const QStringList&)
     {
+        if (interface == playerInterface && changed.contains(QStringLiteral("Volume")))
+            volumes << changed.value(QStringLiteral("Volume")).toDouble();
         if (interface != playerInterface || !changed.contains(QStringLiteral("Metadata")))
             return;
         const QVariantMap metadata = qdbus_cast<QVariantMap>(changed.value(QStringLiteral("Metadata")));
@@ -435,14 +443,39 @@ private slots:
                  QStringLiteral("Stopped"));
         QCOMPARE(playerProperty(client, playerInterface, QStringLiteral("CanGoNext")).toBool(), false);
         QCOMPARE(playerProperty(client, playerInterface, QStringLiteral("CanGoPrevious")).toBool(), false);
-        // The volume is the sound system's: shown as full, not to be set from here.
+        // The host's volume, full at first; the desktop may set it, and in kiosk mode it may not.
         QCOMPARE(playerProperty(client, playerInterface, QStringLiteral("Volume")).toDouble(), 1.0);
-        QCOMPARE(callPlayer(client, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Set"),
-                            {playerInterface, QStringLiteral("Volume"),
-                             QVariant::fromValue(QDBusVariant(QVariant(0.25)))})
-                     .type(),
-                 QDBusMessage::ErrorMessage);
-        QCOMPARE(playerProperty(client, playerInterface, QStringLiteral("Volume")).toDouble(), 1.0);
+        AnnouncedTracks announced;
+        QVERIFY(client.connect(MprisService::serviceName, MprisService::objectPath,
+                               QStringLiteral("org.freedesktop.DBus.Properties"),
+                               QStringLiteral("PropertiesChanged"), &announced,
+                               SLOT(propertiesChanged(QString, QVariantMap, QStringList))));
+        const auto setVolume = [&client](double volume) {
+            return callPlayer(client, QStringLiteral("org.freedesktop.DBus.Properties"),
+                              QStringLiteral("Set"),
+                              {playerInterface, QStringLiteral("Volume"),
+                               QVariant::fromValue(QDBusVariant(QVariant(volume)))})
+                .type();
+        };
+        QVERIFY(setVolume(0.25) != QDBusMessage::ErrorMessage);
+        QCOMPARE(playerProperty(client, playerInterface, QStringLiteral("Volume")).toDouble(), 0.25);
+        QCOMPARE(AudioEngine::instance().volume(), 25);
+        QCOMPARE(settingsStore()->value(QStringLiteral("Audio/Volume")).toInt(), 25);
+        QTRY_COMPARE(announced.volumes, QList<double>{0.25});
+        window->gate()->guard().setKiosk(true);
+        setVolume(0.75);
+        QTRY_COMPARE(announced.volumes, (QList<double>{0.25, 0.25}));
+        QCOMPARE(playerProperty(client, playerInterface, QStringLiteral("Volume")).toDouble(), 0.25);
+        window->gate()->guard().setKiosk(false);
+        // The host's key is heard by the desktop as well.
+        QApplication::setActiveWindow(window.get());
+        QTest::keyClick(window.get(), Qt::Key_Plus, Qt::KeypadModifier);
+        QTRY_COMPARE(announced.volumes, (QList<double>{0.25, 0.25, 0.3}));
+        QCOMPARE(window->nowPlayingRow()->overlayText(), QStringLiteral("Volume 30 %"));
+        QTest::keyClick(window.get(), Qt::Key_Minus);
+        QTest::keyClick(window.get(), Qt::Key_Minus);
+        QCOMPARE(window->nowPlayingRow()->volume(), 20);
+        window->nowPlayingRow()->setVolume(100);
         // What the desktop reads of the interfaces: only MPRIS's own members, and what may not be set
         // says so.
         const QString introspection =
@@ -451,18 +484,16 @@ private slots:
                 .arguments()
                 .value(0)
                 .toString();
-        QVERIFY2(
-            introspection.contains(QStringLiteral(R"(<property name="Volume" type="d" access="read"/>)")),
-            qPrintable(introspection));
+        QVERIFY2(introspection.contains(
+                     QStringLiteral(R"(<property name="Volume" type="d" access="readwrite"/>)")),
+                 qPrintable(introspection));
+        QVERIFY2(introspection.contains(
+                     QStringLiteral(R"(<property name="PlaybackStatus" type="s" access="read"/>)")),
+                 qPrintable(introspection));
         QVERIFY2(!introspection.contains(QStringLiteral("raiseRequested")), qPrintable(introspection));
         QVERIFY(saver.calls.isEmpty());
         // Nothing plays: the screen may blank and the machine may sleep.
         QVERIFY(logind.kinds().isEmpty());
-        AnnouncedTracks announced;
-        QVERIFY(client.connect(MprisService::serviceName, MprisService::objectPath,
-                               QStringLiteral("org.freedesktop.DBus.Properties"),
-                               QStringLiteral("PropertiesChanged"), &announced,
-                               SLOT(propertiesChanged(QString, QVariantMap, QStringList))));
 
         QTableWidgetItem* endless = cellTitled(grid, QStringLiteral("Endless Road"));
         QVERIFY(endless);

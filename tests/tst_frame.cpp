@@ -1,14 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The program's identity: version text, translation lookup, settings store.
+// The program's identity: version text, translation lookup, settings store and its stored values.
 #include "base/appidentity.h"
 #include "base/platform.h"
+#include "base/runlog.h"
 #include "base/settings.h"
 #include "base/version.h"
+#include "party/volumesetting.h"
 #include "testsupport.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocale>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -123,6 +126,37 @@ private slots:
         QSettings onDisk(store->fileName(), QSettings::IniFormat);
         QCOMPARE(onDisk.value(QStringLiteral("Webcam/Width")).toInt(), 1280);
         QCOMPARE(onDisk.value(QStringLiteral("Webcam/Height")).toInt(), 720);
+    }
+
+    void storedVolumeStaysWithinItsRange_data()
+    {
+        QTest::addColumn<QVariant>("stored"); // invalid: no value stored
+        QTest::addColumn<int>("volume");
+        QTest::addColumn<bool>("logged");
+        QTest::newRow("missing, stored as full") << QVariant() << 100 << false;
+        QTest::newRow("80") << QVariant(80) << 80 << false;
+        QTest::newRow("silent") << QVariant(0) << 0 << false;
+        QTest::newRow("above 100") << QVariant(150) << 100 << true;
+        QTest::newRow("below 0") << QVariant(-5) << 0 << true;
+        QTest::newRow("a word") << QVariant(QStringLiteral("loud")) << 100 << true;
+        QTest::newRow("a fraction") << QVariant(QStringLiteral("50.5")) << 100 << true;
+    }
+    // A hand-edited volume is read as the nearest one there is, and the log says so.
+    void storedVolumeStaysWithinItsRange()
+    {
+        QFETCH(QVariant, stored);
+        QFETCH(int, volume);
+        QFETCH(bool, logged);
+        QSettings* store = settingsStore();
+        const QString key = QStringLiteral("Audio/Volume");
+        store->remove(key);
+        if (stored.isValid())
+            store->setValue(key, stored);
+        const qint64 logBefore = QFileInfo(logFilePath()).size();
+        QCOMPARE(volumesetting::read(store), volume);
+        QCOMPARE(QFileInfo(logFilePath()).size() > logBefore, logged);
+        if (!stored.isValid())
+            QCOMPARE(store->value(key).toInt(), 100);
     }
 
     void forcedQtDialogOverridesTheNativeOne()

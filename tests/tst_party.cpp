@@ -7,8 +7,10 @@
 #include "library/Track.h"
 #include "library/TrackLibrary.h"
 #include "party/PlayQueue.h"
+#include "party/playingclock.h"
 #include "queuesupport.h"
 #include "testsupport.h"
+#include "ui/NowPlayingRow.h"
 #include "ui/mainwindowimpl.h"
 #include "ui/style.h"
 #include "windowsupport.h"
@@ -19,6 +21,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPaintEvent>
+#include <QPair>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -73,6 +77,20 @@ public:
     }
 };
 
+// Where each watched widget was painted.
+class PaintedRects : public QObject
+{
+public:
+    QList<QPair<QObject*, QRect>> rects;
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            rects.append({watched, static_cast<QPaintEvent*>(event)->rect()});
+        return false;
+    }
+};
+
 } // namespace
 
 class TestParty : public QObject
@@ -112,8 +130,21 @@ private slots:
         Track* drawn = party.queue()->preDrawnRandom();
         QVERIFY(drawn);
         QVERIFY(drawn != longSong);
-        // The tick counts the seconds of the song.
-        QTRY_VERIFY_WITH_TIMEOUT(party.queue()->secondsElapsed() >= 2, 5000);
+        // The tick counts the seconds of the song; each second the playing cell, and only it, is painted
+        // again with what is left of the song.
+        QTRY_VERIFY_WITH_TIMEOUT(party.queue()->secondsElapsed() >= 1, 5000);
+        QApplication::processEvents();
+        PaintedRects painted;
+        party.grid->viewport()->installEventFilter(&painted);
+        party.queueRow->viewport()->installEventFilter(&painted);
+        const QString before = party.window->nowPlayingRow()->clock().left;
+        QTRY_VERIFY_WITH_TIMEOUT(party.queue()->secondsElapsed() >= 3, 5000);
+        QApplication::processEvents();
+        QVERIFY(party.window->nowPlayingRow()->clock().left != before);
+        QVERIFY(!painted.rects.isEmpty());
+        const QRect playingCell = party.queueRow->visualItemRect(party.queueRow->item(0, 0));
+        for (const auto& paint : qAsConst(painted.rects))
+            QVERIFY(paint.first == party.queueRow->viewport() && playingCell.contains(paint.second));
         QCOMPARE(party.ends->count(), 0);
         QCOMPARE(party.queue()->photoCount(), 0);
     }
@@ -290,10 +321,16 @@ private slots:
         QVERIFY(stream != 0);
         const AudioEngine& engine = AudioEngine::instance();
         QTRY_VERIFY_WITH_TIMEOUT(party.queue()->secondsElapsed() >= 1, 5000);
+        const NowPlayingRow& row = *party.window->nowPlayingRow();
+        QCOMPARE(row.overlayText(), QString());
 
         QTest::mouseClick(pause, Qt::LeftButton);
         QVERIFY(party.window->isPaused());
         QVERIFY(pause->isChecked());
+        // The room sees the pause over the queue row; the playing cell's clock stands where the song was.
+        QCOMPARE(row.overlayText(), QStringLiteral("Paused"));
+        const PlayingClock heldClock = row.clock();
+        QVERIFY(!heldClock.left.isEmpty() && heldClock.permille > 0);
         const int seconds = party.queue()->secondsElapsed();
         const qint64 position = engine.position(stream);
         QVERIFY(position > 0);
@@ -302,6 +339,7 @@ private slots:
         QCOMPARE(party.ends->count(), 0);
         QCOMPARE(engine.position(stream), position);
         QCOMPARE(party.queue()->secondsElapsed(), seconds);
+        QCOMPARE(row.clock(), heldClock);
         QVERIFY(slow->playing());
         // The pause button hands the focus back to the grid.
         QVERIFY(party.grid->hasFocus());
@@ -309,10 +347,12 @@ private slots:
         QTest::mouseClick(pause, Qt::LeftButton);
         QVERIFY(!party.window->isPaused());
         QVERIFY(!pause->isChecked());
+        QCOMPARE(row.overlayText(), QString());
         QCOMPARE(dynamic_cast<AllBase*>(slow->player())->streamHandle(), stream);
         QTRY_VERIFY(engine.position(stream) > position);
         QVERIFY(engine.position(stream) < position + AudioEngine::sampleRate);
         QTRY_VERIFY_WITH_TIMEOUT(party.queue()->secondsElapsed() > seconds, 5000);
+        QVERIFY(row.clock().permille > heldClock.permille);
         QTRY_COMPARE_WITH_TIMEOUT(party.ends->count(), 1, songEndTimeout);
         QTRY_COMPARE(party.head(), quick);
         QCOMPARE(party.lines(), QStringList({playlistLine(1, false, slow), playlistLine(2, true, quick)}));

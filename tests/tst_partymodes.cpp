@@ -18,6 +18,7 @@
 #include "ui/ConfigDialog.h"
 #include "ui/HostGate.h"
 #include "ui/KioskScreen.h"
+#include "ui/NowPlayingRow.h"
 #include "ui/mainwindowimpl.h"
 #include "ui/style.h"
 #include "ui_about.h"
@@ -367,10 +368,11 @@ private slots:
         QTest::addColumn<QString>("action");
         // Every key and action of the window that leaves the party or changes what it offers; the About
         // box's links open other programs on top of the party.
-        for (const char* action : {"quit", "leave full screen", "add songs", "drop folder", "mode dialog",
-                                   "mode dialog from About", "skip song", "remove wish", "phone wishes",
-                                   "manual", "About's web link", "About's mail link", "About's manual link",
-                                   "About's log link", "About's library link"})
+        for (const char* action :
+             {"quit", "leave full screen", "add songs", "drop folder", "mode dialog",
+              "mode dialog from About", "skip song", "remove wish", "phone wishes", "volume down",
+              "keypad volume up", "manual", "About's web link", "About's mail link", "About's manual link",
+              "About's log link", "About's library link"})
             QTest::newRow(action) << QString::fromLatin1(action);
     }
 
@@ -403,6 +405,8 @@ private slots:
             }
             QCOMPARE(window->queue()->queuedSongs().size(), 2);
         }
+        if (action == QLatin1String("keypad volume up"))
+            window->nowPlayingRow()->setVolume(50);
         // How many modal dialogs the action brings up: the prompt, and the dialog that follows it.
         int modals = 1;
         const auto act = [&]() {
@@ -427,6 +431,10 @@ private slots:
                 QTest::keyClick(queueRow, Qt::Key_Delete);
             } else if (action == QLatin1String("phone wishes")) {
                 QTest::keyClick(window.get(), Qt::Key_P, Qt::ControlModifier);
+            } else if (action == QLatin1String("volume down")) {
+                QTest::keyClick(window.get(), Qt::Key_Minus);
+            } else if (action == QLatin1String("keypad volume up")) {
+                QTest::keyClick(window.get(), Qt::Key_Plus, Qt::KeypadModifier);
             } else if (action == QLatin1String("manual")) {
                 QTest::keyClick(window.get(), Qt::Key_F1);
             } else if (aboutLink) {
@@ -471,6 +479,10 @@ private slots:
                 return window->queue()->queuedSongs().size() == 1;
             if (action == QLatin1String("phone wishes"))
                 return window->phones()->isRunning();
+            if (action == QLatin1String("volume down"))
+                return window->nowPlayingRow()->volume() == 95;
+            if (action == QLatin1String("keypad volume up"))
+                return window->nowPlayingRow()->volume() == 55;
             if (action == QLatin1String("manual") || aboutLink)
                 return !outside.urls.isEmpty();
             // Adding songs and the mode dialog show a dialog of their own after the PIN.
@@ -501,6 +513,7 @@ private slots:
             QVERIFY(mark.waitForJobEnds());
         if (action == QLatin1String("manual"))
             QVERIFY(outside.urls.first().toLocalFile().endsWith(manualFileName()));
+        window->nowPlayingRow()->setVolume(100);
     }
 
     // In kiosk mode the window takes the screen back when the window manager minimises it (its window

@@ -11,6 +11,7 @@
 #include "party/CoverArtKeeper.h"
 #include "party/PlayQueue.h"
 #include "party/PlaylistFile.h"
+#include "party/playingclock.h"
 #include "queuesupport.h"
 #include "testsupport.h"
 #include "ui/QueueView.h"
@@ -319,6 +320,36 @@ private slots:
         QFETCH(double, headSeconds);
         QFETCH(int, expected);
         QCOMPARE(::waitingHue(position, 5, elapsed, headSeconds), expected);
+    }
+
+    void playingClock_data()
+    {
+        QTest::addColumn<double>("lengthSeconds");
+        QTest::addColumn<qint64>("playedMilliseconds");
+        QTest::addColumn<QString>("left");
+        QTest::addColumn<int>("permille");
+        QTest::newRow("not started yet") << 200.0 << qint64(-1) << "3:20" << 0;
+        QTest::newRow("at the start") << 200.0 << qint64(0) << "3:20" << 0;
+        QTest::newRow("a started second counts whole") << 200.0 << qint64(1) << "3:20" << 0;
+        QTest::newRow("one second played") << 200.0 << qint64(1000) << "3:19" << 5;
+        QTest::newRow("half") << 200.0 << qint64(100000) << "1:40" << 500;
+        QTest::newRow("the last second") << 200.0 << qint64(199500) << "0:01" << 997;
+        QTest::newRow("played out") << 200.0 << qint64(200000) << "0:00" << 1000;
+        QTest::newRow("the device ahead of the measured length") << 200.0 << qint64(201000) << "0:00" << 1000;
+        QTest::newRow("a fraction of a second long") << 0.4 << qint64(0) << "0:01" << 0;
+        QTest::newRow("an hour and more") << 4000.0 << qint64(0) << "66:40" << 0;
+        QTest::newRow("length unknown") << 0.0 << qint64(5000) << "" << 0;
+    }
+    // What is left counts down from the song's whole length to 0:00, and the bar fills with it.
+    void playingClock()
+    {
+        QFETCH(double, lengthSeconds);
+        QFETCH(qint64, playedMilliseconds);
+        QFETCH(QString, left);
+        QFETCH(int, permille);
+        const PlayingClock clock = ::playingClock(lengthSeconds, playedMilliseconds);
+        QCOMPARE(clock.left, left);
+        QCOMPARE(clock.permille, permille);
     }
 
     void waitingSongsTakeTheirHueFromTheQueue()

@@ -593,6 +593,21 @@ und/oder einzuschalten.</translation>
     </message>
 </context>
 <context>
+    <name>NowPlayingRow</name>
+    <message>
+        <source>Kiosk mode: the desktop&apos;s volume change was refused.</source>
+        <translation>Kiosk-Modus: Die Lautstärkeänderung vom Desktop wurde abgelehnt.</translation>
+    </message>
+    <message>
+        <source>Volume %1 %</source>
+        <translation>Lautstärke %1 %</translation>
+    </message>
+    <message>
+        <source>Paused</source>
+        <translation>Pausiert</translation>
+    </message>
+</context>
+<context>
     <name>PartyAlbum</name>
     <message>
         <source>No photo</source>
@@ -1147,6 +1162,13 @@ und/oder einzuschalten.</translation>
     <message>
         <source>Not saving</source>
         <translation>Speichern gestört</translation>
+    </message>
+</context>
+<context>
+    <name>VolumeSetting</name>
+    <message>
+        <source>The stored volume &quot;%1&quot; is not 0 to 100; playing at %2 %.</source>
+        <translation>Die gespeicherte Lautstärke „%1“ liegt nicht zwischen 0 und 100; gespielt wird mit %2 %.</translation>
     </message>
 </context>
 <context>

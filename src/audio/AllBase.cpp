@@ -119,6 +119,12 @@ bool AllBase::hasStarted() const
     return stream != 0 && !AudioEngine::instance().isUnstarted(stream);
 }
 
+qint64 AllBase::playedMilliseconds() const
+{
+    const qint64 frames = stream != 0 ? AudioEngine::instance().position(stream) : -1;
+    return frames < 0 ? -1 : frames * 1000 / AudioEngine::sampleRate;
+}
+
 bool AllBase::pause()
 {
     if (stream == 0)

@@ -45,6 +45,7 @@ public:
     bool handOverTo(Foreigner* next) override;
     bool hasStarted() const override;
     void setGain(double decibels) override;
+    qint64 playedMilliseconds() const override;
 
     // The current stream's handle in the audio engine (0 = none); stale once the stream has ended.
     quint32 streamHandle() const;

@@ -49,6 +49,9 @@
 // | Stream::gain (the target)          | G (relaxed)                          | M (relaxed: one number, no |
 // |                                    |                                      | other data hangs on it)    |
 // | Stream::mixGain, rampStep          | M                                    | M                          |
+// | State::volumeGain (the target)     | G (relaxed)                          | M (relaxed, as the gain)   |
+// | State::mixVolume, volumeStep,      | M                                    | M                          |
+// |   soundedBefore                    |                                      |                            |
 // | Stream end procedure, adopted file | G and U under streamsMutex           | U under streamsMutex       |
 // | State::mixSlots                    | G (a new stream), U (release: null)  | M                          |
 // | State::mixPasses                   | M (odd while mixing)                 | U in release, which sleeps |
@@ -129,6 +132,9 @@ struct Stream
 
 constexpr quint64 handedOver = ~quint64(0);
 
+// A gain or volume change glides over this many frames.
+constexpr qint32 rampFrames = AudioEngine::sampleRate / 1000 * AudioEngine::rampMilliseconds;
+
 // A gain in dB as the mixer's fixed-point factor, kept within +-40 dB.
 qint32 gainFactor(double decibels)
 {
@@ -170,6 +176,7 @@ struct AudioEngine::State
     std::atomic<bool> open{false};
     std::atomic<bool> replayGainUsed{false};
     bool decoderLibraryReady = false;
+    std::atomic<qint32> volumeGain{FrameRing::unityGain};
 
     // The mixer's own.
     std::vector<qint32> mixBuffer = std::vector<qint32>(size_t(DeviceKeeper::periodFrames) * channels, 0);
@@ -180,6 +187,12 @@ struct AudioEngine::State
     std::atomic<int> passWaiters{0};
     std::atomic<quint64> deviceFrames{0};
     quint64 mixChunk = 0;
+    // The volume the mixer plays at, moving per frame towards volumeGain.
+    qint32 mixVolume = FrameRing::unityGain;
+    qint32 volumeStep = 0;
+    qint32 volumeTarget = FrameRing::unityGain;
+    // Whether the chunk before had any stream in it.
+    bool soundedBefore = false;
 
     // Streams, by handle.
     mutable std::mutex streamsMutex;
@@ -217,18 +230,25 @@ struct AudioEngine::State
     void mix(qint16* output, size_t frames)
     {
         mixPasses.fetch_add(1);
+        // A device just opened has played nothing yet, whatever the one before it played.
+        if (deviceFrames.load() == 0)
+            soundedBefore = false;
         const size_t period = mixBuffer.size() / AudioEngine::channels;
         while (frames > 0) {
             const size_t count = std::min(frames, period);
             ++mixChunk;
             std::fill_n(mixBuffer.begin(), count * AudioEngine::channels, 0);
+            bool sounding = false;
             for (auto& slot : mixSlots) {
                 Stream* stream = slot.load();
                 if (!stream || stream->joinedChunk == mixChunk || stream->state.load() != Playing ||
                     !stream->primed.load() || stream->interrupted.load())
                     continue;
                 mixStream(*stream, 0, count);
+                sounding = true;
             }
+            applyVolume(count, !soundedBefore);
+            soundedBefore = sounding;
             for (size_t i = 0; i < count * AudioEngine::channels; ++i)
                 output[i] = qint16(std::clamp<qint32>(mixBuffer[i], -32768, 32767));
             output += count * AudioEngine::channels;
@@ -240,6 +260,30 @@ struct AudioEngine::State
             futex(&mixPasses, FUTEX_WAKE_PRIVATE, INT_MAX);
     }
 
+    // Scales the first `count` frames of the mix by the host's volume, gliding to a new one without a click;
+    // after silence (`fromSilence`) there is nothing to click against, and the music starts at the volume.
+    void applyVolume(size_t count, bool fromSilence)
+    {
+        const qint32 target = volumeGain.load(std::memory_order_relaxed);
+        if (fromSilence)
+            mixVolume = target;
+        if (target != volumeTarget) {
+            volumeTarget = target;
+            volumeStep = std::max<qint32>(1, std::abs(target - mixVolume) / rampFrames);
+        }
+        if (mixVolume == FrameRing::unityGain && target == mixVolume)
+            return;
+        for (size_t frame = 0; frame < count; ++frame) {
+            if (mixVolume != target)
+                mixVolume = mixVolume < target ? std::min(mixVolume + volumeStep, target)
+                                               : std::max(mixVolume - volumeStep, target);
+            for (size_t channel = 0; channel < AudioEngine::channels; ++channel) {
+                qint32& sample = mixBuffer[frame * AudioEngine::channels + channel];
+                sample = qint32((qint64(sample) * mixVolume) >> 16);
+            }
+        }
+    }
+
     // Adds the stream to the frames from `offset` to `count` of the chunk being mixed.
     void mixStream(Stream& stream, size_t offset, size_t count)
     {
@@ -248,7 +292,6 @@ struct AudioEngine::State
         if (stream.mixGain < 0)
             stream.mixGain = target;
         if (target != stream.rampTarget) {
-            constexpr qint32 rampFrames = AudioEngine::sampleRate / 1000 * AudioEngine::rampMilliseconds;
             stream.rampTarget = target;
             stream.rampStep = std::max<qint32>(1, std::abs(target - stream.mixGain) / rampFrames);
         }
@@ -659,6 +702,16 @@ bool AudioEngine::setGain(quint32 stream, double decibels)
 void AudioEngine::setReplayGainUsed(bool used)
 {
     d->replayGainUsed.store(used);
+}
+
+void AudioEngine::setVolume(int percent)
+{
+    d->volumeGain.store(std::clamp(percent, 0, 100) * FrameRing::unityGain / 100, std::memory_order_relaxed);
+}
+
+int AudioEngine::volume() const
+{
+    return int(std::lround(d->volumeGain.load(std::memory_order_relaxed) * 100.0 / FrameRing::unityGain));
 }
 
 bool AudioEngine::discardUnstarted(quint32 stream)

@@ -98,6 +98,10 @@ public:
     bool setGain(quint32 stream, double decibels);
     // Whether a new stream plays at the ReplayGain track gain its tag carries until setGain() says better.
     void setReplayGainUsed(bool used);
+    // The host's volume, 0 to 100 % of the amplitude, over the whole mix after every stream's gain: songs
+    // evened by their gains stay even. A change glides within rampMilliseconds, like a stream's gain.
+    void setVolume(int percent);
+    int volume() const;
     // Frees a stream that was never started, without calling its end procedure; false when it has started
     // (by play() or a hand-over) or is gone.
     bool discardUnstarted(quint32 stream);

@@ -34,6 +34,9 @@ public:
     // The gain in dB at which the song's next stream plays; NaN leaves it to the stream (its tag's
     // ReplayGain or unchanged). A stream that has started glides to it within a few milliseconds.
     virtual void setGain(double decibels) = 0;
+    // How much of the song the device has played, in milliseconds; it stands still while the song is
+    // paused. -1 when the song has no stream (never started, or ended).
+    virtual qint64 playedMilliseconds() const { return -1; }
 };
 
 // The process's audio output: opened once by the main window, freed once before it is deleted.

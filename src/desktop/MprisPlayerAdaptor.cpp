@@ -7,6 +7,8 @@
 #include <QDBusError>
 #include <QStringList>
 #include <QUrl>
+#include <algorithm>
+#include <cmath>
 
 MprisPlayerAdaptor::MprisPlayerAdaptor(QObject* exported, NowPlaying* nowPlaying)
     : QDBusAbstractAdaptor(exported), playing(nowPlaying)
@@ -46,6 +48,19 @@ QVariantMap MprisPlayerAdaptor::metadata() const
     else if (!song.coverPath.isEmpty())
         data.insert(QStringLiteral("mpris:artUrl"), QUrl::fromLocalFile(song.coverPath).toString());
     return data;
+}
+
+double MprisPlayerAdaptor::volume() const
+{
+    return playing->volume() / 100.0;
+}
+
+void MprisPlayerAdaptor::setVolume(double volume)
+{
+    // Not a number is no volume; the interface treats a negative one as 0.
+    if (std::isnan(volume))
+        return;
+    playing->requestVolume(int(std::lround(std::clamp(volume, 0.0, 1.0) * 100)));
 }
 
 qlonglong MprisPlayerAdaptor::position() const

@@ -10,7 +10,8 @@ class NowPlaying;
 
 // org.mpris.MediaPlayer2.Player over the party's playback. Play, Pause and PlayPause do what the Pause
 // button does; the queue belongs to the guests, so there is no next, previous, seek or opening, and Stop
-// answers that it is not supported. The volume is the sound system's: it reads 1.0 and cannot be set here.
+// answers that it is not supported. The volume is the host's (0.0 to 1.0 for 0 to 100 %); setting it is the
+// window's to allow, which in kiosk mode refuses it.
 class MprisPlayerAdaptor : public QDBusAbstractAdaptor
 {
     Q_OBJECT
@@ -18,7 +19,7 @@ class MprisPlayerAdaptor : public QDBusAbstractAdaptor
     Q_PROPERTY(QString PlaybackStatus READ playbackStatus)
     Q_PROPERTY(double Rate READ rate WRITE setRate)
     Q_PROPERTY(QVariantMap Metadata READ metadata)
-    Q_PROPERTY(double Volume READ volume)
+    Q_PROPERTY(double Volume READ volume WRITE setVolume)
     Q_PROPERTY(qlonglong Position READ position)
     Q_PROPERTY(double MinimumRate READ rate)
     Q_PROPERTY(double MaximumRate READ rate)
@@ -36,7 +37,8 @@ public:
     double rate() const { return 1.0; }
     void setRate(double) {}
     QVariantMap metadata() const;
-    double volume() const { return 1.0; }
+    double volume() const;
+    void setVolume(double volume);
     qlonglong position() const;
     bool canPlay() const;
     bool canPause() const;

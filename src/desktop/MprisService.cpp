@@ -34,6 +34,9 @@ MprisService::MprisService(NowPlaying* nowPlaying, QObject* parent)
                   {QStringLiteral("CanPause"), player->canPause()},
                   {QStringLiteral("Metadata"), player->metadata()}});
     });
+    connect(playing, &NowPlaying::volumeChanged, this, [this]() {
+        announce({{QStringLiteral("Volume"), player->volume()}});
+    });
     connect(playing, &NowPlaying::songChanged, this, [this]() {
         announce({{QStringLiteral("Metadata"), player->metadata()}});
     });

@@ -36,3 +36,9 @@ qint64 NowPlaying::positionMicroseconds() const
 {
     return positionSource && currentStatus != Status::Stopped ? positionSource() : 0;
 }
+
+void NowPlaying::setVolume(int percent)
+{
+    currentVolume = percent;
+    emit volumeChanged(percent);
+}

@@ -54,16 +54,25 @@ public:
     // The desktop asks for what the Pause button does.
     void requestPauseToggle() { emit pauseToggleRequested(); }
 
+    // The host's volume, 0 to 100; the window sets it, the desktop may ask for another.
+    int volume() const { return currentVolume; }
+    // Signals the new volume; also an unchanged one, so that a desktop refused its wish hears it back.
+    void setVolume(int percent);
+    void requestVolume(int percent) { emit volumeRequested(percent); }
+
     static bool hasPortraitFile(const QString& path);
 
 signals:
     void statusChanged(NowPlaying::Status status);
     void songChanged();
     void pauseToggleRequested();
+    void volumeChanged(int percent);
+    void volumeRequested(int percent);
 
 private:
     Status currentStatus = Status::Stopped;
     PlayingSong currentSong;
     bool portraitSeen = false;
+    int currentVolume = 100;
     std::function<qint64()> positionSource;
 };

@@ -25,6 +25,8 @@ class QString;
 // | Ctrl+N                                         | asks (skips the playing song)                        |
 // | Delete on a waiting wish in the queue row      | asks (takes the wish back)                           |
 // | Ctrl+P                                         | asks (switches the phones' server)                   |
+// | + and - (the keypad's too)                     | asks (changes the volume)                            |
+// | the desktop's volume (MPRIS)                   | refused: the desktop cannot ask for the PIN          |
 // | F1, the About box's links (manual, web, mail,  | asks (opens another program on top of the party)     |
 // |   the log, the libraries' sites)               |                                                      |
 // | Ctrl+F out of full screen                      | asks; into full screen it is free                    |

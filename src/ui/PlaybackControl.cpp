@@ -129,6 +129,8 @@ void PlaybackControl::publishPlayback()
         phones->publish();
     const Track* head =
         playQueue && !playQueue->queuedSongs().isEmpty() ? playQueue->queuedSongs().first() : nullptr;
+    if (view.showHead)
+        view.showHead(head, paused);
     if (!head || !head->playing()) {
         desktop.publish(NowPlaying::Status::Stopped, PlayingSong());
         return;

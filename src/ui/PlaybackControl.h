@@ -25,6 +25,8 @@ struct PlaybackWindow
     std::function<void()> showAllGenresAgain;
     std::function<PhoneDesk*()> phones;
     std::function<QString()> portraitFolder;
+    // What plays now (null: nothing) and whether it is paused, for the queue row.
+    std::function<void(const Track* head, bool paused)> showHead;
 };
 
 // The queue's run at the window: wishes from the grid, the end of a song, pause, the host's skip and take

@@ -18,6 +18,7 @@
 #include "ui/About.h"
 #include "ui/Floater.h"
 #include "ui/HostGate.h"
+#include "ui/NowPlayingRow.h"
 #include "ui/QueueView.h"
 #include "ui/SongGrid.h"
 #include "ui/queuerow.h"
@@ -264,11 +265,14 @@ void MainWindow::createPlayback()
 {
     updateTimer = std::make_unique<QTimer>();
     connect(updateTimer.get(), &QTimer::timeout, this, &MainWindow::timerUpdate);
+    nowPlaying = std::make_unique<NowPlayingRow>(ui->myTableWidgetForQueue, *hostGate, settings,
+                                                 desktop->nowPlaying());
     playback = std::make_unique<PlaybackControl>(
         playQueue.get(), *libraryMutex, *updateTimer, *ui->myButtonPause, *desktop,
         PlaybackWindow{[this]() { return library.get(); }, [this]() { return hostGate->mayAct(); },
                        [this]() { showAllGenresAgain(); }, [this]() { return phones(); },
-                       [this]() { return portraits->folder(); }});
+                       [this]() { return portraits->folder(); },
+                       [this](const Track* head, bool paused) { nowPlaying->showHead(head, paused); }});
 }
 
 void MainWindow::createPhoneDesk(QSize photoSize)

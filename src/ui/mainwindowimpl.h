@@ -28,6 +28,7 @@ class DesktopLink;
 class Floater;
 class ForeignerBackend;
 class HostGate;
+class NowPlayingRow;
 class PartyAlbum;
 class PhoneDesk;
 class PlayQueue;
@@ -85,6 +86,8 @@ public:
     PhoneDesk* phones() const { return phoneWiring ? phoneWiring->desk() : nullptr; }
     HostGate* gate() const { return hostGate.get(); }
     KioskScreen* kiosk() const { return kioskScreen.get(); }
+    // The queue row's playing cell, pause and volume; the cover picture of the playing song goes in here.
+    NowPlayingRow* nowPlayingRow() const { return nowPlaying.get(); }
 
     // Column widths and row height of the queue table: the columns share the width exactly.
     void layoutQueueColumns();
@@ -211,4 +214,5 @@ private:
     std::unique_ptr<KioskScreen> kioskScreen;
     std::unique_ptr<PlaybackControl> playback;
     std::unique_ptr<PhoneWiring> phoneWiring;
+    std::unique_ptr<NowPlayingRow> nowPlaying;
 };
