@@ -328,6 +328,8 @@ private slots:
                                                            << "Tone as flac" << QString();
         QTest::newRow("MP4 with a cover of 48 MB") << "read-huge-cover.m4a"
                                                    << "Tone as aac" << QString();
+        QTest::newRow("WAV with a picture of 24 MB in its ID3 chunk") << "read-id3-picture.wav"
+                                                                      << "Tone in ID3" << QString();
         QTest::newRow("MP4 item claiming 4 GB") << "read-item-claims-gigabytes.m4a"
                                                 << "Tone as aac" << QString();
         QTest::newRow("FLAC comment claiming 4 GB") << "read-field-claims-gigabytes.flac"

@@ -64,8 +64,9 @@ QMap<QString, double> threadCpuSeconds();
 
 double median(QVector<double> values);
 
-// Playing time of the file as libmpg123 decodes it sample by sample (gapless: with the encoder's delay and
-// padding removed where a LAME header names them); negative when it cannot be decoded.
+// Playing time of an MP3 as libmpg123 decodes it sample by sample (gapless: with the encoder's delay and
+// padding removed where a LAME header names them), of a song in another format as FFmpeg's program decodes
+// its first audio stream; negative when it cannot be decoded.
 double decodedSeconds(const QString& path);
 
 // How far the lengths a reader reported are from the decoded lengths, over the files of `reported`
@@ -78,6 +79,7 @@ struct LengthCheck
     double largestError = 0;
     double meanError = 0;
     QString worstFile;
+    QMap<QString, double> largestErrorByFormat; // by the format's key ("mp3", "flac", …)
     void addTo(Figures& figures) const;
 };
 LengthCheck checkLengths(const QList<QPair<QString, double>>& reported);

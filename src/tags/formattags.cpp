@@ -22,7 +22,8 @@ namespace {
 
 // No tag text a song record shows is longer; longer values are pictures, lyrics or damage.
 constexpr qint64 longestValue = qint64(64) * 1024;
-// An ID3 chunk of a WAV file is handed to TagLib whole up to this size, pictures and all.
+// An ID3 chunk of a WAV file is handed to TagLib whole up to this size, pictures and all; a larger one
+// without its long frames.
 constexpr qint64 largestId3Chunk = qint64(4) * 1024 * 1024;
 
 QString fromTagLib(const TagLib::String& text)
@@ -268,6 +269,37 @@ TagWalk readMp4Texts(const SongFile& song, FrameTexts& texts)
 
 // ---- WAV ----
 
+// An ID3v2.3 or v2.4 tag of the chunk at `offset`, with every frame longer than a tag text left out: a
+// picture of any size costs nothing. Null for a tag whose frames cannot be walked so (unsynchronised, with an
+// extended header, ID3v2.2), which is then left out whole.
+QByteArray compactId3Tag(const SongFile& song, qint64 offset, qint64 size)
+{
+    const QByteArray header = song.bytes(offset, 10);
+    if (size <= 10 || header.size() < 10 || !header.startsWith("ID3") ||
+        (header.at(3) != 3 && header.at(3) != 4) || (header.at(5) & 0xC0))
+        return QByteArray();
+    const bool synchsafeSizes = header.at(3) == 4;
+    QByteArray frames;
+    for (qint64 at = offset + 10; at + 10 <= offset + size;) {
+        const QByteArray frameHeader = song.bytes(at, 10);
+        if (frameHeader.size() < 10 || frameHeader.at(0) == 0)
+            break;
+        quint32 length = qFromBigEndian<quint32>(frameHeader.constData() + 4);
+        if (synchsafeSizes)
+            length = ((length & 0x7F000000) >> 3) | ((length & 0x7F0000) >> 2) | ((length & 0x7F00) >> 1) |
+                     (length & 0x7F);
+        if (at + 10 + length > offset + size)
+            break;
+        if (length <= longestValue)
+            frames += song.bytes(at, 10 + length);
+        at += 10 + length;
+    }
+    QByteArray tag = header.left(5) + QByteArray(5, '\0') + frames;
+    for (int i = 0; i < 4; ++i)
+        tag[6 + i] = char((frames.size() >> (7 * (3 - i))) & 0x7F);
+    return tag;
+}
+
 TagWalk readWavTexts(const SongFile& song, FrameTexts& texts)
 {
     // TagLib gets a small WAV of the chunks it reads tags from: the format, the ID3 chunk and the INFO list.
@@ -278,8 +310,10 @@ TagWalk readWavTexts(const SongFile& song, FrameTexts& texts)
             break;
         const qint64 size = qFromLittleEndian<quint32>(header.constData() + 4);
         const QByteArray id = header.left(4);
-        const bool tagChunk = id == "ID3 " || id == "id3 " || id == "LIST";
-        if (id == "fmt " || (tagChunk && size <= (id == "LIST" ? longestValue * 16 : largestId3Chunk))) {
+        if ((id == "ID3 " || id == "id3 ") && size > largestId3Chunk) {
+            const QByteArray tag = compactId3Tag(song, at + 8, size);
+            chunks += id + littleEndian32(quint32(tag.size())) + tag + QByteArray(tag.size() & 1, '\0');
+        } else if (((id == "fmt " || id == "LIST") && size <= longestValue) || id == "ID3 " || id == "id3 ") {
             const QByteArray chunk = song.bytes(at, 8 + size + (size & 1));
             if (chunk.size() == 8 + size + (size & 1))
                 chunks += chunk;
