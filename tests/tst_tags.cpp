@@ -601,8 +601,10 @@ private slots:
 
     void fuzzInputsAreRefusedOrRead()
     {
-        // The fuzzers' committed inputs (damaged tags of every version): each is read or refused with a line.
-        const QStringList paths = vimotest::fuzzCorpus(QStringLiteral("tags"));
+        // The fuzzers' committed inputs (damaged tags of every version, damaged files of every format): each
+        // is read or refused with a line.
+        const QStringList paths =
+            vimotest::fuzzCorpus(QStringLiteral("tags")) + vimotest::fuzzCorpus(QStringLiteral("formats"));
         QVERIFY(!paths.isEmpty());
         for (const QString& path : paths) {
             const int before = logMessages().size();

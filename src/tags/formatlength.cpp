@@ -183,28 +183,37 @@ bool parseFlacFrameHeader(const QByteArray& bytes, qint64 at, const FlacStreamIn
     return true;
 }
 
-// The sample after the last whole frame, found from the file's end: a frame is whole when its CRC-16 holds
-// up to where the next frame (or the file) begins. Zero when no frame is found in the stretch a frame can
-// take.
-quint64 flacSamplesFromTail(const SongFile& song, const FlacStreamInfo& info)
+// The sample after the last whole frame among the last `searched` bytes: a frame is whole when its CRC-16
+// holds up to where a later frame (or the file) begins. Header bytes met by chance inside a frame are
+// candidates too, so each frame is tried against the nearest few candidates behind it. Zero when no frame is
+// whole there.
+quint64 flacSamplesInTail(const SongFile& song, const FlacStreamInfo& info, qint64 searched)
 {
-    // A frame of 65535 samples of eight 32-bit channels uncompressed is the largest FLAC allows.
-    constexpr qint64 searched = qint64(2) * 1024 * 1024 + 64;
     const qint64 start = qMax(info.audioStart, song.size() - searched);
     const QByteArray bytes = song.bytes(start, song.size() - start);
-    qint64 next = bytes.size();
+    QVector<qint64> ends{bytes.size()};
     for (qint64 at = bytes.size() - 6; at >= 0; --at) {
         FlacFrame frame;
         if (byteAt(bytes, at) != 0xFF || !parseFlacFrameHeader(bytes, at, info, frame))
             continue;
-        const qint64 length = next - at;
-        if (length >= 8 && flacCrc16(bytes.constData() + at, length - 2) ==
-                               qFromBigEndian<quint16>(bytes.constData() + next - 2))
-            return frame.firstSample + frame.samples;
-        // A frame cut short, or a header's bytes met by chance inside one: either ends the frame before.
-        next = at;
+        for (const qint64 end : ends) {
+            if (end - at >= 8 && flacCrc16(bytes.constData() + at, end - at - 2) ==
+                                     qFromBigEndian<quint16>(bytes.constData() + end - 2))
+                return frame.firstSample + frame.samples;
+        }
+        ends.prepend(at);
+        if (ends.size() > 8)
+            ends.removeLast();
     }
     return 0;
+}
+
+// The same from the file's end, first over a stretch that holds the last frames of any common stream, then
+// over the largest frame FLAC allows (65535 samples of eight 32-bit channels, uncompressed).
+quint64 flacSamplesFromTail(const SongFile& song, const FlacStreamInfo& info)
+{
+    const quint64 samples = flacSamplesInTail(song, info, qint64(64) * 1024);
+    return samples > 0 ? samples : flacSamplesInTail(song, info, qint64(2) * 1024 * 1024 + 64);
 }
 
 double flacSeconds(const SongFile& song)
