@@ -208,12 +208,18 @@ quint64 flacSamplesInTail(const SongFile& song, const FlacStreamInfo& info, qint
     return 0;
 }
 
-// The same from the file's end, first over a stretch that holds the last frames of any common stream, then
-// over the largest frame FLAC allows (65535 samples of eight 32-bit channels, uncompressed).
+// The same from the file's end: first in the tail already read, which holds the last frames of most
+// streams, then over a stretch that holds those of any common one, then over the largest frame FLAC allows
+// (65535 samples of eight 32-bit channels, uncompressed).
 quint64 flacSamplesFromTail(const SongFile& song, const FlacStreamInfo& info)
 {
-    const quint64 samples = flacSamplesInTail(song, info, qint64(64) * 1024);
-    return samples > 0 ? samples : flacSamplesInTail(song, info, qint64(2) * 1024 * 1024 + 64);
+    for (const qint64 searched : {SongFile::tailBytes, qint64(64) * 1024, qint64(2) * 1024 * 1024 + 64}) {
+        if (const quint64 samples = flacSamplesInTail(song, info, searched))
+            return samples;
+        if (song.size() - info.audioStart <= searched)
+            break;
+    }
+    return 0;
 }
 
 double flacSeconds(const SongFile& song)
