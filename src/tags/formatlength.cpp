@@ -10,6 +10,7 @@
 #include <QtEndian>
 
 #include <array>
+#include <cmath>
 #include <cstring>
 #include <limits>
 
@@ -649,7 +650,7 @@ Mp4Read readMp4(const SongFile& song)
                                            ? bigEndian32(moov, mvhd.content + (wide ? 20 : 12))
                                            : 0;
             if (movieScale > 0)
-                stored = quint64(double(sound.editDuration) * sound.timescale / movieScale + 0.5);
+                stored = quint64(std::llround(double(sound.editDuration) * sound.timescale / movieScale));
         }
     } else if (read.layout.itemsOffset >= 0) {
         itunesGapless(song, ilst, delay, stored);
@@ -688,7 +689,9 @@ double wavSeconds(const SongFile& song)
     }
     if (rate == 0 || blockAlign == 0 || dataBytes < 0)
         return -1;
-    return double(dataBytes / blockAlign) / rate;
+    // Whole blocks only: a decoder plays no part of a block.
+    const qint64 frames = dataBytes / blockAlign;
+    return double(frames) / rate;
 }
 
 } // namespace

@@ -106,7 +106,7 @@ public:
 private:
     QByteArray bytesAt(qint64 offset, qint64 count)
     {
-        constexpr qint64 windowBytes = 64 * 1024;
+        constexpr qint64 windowBytes = qint64(64) * 1024;
         if (offset < windowOffset || offset + count > windowOffset + window.size()) {
             if (count > windowBytes)
                 return song.bytes(offset, count);
