@@ -496,16 +496,27 @@ quint64 samplesInFile(const QByteArray& moov, const Box& stbl, qint64 fileSize)
     const quint64 runs =
         qMin<quint64>(bigEndian32(moov, stsc.content + 4), quint64(stsc.end - stsc.content - 8) / 12);
     quint64 sample = 0;
+    quint64 chunk = 1;
     for (quint64 run = 0; run < runs; ++run) {
         const qint64 entry = stsc.content + 8 + qint64(run) * 12;
         const quint64 firstChunk = bigEndian32(moov, entry);
         const quint64 perChunk = bigEndian32(moov, entry + 4);
         const quint64 endChunk = run + 1 < runs ? bigEndian32(moov, entry + 12) : chunks + 1;
-        for (quint64 chunk = qMax<quint64>(firstChunk, 1); chunk < endChunk && chunk <= chunks; ++chunk) {
+        // Each chunk is counted once, however the runs of a damaged table overlap.
+        for (chunk = qMax(chunk, firstChunk); chunk < endChunk && chunk <= chunks && sample < sampleCount;
+             ++chunk) {
             const qint64 at = stco.content + 8 + qint64(chunk - 1) * entrySize;
             quint64 offset = wide ? bigEndian64(moov, at) : bigEndian32(moov, at);
-            for (quint64 i = 0; i < perChunk && sample < sampleCount; ++i, ++sample) {
-                offset += fixedSize ? fixedSize : bigEndian32(moov, stsz.content + 12 + qint64(sample) * 4);
+            const quint64 inChunk = qMin(perChunk, sampleCount - sample);
+            if (fixedSize) {
+                const quint64 fit = offset > quint64(fileSize) ? 0 : (quint64(fileSize) - offset) / fixedSize;
+                if (fit < inChunk)
+                    return sample + fit;
+                sample += inChunk;
+                continue;
+            }
+            for (quint64 i = 0; i < inChunk; ++i, ++sample) {
+                offset += bigEndian32(moov, stsz.content + 12 + qint64(sample) * 4);
                 if (offset > quint64(fileSize))
                     return sample;
             }
