@@ -688,6 +688,11 @@ double wavSeconds(const SongFile& song)
             break;
         const qint64 size = littleEndian32(header, 4);
         if (has(header, 0, "fmt ") && size >= 16 && header.size() >= 24) {
+            // PCM, floating point or the extensible form of either: a block is one sample of each channel,
+            // which is what the length is counted in. Compressed WAVs are no songs here.
+            const quint16 codec = qFromLittleEndian<quint16>(header.constData() + 8);
+            if (codec != 1 && codec != 3 && codec != 0xFFFE)
+                return -1;
             rate = littleEndian32(header, 12);
             blockAlign = qFromLittleEndian<quint16>(header.constData() + 20);
         } else if (has(header, 0, "data")) {
