@@ -431,6 +431,7 @@ private slots:
         QTest::newRow("video in .m4a") << "read-video.m4a" << failed << QString() << QString() << 0.0;
         QTest::newRow("video alone") << "read-video-only.mp4" << failed << QString() << QString() << 0.0;
         QTest::newRow("WAV of ADPCM") << "read-adpcm.wav" << failed << QString() << QString() << 0.0;
+        QTest::newRow("AC-3 in .m4a") << "read-ac3.m4a" << failed << QString() << QString() << 0.0;
         QTest::newRow("MP4 genre by number") << "read-genre-number.m4a"
                                              << "mp4"
                                              << "Numbered Genre"

@@ -467,6 +467,7 @@ int versionOf(const QByteArray& bytes, const Box& box)
 struct Mp4Track
 {
     quint32 handler = 0;
+    quint32 codec = 0; // the type of the first sample description: mp4a (AAC), alac
     quint32 timescale = 0;
     quint64 mediaSamples = 0; // in the timescale, of the samples whose bytes lie in the file
     qint64 editStart = -1;    // media time of the first edit, -1 without an edit list
@@ -540,6 +541,9 @@ bool readMp4Track(const QByteArray& moov, const Box& trak, qint64 fileSize, Mp4T
         !descend(moov, mdia, {fourCc("minf"), fourCc("stbl")}, stbl) ||
         !child(moov, stbl, fourCc("stts"), stts) || stts.end - stts.content < 8)
         return true;
+    Box stsd;
+    if (child(moov, stbl, fourCc("stsd"), stsd) && stsd.end - stsd.content >= 16)
+        track.codec = bigEndian32(moov, stsd.content + 12);
     const bool wideHeader = versionOf(moov, mdhd) == 1;
     if (mdhd.end - mdhd.content < (wideHeader ? 24 : 16))
         return true;
@@ -646,7 +650,9 @@ Mp4Read readMp4(const SongFile& song)
         if (track.handler == fourCc("soun") && soundTracks++ == 0)
             sound = track;
     }
-    if (soundTracks == 0 || sound.timescale == 0)
+    // The sound of a song here is AAC or Apple Lossless; anything else in an MP4 is not played.
+    if (soundTracks == 0 || sound.timescale == 0 ||
+        (sound.codec != fourCc("mp4a") && sound.codec != fourCc("alac")))
         return read;
     read.layout.playable = true;
     quint64 samples = sound.mediaSamples;
