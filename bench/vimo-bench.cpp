@@ -8,8 +8,8 @@
 //       become ready, merge at the end) without a window; --no-cache reads every file without the cache:
 //       files=N accepted=A duplicates=D refused=R seconds=S files_per_s=F
 //       With --list, one line per accepted song comes first: path, artist, title, genre, seconds.
-//       With --verify, the lengths are then compared with the decoding of every accepted file (libmpg123;
-//       FFmpeg for other formats).
+//       With --verify, the lengths are then compared with a full decode of every accepted file (libmpg123 for
+//       MP3, FFmpeg for the other formats), with the largest error per format.
 //
 //   vimo-bench gui-import FOLDER [--size WxH]
 //       The real main window (offscreen unless another platform is chosen) adds FOLDER through addFolder:

@@ -185,3 +185,106 @@ def encode_format(wav, kind, tags):
         data = f.read()
     os.remove(out)
     return data
+
+
+# Songs in the other formats damaged byte by byte, as files from anywhere come: for the tests' tables and the
+# fuzz program's seeds alike.
+
+def box(kind, content):
+    """An MP4 box of the type `kind` (4 bytes) around `content`."""
+    return struct.pack(">I", len(content) + 8) + kind + content
+
+
+def ogg_crc(page):
+    crc = 0
+    for byte in page:
+        crc ^= byte << 24
+        for _ in range(8):
+            crc = ((crc << 1) ^ 0x04C11DB7) & 0xFFFFFFFF if crc & 0x80000000 else (crc << 1) & 0xFFFFFFFF
+    return crc
+
+
+def with_last_granule(ogg, granule):
+    """The Ogg stream with its last page claiming `granule`, its CRC made to hold again."""
+    last = ogg.rindex(b"OggS")
+    page = bytearray(ogg[last:])
+    page[6:14] = struct.pack("<q", granule)
+    page[22:26] = b"\0\0\0\0"
+    page[22:26] = struct.pack("<I", ogg_crc(bytes(page)))
+    return ogg[:last] + bytes(page)
+
+
+def flac_with_pictures(flac, count, size):
+    """The FLAC stream with `count` PICTURE blocks of `size` bytes each behind STREAMINFO."""
+    picture = struct.pack(">II", 3, 10) + b"image/jpeg" + struct.pack(">IIIIII", 0, 1, 1, 24, 0, size) + \
+        (b"\xff\xd8\xff" + b"\x5a" * (size - 3))
+    blocks = b"".join(bytes([6]) + struct.pack(">I", len(picture))[1:] + picture for _ in range(count))
+    return flac[:4 + 4 + 34] + blocks + flac[4 + 4 + 34:]
+
+
+def mp4_items(m4a, change):
+    """The MP4 file with moov/udta/meta/ilst's content replaced by change(content), every size above kept
+    right. The moov box must be the file's last, so that no sample offset moves."""
+    moov = m4a.index(b"moov") - 4
+    assert moov + struct.unpack(">I", m4a[moov:moov + 4])[0] == len(m4a)
+    ilst = m4a.index(b"ilst", moov) - 4
+    size = struct.unpack(">I", m4a[ilst:ilst + 4])[0]
+    content = change(m4a[ilst + 8:ilst + size])
+    grown = len(content) - (size - 8)
+    data = bytearray(m4a[:ilst] + box(b"ilst", content) + m4a[ilst + size:])
+    for name in (b"moov", b"udta", b"meta"):
+        at = data.index(name, moov) - 4
+        data[at:at + 4] = struct.pack(">I", struct.unpack(">I", data[at:at + 4])[0] + grown)
+    return bytes(data)
+
+
+def moov_first(m4a):
+    """The MP4 file with its tables moved in front of the sound, as a streaming encoder writes it."""
+    with workspace() as work:
+        slow, fast = os.path.join(work, "slow.m4a"), os.path.join(work, "fast.m4a")
+        write(slow, m4a)
+        subprocess.run(["ffmpeg", "-nostdin", "-loglevel", "error", "-y", "-i", slow, "-c", "copy", "-movflags",
+                        "+faststart", "-fflags", "+bitexact", fast], check=True)
+        with open(fast, "rb") as f:
+            return f.read()
+
+
+def damaged_format_files(songs):
+    """Files made from `songs` (encode_format()'s bytes by kind, all of kinds of FORMAT_SUFFIXES, tagged with a
+    title and an artist) by name: cut short, mislabelled, with lengths that cannot hold or that lie, with sizes
+    claiming gigabytes, with boxes that would make a walker stand."""
+    files = {}
+    for kind, data in songs.items():
+        suffix = FORMAT_SUFFIXES[kind]
+        # For MP4 the tables must come first, or the tables are what is lost.
+        data = moov_first(data) if suffix == ".m4a" else data
+        files["cut-%s%s" % (kind, suffix)] = data[:len(data) * 2 // 3]
+    files["flac-named.mp3"] = songs["flac"]
+    files["opus-named.m4a"] = songs["opus"]
+    # STREAMINFO's total samples 0, as an encoder that cannot seek back leaves it.
+    flac = bytearray(songs["flac"])
+    flac[8 + 13] &= 0xF0
+    flac[8 + 14:8 + 18] = b"\0\0\0\0"
+    files["no-total.flac"] = bytes(flac)
+    files["billion-granule.opus"] = with_last_granule(songs["opus"], 1000000000)
+    files["billion-granule.ogg"] = with_last_granule(songs["vorbis"], 1000000000)
+    aac = songs["aac"]
+    files["item-claims-gigabytes.m4a"] = mp4_items(aac, lambda items: items + struct.pack(">I", 0xFFFFFFF0) +
+                                                   b"\xa9cmt" + b"\0" * 16)
+    # A 64-bit box size of 0 behind the ftyp, and a trak whose size is 4.
+    ftyp_end = struct.unpack(">I", aac[:4])[0]
+    files["box-size-zero.m4a"] = aac[:ftyp_end] + struct.pack(">I", 1) + b"free" + b"\0" * 8 + aac[ftyp_end:]
+    trak = aac.index(b"trak", aac.index(b"moov")) - 4
+    files["box-size-four.m4a"] = aac[:trak] + struct.pack(">I", 4) + aac[trak + 4:]
+    wav = songs["wav"]
+    data = wav.index(b"data")
+    files["data-claims-gigabytes.wav"] = wav[:data + 4] + struct.pack("<I", 0xFFFFFFF0) + wav[data + 8:]
+    # The last comment field of a FLAC claims four gigabytes; the fields before it are whole.
+    flac = songs["flac"]
+    comment = flac.index(b"reference libFLAC") - 4
+    count_at = comment + 4 + struct.unpack("<I", flac[comment:comment + 4])[0]
+    last = count_at + 4
+    for _ in range(struct.unpack("<I", flac[count_at:count_at + 4])[0] - 1):
+        last += 4 + struct.unpack("<I", flac[last:last + 4])[0]
+    files["field-claims-gigabytes.flac"] = flac[:last] + struct.pack("<I", 0xFFFFFFF0) + flac[last + 4:]
+    return files

@@ -449,6 +449,60 @@ private slots:
                  qPrintable(log));
     }
 
+    // The formats beside MP3, damaged or hostile as the fixture maker leaves them: each is read as far as it
+    // is sound or refused with its reason, and none costs the memory its pictures or sizes claim.
+    void hostileFilesOfEveryFormat_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("title"); // empty: refused with `reason`
+        QTest::addColumn<QString>("reason");
+        const QString failed = QStringLiteral("reading the music data failed.");
+        QTest::newRow("FLAC with three pictures of 16 MB") << "read-huge-pictures.flac"
+                                                           << "Tone as flac" << QString();
+        QTest::newRow("MP4 with a cover of 48 MB") << "read-huge-cover.m4a"
+                                                   << "Tone as aac" << QString();
+        QTest::newRow("WAV with a picture of 24 MB in its ID3 chunk") << "read-id3-picture.wav"
+                                                                      << "Tone in ID3" << QString();
+        QTest::newRow("MP4 item claiming 4 GB") << "read-item-claims-gigabytes.m4a"
+                                                << "Tone as aac" << QString();
+        QTest::newRow("FLAC comment claiming 4 GB") << "read-field-claims-gigabytes.flac"
+                                                    << "Tone as flac" << QString();
+        QTest::newRow("WAV data claiming 4 GB") << "read-data-claims-gigabytes.wav"
+                                                << "Tone as wav" << QString();
+        QTest::newRow("Opus granule of a billion") << "read-billion-granule.opus"
+                                                   << "Tone as opus" << QString();
+        QTest::newRow("FLAC cut short") << "read-cut-flac.flac"
+                                        << "Tone as flac" << QString();
+        QTest::newRow("MP4 cut short") << "read-cut-alac.m4a"
+                                       << "Tone as alac" << QString();
+        QTest::newRow("MP4 box of 64-bit size 0") << "read-box-size-zero.m4a" << QString() << failed;
+        QTest::newRow("MP4 track box of size 4") << "read-box-size-four.m4a" << QString() << failed;
+        QTest::newRow("MP4 of a video") << "read-video.m4a" << QString() << failed;
+        QTest::newRow("Ogg of no bytes") << "read-empty-opus.opus" << QString() << failed;
+    }
+
+    void hostileFilesOfEveryFormat()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, title);
+        QFETCH(QString, reason);
+        const QString file = vimotest::fixturesDirectory() + QStringLiteral("/formats/") + name;
+        QVERIFY(QFile::exists(file));
+        QVERIFY(resetPeakMemory());
+        const qint64 residentBefore = statusKilobytes(QStringLiteral("VmRSS"));
+        const QString log = runJob([&] { window->addFileList({file}); });
+        QVERIFY2(!log.isEmpty(), "the job did not end");
+        const qint64 peakGrowth = statusKilobytes(QStringLiteral("VmHWM")) - residentBefore;
+        QVERIFY2(peakGrowth < 40 * 1024,
+                 qPrintable(QStringLiteral("%1 kB more at the peak").arg(peakGrowth)));
+        if (title.isEmpty()) {
+            QVERIFY2(log.contains(refusalOf(file) + reason), qPrintable(log));
+        } else {
+            QVERIFY2(!log.contains(refusalOf(file)), qPrintable(log));
+            QVERIFY(has(QStringLiteral("Format Band"), title));
+        }
+    }
+
     void tagsShowAndRecordAsTheirText_data()
     {
         QTest::addColumn<QString>("artist");

@@ -414,6 +414,122 @@ private slots:
                  qPrintable(pixel.name()));
     }
 
+    // Every format beside MP3, from the fixture makers' files: what each reads as (every field, the length
+    // within 0.05 s of FFmpeg's full decode of the file) or why it is refused, as an MP3 would be.
+    void everyFormat_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("format"); // the key of the format read, or the reason of the refusal
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("genre");
+        QTest::addColumn<double>("seconds");
+        const QString tone = QStringLiteral("Tone as ");
+        const QString failed = QStringLiteral("reading the music data failed.");
+        struct Kind
+        {
+            const char* name;
+            const char* suffix;
+            const char* format;
+        };
+        for (const Kind& kind :
+             {Kind{"flac", ".flac", "flac"}, Kind{"vorbis", ".ogg", "vorbis"}, Kind{"opus", ".opus", "opus"},
+              Kind{"aac", ".m4a", "mp4"}, Kind{"alac", ".m4a", "mp4"}, Kind{"wav", ".wav", "wav"}}) {
+            const QString suffix = QLatin1String(kind.name) + QLatin1String(kind.suffix);
+            const QString format = QLatin1String(kind.format);
+            QTest::addRow("%s", kind.name) << "tone-" + suffix << format << tone + kind.name << "Rock" << 3.0;
+            QTest::addRow("%s without a title", kind.name)
+                << "read-no-title-" + suffix << "title failed." << QString() << QString() << 0.0;
+            QTest::addRow("%s without an artist", kind.name)
+                << "read-no-artist-" + suffix << "artist failed." << QString() << QString() << 0.0;
+            QTest::addRow("%s of no bytes", kind.name)
+                << "read-empty-" + suffix << failed << QString() << QString() << 0.0;
+        }
+        // Cut short at two thirds: the length of what a decoder still plays.
+        QTest::newRow("FLAC cut short") << "read-cut-flac.flac"
+                                        << "flac" << tone + "flac"
+                                        << "Rock" << 1.8576;
+        QTest::newRow("Vorbis cut short") << "read-cut-vorbis.ogg"
+                                          << "vorbis" << tone + "vorbis"
+                                          << "Rock" << 1.267;
+        QTest::newRow("Opus cut short") << "read-cut-opus.opus"
+                                        << "opus" << tone + "opus"
+                                        << "Rock" << 0.9935;
+        QTest::newRow("AAC cut short") << "read-cut-aac.m4a"
+                                       << "mp4" << tone + "aac"
+                                       << "Rock" << 1.9505;
+        QTest::newRow("ALAC cut short") << "read-cut-alac.m4a"
+                                        << "mp4" << tone + "alac"
+                                        << "Rock" << 1.9505;
+        QTest::newRow("WAV cut short") << "read-cut-wav.wav"
+                                       << "wav" << tone + "wav"
+                                       << "Rock" << 1.9997;
+        // Judged by content: the name's ending only chose the file.
+        QTest::newRow("FLAC named .mp3") << "read-flac-named.mp3"
+                                         << "flac" << tone + "flac"
+                                         << "Rock" << 3.0;
+        QTest::newRow("Opus named .m4a") << "read-opus-named.m4a"
+                                         << "opus" << tone + "opus"
+                                         << "Rock" << 3.0;
+        QTest::newRow("video in .m4a") << "read-video.m4a" << failed << QString() << QString() << 0.0;
+        QTest::newRow("video alone") << "read-video-only.mp4" << failed << QString() << QString() << 0.0;
+        QTest::newRow("WAV of ADPCM") << "read-adpcm.wav" << failed << QString() << QString() << 0.0;
+        QTest::newRow("AC-3 in .m4a") << "read-ac3.m4a" << failed << QString() << QString() << 0.0;
+        QTest::newRow("MP4 genre by number") << "read-genre-number.m4a"
+                                             << "mp4"
+                                             << "Numbered Genre"
+                                             << "Rock" << 3.0186;
+        // Stored lengths that cannot hold, and one that holds but is too long.
+        QTest::newRow("FLAC without a total") << "read-no-total.flac"
+                                              << "flac" << tone + "flac"
+                                              << "Rock" << 3.0;
+        QTest::newRow("Opus granule of a billion") << "read-billion-granule.opus"
+                                                   << "opus" << tone + "opus"
+                                                   << "Rock" << 3.0135;
+        // A page that lies is not believed: the pages before it hold the length, less the lying page's sound
+        // (FFmpeg plays all of it: 3.0084 s).
+        QTest::newRow("Vorbis granule of a billion") << "read-billion-granule.ogg"
+                                                     << "vorbis" << tone + "vorbis"
+                                                     << "Rock" << 2.5905;
+        QTest::newRow("Opus of 26 minutes")
+            << "read-long-granule.opus"
+            << "too few (<0) or too many seconds -> failed." << QString() << QString() << 0.0;
+    }
+
+    void everyFormat()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, format);
+        QFETCH(QString, title);
+        QFETCH(QString, genre);
+        QFETCH(double, seconds);
+        const QString path = vimotest::fixturesDirectory() + QStringLiteral("/formats/") + name;
+        QVERIFY(QFile::exists(path));
+        const int before = logMessages().size();
+        const std::unique_ptr<TagInfo> info(readTagInfo(path));
+        const QStringList added = logMessages().mid(before);
+        if (title.isEmpty()) {
+            QVERIFY(!info);
+            QCOMPARE(added, QStringList{QStringLiteral("Reading ID3 tags of file: ") + path +
+                                        QStringLiteral(" ... ") + format});
+            return;
+        }
+        QVERIFY2(info, qPrintable(added.join(QLatin1Char('\n'))));
+        QCOMPARE(QLatin1String(formatKey(info->format)), format);
+        QCOMPARE(info->title, title);
+        QCOMPARE(info->artist, QStringLiteral("Format Band"));
+        QCOMPARE(info->genre, genre);
+        QVERIFY2(qAbs(info->seconds - seconds) <= 0.05,
+                 qPrintable(QStringLiteral("%1 s, a full decode %2 s").arg(info->seconds).arg(seconds)));
+        if (title.startsWith(QStringLiteral("Tone as "))) {
+            const QString kind = title.mid(8);
+            QCOMPARE(info->album, QStringLiteral("Every Format"));
+            QCOMPARE(info->year, QStringLiteral("2024"));
+            QCOMPARE(info->comment, QStringLiteral("made as ") + kind);
+            QCOMPARE(info->trackNumber, QStringLiteral("7"));
+        }
+        QVERIFY(added.isEmpty());
+    }
+
     void exactlyTwentyFiveMinutesPass()
     {
         const int before = logMessages().size();
@@ -529,8 +645,10 @@ private slots:
 
     void fuzzInputsAreRefusedOrRead()
     {
-        // The fuzzers' committed inputs (damaged tags of every version): each is read or refused with a line.
-        const QStringList paths = vimotest::fuzzCorpus(QStringLiteral("tags"));
+        // The fuzzers' committed inputs (damaged tags of every version, damaged files of every format): each
+        // is read or refused with a line.
+        const QStringList paths =
+            vimotest::fuzzCorpus(QStringLiteral("tags")) + vimotest::fuzzCorpus(QStringLiteral("formats"));
         QVERIFY(!paths.isEmpty());
         for (const QString& path : paths) {
             const int before = logMessages().size();

@@ -9,12 +9,14 @@
 #include <QDir>
 #include <QFile>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QThreadPool>
 #include <QTimer>
 #include <QtConcurrent>
+#include <QtEndian>
 
 #include <mpg123.h>
 extern "C" {
@@ -243,6 +245,8 @@ void LengthCheck::addTo(Figures& figures) const
     figures.add(QStringLiteral("lengths_beyond_0.05s"), qint64(beyondTolerance));
     figures.add(QStringLiteral("length_error_max_s"), largestError, 3);
     figures.add(QStringLiteral("length_error_mean_s"), meanError, 4);
+    for (auto format = largestErrorByFormat.cbegin(); format != largestErrorByFormat.cend(); ++format)
+        figures.add(QStringLiteral("length_error_max_s_") + format.key(), format.value(), 3);
 }
 
 namespace {
@@ -265,6 +269,8 @@ LengthCheck checkLengths(const QList<QPair<QString, double>>& reported)
         const double error = std::abs(reported.at(i).second - decoded.at(i));
         ++check.checked;
         errorSum += error;
+        const QString format = QLatin1String(formatKey(formatOf(SongFile(reported.at(i).first))));
+        check.largestErrorByFormat[format] = qMax(check.largestErrorByFormat.value(format), error);
         if (error > 0.05)
             ++check.beyondTolerance;
         if (error > check.largestError || check.worstFile.isEmpty()) {

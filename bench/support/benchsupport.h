@@ -79,6 +79,7 @@ struct LengthCheck
     double largestError = 0;
     double meanError = 0;
     QString worstFile;
+    QMap<QString, double> largestErrorByFormat; // by the format's key ("mp3", "flac", …)
     void addTo(Figures& figures) const;
 };
 LengthCheck checkLengths(const QList<QPair<QString, double>>& reported);

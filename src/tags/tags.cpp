@@ -5,6 +5,8 @@
 #include "base/runlog.h"
 #include "tags/SongFile.h"
 #include "tags/TagInfo.h"
+#include "tags/formatlength.h"
+#include "tags/formattags.h"
 #include "tags/genres.h"
 #include "tags/mp3length.h"
 #include "tags/tagwalker.h"
@@ -55,10 +57,10 @@ void logRefusedFile(const QString& path, const char* reason)
 namespace {
 
 // The tags of a file that has been measured already, read through the same opening.
-TagInfo* readTagsOfOpenFile(const SongFile& song, const QString& path, double seconds)
+TagInfo* readTagsOfOpenFile(const SongFile& song, SongFormat format, const QString& path, double seconds)
 {
     FrameTexts texts;
-    const TagWalk walk = song.isOpen() ? readFrameTexts(song, texts) : TagWalk::Unreadable;
+    const TagWalk walk = song.isOpen() ? readFormatTexts(song, format, texts) : TagWalk::Unreadable;
     if (walk == TagWalk::Unreadable)
         return refuse(path, readingFailed);
     const bool read = walk == TagWalk::Read;
@@ -78,6 +80,7 @@ TagInfo* readTagsOfOpenFile(const SongFile& song, const QString& path, double se
     info->comment = texts.comment.trimmed();
     info->trackNumber = normalisedTrackNumber(texts.trackNumber);
     info->seconds = seconds;
+    info->format = format;
     return info;
 }
 
@@ -89,16 +92,18 @@ TagInfo* readTagInfo(const QString& path)
     // large collection is read as fast as its files open. Anything but a plain file (a folder named *.mp3,
     // a FIFO, a device) holds no song.
     const SongFile song(path);
-    const double seconds = mp3LengthSeconds(song);
+    const SongFormat format = formatOf(song);
+    const double seconds =
+        format == SongFormat::Mp3 ? mp3LengthSeconds(song) : formatLengthSeconds(song, format);
     if (seconds < 0)
         return refuse(path, readingFailed);
     if (!(seconds > 0 && seconds <= maximumTrackSeconds))
         return refuse(path, lengthFailed);
-    return readTagsOfOpenFile(song, path, seconds);
+    return readTagsOfOpenFile(song, format, path, seconds);
 }
 
 TagInfo* readTagsOfFile(const QString& path, double seconds)
 {
     const SongFile song(path);
-    return readTagsOfOpenFile(song, path, seconds);
+    return readTagsOfOpenFile(song, formatOf(song), path, seconds);
 }

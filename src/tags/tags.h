@@ -10,7 +10,8 @@ struct TagInfo;
 // Longest song the library accepts, in seconds (25 minutes).
 constexpr double maximumTrackSeconds = 25 * 60;
 
-// Measures the song's length, checks it, then reads its ID3 tags into a new record owned by the caller.
+// Judges the song's format by its content, measures its length, checks it, then reads its tags (ID3 for an
+// MP3, TagLib's reading of the other formats' tags) into a new record owned by the caller.
 // Returns null after logging the reason when the file is refused.
 TagInfo* readTagInfo(const QString& path);
 
