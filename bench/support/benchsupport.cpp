@@ -2,6 +2,7 @@
 #include "benchsupport.h"
 
 #include "app/startup.h"
+#include "tags/SongFile.h"
 #include "tags/songformat.h"
 
 #include <QAbstractButton>
@@ -9,14 +10,12 @@
 #include <QDir>
 #include <QFile>
 #include <QMessageBox>
-#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QThreadPool>
 #include <QTimer>
 #include <QtConcurrent>
-#include <QtEndian>
 
 #include <mpg123.h>
 extern "C" {
