@@ -20,6 +20,7 @@
 #include "ui/HostGate.h"
 #include "ui/QueueView.h"
 #include "ui/SongGrid.h"
+#include "ui/TextScaling.h"
 #include "ui/queuerow.h"
 #include "ui/startupdialogs.h"
 #include "ui/style.h"
@@ -175,7 +176,8 @@ void MainWindow::setUpWidgets()
         showFullScreen();
     else
         showNormal();
-
+    textScaling = std::make_unique<TextScaling>(this, settings, ui->myTableWidgetForQueue, ui->myButtonPause,
+                                                [this]() { fitTables(); });
     addSongsButtonText = ui->addSongsButton->text();
 }
 

@@ -43,6 +43,7 @@ class QTableWidgetSearchable;
 class QTimer;
 class SongGrid;
 class StopMotion;
+class TextScaling;
 class Track;
 class TrackLibrary;
 
@@ -211,4 +212,5 @@ private:
     std::unique_ptr<KioskScreen> kioskScreen;
     std::unique_ptr<PlaybackControl> playback;
     std::unique_ptr<PhoneWiring> phoneWiring;
+    std::unique_ptr<TextScaling> textScaling;
 };
