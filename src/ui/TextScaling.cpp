@@ -102,6 +102,16 @@ bool TextScaling::takeScreensScale()
 
 void TextScaling::apply(const TextScale& before)
 {
+    // A window that is not full screen keeps what it shows, the same columns and rows at the new size:
+    // otherwise the window of a 4K screen would show a single column of the larger cells.
+    const double growth = textScale().sizes / before.sizes;
+    if (!qFuzzyCompare(growth, 1.0)) {
+        // Taken first: a larger minimum grows the window on its own.
+        const QSize grown = window->size() * growth;
+        window->setMinimumSize(window->minimumSize() * growth);
+        if (!(window->windowState() & (Qt::WindowFullScreen | Qt::WindowMaximized)))
+            window->resize(grown);
+    }
     if (queueRow)
         rescaleQueueRow(queueRow, before);
     if (pauseButton) {

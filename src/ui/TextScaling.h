@@ -14,14 +14,16 @@ class QTableWidget;
 class QWidget;
 
 // Keeps the process-wide text scale in step with the host's `[UI] Text scale` and with the screen the window
-// is on: moved to another screen, or on a screen that changes its size or dpi, the window rescales the queue
-// row and the pause button beside the genre buttons, then lays out its grid and genre buttons anew.
+// is on: moved to another screen, or on a screen that changes its size or dpi, the window grows with the
+// scale unless it fills the screen, rescales the queue row and the pause button beside the genre buttons,
+// then lays out its grid and genre buttons anew.
 class TextScaling : public QObject
 {
     Q_OBJECT
 
 public:
-    // `window` must have been shown; `relayout` lays out the grid, its genre buttons and the queue row.
+    // `window` must have its native window already (winId()), so that its screen's changes are heard; shown
+    // after, it opens at the scale's size. `relayout` lays out the grid, its genre buttons and the queue row.
     TextScaling(QWidget* window, QSettings* settings, QTableWidget* queueRow, QAbstractButton* pause,
                 std::function<void()> relayout);
 

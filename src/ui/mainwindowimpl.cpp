@@ -172,12 +172,13 @@ void MainWindow::setUpWidgets()
     connect(genreBar.get(), &GenreFilterBar::buttonClicked, this, &MainWindow::genreButtonClicked);
 
     applyUiSettingsAndStyle();
+    textScaling = std::make_unique<TextScaling>(this, settings, ui->myTableWidgetForQueue, ui->myButtonPause,
+                                                [this]() { fitTables(); });
     if (fullscreen)
         showFullScreen();
     else
         showNormal();
-    textScaling = std::make_unique<TextScaling>(this, settings, ui->myTableWidgetForQueue, ui->myButtonPause,
-                                                [this]() { fitTables(); });
+
     addSongsButtonText = ui->addSongsButton->text();
 }
 
