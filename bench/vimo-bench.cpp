@@ -16,11 +16,13 @@
 //       the seconds until the job has ended, the longest stall of the GUI thread (the lateness of a
 //       10 ms repeating timer), and the resident memory of the empty window and afterwards.
 //
-//   vimo-bench grid FOLDER [--refreshes K] [--size WxH] [--dump FILE]
+//   vimo-bench grid FOLDER [--refreshes K] [--size WxH] [--text-scale F] [--dump FILE]
 //       After adding FOLDER, K refreshes of the library grid: the time of the refresh itself, and of the
 //       refresh with the painting it causes; then K switches between all songs and the most frequent
 //       genre, refreshes that change most cells (switch_ms). --dump writes what the grid shows after wishes,
-//       genre choices and a new window size, cell by cell, to compare two builds.
+//       genre choices and a new window size, cell by cell, to compare two builds. --text-scale F (every
+//       command with a window takes it) sets [UI] Text scale to F: with --size 3840x2160 and 2, the grid of a
+//       4K television, whose scale Qt's small offscreen screen would not ask for.
 //
 //   vimo-bench party FOLDER --songs N [--wish-every K] [--size WxH] [--no-stalls]
 //       After adding FOLDER, the window plays N songs back to back into SDL's disk driver: five wishes
@@ -46,7 +48,9 @@
 #include "app/startup.h"
 #include "audio/AudioEngine.h"
 #include "base/runlog.h"
+#include "base/settings.h"
 #include "benchsupport.h"
+#include "desktop/textscale.h"
 #include "hostileload.h"
 #include "library/SongCache.h"
 #include "library/Track.h"
@@ -89,7 +93,7 @@ int usage()
 {
     err() << "usage: vimo-bench import FOLDER [--threads N] [--list] [--verify] [--no-cache]\n"
              "       vimo-bench gui-import FOLDER [--size WxH]\n"
-             "       vimo-bench grid FOLDER [--refreshes K] [--size WxH] [--dump FILE]\n"
+             "       vimo-bench grid FOLDER [--refreshes K] [--size WxH] [--text-scale F] [--dump FILE]\n"
              "       vimo-bench party FOLDER --songs N [--wish-every K] [--size WxH]\n"
              "       vimo-bench phones FOLDER [--phones N] [--wishes-per-s W] [--seconds S] [--size WxH] "
              "[--hostile]\n";
@@ -236,6 +240,16 @@ public:
             if (size.width() < 400 || size.height() < 300)
                 return false;
         }
+        // Qt's offscreen screen is smaller than full HD: a large screen's scale is the host's setting here.
+        if (options.has(QStringLiteral("--text-scale"))) {
+            const QString scale = options.value(QStringLiteral("--text-scale"));
+            if (readTextScaleSetting(scale).trouble != TextScaleSetting::Trouble::none) {
+                err() << "--text-scale takes 0 or a number from " << smallestTextScale << " to "
+                      << largestTextScale << '\n';
+                return false;
+            }
+            settingsStore()->setValue(QStringLiteral("UI/Text scale"), scale);
+        }
         answerQuestions(QStringLiteral("No"));
         window = std::make_unique<MainWindow>();
         stopAnsweringQuestions();
@@ -295,7 +309,7 @@ private:
     double longestStall = 0;
 };
 
-const QStringList windowOptions = {QStringLiteral("--size")};
+const QStringList windowOptions = {QStringLiteral("--size"), QStringLiteral("--text-scale")};
 
 int guiImport(const QStringList& arguments)
 {

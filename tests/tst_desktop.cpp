@@ -345,6 +345,20 @@ int drawManualImages(const QStringList& arguments)
             emit grid->itemActivated(cell);
     window->desktopLink()->notices().post(NoticeBoard::addingNotice(3412, 50, 70));
     save(QStringLiteral("main-party"), window.get());
+    // What a guest reads: where a song's cell is in the picture, in the screen's own pixels, and how high its
+    // text is there.
+    if (const QTableWidgetItem* cell = cellTitled(grid, QStringLiteral("Paper Planes"))) {
+        const qreal ratio = window->devicePixelRatioF();
+        const QRect place(grid->viewport()->mapTo(window.get(), grid->visualItemRect(cell).topLeft()),
+                          grid->visualItemRect(cell).size());
+        const QFontMetricsF metrics(cell->font(), grid);
+        QTextStream(stdout) << "cell " << place.x() * ratio << ',' << place.y() * ratio << ' '
+                            << place.width() * ratio << 'x' << place.height() * ratio << " font "
+                            << cell->font().pointSizeF() << " pt, em "
+                            << cell->font().pointSizeF() * grid->logicalDpiY() / 72 * ratio << ", line "
+                            << metrics.lineSpacing() * ratio << ", capital " << metrics.capHeight() * ratio
+                            << '\n';
+    }
     save(QStringLiteral("main-party-200"), window.get());
 
     for (QAbstractButton* button : window->genreFilterButtons())

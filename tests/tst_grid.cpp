@@ -2,6 +2,8 @@
 // The library grid of the main window: its geometry for a given table size, the filter of each genre
 // button on the genre bar alone and the grid following it, the colours of played and playing songs, and
 // which song is current.
+#include "base/settings.h"
+#include "desktop/textscale.h"
 #include "library/Track.h"
 #include "library/TrackLibrary.h"
 #include "testsupport.h"
@@ -16,6 +18,7 @@
 #include <QDir>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSettings>
 #include <QTableWidget>
 #include <QTest>
 #include <QThreadPool>
@@ -190,6 +193,83 @@ private slots:
         QVector<int> heights(rows.count - 1, shape.rowHeight);
         heights << rows.lastRowHeight;
         QCOMPARE(heights, rowHeights);
+    }
+
+    // The text scale for a table of screens: its size in physical pixels, the dpi Qt gives its fonts, the
+    // desktop's scaling and the host's setting give the cells' point size, the factor of every size, and the
+    // columns and rows of a grid as large as the screen. Full HD at 96 dpi is exactly as specified.
+    void textScaleForScreen_data()
+    {
+        QTest::addColumn<QSize>("screen");
+        QTest::addColumn<double>("dpi");
+        QTest::addColumn<double>("desktopScaling");
+        QTest::addColumn<QString>("setting");
+        QTest::addColumn<double>("pointSize");
+        QTest::addColumn<double>("sizes");
+        QTest::addColumn<QSize>("grid");
+        QTest::addColumn<bool>("complaint");
+        const QSize fullHd(1920, 1080);
+        const QSize uhd(3840, 2160);
+        QTest::newRow("full HD at 96 dpi stays Arial 16 pt")
+            << fullHd << 96.0 << 1.0 << "0" << 16.0 << 1.0 << QSize(8, 10) << false;
+        QTest::newRow("2560x1440") << QSize(2560, 1440) << 96.0 << 1.0 << "0" << 64.0 / 3 << 4.0 / 3
+                                   << QSize(8, 10) << false;
+        QTest::newRow("4K at 96 dpi: twice full HD")
+            << uhd << 96.0 << 1.0 << "0" << 32.0 << 2.0 << QSize(8, 10) << false;
+        // The desktop has doubled every device-independent pixel already.
+        QTest::newRow("4K at 200 % does not double twice")
+            << uhd << 96.0 << 2.0 << "0" << 16.0 << 1.0 << QSize(8, 10) << false;
+        // 150 % rounded by Qt to a factor of 2, its fonts set at 72 dpi to make up for it.
+        QTest::newRow("4K at 150 %: the text keeps to the cells")
+            << uhd << 72.0 << 2.0 << "0" << 64.0 / 3 << 1.0 << QSize(8, 10) << false;
+        QTest::newRow("4K at 120 dpi without scaling")
+            << uhd << 120.0 << 1.0 << "0" << 25.6 << 2.0 << QSize(8, 10) << false;
+        QTest::newRow("8K") << QSize(7680, 4320) << 96.0 << 1.0 << "0" << 64.0 << 4.0 << QSize(8, 10)
+                            << false;
+        QTest::newRow("a small screen keeps the specified look")
+            << QSize(1366, 768) << 96.0 << 1.0 << "0" << 16.0 << 1.0 << QSize(6, 7) << false;
+        QTest::newRow("full HD at 200 % keeps the desktop's scaling")
+            << fullHd << 96.0 << 2.0 << "0" << 16.0 << 1.0 << QSize(4, 5) << false;
+        QTest::newRow("setting 1 on 4K: as specified")
+            << uhd << 96.0 << 1.0 << "1" << 16.0 << 1.0 << QSize(17, 21) << false;
+        QTest::newRow("setting 1.5") << fullHd << 96.0 << 1.0 << "1.5" << 24.0 << 1.5 << QSize(5, 7) << false;
+        QTest::newRow("setting with a decimal comma")
+            << fullHd << 96.0 << 1.0 << " 1,5 " << 24.0 << 1.5 << QSize(5, 7) << false;
+        QTest::newRow("setting above 4")
+            << fullHd << 96.0 << 1.0 << "9" << 64.0 << 4.0 << QSize(2, 2) << true;
+        QTest::newRow("setting below 0.5")
+            << fullHd << 96.0 << 1.0 << "0.1" << 8.0 << 0.5 << QSize(17, 21) << true;
+        QTest::newRow("setting not a number")
+            << uhd << 96.0 << 1.0 << "big" << 32.0 << 2.0 << QSize(8, 10) << true;
+        QTest::newRow("setting below 0") << uhd << 96.0 << 1.0 << "-2" << 32.0 << 2.0 << QSize(8, 10) << true;
+        QTest::newRow("setting infinite")
+            << uhd << 96.0 << 1.0 << "inf" << 32.0 << 2.0 << QSize(8, 10) << true;
+        QTest::newRow("setting empty") << uhd << 96.0 << 1.0 << "" << 32.0 << 2.0 << QSize(8, 10) << false;
+    }
+    void textScaleForScreen()
+    {
+        QFETCH(QSize, screen);
+        QFETCH(double, dpi);
+        QFETCH(double, desktopScaling);
+        QFETCH(QString, setting);
+        QFETCH(double, pointSize);
+        QFETCH(double, sizes);
+        QFETCH(QSize, grid);
+        QFETCH(bool, complaint);
+        const TextScaleSetting read = readTextScaleSetting(setting);
+        QCOMPARE(read.trouble != TextScaleSetting::Trouble::none, complaint);
+        // What the window sees of the screen: Qt's device-independent pixels.
+        const QSize window = screen / desktopScaling;
+        const TextScale scale = textScaleFor(window.height(), dpi, read.value);
+        QCOMPARE(scale.sizes, sizes);
+        QCOMPARE(scale.pointSize(16), pointSize);
+        const GridShape shape =
+            gridShape(window.width(), window.height(), 1, 1, 15, scaledCellMinimum(scale.sizes));
+        QCOMPARE(QSize(shape.columns, shape.rows), grid);
+        // Followed automatically on a screen of at least full HD, in the window's units, the text is as high
+        // in the screen's own pixels as on full HD at 96 dpi times the screen's height over 1080.
+        if (read.value == automaticTextScale && window.height() >= 1080)
+            QCOMPARE(pointSize * dpi / 72 * desktopScaling, 64.0 / 3 * screen.height() / 1080);
     }
 
     void tenSongsFitWithoutScrolling()
@@ -477,6 +557,58 @@ private slots:
         }
         QVERIFY(cells > 0);
         QCOMPARE(window->songCells().size(), cells);
+    }
+
+    // The host's text scale of 2: the grid has the columns and rows it has at half the size, every cell, the
+    // genre buttons and the queue row twice their size; back at 1, the cells a genre had set aside come back
+    // in the specified font too.
+    void gridFollowsTheTextScale()
+    {
+        const QString key = QStringLiteral("UI/Text scale");
+        struct Setting
+        {
+            QString key;
+            ~Setting()
+            {
+                settingsStore()->setValue(key, 0);
+                settingsStore()->sync();
+            }
+        } restored{key};
+        settingsStore()->setValue(key, QStringLiteral("2"));
+        auto window = windowWithSongs(QStringLiteral("grid-100"));
+        QTableWidget* table = libraryTable(*window);
+        showGridIn(*window, QSize(1400, 1000));
+        QCOMPARE(table->columnCount(), 3);
+        QCOMPARE(table->rowCount(), 34);
+        QCOMPARE(rowHeights(table), QVector<int>(34, 200).toList());
+        const auto fontsAre = [table](double points) {
+            for (int row = 0; row < table->rowCount(); ++row)
+                for (int column = 0; column < table->columnCount(); ++column) {
+                    const QTableWidgetItem* cell = table->item(row, column);
+                    if (cell && !isFillerCell(cell) &&
+                        (cell->font().pointSizeF() != points ||
+                         cell->font().family() != QLatin1String("Arial")))
+                        return false;
+                }
+            return true;
+        };
+        QVERIFY(fontsAre(32));
+        QCOMPARE(window->genreFilterButtons().front()->size(), QSize(184, 100));
+        for (const QAbstractButton* button : window->genreFilterButtons())
+            QVERIFY(button->styleSheet().contains(QLatin1String("font: 26pt")));
+        auto* queueRow = window->findChild<QTableWidget*>(QStringLiteral("myTableWidgetForQueue"));
+        QCOMPARE(queueRow->rowHeight(0), 200);
+        QCOMPARE(queueRow->maximumHeight(), 184);
+        QVERIFY(queueRow->styleSheet().contains(QLatin1String("font: 32pt")));
+        QCOMPARE(queueRow->item(0, 0)->font().pointSizeF(), 32.0);
+
+        genreButton(*window, QStringLiteral("Pop"))->click();
+        setTextScale(TextScale{});
+        window->refreshLibraryTable(QString(), true);
+        QVERIFY(fontsAre(16));
+        genreButton(*window, QStringLiteral("All genres"))->click();
+        QCOMPARE(table->columnCount(), 6);
+        QVERIFY(fontsAre(16));
     }
 
     void playedAndPlayingSongsColours()

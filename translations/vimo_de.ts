@@ -1158,6 +1158,21 @@ und/oder einzuschalten.</translation>
     </message>
 </context>
 <context>
+    <name>TextScaling</name>
+    <message>
+        <source>The setting [UI] Text scale is &quot;%1&quot;, not a number from 0 to 4: the text follows the screen.</source>
+        <translation>Die Einstellung [UI] Text scale ist „%1“, keine Zahl von 0 bis 4: Die Schrift richtet sich nach dem Bildschirm.</translation>
+    </message>
+    <message>
+        <source>The setting [UI] Text scale is %1, outside %2 to %3: %4 is used.</source>
+        <translation>Die Einstellung [UI] Text scale ist %1 und liegt außerhalb von %2 bis %3: %4 wird verwendet.</translation>
+    </message>
+    <message>
+        <source>On a screen of %1 x %2 at %3 dpi the grid&apos;s cells are at least %4 x %5 pixels, their text %6 pt.</source>
+        <translation>Auf einem Bildschirm von %1 x %2 bei %3 dpi sind die Zellen des Rasters mindestens %4 x %5 Pixel groß, ihre Schrift %6 pt.</translation>
+    </message>
+</context>
+<context>
     <name>TroubleMark</name>
     <message>
         <source>Not saving</source>

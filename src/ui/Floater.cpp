@@ -94,14 +94,14 @@ void Floater::applyStyle()
     const QColor contrast = QColor::fromHsv(base.hsvHue(), base.hsvSaturation(), 255, 255);
     const QString baseRule = rgbRule(base);
     const QString contrastRule = rgbRule(contrast);
-    QString sheet = QStringLiteral("background-color: ") + contrastRule +
-                    QStringLiteral("\nfont: 16pt \"Arial\";\ncolor: ") + baseRule;
+    QString sheet = QStringLiteral("background-color: ") + contrastRule + QStringLiteral("\nfont: ") +
+                    scaledPoints(16) + QStringLiteral(" \"Arial\";\ncolor: ") + baseRule;
     for (const char* border : {"border", "border-top", "border-right", "border-bottom", "border-left"})
         sheet += QStringLiteral("\n") + QLatin1String(border) + QStringLiteral("-color: ") + baseRule;
     setStyleSheet(sheet);
     ui->pushButton->setStyleSheet(
-        QStringLiteral("QPushButton  { font: 16pt \"Arial\";color: ") + contrastRule +
-        QStringLiteral("\nbackground-color: ") + baseRule +
+        QStringLiteral("QPushButton  { font: ") + scaledPoints(16) + QStringLiteral(" \"Arial\";color: ") +
+        contrastRule + QStringLiteral("\nbackground-color: ") + baseRule +
         QStringLiteral("\n}QPushButton:checked {background-color:qlineargradient(x1:0,y1:0,x2:0,y2:1,"
                        "stop:0#261e70,stop:1#4a38f9);}"));
 }

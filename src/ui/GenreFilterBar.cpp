@@ -21,7 +21,9 @@ void GenreFilterBar::rebuild(const TrackLibrary* library)
 {
     removeButtons();
     const int spacing = column->spacing();
-    const int slotCount = (grid->height() - pauseButton->height() - 2 * spacing - 50) / (spacing + 50);
+    const int buttonHeight = textScale().pixels(50);
+    const int slotCount =
+        (grid->height() - pauseButton->height() - 2 * spacing - buttonHeight) / (spacing + buttonHeight);
     bool restMade = false;
     for (int slot = 1; slot <= slotCount; ++slot) {
         const QString genre = library ? library->genreAt(slot - 1) : QString();
@@ -82,7 +84,7 @@ void GenreFilterBar::addAllGenresButton(int slot)
     auto* all = new QPushButton(QCoreApplication::translate("MainWindow", "All genres"), window);
     all->setCheckable(true);
     all->setChecked(true);
-    all->setFixedSize(92, 50);
+    all->setFixedSize(textScale().pixels(92), textScale().pixels(50));
     applyGenreButtonStyle(all);
     genreButtonGroup->addButton(all, 0);
     column->insertWidget(slot, all);
@@ -93,7 +95,7 @@ QAbstractButton* GenreFilterBar::addGenreButton()
 {
     auto* button = new QPushButton(window);
     button->setCheckable(true);
-    button->setMinimumSize(92, 50);
+    button->setMinimumSize(textScale().pixels(92), textScale().pixels(50));
     QSizePolicy policy(QSizePolicy::Minimum, QSizePolicy::Expanding);
     policy.setHeightForWidth(button->sizePolicy().hasHeightForWidth());
     button->setSizePolicy(policy);

@@ -84,3 +84,9 @@ SongCellIndex::Aside SongCellIndex::takeAside(const Track* track, SongState stat
                       showed.state == state && showed.hue == hue;
     return {aside[at].release(), showed.track != nullptr, same};
 }
+
+void SongCellIndex::dropAside()
+{
+    aside.clear();
+    asideShowed.clear();
+}

@@ -46,6 +46,8 @@ public:
     };
     // The cell set aside at the next place, handed back (null when there is none).
     Aside takeAside(const Track* track, SongState state, int hue);
+    // Deletes every cell set aside: their style is no longer the grid's.
+    void dropAside();
 
 private:
     struct Place

@@ -25,13 +25,14 @@ GridShape applyGridShape(QTableWidget* table, int songs)
 {
     const int width = table->width();
     const int height = table->height();
-    const bool scrolls = gridScrolls(width, height, songs);
+    const CellMinimum cell = scaledCellMinimum(textScale().sizes);
+    const bool scrolls = gridScrolls(width, height, songs, cell);
     table->horizontalScrollBar()->hide();
     table->verticalScrollBar()->setVisible(scrolls);
     table->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     table->setVerticalScrollBarPolicy(scrolls ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
     const GridShape shape = gridShape(width, height, songs, table->lineWidth(),
-                                      scrolls ? table->verticalScrollBar()->width() : 0);
+                                      scrolls ? table->verticalScrollBar()->width() : 0, cell);
     // Rows added below are born with their height: resizing them one by one makes the header recount
     // every row's position each time, which grows with the square of the rows.
     table->verticalHeader()->setDefaultSectionSize(shape.rowHeight);
@@ -72,10 +73,9 @@ QTableWidgetItem* SongGrid::showHint(const QString& text)
     auto* hint = new QTableWidgetItem(text);
     styleTableCell(hint);
     hint->setTextAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
-    QFont hintFont(QStringLiteral("Arial"), 22);
-    hintFont.setStyleStrategy(QFont::PreferAntialias);
-    hint->setFont(hintFont);
+    hint->setFont(scaledArial(22));
     table->setItem(0, 0, hint);
+    hintShown = true;
     return hint;
 }
 
@@ -85,6 +85,9 @@ bool SongGrid::fitHint()
         return false;
     table->setRowHeight(0, table->height());
     table->setColumnWidth(0, table->width());
+    QTableWidgetItem* hint = table->item(0, 0);
+    if (hintShown && hint && hint->font() != scaledArial(22))
+        hint->setFont(scaledArial(22));
     return true;
 }
 
@@ -93,6 +96,14 @@ void SongGrid::render(TrackLibrary& songs, const GenreFilterBar& filter, PlayQue
     library = &songs;
     genres = &filter;
     playQueue = queue;
+    hintShown = false;
+    // After a change of the text scale every cell is styled anew; the cells set aside would come back in
+    // their old font, unseen, and go instead.
+    const bool restyle = !qFuzzyCompare(styledPoints, textScale().points);
+    if (restyle) {
+        gridCells.dropAside();
+        styledPoints = textScale().points;
+    }
     const int total = library->trackCount();
     // Shrinking the table deletes cells: the index forgets them first.
     gridCells.restart(total);
@@ -107,7 +118,7 @@ void SongGrid::render(TrackLibrary& songs, const GenreFilterBar& filter, PlayQue
     QAbstractItemModel* model = table->model();
     model->blockSignals(true);
     Track* firstShown = nullptr;
-    const int placed = placeSongs(shape.columns, firstShown);
+    const int placed = placeSongs(shape.columns, restyle, firstShown);
     model->blockSignals(false);
 
     for (int row = 0; row < shape.rows; ++row)
@@ -154,7 +165,7 @@ bool SongGrid::focusSong(const Track* track, Qt::FocusReason reason)
     return true;
 }
 
-int SongGrid::placeSongs(int columns, Track*& firstShown)
+int SongGrid::placeSongs(int columns, bool restyle, Track*& firstShown)
 {
     int placed = 0;
     // Reading every song's genre costs more than all else of an unchanged refresh: only a filter asks.
@@ -194,6 +205,8 @@ int SongGrid::placeSongs(int columns, Track*& firstShown)
             showsAlready = aside.same;
             songStyle = aside.showedSong;
         }
+        if (restyle)
+            showsAlready = songStyle = false;
         if (!cell && state == SongState::Free) {
             if (!freeSong) {
                 freeSong = std::make_unique<QTableWidgetItem>();

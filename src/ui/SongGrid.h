@@ -22,11 +22,12 @@ public:
 
     // Before the first song: one cell across the whole grid says what to do; the table owns it.
     QTableWidgetItem* showHint(const QString& text);
-    // True when the grid shows its hint cell, now fitted to the table; otherwise the grid needs a refresh.
+    // True when the grid shows its hint cell, now fitted to the table and the text scale; otherwise the grid
+    // needs a refresh.
     bool fitHint();
     // Lays the grid out anew and tells the songs whether the filter shows them; the queue follows the
     // filter. The grid's current cell is then the selected song's, or the first shown song's, which
-    // becomes the selected one.
+    // becomes the selected one. Cells and fonts follow the text scale.
     void render(TrackLibrary& library, const GenreFilterBar& filter, PlayQueue* queue, Track*& selected);
     // The song of the grid's selected cell (null for none), and what the selection says to the photo window.
     Track* selectedSong(TrackLibrary* songs, PhotoSelection& selection) const;
@@ -35,8 +36,8 @@ public:
 
 private:
     // Gives every song the genre filter shows a cell, in library order, and tells the songs whether they
-    // are shown; the number of cells placed.
-    int placeSongs(int columns, Track*& firstShown);
+    // are shown; the number of cells placed. `restyle` styles every cell anew, also one that shows its song.
+    int placeSongs(int columns, bool restyle, Track*& firstShown);
     void setAsideFrom(int row, int columns);
 
     QTableWidget* table = nullptr;
@@ -45,4 +46,7 @@ private:
     TrackLibrary* library = nullptr;
     const GenreFilterBar* genres = nullptr;
     const PlayQueue* playQueue = nullptr;
+    // The text scale's point factor the cells were styled at: a cell keeps its font from refresh to refresh.
+    double styledPoints = 1.0;
+    bool hintShown = false;
 };

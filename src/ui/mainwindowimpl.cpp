@@ -21,6 +21,7 @@
 #include "ui/NowPlayingRow.h"
 #include "ui/QueueView.h"
 #include "ui/SongGrid.h"
+#include "ui/TextScaling.h"
 #include "ui/queuerow.h"
 #include "ui/startupdialogs.h"
 #include "ui/style.h"
@@ -172,6 +173,8 @@ void MainWindow::setUpWidgets()
     connect(genreBar.get(), &GenreFilterBar::buttonClicked, this, &MainWindow::genreButtonClicked);
 
     applyUiSettingsAndStyle();
+    textScaling = std::make_unique<TextScaling>(this, settings, ui->myTableWidgetForQueue, ui->myButtonPause,
+                                                [this]() { fitTables(); });
     if (fullscreen)
         showFullScreen();
     else

@@ -44,6 +44,7 @@ class QTableWidgetSearchable;
 class QTimer;
 class SongGrid;
 class StopMotion;
+class TextScaling;
 class Track;
 class TrackLibrary;
 
@@ -215,4 +216,5 @@ private:
     std::unique_ptr<PlaybackControl> playback;
     std::unique_ptr<PhoneWiring> phoneWiring;
     std::unique_ptr<NowPlayingRow> nowPlaying;
+    std::unique_ptr<TextScaling> textScaling;
 };

@@ -4,6 +4,7 @@
 #include "ui/startupdialogs.h"
 #include "ui/style.h"
 
+#include <QFont>
 #include <QScrollBar>
 #include <QShortcut>
 #include <QTableWidget>
@@ -32,7 +33,23 @@ void layoutQueueRow(QTableWidget* table)
     for (int column = 0; column < columns; ++column)
         table->setColumnWidth(column, width / columns + (column == columns - 1 ? width % columns : 0));
     for (int row = 0; row < table->rowCount(); ++row)
-        table->setRowHeight(row, 100);
+        table->setRowHeight(row, textScale().pixels(100));
+}
+
+void rescaleQueueRow(QTableWidget* table, const TextScale& before)
+{
+    table->setStyleSheet(queueTableStyleSheet());
+    table->setMaximumHeight(textScale().pixels(92));
+    for (int column = 0; column < table->columnCount(); ++column) {
+        QTableWidgetItem* cell = table->item(0, column);
+        // A cell without a font of its own takes the style sheet's.
+        if (!cell || !cell->data(Qt::FontRole).isValid())
+            continue;
+        QFont font = cell->font();
+        font.setPointSizeF(font.pointSizeF() * textScale().points / before.points);
+        cell->setFont(font);
+    }
+    layoutQueueRow(table);
 }
 
 std::unique_ptr<QShortcut> takeBackWishesByKey(QTableWidget* table,

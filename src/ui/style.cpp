@@ -24,6 +24,45 @@ QColor& accentColour()
     return colour;
 }
 
+namespace {
+TextScale& processTextScale()
+{
+    static TextScale scale;
+    return scale;
+}
+
+// Made once a scale: every cell of a large grid shares it.
+QFont& cellFont()
+{
+    static QFont font = scaledArial(16);
+    return font;
+}
+} // namespace
+
+const TextScale& textScale()
+{
+    return processTextScale();
+}
+
+void setTextScale(const TextScale& scale)
+{
+    processTextScale() = scale;
+    cellFont() = scaledArial(16);
+}
+
+QString scaledPoints(double specifiedPoints)
+{
+    return QString::number(textScale().pointSize(specifiedPoints)) + QStringLiteral("pt");
+}
+
+QFont scaledArial(double specifiedPoints)
+{
+    QFont font(QStringLiteral("Arial"));
+    font.setPointSizeF(textScale().pointSize(specifiedPoints));
+    font.setStyleStrategy(QFont::PreferAntialias);
+    return font;
+}
+
 void setStyleColours()
 {
     backgroundColour().setHsv(0, 0, 0, 255);
@@ -51,11 +90,11 @@ QString bigButtonStyleSheet()
 QString queueTableStyleSheet()
 {
     const QString text = rgbRule(textColour());
-    return QStringLiteral("alternate-") + backgroundRule(backgroundColour()) +
-           QStringLiteral("\nfont: 16pt \"Arial\";\ncolor: ") + text + QStringLiteral("\nborder-color: ") +
-           text + QStringLiteral("\nborder-top-color: ") + text + QStringLiteral("\nborder-right-color: ") +
-           text + QStringLiteral("\nborder-bottom-color: ") + text + QStringLiteral("\nborder-left-color: ") +
-           text;
+    return QStringLiteral("alternate-") + backgroundRule(backgroundColour()) + QStringLiteral("\nfont: ") +
+           scaledPoints(16) + QStringLiteral(" \"Arial\";\ncolor: ") + text +
+           QStringLiteral("\nborder-color: ") + text + QStringLiteral("\nborder-top-color: ") + text +
+           QStringLiteral("\nborder-right-color: ") + text + QStringLiteral("\nborder-bottom-color: ") +
+           text + QStringLiteral("\nborder-left-color: ") + text;
 }
 
 QString libraryTableStyleSheet()
@@ -79,7 +118,7 @@ QString scrollBarStyleSheet()
     return sheet;
 }
 
-QString gradientButtonStyleSheet(int pointSize, const QString& checkedTop, const QString& checkedBottom,
+QString gradientButtonStyleSheet(double pointSize, const QString& checkedTop, const QString& checkedBottom,
                                  const QString& normalTop, const QString& normalBottom)
 {
     return QStringLiteral("QPushButton{  font: ") + QString::number(pointSize) +
@@ -91,7 +130,7 @@ QString gradientButtonStyleSheet(int pointSize, const QString& checkedTop, const
            checkedTop + QStringLiteral(",stop:1#") + checkedBottom + QStringLiteral(");}");
 }
 
-void applyButtonStyle(QAbstractButton* button, int pointSize, const QString& checkedTop,
+void applyButtonStyle(QAbstractButton* button, double pointSize, const QString& checkedTop,
                       const QString& checkedBottom, const QString& normalTop, const QString& normalBottom)
 {
     if (button)
@@ -106,12 +145,7 @@ void styleTableCell(QTableWidgetItem* item)
     item->setBackground(backgroundColour());
     item->setForeground(textColour());
     item->setTextAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
-    static const QFont font = [] {
-        QFont cellFont(QStringLiteral("Arial"), 16);
-        cellFont.setStyleStrategy(QFont::PreferAntialias);
-        return cellFont;
-    }();
-    item->setFont(font);
+    item->setFont(cellFont());
     // Setting a cell's flags repaints it even when they do not change; the grid restyles every cell.
     const Qt::ItemFlags flags = Qt::ItemIsSelectable | Qt::ItemIsEnabled;
     if (item->flags() != flags)
@@ -150,12 +184,12 @@ QColor waitingColour(int hue)
 
 void applyGenreButtonStyle(QAbstractButton* button)
 {
-    applyButtonStyle(button, 13, QStringLiteral("74be32"), QStringLiteral("a8dc7b"), QStringLiteral("dc7b7b"),
-                     QStringLiteral("cf4f4f"));
+    applyButtonStyle(button, textScale().pointSize(13), QStringLiteral("74be32"), QStringLiteral("a8dc7b"),
+                     QStringLiteral("dc7b7b"), QStringLiteral("cf4f4f"));
 }
 
 void applyPauseButtonStyle(QAbstractButton* button)
 {
-    applyButtonStyle(button, 11, QStringLiteral("261e70"), QStringLiteral("4a38f9"), QStringLiteral("000000"),
-                     QStringLiteral("000000"));
+    applyButtonStyle(button, textScale().pointSize(11), QStringLiteral("261e70"), QStringLiteral("4a38f9"),
+                     QStringLiteral("000000"), QStringLiteral("000000"));
 }
