@@ -327,6 +327,8 @@ void AvDecoder::drainResampler(std::vector<qint16>& out)
 
 bool AvDecoder::decode(std::vector<qint16>& out)
 {
+    if (!codec)
+        return false;
     const size_t before = out.size();
     while (!ended && out.size() == before) {
         const int received = avcodec_receive_frame(codec, frame);
