@@ -34,7 +34,7 @@ constexpr int headBytes = 512;
 constexpr int ioBufferBytes = 32768;
 // How much of the file the demuxer may look at to learn the stream's parameters where the header lacks them.
 constexpr qint64 probeBytes = 1 << 20;
-constexpr qint64 analyzeMicroseconds = 5 * AV_TIME_BASE;
+constexpr qint64 analyzeMicroseconds = qint64(5) * AV_TIME_BASE;
 // A hostile file could make FFmpeg complain at every packet: the log takes this many of its lines per run.
 constexpr int loggedLinesLimit = 200;
 
