@@ -750,6 +750,8 @@ private slots:
                                 << 0.0;
         QTest::newRow("mono") << "formats/tone-vorbis-mono.ogg" << QString() << true << 0.0 << qint64(0)
                               << 0.0;
+        QTest::newRow("FLAC behind an ID3v2 tag")
+            << "formats/tone-flac-behind-id3.flac" << QString() << false << 0.0 << qint64(0) << 0.0;
         QTest::newRow("5.1 mixed down")
             << "formats/tone-flac-5.1.flac" << QString() << false << 0.0 << qint64(0) << 0.0;
     }

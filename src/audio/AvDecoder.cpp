@@ -91,7 +91,19 @@ bool AvDecoder::takes(const FileProcedures& procedures, void* user)
 {
     QByteArray head(headBytes, '\0');
     head.resize(int(procedures.read(head.data(), quint32(head.size()), user)));
-    const bool other = formatOfHead(head) != SongFormat::Mp3;
+    bool other = formatOfHead(head) != SongFormat::Mp3;
+    // Some taggers put an ID3v2 tag in front of a FLAC stream, which the library reads as FLAC; FFmpeg
+    // passes over the tag by itself.
+    if (!other && head.size() >= 10 && head.startsWith("ID3")) {
+        quint64 tagBytes = 10;
+        for (int i = 6; i < 10; ++i)
+            tagBytes += quint64(static_cast<unsigned char>(head.at(i)) & 0x7f) << (7 * (9 - i));
+        if (static_cast<unsigned char>(head.at(5)) & 0x10)
+            tagBytes += 10; // the footer
+        char signature[4] = {};
+        other = procedures.seek(tagBytes, user) && procedures.read(signature, 4, user) == 4 &&
+                QByteArray(signature, 4) == "fLaC";
+    }
     procedures.seek(0, user);
     return other;
 }
