@@ -175,8 +175,12 @@ def encode_format(wav, kind, tags):
         names = {"title": "title", "artist": "artist", "album": "album", "genre": "genre", "year": "date",
                  "comment": "comment", "track": "track"}
         codec = {"aac": ["-c:a", "aac", "-b:a", "128k"], "alac": ["-c:a", "alac"], "wav": ["-c:a", "pcm_s16le"]}
+        # The MP4 edit list that cuts the encoder's delay and padding states the length in the movie's time
+        # scale: FFmpeg's default of milliseconds misplaces a song's end by up to 22 samples, which iTunes
+        # and other encoders do not.
+        timescale = ["-movie_timescale", "44100"] if kind in ("aac", "alac") else []
         command = ["ffmpeg", "-nostdin", "-loglevel", "error", "-y", "-i", wav, "-map_metadata", "-1",
-                   "-fflags", "+bitexact", "-flags:a", "+bitexact"] + codec[kind]
+                   "-fflags", "+bitexact", "-flags:a", "+bitexact"] + codec[kind] + timescale
         for key, value in tags.items():
             command += ["-metadata", "%s=%s" % (names[key], value)]
         command.append(out)

@@ -5,6 +5,7 @@
 #include "audio/AllBaseBackend.h"
 #include "audio/AudioEngine.h"
 #include "audio/FrameRing.h"
+#include "audio/Loudness.h"
 #include "audio/LoudnessCache.h"
 #include "base/runlog.h"
 #include "testsupport.h"
@@ -13,6 +14,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -204,6 +207,83 @@ QString compareWithInsertedSilence(const Samples& capture, const Samples& refere
     if (last >= walk.capture)
         return QStringLiteral("sound after the end of the song, at capture frame %1").arg(last);
     return QString();
+}
+
+// FFmpeg's own decoding of a song, by its command-line program, as 44.1 kHz stereo: the reference playback of
+// the formats beside MP3 is held against. A mono song is put on both channels at full level, as it plays.
+// FFmpeg's program leaves the padding of an MP4's last packet in: only the song's first `frames` are kept.
+Samples decodeWithFfmpeg(const QString& path, bool mono, qint64 frames = std::numeric_limits<qint64>::max())
+{
+    QProcess ffmpeg;
+    QStringList arguments{"-nostdin", "-loglevel", "error", "-i", path, "-f", "s16le", "-ar", "44100"};
+    arguments << (mono ? QStringList{"-af", "pan=stereo|c0=c0|c1=c0"} : QStringList{"-ac", "2"}) << "-";
+    ffmpeg.start("ffmpeg", arguments);
+    if (!ffmpeg.waitForFinished(playbackTimeoutMs) || ffmpeg.exitCode() != 0)
+        return Samples();
+    const QByteArray bytes = ffmpeg.readAllStandardOutput();
+    Samples samples(std::min(size_t(bytes.size()) / sizeof(qint16), size_t(frames) * 2));
+    std::copy_n(bytes.constData(), samples.size() * sizeof(qint16), reinterpret_cast<char*>(samples.data()));
+    return samples;
+}
+
+// The phase in radians of a tone of `frequency` Hz in the left channel over `frames` frames from `from`,
+// taken against the capture's own frame numbers: a frame inserted or lost in between moves it by
+// 2π·frequency/44100.
+double tonePhase(const Samples& samples, qint64 from, qint64 frames, double frequency)
+{
+    double sine = 0;
+    double cosine = 0;
+    for (qint64 i = from; i < from + frames; ++i) {
+        const double angle = 2 * M_PI * frequency * double(i) / rate;
+        sine += samples[size_t(i * 2)] * std::sin(angle);
+        cosine += samples[size_t(i * 2)] * std::cos(angle);
+    }
+    return std::atan2(cosine, sine);
+}
+
+// How far the capture's audio lies from the reference's over every frame of the reference, and how many
+// frames more (or, negative, fewer) sound in the capture.
+struct Deviation
+{
+    double relative = 1;
+    qint64 extraFrames = 0;
+};
+
+// The root mean square of the difference over that of the reference, the capture's frame `start` laid on
+// the reference's `referenceStart`.
+double relativeDeviation(const Samples& capture, qint64 start, const Samples& reference,
+                         qint64 referenceStart)
+{
+    double difference = 0;
+    double energy = 0;
+    for (qint64 i = referenceStart; i < frameCount(reference); ++i) {
+        const qint64 at = start + i - referenceStart;
+        for (size_t channel = 0; channel < 2; ++channel) {
+            const double expected = reference[size_t(i * 2) + channel];
+            const double played = at >= 0 && at < frameCount(capture) ? capture[size_t(at * 2) + channel] : 0;
+            difference += (played - expected) * (played - expected);
+            energy += expected * expected;
+        }
+    }
+    return energy > 0 ? std::sqrt(difference / energy) : 1;
+}
+
+// A resampled song's first audible frame may fall a frame off where its sound starts: the capture is laid
+// against the reference where they differ least, a few frames around that.
+Deviation deviationFrom(const Samples& capture, const Samples& reference)
+{
+    Deviation deviation;
+    const qint64 start = firstAudibleFrame(capture);
+    const qint64 referenceStart = firstAudibleFrame(reference);
+    if (start < 0 || referenceStart < 0)
+        return deviation;
+    deviation.extraFrames =
+        (lastAudibleFrame(capture) - start) - (lastAudibleFrame(reference) - referenceStart);
+    deviation.relative = std::numeric_limits<double>::max();
+    for (qint64 shift = -2; shift <= 2; ++shift)
+        deviation.relative = std::min(deviation.relative,
+                                      relativeDeviation(capture, start + shift, reference, referenceStart));
+    return deviation;
 }
 
 // Stands in for the main window: the signal that the end procedure emits, connected queued.
@@ -637,6 +717,107 @@ private slots:
         QVERIFY2(start.matched >= rate * 3 / 4, qPrintable(walks));
         QVERIFY2(rest.reference >= restTo, qPrintable(walks));
         QVERIFY2(lastSound < rest.capture + 4 * mp3Frame, qPrintable(walks));
+    }
+
+    // Every format beside MP3 plays as FFmpeg's own program decodes it, converted to the device's rate and
+    // channels, and is measured for loudness alike; the halves of a tone cut in two, one armed behind the
+    // other, sound as the whole tone, without a frame inserted or lost at the cut. Played at 44.1 kHz
+    // a song comes out exactly as FFmpeg decodes it; a resampled one within the two resamplers' difference,
+    // which a frame's offset, another rate or a swapped channel exceeds many times.
+    void everyFormatPlaysAsFfmpegDecodesIt_data()
+    {
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<QString>("second"); // armed behind the first, or ""
+        QTest::addColumn<bool>("mono");
+        QTest::addColumn<double>("relativeError");
+        QTest::addColumn<qint64>("lengthError"); // frames
+        // How far the second half may start off the whole tone, in frames. Opus holds 48 kHz: a cut at a
+        // 44.1 kHz frame falls between two of its samples, and the encoder rounds the first half's length up
+        // to the next, which the conversion back to 44.1 kHz rounds to a whole frame.
+        QTest::addColumn<double>("seamError");
+        const char* resampled = "opus";
+        for (const char* kind : {"flac", "vorbis", "opus", "aac", "alac", "wav"}) {
+            const QString suffix =
+                QHash<QString, QString>{{"flac", ".flac"}, {"vorbis", ".ogg"}, {"opus", ".opus"},
+                                        {"aac", ".m4a"},   {"alac", ".m4a"},   {"wav", ".wav"}}
+                    .value(kind);
+            const bool exact = qstrcmp(kind, resampled) != 0;
+            QTest::addRow("%s", kind) << "formats/tone-" + QString(kind) + suffix << QString() << false
+                                      << (exact ? 0.0 : 0.01) << qint64(exact ? 0 : 2) << 0.0;
+            QTest::addRow("%s gapless", kind)
+                << "formats/gapless-" + QString(kind) + "-first" + suffix
+                << "formats/gapless-" + QString(kind) + "-second" + suffix << false << (exact ? 0.0 : 0.01)
+                << qint64(exact ? 0 : 2) << (exact ? 0.2 : 1.1);
+        }
+        QTest::newRow("96 kHz") << "formats/tone-flac-96k.flac" << QString() << false << 0.01 << qint64(2)
+                                << 0.0;
+        QTest::newRow("mono") << "formats/tone-vorbis-mono.ogg" << QString() << true << 0.0 << qint64(0)
+                              << 0.0;
+        QTest::newRow("FLAC behind an ID3v2 tag")
+            << "formats/tone-flac-behind-id3.flac" << QString() << false << 0.0 << qint64(0) << 0.0;
+        QTest::newRow("5.1 mixed down")
+            << "formats/tone-flac-5.1.flac" << QString() << false << 0.0 << qint64(0) << 0.0;
+    }
+
+    void everyFormatPlaysAsFfmpegDecodesIt()
+    {
+        QFETCH(QString, first);
+        QFETCH(QString, second);
+        QFETCH(bool, mono);
+        QFETCH(double, relativeError);
+        QFETCH(qint64, lengthError);
+        QFETCH(double, seamError);
+        QVERIFY(startCapture());
+        EndReceiver receiver;
+        AllBase firstSong(fixture(first), songEndSync, &receiver);
+        QVERIFY(firstSong.play());
+        std::unique_ptr<AllBase> secondSong;
+        if (!second.isEmpty()) {
+            secondSong = std::make_unique<AllBase>(fixture(second), songEndSync, &receiver);
+            QVERIFY(secondSong->prepare());
+            QVERIFY(firstSong.handOverTo(secondSong.get()));
+        }
+        awaitEnds(receiver, second.isEmpty() ? 1 : 2);
+
+        const Samples capture = finishCapture();
+        // The tones' lengths: three seconds, or four cut at frame 90001.
+        const bool mp4 = first.endsWith(QLatin1String(".m4a"));
+        Samples reference = mp4 ? decodeWithFfmpeg(fixture(first), mono, second.isEmpty() ? 3 * rate : 90001)
+                                : decodeWithFfmpeg(fixture(first), mono);
+        QVERIFY(frameCount(reference) > rate);
+        if (!second.isEmpty()) {
+            const Samples after = mp4 ? decodeWithFfmpeg(fixture(second), mono, 4 * rate - 90001)
+                                      : decodeWithFfmpeg(fixture(second), mono);
+            reference.insert(reference.end(), after.begin(), after.end());
+        }
+        const Deviation deviation = deviationFrom(capture, reference);
+        const QString found =
+            QStringLiteral("deviation %1, %2 frames more").arg(deviation.relative).arg(deviation.extraFrames);
+        QVERIFY2(deviation.relative <= relativeError, qPrintable(found));
+        QVERIFY2(std::abs(deviation.extraFrames) <= lengthError, qPrintable(found));
+
+        if (second.isEmpty()) {
+            // Measured as it plays: as loud as FFmpeg's decoding.
+            ebur128_state* meter = ebur128_init(2, rate, EBUR128_MODE_I);
+            ebur128_add_frames_short(meter, reference.data(), size_t(frameCount(reference)));
+            double expected = 0;
+            ebur128_loudness_global(meter, &expected);
+            ebur128_destroy(&meter);
+            const Loudness measured = measureLoudness(fixture(first));
+            QVERIFY(measured.measured);
+            QVERIFY2(
+                std::abs(measured.integrated - expected) <= 0.5,
+                qPrintable(QStringLiteral("%1 LUFS, FFmpeg's %2").arg(measured.integrated).arg(expected)));
+            return;
+        }
+        // The halves are one tone of 523 Hz on the left cut at its frame 90001: its phase on either side of
+        // the cut, away from the codecs' ringing at the edges, stays where it was.
+        const qint64 cut = firstAudibleFrame(capture) - 1 + 90001;
+        const qint64 window = rate / 2;
+        const double before = tonePhase(capture, cut - 4096 - window, window, 523);
+        const double after = tonePhase(capture, cut + 4096, window, 523);
+        const double step = std::remainder(after - before, 2 * M_PI) / (2 * M_PI * 523 / rate);
+        QVERIFY2(std::abs(step) < seamError, qPrintable(QStringLiteral("%1 frames off").arg(step)));
     }
 
     // A song armed to follow another starts in the sample after the other's last: the capture holds the

@@ -27,7 +27,8 @@ constexpr double largestBoost = 18.0;
 constexpr double longestWholeMeasurement = 8 * 60;
 constexpr double sampledSeconds = 4 * 60;
 
-// Decodes the song (a long one in parts) with libmpg123 and measures it with libebur128, a mono song as the
+// Decodes the song (a long one in parts) with libmpg123, or FFmpeg for another format, and measures it with
+// libebur128 as it plays (a multichannel song mixed down to stereo), a mono song as the
 // two equal channels it plays on. A few hundred milliseconds for a song of several minutes: call it on the
 // thread pool, never on the GUI or an audio thread. Setting `cancelled` ends it early, unmeasured.
 Loudness measureLoudness(const QString& path, const std::atomic<bool>* cancelled = nullptr);
@@ -38,3 +39,6 @@ double normalizingGain(const Loudness& loudness);
 // "replaygain_track_peak"), limited like a measured gain; false when it carries none. ReplayGain
 // 2 refers to -18 LUFS, the target.
 bool replayGainFromTag(mpg123_handle_struct* decoder, double* decibels);
+// The same from the texts of a song's "replaygain_track_gain" and "replaygain_track_peak" tags (either may be
+// empty); false without a gain.
+bool replayGainFromTexts(const QString& gain, const QString& peak, double* decibels);

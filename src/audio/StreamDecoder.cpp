@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "audio/StreamDecoder.h"
 
+#include "audio/AvDecoder.h"
 #include "audio/FrameRing.h"
 #include "audio/Loudness.h"
 
@@ -25,6 +26,23 @@ StreamDecoder::~StreamDecoder()
 }
 
 bool StreamDecoder::open()
+{
+    if (!AvDecoder::takes(procedures, user))
+        return openMpeg();
+    otherFormat = std::make_unique<AvDecoder>(procedures, user, deviceoutput::sampleRate);
+    if (otherFormat->open() && configureConverterFor(otherFormat->sampleRate(), AvDecoder::channels)) {
+        QString gain;
+        QString peak;
+        otherFormat->replayGainTexts(&gain, &peak);
+        hasTagGain = replayGainFromTexts(gain, peak, &tagGainDecibels);
+        return true;
+    }
+    // Closing the decoder calls the close procedure.
+    close();
+    return false;
+}
+
+bool StreamDecoder::openMpeg()
 {
     decoder = mpg123_new(nullptr, nullptr);
     if (!decoder) {
@@ -61,6 +79,7 @@ void StreamDecoder::close()
 {
     mpg123_delete(decoder);
     decoder = nullptr;
+    otherFormat.reset();
     SDL_FreeAudioStream(converter);
     converter = nullptr;
 }
@@ -113,12 +132,17 @@ bool StreamDecoder::configureConverter()
     int encoding = 0;
     if (mpg123_getformat(decoder, &rate, &channelCount, &encoding) != MPG123_OK)
         return false;
+    return configureConverterFor(int(rate), channelCount);
+}
+
+bool StreamDecoder::configureConverterFor(int rate, int channelCount)
+{
     finishConverter();
     if (rate == deviceoutput::sampleRate && channelCount == deviceoutput::channels)
         return true;
     converter = SDL_NewAudioStream(AUDIO_S16SYS, Uint8(channelCount), int(rate), AUDIO_S16SYS,
                                    deviceoutput::channels, deviceoutput::sampleRate);
-    converterRate = int(rate);
+    converterRate = rate;
     converterChannels = channelCount;
     converterFramesIn = 0;
     converterFramesOut = 0;
@@ -167,17 +191,29 @@ bool StreamDecoder::fill(FrameRing& ring, std::vector<unsigned char>& scratch, s
         }
         if (ring.writable() == 0)
             return false;
-        size_t done = 0;
-        const int result = mpg123_read(decoder, scratch.data(), scratch.size(), &done);
-        takeDecoded(scratch.data(), done);
-        emptyReads = (result == MPG123_OK && done == 0) ? emptyReads + 1 : 0;
-        if (result == MPG123_NEW_FORMAT) {
-            if (!configureConverter())
-                finished = true;
-        } else if (result != MPG123_OK || emptyReads > maximumEmptyReads) {
+        if (!decodeNext(scratch)) {
             // The end, or damage the decoder cannot get past: what was decoded still plays.
             finishConverter();
             finished = true;
         }
     }
+}
+
+bool StreamDecoder::decodeNext(std::vector<unsigned char>& scratch)
+{
+    if (otherFormat) {
+        otherFrames.clear();
+        if (!otherFormat->decode(otherFrames))
+            return false;
+        takeDecoded(reinterpret_cast<const unsigned char*>(otherFrames.data()),
+                    otherFrames.size() * sizeof(qint16));
+        return true;
+    }
+    size_t done = 0;
+    const int result = mpg123_read(decoder, scratch.data(), scratch.size(), &done);
+    takeDecoded(scratch.data(), done);
+    emptyReads = (result == MPG123_OK && done == 0) ? emptyReads + 1 : 0;
+    if (result == MPG123_NEW_FORMAT)
+        return configureConverter();
+    return result == MPG123_OK && emptyReads <= maximumEmptyReads;
 }

@@ -7,14 +7,17 @@
 #include <QtGlobal>
 #include <SDL_audio.h>
 #include <atomic>
+#include <memory>
 #include <vector>
 
+class AvDecoder;
 class FrameRing;
 
 struct mpg123_handle_struct;
 
-// One song's way from its file to device frames: libmpg123 reads the file through the stream's file
-// procedures, and SDL converts what it decodes to the device's rate and channels. Used by one thread at a
+// One song's way from its file to device frames: libmpg123 reads an MP3 through the stream's file
+// procedures, FFmpeg every other format, and SDL converts what either decodes to the device's rate and
+// channels. Used by one thread at a
 // time: the stream's creator, then whichever update thread services the stream.
 class StreamDecoder
 {
@@ -24,7 +27,8 @@ public:
     StreamDecoder(const StreamDecoder&) = delete;
     StreamDecoder& operator=(const StreamDecoder&) = delete;
 
-    // Opens the file as MPEG audio. False when it holds none; the close procedure has been called then.
+    // Opens the file as MPEG audio, or in its other format. False when it holds no audio; the close procedure
+    // has been called then.
     bool open();
     // Decodes into `ring` until it is full or the file has ended, and sets `primed` once `primeFrames`
     // wait in the ring or everything does. True once the last frame of the song is in the ring.
@@ -39,7 +43,11 @@ private:
     void appendConverted(const void* data, size_t bytes);
     void drainConverter();
     void finishConverter();
+    bool openMpeg();
     bool configureConverter();
+    bool configureConverterFor(int rate, int channelCount);
+    // Decodes the next piece of the song into the converter; false at the end.
+    bool decodeNext(std::vector<unsigned char>& scratch);
     void takeDecoded(const unsigned char* data, size_t bytes);
     // Moves the converted frames into the ring; false when some did not fit.
     bool moveConverted(FrameRing& ring, std::atomic<bool>& primed, size_t primeFrames);
@@ -48,6 +56,8 @@ private:
     void* const user;
     MpegInput input;
     mpg123_handle_struct* decoder = nullptr;
+    std::unique_ptr<AvDecoder> otherFormat;
+    std::vector<qint16> otherFrames;
     SDL_AudioStream* converter = nullptr;
     int converterRate = 0;
     int converterChannels = 0;
