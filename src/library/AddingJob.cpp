@@ -37,7 +37,13 @@ struct Job
     {
         QVector<Track*> run;
         QVector<Track*> made;
+        // The files of a job share one account of the songs made, which must know a run's songs before
+        // they can reach anyone: the owner claims each from it, and what it holds unclaimed is freed.
+        const std::shared_ptr<MadeTracks>& account = files.at(0).madeTracks;
         const auto handOver = [&](int end) {
+            if (!made.isEmpty() && account)
+                account->made(made);
+            made.clear();
             if (!run.isEmpty())
                 promise.reportResults(run, end - run.size(), run.size());
             run.clear();
@@ -54,10 +60,6 @@ struct Job
                 made << track;
             run << track;
         }
-        // Before the songs can reach anyone, so that a cancellation in between cannot lose them.
-        // The files of a job share one account.
-        if (!made.isEmpty() && files.at(0).madeTracks)
-            files.at(0).madeTracks->made(made);
         handOver(index);
         finished(files.size() - unknown.size());
     }
