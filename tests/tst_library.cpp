@@ -351,6 +351,50 @@ private slots:
         QCOMPARE(cached(folder.filePath(QStringLiteral("b.mp3"))).refusal, QByteArray("artist failed."));
     }
 
+    // The songs the cache knows are made apart from the files that are read, and each result still comes
+    // at its file's place in the job: known and read, accepted and refused, side by side.
+    void knownAndReadFilesKeepTheirPlaces()
+    {
+        QTemporaryDir folder;
+        QVERIFY(!agedCopy(folder, QStringLiteral("yesterday.mp3"), QStringLiteral("a.mp3"), 3600).isEmpty());
+        QVERIFY(!agedCopy(folder, QStringLiteral("no-artist.mp3"), QStringLiteral("b.mp3"), 3600).isEmpty());
+        {
+            TrackLibrary first(nullptr, nullptr);
+            QCOMPARE(addFolderAt(first, folder.path()).accepted, 1);
+            SongCache::waitForWrites();
+        }
+        QVERIFY(
+            !agedCopy(folder, QStringLiteral("seven-seconds.mp3"), QStringLiteral("c.mp3"), 3600).isEmpty());
+        QVERIFY(!agedCopy(folder, QStringLiteral("not-audio.mp3"), QStringLiteral("d.mp3"), 3600).isEmpty());
+        TrackLibrary second(nullptr, nullptr);
+        QList<FileConstructor> files = second.filesBelow(QFileInfo(folder.path()));
+        QCOMPARE(files.size(), 4);
+        // Every song reaches the job's account of the songs it made, which frees them when it is cancelled.
+        const auto account = std::make_shared<MadeTracks>();
+        for (FileConstructor& file : files)
+            file.madeTracks = account;
+        QStringList known;
+        for (const FileConstructor& file : files) {
+            if (file.isKnown())
+                known << QFileInfo(file.absolutePath).fileName();
+        }
+        known.sort();
+        QCOMPARE(known, (QStringList{"a.mp3", "b.mp3"}));
+        QFuture<Track*> job;
+        QVERIFY(second.startJob(files, job));
+        job.waitForFinished();
+        QCOMPARE(job.resultCount(), files.size());
+        for (int index = 0; index < files.size(); ++index) {
+            const std::unique_ptr<Track> track(job.resultAt(index));
+            const QString name = QFileInfo(files.at(index).absolutePath).fileName();
+            QCOMPARE(track != nullptr, name == QLatin1String("a.mp3") || name == QLatin1String("c.mp3"));
+            if (track) {
+                QCOMPARE(track->filePath(), files.at(index).absolutePath);
+                QVERIFY(account->claim(track.get()));
+            }
+        }
+    }
+
     // Only a plain file is the cache: a link (to a file or to nowhere) or a folder at its name is left as
     // it is, said once in the log, and the songs are read without it.
     void nothingButAPlainFileIsTheCache_data()

@@ -108,8 +108,8 @@ void AddingRelay::startJob(const QFuture<Track*>& job)
         &watcher, &QFutureWatcherBase::progressValueChanged, receiver, [this](int value) { progress(value); },
         Qt::QueuedConnection);
     QObject::connect(
-        &watcher, &QFutureWatcherBase::resultReadyAt, receiver, [this](int index) { resultReady(index); },
-        Qt::QueuedConnection);
+        &watcher, &QFutureWatcherBase::resultsReadyAt, receiver,
+        [this](int begin, int end) { resultsReady(begin, end); }, Qt::QueuedConnection);
     watcher.setFuture(job);
     progressMaximum = watcher.progressMaximum();
     resultHandedOver.assign(static_cast<size_t>(qMax(0, progressMaximum)), false);
@@ -150,10 +150,15 @@ void AddingRelay::showGridOnFirstNotification()
 
 void AddingRelay::resultReady(int index)
 {
+    resultsReady(index, index + 1);
+}
+
+void AddingRelay::resultsReady(int begin, int end)
+{
     QMutexLocker lock(libraryMutex);
     // Should a result ever come first, it is still handed over after the grid has been switched on.
     showGridOnFirstNotification();
-    if (jobUnfinished)
+    for (int index = begin; jobUnfinished && index < end; ++index)
         handOverResult(index);
 }
 

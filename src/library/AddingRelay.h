@@ -74,6 +74,8 @@ public:
 
     // The job's notifications, as the watcher reports them.
     void resultReady(int index);
+    // Those from `begin` up to `end`, reported together: the songs the cache knew come in long runs.
+    void resultsReady(int begin, int end);
     void progress(int value);
     void end(bool cancelled);
 

@@ -43,6 +43,12 @@ Track* FileConstructor::makeTrack() const
 {
     // Gone since the job was set up, a symbolic link that leads nowhere or round in a circle, or a name
     // the file system's encoding cannot give back: the log says which file was left out.
+    if (cachedTags)
+        return new Track(absolutePath, new TagInfo(*cachedTags), endSyncProc, endSyncReceiver);
+    if (cachedRefusal) {
+        logRefusedFile(absolutePath, cachedRefusal);
+        return nullptr;
+    }
     if (!exists) {
         logRefusedFile(path, QT_TRANSLATE_NOOP("QWidget", "the file could not be found."));
         return nullptr;
@@ -81,6 +87,13 @@ void MadeTracks::made(Track* track)
 {
     QMutexLocker lock(&mutex);
     unclaimed.insert(track);
+}
+
+void MadeTracks::made(const QVector<Track*>& tracks)
+{
+    QMutexLocker lock(&mutex);
+    for (Track* track : tracks)
+        unclaimed.insert(track);
 }
 
 bool MadeTracks::claim(Track* track)

@@ -6,11 +6,13 @@
 #include <QMutex>
 #include <QSet>
 #include <QString>
+#include <QVector>
 
 #include <memory>
 
 class SongCache;
 class Track;
+struct TagInfo;
 class TrackLibrary;
 
 // Every song a job's files make, until the job's owner claims it. A cancelled job's pool drops the
@@ -19,6 +21,8 @@ class MadeTracks
 {
 public:
     void made(Track* track);
+    // Many at once, under one lock.
+    void made(const QVector<Track*>& tracks);
     // The owner takes `track` over; false when it was not made here (or taken already).
     bool claim(Track* track);
     // Frees every song nobody claimed; only once the job has ended.
@@ -43,6 +47,13 @@ public:
     // A new valid track of the file, or null when the file is gone or was refused (the reason is logged).
     // Runs on pool threads: touches nothing but the file, the log and the new track.
     Track* createTrack() const;
+    // The same, without keeping account of the song in `madeTracks`: for a caller that hands many songs
+    // over to it at once.
+    Track* makeTrack() const;
+
+    // The song cache told what the file holds as the job found it: its song is made from that record
+    // without a look at the file (see TrackLibrary's pass over the found files).
+    bool isKnown() const { return cachedTags || cachedRefusal; }
 
     QString path;
     SyncProc endSyncProc = nullptr;
@@ -54,7 +65,8 @@ public:
     std::shared_ptr<MadeTracks> madeTracks;
     bool exists = false;
     QString absolutePath;
-
-private:
-    Track* makeTrack() const;
+    // The cache's record of the accepted song, or the reason the file was refused, as the pass found them;
+    // both belong to `cache`.
+    const TagInfo* cachedTags = nullptr;
+    const char* cachedRefusal = nullptr;
 };

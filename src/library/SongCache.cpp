@@ -471,17 +471,27 @@ SongCache::~SongCache()
 SongCache::Known SongCache::lookup(const QString& path, const FileStamp& stamp) const
 {
     Known found;
+    const TagInfo* tags = nullptr;
+    const char* refusal = nullptr;
+    if (!recall(path, stamp, &tags, &refusal))
+        return found;
+    found.known = true;
+    if (tags)
+        found.tags = new TagInfo(*tags);
+    else
+        found.refusal = refusal;
+    return found;
+}
+
+bool SongCache::recall(const QString& path, const FileStamp& stamp, const TagInfo** tags,
+                       const char** refusal) const
+{
     const auto row = rows.constFind(path);
     if (stamp.size < 0 || row == rows.cend() || !(row->stamp == stamp))
-        return found;
-    if (!row->refusal.isEmpty()) {
-        found.known = true;
-        found.refusal = row->refusal;
-        return found;
-    }
-    found.known = true;
-    found.tags = new TagInfo(row->tags);
-    return found;
+        return false;
+    *tags = row->refusal.isEmpty() ? &row->tags : nullptr;
+    *refusal = row->refusal.isEmpty() ? nullptr : row->refusal.constData();
+    return true;
 }
 
 void SongCache::remember(const QString& path, const FileStamp& stamp, const TagInfo* tags,

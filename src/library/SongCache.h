@@ -36,8 +36,9 @@ struct FileStamp
 // The results of reading song files, kept from run to run in an SQLite database in the user's cache
 // folder, so that a file seen before costs one stat instead of a read. One object serves one adding job:
 // made when the job's files have been found (off the GUI thread), it reads every row below the job's
-// folder at once; the pool threads look files up in that copy and hand their fresh results over, which a
-// single writer thread stores in batched transactions.
+// folder at once; the files are looked up in that copy, those it knows in one pass before the job, and
+// the pool threads hand the fresh results of the others over, which a single writer thread stores in
+// batched transactions.
 //
 // The cache only ever answers for a file the job found on disk and whose size, modification and change
 // times and inode are what they were; anything it cannot trust (a damaged or foreign database, a row its
@@ -64,6 +65,10 @@ public:
     };
     // What the cache knows of the file as it is now; thread-safe.
     Known lookup(const QString& path, const FileStamp& stamp) const;
+    // The same without a copy: the cache's own record of an accepted song, or a refused file's reason (the
+    // other null), valid as long as the cache; false when the file must be read. Thread-safe.
+    bool recall(const QString& path, const FileStamp& stamp, const TagInfo** tags,
+                const char** refusal) const;
     // A fresh result: an accepted song's tags, or the reason it was refused; thread-safe.
     void remember(const QString& path, const FileStamp& stamp, const TagInfo* tags, const char* refusal);
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "library/TrackLibrary.h"
 
+#include "library/AddingJob.h"
 #include "library/FileConstructor.h"
 #include "library/SongCache.h"
 #include "library/Track.h"
@@ -174,13 +175,16 @@ QList<FileConstructor> TrackLibrary::filesBelow(const QFileInfo& folder, FolderS
     if (!folder.isDir())
         return found;
     QStringList files;
-    scanFolder(folder, files, scan);
+    // With the song cache, a file's stamp is looked at anyway: one that is what the cache remembers has
+    // not had its permissions changed (that sets its change time) and is not asked again whether it can
+    // be read.
+    scanFolder(folder, files, scan, !songCacheUsed);
     if (scan && scan->cancelled)
         return found;
     found.reserve(files.size());
     for (const QString& path : qAsConst(files))
         found.append(FileConstructor::forFoundFile(path, endSyncProc, endSyncReceiver, this));
-    attachSongCache(found, folder.absoluteFilePath(), true);
+    attachSongCache(found, folder.absoluteFilePath(), true, songCacheUsed);
     return found;
 }
 
@@ -190,7 +194,7 @@ QList<FileConstructor> TrackLibrary::listedFiles(const QStringList& files) const
     found.reserve(files.size());
     for (const QString& path : files)
         found.append(FileConstructor(path, endSyncProc, endSyncReceiver, this));
-    attachSongCache(found, QString(), false);
+    attachSongCache(found, QString(), false, false);
     return found;
 }
 
@@ -209,7 +213,8 @@ QList<FileConstructor> TrackLibrary::droppedFiles(const QStringList& entries, Fo
     return listedFiles(files);
 }
 
-void TrackLibrary::attachSongCache(QList<FileConstructor>& files, const QString& folder, bool prune) const
+void TrackLibrary::attachSongCache(QList<FileConstructor>& files, const QString& folder, bool prune,
+                                   bool checkReadable) const
 {
     if (!songCacheUsed || files.isEmpty())
         return;
@@ -229,8 +234,22 @@ void TrackLibrary::attachSongCache(QList<FileConstructor>& files, const QString&
         }
     }
     const std::shared_ptr<SongCache> cache = SongCache::forJob(common, paths, prune);
-    for (FileConstructor& file : files)
+    // One pass, on this thread, with one stat a file: a file the cache knows as it is now becomes its song
+    // from the cache's record without another look, and only the others are read on the pool. A file
+    // changed after this look is taken as it was, as if it had changed after its reading.
+    QVector<int> unreadable;
+    for (int index = 0; index < files.size(); ++index) {
+        FileConstructor& file = files[index];
         file.cache = cache;
+        if (cache && file.exists &&
+            cache->recall(file.absolutePath, FileStamp::of(file.absolutePath), &file.cachedTags,
+                          &file.cachedRefusal))
+            continue;
+        if (checkReadable && !readableOrLogged(file.absolutePath))
+            unreadable << index;
+    }
+    for (auto index = unreadable.crbegin(); index != unreadable.crend(); ++index)
+        files.removeAt(*index);
 }
 
 bool TrackLibrary::startAdding(const QStringList& files, QFuture<Track*>& job)
@@ -247,7 +266,7 @@ bool TrackLibrary::startJob(const QList<FileConstructor>& files, QFuture<Track*>
 {
     if (files.isEmpty())
         return false;
-    job = QtConcurrent::mapped(files, &FileConstructor::createTrack);
+    job = startAddingJob(files);
     return true;
 }
 

@@ -90,8 +90,11 @@ public:
     void forEachPendingTrack(const std::function<void(Track*)>& visit) const;
 
 private:
-    // Gives the files the song cache of everything below `folder`; with `prune`, they are all of it.
-    void attachSongCache(QList<FileConstructor>& files, const QString& folder, bool prune) const;
+    // Gives the files the song cache of everything below `folder` (with `prune`, they are all of it) and
+    // marks those it knows as they are. With `checkReadable`, each file it does not know is left out, with
+    // a line in the log, when it cannot be read. Nothing at all while the cache is switched off.
+    void attachSongCache(QList<FileConstructor>& files, const QString& folder, bool prune,
+                         bool checkReadable) const;
     // The song with this search key among the merged ones, or null.
     Track* mergedSong(const QString& key) const;
 

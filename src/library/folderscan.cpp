@@ -7,7 +7,6 @@
 #include "tags/tags.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStringList>
@@ -16,7 +15,10 @@
 
 #include <atomic>
 #include <dirent.h>
+#include <fcntl.h>
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -31,24 +33,6 @@ void logUnreadableFolder(const QString& path)
         QLatin1Char(' ') + oneLineText(path));
 }
 
-// Qt's directory listing passes over every name that the local encoding cannot give back (bytes that
-// are no UTF-8, say): such songs cannot be opened by name, but the log should tell they were left out.
-// False when the folder cannot be listed at all, which Qt's listing does not tell from an empty folder.
-bool logUnnameableSongs(const QDir& directory)
-{
-    DIR* listing = opendir(QFile::encodeName(directory.absolutePath()).constData());
-    if (!listing)
-        return false;
-    while (const dirent* entry = readdir(listing)) {
-        const QByteArray name(entry->d_name);
-        if ((entry->d_type == DT_REG || entry->d_type == DT_UNKNOWN) &&
-            QFile::encodeName(QFile::decodeName(name)) != name && hasSongSuffix(QFile::decodeName(name)))
-            logRefusedFile(directory.absoluteFilePath(QFile::decodeName(name)), cannotBeRead);
-    }
-    closedir(listing);
-    return true;
-}
-
 // One folder's song files and subfolders, each in the file system's order.
 struct FolderListing
 {
@@ -57,31 +41,50 @@ struct FolderListing
     bool unreadable = false;
 };
 
-FolderListing listFolder(const QFileInfo& folder)
+// The kind of a listed entry, asking the file system only when the listing does not tell; a link is
+// neither file nor folder.
+unsigned char entryType(int folder, const dirent& entry)
 {
-    const QDir directory(folder.absoluteFilePath());
+    if (entry.d_type != DT_UNKNOWN)
+        return entry.d_type;
+    struct stat status = {};
+    if (::fstatat(folder, entry.d_name, &status, AT_SYMLINK_NOFOLLOW) != 0)
+        return DT_UNKNOWN;
+    return S_ISDIR(status.st_mode) ? DT_DIR : S_ISREG(status.st_mode) ? DT_REG : DT_UNKNOWN;
+}
+
+// One read of the folder's entries: a listing per kind or a name filter would read it again, and a look
+// at each file costs a system call that a second add of a large collection cannot afford.
+FolderListing listFolder(const QFileInfo& folder, bool checkReadable)
+{
     FolderListing listing;
-    if (!logUnnameableSongs(directory)) {
+    QString prefix = folder.absoluteFilePath();
+    DIR* directory = opendir(QFile::encodeName(prefix).constData());
+    // Unlike an empty folder, one that cannot be listed is told.
+    if (!directory) {
         listing.unreadable = true;
         return listing;
     }
-    static const QStringList songFilters = songFileNameFilters();
-    const QFileInfoList files =
-        directory.entryInfoList(songFilters, QDir::Files | QDir::Hidden | QDir::NoSymLinks, QDir::NoSort);
-    listing.files.reserve(files.size());
-    for (const QFileInfo& file : files) {
-        // A file this process may not read is left out with a line in the log.
-        if (file.isReadable())
-            listing.files << file.absoluteFilePath();
-        else
-            logRefusedFile(file.absoluteFilePath(), cannotBeRead);
+    if (!prefix.endsWith(QLatin1Char('/')))
+        prefix += QLatin1Char('/');
+    while (const dirent* entry = readdir(directory)) {
+        const QByteArray name = QByteArray::fromRawData(entry->d_name, int(qstrlen(entry->d_name)));
+        if (name == "." || name == "..")
+            continue;
+        const unsigned char type = entryType(dirfd(directory), *entry);
+        const QString fileName = QFile::decodeName(name);
+        if (type == DT_DIR) {
+            listing.folders << QFileInfo(prefix + fileName);
+        } else if (type == DT_REG && hasSongSuffix(fileName)) {
+            // A name the local encoding cannot give back (bytes that are no UTF-8, say) cannot be opened
+            // by name, but the log should tell that the song was left out.
+            if (QFile::encodeName(fileName) != name)
+                logRefusedFile(prefix + fileName, cannotBeRead);
+            else if (!checkReadable || readableOrLogged(prefix + fileName))
+                listing.files << prefix + fileName;
+        }
     }
-    const QFileInfoList folders = directory.entryInfoList(
-        QDir::Dirs | QDir::Hidden | QDir::NoSymLinks | QDir::NoDotAndDotDot, QDir::NoSort);
-    for (const QFileInfo& subfolder : folders) {
-        if (subfolder.absoluteFilePath() != directory.absolutePath())
-            listing.folders << subfolder;
-    }
+    closedir(directory);
     return listing;
 }
 
@@ -94,13 +97,14 @@ struct ScannedFolder
 
 // Lists every folder of `folders`, on this thread and on one more for each further core; a thread of
 // its own, not the global pool, which an adding or snapshot job may hold.
-QVector<FolderListing> listFolders(const QFileInfoList& folders, const std::atomic<bool>& cancelled)
+QVector<FolderListing> listFolders(const QFileInfoList& folders, const std::atomic<bool>& cancelled,
+                                   bool checkReadable)
 {
     QVector<FolderListing> listings(folders.size());
     std::atomic<int> next{0};
     const auto work = [&]() {
         for (int index = next++; index < folders.size() && !cancelled; index = next++)
-            listings[index] = listFolder(folders.at(index));
+            listings[index] = listFolder(folders.at(index), checkReadable);
     };
     std::vector<std::unique_ptr<QThread>> helpers;
     for (int i = 1; i < qMin(QThread::idealThreadCount(), folders.size()); ++i) {
@@ -123,7 +127,16 @@ void appendDepthFirst(const std::vector<ScannedFolder>& scanned, size_t index, Q
 
 } // namespace
 
-void scanFolder(const QFileInfo& folder, QStringList& paths, FolderScan* scan)
+bool readableOrLogged(const QString& path)
+{
+    // A file this process may not read is left out with a line in the log.
+    if (::access(QFile::encodeName(path).constData(), R_OK) == 0)
+        return true;
+    logRefusedFile(path, cannotBeRead);
+    return false;
+}
+
+void scanFolder(const QFileInfo& folder, QStringList& paths, FolderScan* scan, bool checkReadable)
 {
     FolderScan unwatched;
     FolderScan& control = scan ? *scan : unwatched;
@@ -132,7 +145,7 @@ void scanFolder(const QFileInfo& folder, QStringList& paths, FolderScan* scan)
     std::vector<ScannedFolder> scanned;
     QFileInfoList level{folder};
     while (!level.isEmpty() && !control.cancelled) {
-        const QVector<FolderListing> listings = listFolders(level, control.cancelled);
+        const QVector<FolderListing> listings = listFolders(level, control.cancelled, checkReadable);
         size_t next = scanned.size() + size_t(listings.size());
         QFileInfoList nextLevel;
         for (int i = 0; i < listings.size(); ++i) {
