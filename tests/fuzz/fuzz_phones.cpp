@@ -9,6 +9,7 @@
 // photo's bytes, or the request's fields separated by line breaks: method, path, cookie ("@" stands for
 // the token the router gave this phone a moment ago), query and form as name=value pairs joined by "&", and
 // the Accept-Language header.
+#include "base/boundedimage.h"
 #include "base/textfold.h"
 #include "fuzzsupport.h"
 #include "phones/PhoneRouter.h"
@@ -119,8 +120,8 @@ void fuzzPhoto(const QByteArray& bytes)
     vimofuzz::check(taken.jpeg.isEmpty() == (taken.refusal != nullptr), "a photo or a reason");
     if (taken.jpeg.isEmpty())
         return;
-    const phones::PhotoType type = phones::sniffPhotoType(bytes);
-    vimofuzz::check(phones::photoCost(bytes, type, QSize(1, 1), QSize(1, 1)).scans <= phones::maxJpegScans,
+    const ImageType type = sniffImageType(bytes);
+    vimofuzz::check(decodeCost(bytes, type, QSize(1, 1), QSize(1, 1)).scans <= phones::maxJpegScans,
                     "no JPEG of more scans than allowed decoded");
     vimofuzz::check(taken.jpeg.startsWith("\xFF\xD8\xFF"), "our own JPEG");
     vimofuzz::check(!taken.jpeg.contains(QByteArray("Exif\0\0", 6)), "no EXIF of the phone's");
